@@ -1,0 +1,56 @@
+# bk_library(NAME DEPS...): one static library per subsystem folder.
+#   NAME.cpp files form the library; NAME_test.cpp files form bk_NAME_tests;
+#   NAME_gltest.cpp files form bk_NAME_gltests (labelled "gl", run under Xvfb).
+#   main.cpp is left out of the library: a folder's executable owns it.
+function(bk_library name)
+  set(deps ${ARGN})
+  file(GLOB_RECURSE all_src CONFIGURE_DEPENDS
+       ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.c)
+  set(lib_src)
+  set(test_src)
+  set(gltest_src)
+  foreach(f ${all_src})
+    get_filename_component(base ${f} NAME)
+    if(base MATCHES "_gltest\\.cpp$")
+      list(APPEND gltest_src ${f})
+    elseif(base MATCHES "_test\\.cpp$" OR base MATCHES "^test_support")
+      list(APPEND test_src ${f})
+    elseif(base STREQUAL "main.cpp")
+    else()
+      list(APPEND lib_src ${f})
+    endif()
+  endforeach()
+
+  add_library(bk_${name} STATIC ${lib_src})
+  target_include_directories(bk_${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(bk_${name} PUBLIC ${deps})
+
+  if(BK_TESTS)
+    # Shared helpers of the test executables (test_support*.cpp) go into both.
+    set(support_src)
+    foreach(f ${test_src})
+      get_filename_component(base ${f} NAME)
+      if(base MATCHES "^test_support")
+        list(APPEND support_src ${f})
+      endif()
+    endforeach()
+    if(test_src)
+      add_executable(bk_${name}_tests ${test_src})
+      target_sources(bk_${name}_tests PRIVATE ${PROJECT_SOURCE_DIR}/tools/testing/test_main.cpp)
+      target_link_libraries(bk_${name}_tests PRIVATE bk_${name} GTest::gtest Threads::Threads)
+      gtest_discover_tests(bk_${name}_tests
+        WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
+        PROPERTIES ENVIRONMENT "BK_TEST_SOURCE_DIR=${PROJECT_SOURCE_DIR};BK_TEST_BINARY_DIR=${PROJECT_BINARY_DIR}"
+        DISCOVERY_TIMEOUT 60)
+    endif()
+    if(gltest_src)
+      add_executable(bk_${name}_gltests ${gltest_src} ${support_src})
+      target_sources(bk_${name}_gltests PRIVATE ${PROJECT_SOURCE_DIR}/tools/testing/test_main.cpp)
+      target_link_libraries(bk_${name}_gltests PRIVATE bk_${name} GTest::gtest Threads::Threads)
+      gtest_discover_tests(bk_${name}_gltests
+        WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
+        PROPERTIES LABELS gl ENVIRONMENT "BK_TEST_SOURCE_DIR=${PROJECT_SOURCE_DIR};BK_TEST_BINARY_DIR=${PROJECT_BINARY_DIR}"
+        DISCOVERY_TIMEOUT 60)
+    endif()
+  endif()
+endfunction()

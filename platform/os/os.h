@@ -1,0 +1,15 @@
+#pragma once
+// The OS layer: the few calls the game makes into the operating system, named
+// for what the game needs. Everything above platform/ reaches the OS only
+// through here (and SDL-backed parts added beside it).
+#include <cstdint>
+
+// Milliseconds since an arbitrary fixed point (system start), as an unsigned
+// 32-bit count that wraps after 49.7 days.
+uint32_t os_milliseconds();
+
+// Sleep for at least ms milliseconds; 0 gives up the rest of the time slice.
+void os_sleep_ms(uint32_t ms);
+
+// The value of an environment variable, or null when unset.
+const char* os_getenv(const char* name);

@@ -1,0 +1,38 @@
+// Test entry point shared by every test executable: each run gets its own
+// home, data and per-user folders, so nothing a test writes reaches the
+// real per-user folder.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "tools/testing/test_env.h"
+
+static std::string g_test_root;
+
+const char* test_root() { return g_test_root.c_str(); }
+
+int main(int argc, char** argv) {
+  char tmpl[] = "/tmp/bk_test_XXXXXX";
+  const char* root = mkdtemp(tmpl);
+  if (!root) {
+    std::perror("mkdtemp");
+    return 1;
+  }
+  g_test_root = root;
+  const std::string home = g_test_root + "/home";
+  const std::string data = g_test_root + "/xdg";
+  const std::string bk = g_test_root + "/bkhome";
+  std::error_code ec;
+  for (const std::string& d : {home, data, bk}) std::filesystem::create_directories(d, ec);
+  setenv("HOME", home.c_str(), 1);
+  setenv("XDG_DATA_HOME", data.c_str(), 1);
+  setenv("BK_HOME", bk.c_str(), 1);
+
+  ::testing::InitGoogleTest(&argc, argv);
+  const int rc = RUN_ALL_TESTS();
+  if (!std::getenv("BK_KEEP_TEST_ROOT")) std::filesystem::remove_all(g_test_root, ec);
+  return rc;
+}
