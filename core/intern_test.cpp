@@ -1,9 +1,12 @@
 #include "core/intern.h"
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <string>
 #include <vector>
+
+#include "core/memory.h"
 
 namespace {
 
@@ -24,6 +27,19 @@ TEST(Intern, PointersSurviveTheTableGrowing) {
   std::vector<const char*> first;
   for (int i = 0; i < 100; i++) first.push_back(intern_string(("name" + std::to_string(i)).c_str()));
   for (int i = 0; i < 100; i++) EXPECT_EQ(intern_string(("name" + std::to_string(i)).c_str()), first[i]);
+}
+
+TEST(Intern, TableThatCannotGrowEndsTheGame) {
+  intern_string("made before tracking");
+  // Switching tracking on after the table exists makes its block unknown to
+  // the wrappers, so the next growth fails.
+  EXPECT_EXIT(
+      {
+        setenv("BK_CHECK_ALLOC", "1", 1);
+        check_reset_for_tests();
+        for (int i = 0; i < 100000; i++) intern_string(("grow" + std::to_string(i)).c_str());
+      },
+      testing::ExitedWithCode(1), "Out of virtual memory");
 }
 
 }  // namespace
