@@ -30,7 +30,8 @@ os_thread* os_thread_start(os_thread_fn fn, void* arg, size_t stack_bytes) {
   pthread_attr_t attr;
   pthread_attr_init(&attr);
   if (stack_bytes > 0) {
-    if (stack_bytes < PTHREAD_STACK_MIN) stack_bytes = PTHREAD_STACK_MIN;
+    const size_t minimum = static_cast<size_t>(PTHREAD_STACK_MIN);
+    if (stack_bytes < minimum) stack_bytes = minimum;
     pthread_attr_setstacksize(&attr, stack_bytes);
   }
   const int rc = pthread_create(&t->id, &attr, thread_entry, t);
