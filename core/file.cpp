@@ -9,6 +9,8 @@
 #include <initializer_list>
 
 #include "core/file_index.h"
+#include "core/memory.h"
+#include "core/rmd160.h"
 #include "platform/log.h"
 #include "platform/os/os_shell.h"
 
@@ -20,7 +22,7 @@ static int roots_built;
 char* path_join(const char* a, const char* b) {
   if (!a || !b) return nullptr;
   const size_t la = std::strlen(a), lb = std::strlen(b);
-  char* out = static_cast<char*>(std::malloc(la + lb + 1));
+  char* out = static_cast<char*>(check_malloc(la + lb + 1));
   if (!out) return nullptr;
   char* w = out;
   for (const char* part : {a, b}) {
@@ -69,7 +71,7 @@ const char* search_root(int i) {
 
 void search_roots_free() {
   for (char*& r : roots) {
-    std::free(r);
+    check_free(r);
     r = nullptr;
   }
   roots_built = 0;
@@ -187,7 +189,7 @@ static char* root_path(const char* root, const char* name) {
   char* path = path_join(root, name);
   if (path && std::strlen(path) > name_path_max) {
     log_printf("Refusing file name '@%.200s': too long\n", name);
-    std::free(path);
+    check_free(path);
     return nullptr;
   }
   return path;
@@ -202,7 +204,7 @@ int stream_open_name(stream* s, const char* name, const char* mode) {
     char* path = root_path(search_root(i), name);
     if (!path) return 0;
     const int ok = stream_open_path(s, path, mode);
-    std::free(path);
+    check_free(path);
     if (ok) return 1;
   }
   if (!is_read_mode(mode) || !game_file_index.built) return 0;
@@ -216,14 +218,14 @@ int stream_open_name(stream* s, const char* name, const char* mode) {
     std::snprintf(variant, sizeof(variant), "%s%s", wanted, suffixes[v]);
     const int at = file_index_find(&game_file_index, variant);
     if (at < 0) continue;
-    if (best < 0 || game_file_index.data[at].source < game_file_index.data[best].source) {
+    if (best < 0 || file_index_at(&game_file_index, at)->source < file_index_at(&game_file_index, best)->source) {
       best = at;
       best_variant = v;
     }
   }
-  std::free(wanted);
+  check_free(wanted);
   if (best < 0) return 0;
-  const file_index_entry* e = &game_file_index.data[best];
+  const file_index_entry* e = file_index_at(&game_file_index, best);
   FILE* f = open_regular(e->container, "rb");
   if (!f) return 0;
   if (std::fseek(f, static_cast<long>(e->offset), SEEK_SET) != 0) {
@@ -234,10 +236,10 @@ int stream_open_name(stream* s, const char* name, const char* mode) {
 }
 
 stream* stream_open(const char* name, const char* mode) {
-  stream* s = static_cast<stream*>(std::malloc(sizeof(stream)));
+  stream* s = static_cast<stream*>(check_malloc(sizeof(stream)));
   if (!s) return nullptr;
   if (!stream_open_name(s, name, mode)) {
-    std::free(s);
+    check_free(s);
     return nullptr;
   }
   return s;
@@ -257,8 +259,8 @@ int rename_home_file(const char* from, const char* to) {
   // rename() replaces the target in one step, so a missing source never
   // costs the file already there.
   const int ok = a && b && std::rename(a, b) == 0;
-  std::free(a);
-  std::free(b);
+  check_free(a);
+  check_free(b);
   return ok;
 }
 
@@ -276,7 +278,7 @@ int open_home_folder() {
 char* file_to_string(const char* name) {
   stream s;
   if (!stream_open_name(&s, name, "rb")) return nullptr;
-  char* buffer = static_cast<char*>(std::malloc(file_to_string_buffer));
+  char* buffer = static_cast<char*>(check_malloc(file_to_string_buffer));
   if (!buffer) {
     stream_close_file(&s);
     return nullptr;
@@ -285,10 +287,39 @@ char* file_to_string(const char* name) {
   stream_close_file(&s);
   if (n >= file_to_string_buffer) {
     log_printf("File %s too long for file_to_string\n", name);
-    std::free(buffer);
+    check_free(buffer);
     return nullptr;
   }
   buffer[n] = 0;
-  char* shrunk = static_cast<char*>(std::realloc(buffer, n + 1));
+  char* shrunk = static_cast<char*>(check_realloc(buffer, n + 1));
   return shrunk ? shrunk : buffer;
+}
+
+int locate_game_data(const char* expected_digest_hex) {
+  const char* home = search_root(0);
+  if (home) {
+    make_parent_folders(home);
+    char line[1024];
+    const int n = std::snprintf(line, sizeof(line), "PAVO_LOGFILE=%slastlog.txt", home);
+    if (n > 0 && n < static_cast<int>(sizeof(line))) log_printf("%s", line);
+  }
+  for (int i = 0; search_root(i); ++i) {
+    char* path = path_join(search_root(i), "zzzz.saf");
+    FILE* f = path ? std::fopen(path, "rb") : nullptr;
+    check_free(path);
+    if (!f) continue;
+    // The first MiB identifies the archive without reading all of it.
+    rmd160_context context;
+    rmd160_init(&context);
+    unsigned char piece[256];
+    size_t total = 0, n;
+    while (total < 1048576 && (n = std::fread(piece, 1, sizeof(piece), f)) > 0) {
+      rmd160_update(&context, piece, n);
+      total += n;
+    }
+    std::fclose(f);
+    rmd160_final(&context);
+    if (expected_digest_hex && digest_matches_hex(expected_digest_hex, context.digest)) return 1;
+  }
+  return 0;
 }

@@ -10,6 +10,8 @@
 #include <cstring>
 
 #include "core/file.h"
+#include "core/heap_sort.h"
+#include "core/memory.h"
 #include "core/saf.h"
 #include "platform/log.h"
 
@@ -38,16 +40,15 @@ static int file_index_compare(const void* pa, const void* pb) {
   return a->offset < b->offset ? -1 : a->offset > b->offset ? 1 : 0;
 }
 
+file_index_entry* file_index_at(const file_index* index, int i) {
+  return static_cast<file_index_entry*>(growable_array_at(&index->entries, static_cast<size_t>(i)));
+}
+
+int file_index_count(const file_index* index) { return static_cast<int>(index->entries.count); }
+
 static int append_entry(file_index* index, const file_index_entry* e) {
-  if (index->count == index->capacity) {
-    const int cap = index->capacity ? index->capacity * 2 : 16;
-    void* grown = std::realloc(index->data, static_cast<size_t>(cap) * sizeof(file_index_entry));
-    if (!grown) return 0;
-    index->data = static_cast<file_index_entry*>(grown);
-    index->capacity = cap;
-  }
-  index->data[index->count++] = *e;
-  return 1;
+  if (!index->entries.data && !growable_array_init(&index->entries, sizeof(file_index_entry), 16)) return 0;
+  return growable_array_append(&index->entries, e);
 }
 
 // Folders already on the way down: a symbolic link back up must not loop.
@@ -66,14 +67,14 @@ static void list_directory(const char* folder, size_t rootlen, int source, const
   while (const dirent* d = readdir(dir)) {
     if (!std::strcmp(d->d_name, ".") || !std::strcmp(d->d_name, "..")) continue;
     const size_t nlen = std::strlen(d->d_name);
-    char* path = static_cast<char*>(std::malloc(flen + 1 + nlen + 1));
+    char* path = static_cast<char*>(check_malloc(flen + 1 + nlen + 1));
     if (!path) continue;
     std::memcpy(path, folder, flen);
     path[flen] = '/';
     std::memcpy(path + flen + 1, d->d_name, nlen + 1);
     struct stat st;
     if (stat(path, &st) != 0) {
-      std::free(path);
+      check_free(path);
       continue;
     }
     if (S_ISDIR(st.st_mode)) {
@@ -81,16 +82,16 @@ static void list_directory(const char* folder, size_t rootlen, int source, const
       for (const walk_step* w = up; w; w = w->up) loops |= w->dev == st.st_dev && w->ino == st.st_ino;
       const walk_step here = {st.st_dev, st.st_ino, up};
       if (!loops) list_directory(path, rootlen, source, &here);
-      std::free(path);
+      check_free(path);
       continue;
     }
     if (!S_ISREG(st.st_mode) || st.st_size > 0x7FFFFFFF) {
       if (S_ISREG(st.st_mode)) log_printf("Not indexing %.900s: too large\n", path);
-      std::free(path);
+      check_free(path);
       continue;
     }
     const file_index_entry e = {path, path, path + rootlen, 0, static_cast<uint32_t>(st.st_size), source};
-    if (!append_entry(&game_file_index, &e)) std::free(path);
+    if (!append_entry(&game_file_index, &e)) check_free(path);
   }
   closedir(dir);
 }
@@ -102,7 +103,7 @@ static int ends_with_saf(const char* name) {
 
 static void list_archive(int at, int source) {
   if (file_index_refresh_hook) file_index_refresh_hook();
-  const char* container = game_file_index.data[at].container;
+  const char* container = file_index_at(&game_file_index, at)->container;
   FILE* f = std::fopen(container, "rb");
   if (!f) return;
   saf_listing listing;
@@ -120,7 +121,6 @@ static void list_archive(int at, int source) {
 const char** file_index_build() {
   file_index* index = &game_file_index;
   if (index->built) return index->unique_names;
-  index->element_size = static_cast<int>(sizeof(file_index_entry));
   log_printf("Listing directories\n");
   int roots = 0;
   for (; search_root(roots); ++roots) {
@@ -130,24 +130,25 @@ const char** file_index_build() {
     const walk_step top = {st.st_dev, st.st_ino, nullptr};
     list_directory(root, std::strlen(root), roots, &top);
   }
-  std::qsort(index->data, static_cast<size_t>(index->count), sizeof(file_index_entry), file_index_compare);
+  heap_sort(index->entries.data, index->entries.count, sizeof(file_index_entry), file_index_compare);
 
   log_printf("Listing archives\n");
   int source = roots;
-  const int listed = index->count;
+  const int listed = file_index_count(index);
   for (int i = 0; i < listed; ++i) {
-    if (!ends_with_saf(index->data[i].relative)) continue;
+    if (!ends_with_saf(file_index_at(index, i)->relative)) continue;
     list_archive(i, source);
     ++source;
   }
-  std::qsort(index->data, static_cast<size_t>(index->count), sizeof(file_index_entry), file_index_compare);
+  heap_sort(index->entries.data, index->entries.count, sizeof(file_index_entry), file_index_compare);
 
   log_printf("Creating file list\n");
-  index->unique_names = static_cast<const char**>(std::malloc((static_cast<size_t>(index->count) + 1) * sizeof(char*)));
+  const int count = file_index_count(index);
+  index->unique_names = static_cast<const char**>(xmalloc((static_cast<size_t>(count) + 1) * sizeof(char*)));
   int unique = 0;
   if (index->unique_names) {
-    for (int i = 0; i < index->count; ++i) {
-      const char* name = index->data[i].relative;
+    for (int i = 0; i < count; ++i) {
+      const char* name = file_index_at(index, i)->relative;
       if (unique && compare_names(index->unique_names[unique - 1], name) == 0) continue;
       index->unique_names[unique++] = name;
     }
@@ -160,15 +161,15 @@ const char** file_index_build() {
 
 int file_index_find(const file_index* index, const char* name) {
   if (!index || !name) return -1;
-  int lo = 0, hi = index->count;
+  int lo = 0, hi = file_index_count(index);
   while (lo < hi) {
     const int mid = lo + (hi - lo) / 2;
-    if (compare_names(index->data[mid].relative, name) < 0)
+    if (compare_names(file_index_at(index, mid)->relative, name) < 0)
       lo = mid + 1;
     else
       hi = mid;
   }
-  if (lo < index->count && compare_names(index->data[lo].relative, name) == 0) return lo;
+  if (lo < file_index_count(index) && compare_names(file_index_at(index, lo)->relative, name) == 0) return lo;
   return -1;
 }
 
@@ -176,16 +177,17 @@ int file_index_contains(const char* name) { return file_index_find(&game_file_in
 
 int file_index_entry_text(int i, char* buffer, int size) {
   const file_index* index = &game_file_index;
-  if (!index->built || i < 0 || i >= index->count || !buffer || size <= 0) return 0;
-  std::snprintf(buffer, static_cast<size_t>(size), "%s -> %s", index->data[i].relative, index->data[i].container);
+  if (!index->built || i < 0 || i >= file_index_count(index) || !buffer || size <= 0) return 0;
+  const file_index_entry* e = file_index_at(index, i);
+  std::snprintf(buffer, static_cast<size_t>(size), "%s -> %s", e->relative, e->container);
   return 1;
 }
 
 void free_file_index() {
   file_index* index = &game_file_index;
-  for (int i = 0; i < index->count; ++i) std::free(index->data[i].name);
-  std::free(index->data);
-  std::free(index->unique_names);
+  for (int i = 0; i < file_index_count(index); ++i) check_free(file_index_at(index, i)->name);
+  if (index->entries.data) growable_array_free(&index->entries);
+  check_free(index->unique_names);
   *index = file_index{};
   search_roots_free();
 }

@@ -5,6 +5,8 @@
 // 1, then each archive takes the next number in the order of its name.
 #include <cstdint>
 
+#include "core/growable_array.h"
+
 struct file_index_entry {
   char* name;             // owned
   const char* container;  // the real path to open: the file, or its archive
@@ -15,10 +17,7 @@ struct file_index_entry {
 };
 
 struct file_index {
-  file_index_entry* data;  // growable list: capacity doubles from 16
-  int capacity;
-  int count;
-  int element_size;
+  growable_array entries;  // of file_index_entry
   int built;
   const char** unique_names;  // null-terminated, one per distinct name
 };
@@ -31,6 +30,9 @@ extern void (*file_index_refresh_hook)();
 // Builds the index on the first call; returns the unique-name list, which
 // stays unchanged until free_file_index.
 const char** file_index_build();
+// Entry i of the index (i < count).
+file_index_entry* file_index_at(const file_index* index, int i);
+int file_index_count(const file_index* index);
 // Position of the winning entry for name (ignoring case), or -1.
 int file_index_find(const file_index* index, const char* name);
 int file_index_contains(const char* name);

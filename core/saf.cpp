@@ -8,12 +8,13 @@
 #include <cstring>
 #include <vector>
 
+#include "core/memory.h"
 #include "platform/log.h"
 
 void saf_listing_free(saf_listing* listing) {
   if (!listing) return;
-  for (int i = 0; i < listing->count; ++i) std::free(listing->members[i].name);
-  std::free(listing->members);
+  for (int i = 0; i < listing->count; ++i) check_free(listing->members[i].name);
+  check_free(listing->members);
   listing->members = nullptr;
   listing->count = listing->capacity = 0;
 }
@@ -36,7 +37,7 @@ static int read_header_line(FILE* file, char* line) {
 static int add_member(saf_listing* out, char* name, uint32_t size) {
   if (out->count == out->capacity) {
     const int cap = out->capacity ? out->capacity * 2 : 16;
-    void* grown = std::realloc(out->members, static_cast<size_t>(cap) * sizeof(saf_member));
+    void* grown = check_realloc(out->members, static_cast<size_t>(cap) * sizeof(saf_member));
     if (!grown) return 0;
     out->members = static_cast<saf_member*>(grown);
     out->capacity = cap;
@@ -90,7 +91,7 @@ int saf_read_header(FILE* file, const char* archive_name, saf_listing* out) {
       saf_listing_free(out);
       return 0;
     }
-    char* name = static_cast<char*>(std::malloc(std::strlen(path) + 1));
+    char* name = static_cast<char*>(check_malloc(std::strlen(path) + 1));
     if (!name) {
       saf_listing_free(out);
       return 0;
@@ -100,7 +101,7 @@ int saf_read_header(FILE* file, const char* archive_name, saf_listing* out) {
       if (!(*r == '/' && w > name && w[-1] == '/')) *w++ = *r;
     *w = 0;
     if (!add_member(out, name, static_cast<uint32_t>(size))) {
-      std::free(name);
+      check_free(name);
       saf_listing_free(out);
       return 0;
     }

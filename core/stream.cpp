@@ -4,17 +4,13 @@
 // without calling into zlib.
 #include "core/stream.h"
 
-#include <cstdlib>
+#include <sys/stat.h>
+
 #include <cstring>
 #include <initializer_list>
 
-// Scrambled files are not readable yet: refuse them plainly.
-static scram_reader* scram_source_open(FILE*, uint32_t) {
-  log_printf("Scrambled files are not supported in this build\n");
-  return nullptr;
-}
-static uint32_t scram_source_read(scram_reader*, void*, uint32_t) { return 0; }
-static void scram_source_close(scram_reader*) {}
+#include "core/memory.h"
+#include "core/scram.h"
 
 // Compressed bytes for a gzip stream, through the scrambled reader when the
 // file is scrambled too; never more than the compressed size.
@@ -24,7 +20,7 @@ static uint32_t read_compressed(stream* s, unsigned char* dst, uint32_t n) {
   if (n == 0) return 0;
   uint32_t got;
   if (s->scrambled)
-    got = scram_source_read(s->scram, dst, n);
+    got = static_cast<uint32_t>(scram_read(s->scram, dst, n));
   else
     got = static_cast<uint32_t>(std::fread(dst, 1, n, s->file));
   s->compressed_read += got;
@@ -121,7 +117,7 @@ static uint32_t source_read(stream* s, unsigned char* dst, uint32_t n) {
   if (n > left) n = left;
   if (n == 0) return 0;
   if (s->gzip) return stream_inflate_read(s, dst, n);
-  if (s->scrambled) return scram_source_read(s->scram, dst, n);
+  if (s->scrambled) return static_cast<uint32_t>(scram_read(s->scram, dst, n));
   return static_cast<uint32_t>(std::fread(dst, 1, n, s->file));
 }
 
@@ -140,7 +136,15 @@ int stream_attach(stream* s, FILE* file, uint32_t base_offset, uint32_t size, in
   s->output_read = s->output;
   s->scram = nullptr;
   if (scrambled) {
-    s->scram = scram_source_open(file, size);
+    // The reader must not take a header's word for more data than the
+    // member or file holds.
+    uint64_t available = size;
+    struct stat st;
+    if (fstat(fileno(file), &st) == 0 && st.st_size >= base_offset) {
+      const uint64_t rest = static_cast<uint64_t>(st.st_size) - base_offset;
+      if (rest < available) available = rest;
+    }
+    s->scram = scram_open(file, available);
     if (!s->scram) {
       std::fclose(file);
       s->file = nullptr;
@@ -243,7 +247,7 @@ int stream_close_file(stream* s) {
     s->inflating = 0;
   }
   if (s->scram) {
-    scram_source_close(s->scram);
+    scram_close(s->scram);
     s->scram = nullptr;
   }
   int r = 0;
@@ -255,5 +259,5 @@ int stream_close_file(stream* s) {
 void stream_close(stream* s) {
   if (!s) return;
   stream_close_file(s);
-  std::free(s);
+  check_free(s);
 }
