@@ -28,6 +28,8 @@ uint32_t g_sizes[check_table_capacity];
 uint32_t g_count = 0;
 uint32_t g_next_serial = 0;
 
+void (*g_release)(void*) = std::free;
+
 bool tracking() {
   if (g_tracking < 0) {
     const char* value = os_getenv("BK_CHECK_ALLOC");
@@ -117,7 +119,7 @@ void check_free(void* pointer) {
   // Wiped so that a use after free reads zeros rather than stale data.
   std::memset(pointer, 0, g_sizes[index]);
   remove_entry(index);
-  std::free(pointer);
+  g_release(pointer);
 }
 
 void check_print_allocations() {
@@ -185,3 +187,5 @@ void check_reset_for_tests() {
   g_count = 0;
   g_next_serial = 0;
 }
+
+void check_set_release_for_tests(void (*release)(void*)) { g_release = release ? release : std::free; }

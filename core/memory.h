@@ -47,5 +47,8 @@ void tune_working_set_for(uint64_t total);
 uint32_t check_live_count();
 int check_tracking_state();
 void check_reset_for_tests();
+// Replaces the final free (null restores free), so a test can look at a
+// block as it is handed back.
+void check_set_release_for_tests(void (*release)(void*));
 
 enum { check_table_capacity = 1048576 };
