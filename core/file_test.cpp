@@ -44,6 +44,10 @@ class FileLayer : public ::testing::Test {
     free_file_index();
     log_reset_for_tests();
     unsetenv("PAVO_LOGFILE");
+    const std::string root = test_root();
+    setenv("HOME", (root + "/home").c_str(), 1);
+    setenv("XDG_DATA_HOME", (root + "/xdg").c_str(), 1);
+    setenv("BK_HOME", (root + "/bkhome").c_str(), 1);
   }
   std::string log_text() {
     log_close();
