@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "core/file.h"
 #include "core/stream.h"
 
 static std::string lines_text() {
