@@ -148,7 +148,9 @@ int saf_write(const char* out_path, const char* const* names, const char* const*
     }
     char line[saf_line_max + 2];
     const int n = std::snprintf(line, sizeof(line), "%lld %s\n", static_cast<long long>(st.st_size), names[i]);
-    if (n < 0 || n > saf_line_max || std::strchr(names[i], '\n') || std::strcmp(names[i], "") == 0) {
+    // A reader takes "\r\n" as a line end, so a name may not end in "\r".
+    const size_t name_len = std::strlen(names[i]);
+    if (n < 0 || n > saf_line_max || std::strchr(names[i], '\n') || name_len == 0 || names[i][name_len - 1] == '\r') {
       std::fprintf(stderr, "Member name '%s' can't be stored\n", names[i]);
       ok = 0;
       break;
