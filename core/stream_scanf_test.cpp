@@ -75,8 +75,6 @@ TEST(StreamScanf, IntegerConversions) {
 TEST(StreamScanf, ShortStores) {
   text_stream t("70000 12");
   short a = 0, n = 0;
-  int pad = 0x5a5a5a5a;
-  (void)pad;
   EXPECT_EQ(stream_scanf(&t.s, "%hd %hn", &a, &n), 1);
   EXPECT_EQ(a, static_cast<short>(70000));
   EXPECT_EQ(n, 6);
