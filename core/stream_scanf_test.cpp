@@ -229,6 +229,23 @@ TEST(StreamScanf, LiteralsCountsAndEnd) {
     EXPECT_EQ(stream_scanf(&t.s, "%d%%", &a), -1);
   }
   {
+    char word[8], set[8];
+    int a = 0;
+    text_stream empty("");
+    EXPECT_EQ(stream_scanf(&empty.s, "%7s", word), -1);
+    EXPECT_EQ(stream_scanf(&empty.s, "%7[a-z]", set), -1);
+    text_stream one("4  ");
+    EXPECT_EQ(stream_scanf(&one.s, "%d %7s", &a, word), 1);
+  }
+  {
+    // The byte that ended the number waits pushed back and is not counted.
+    text_stream t("  12x");
+    int a = 0, n = 0;
+    EXPECT_EQ(stream_scanf(&t.s, " %d%n", &a, &n), 1);
+    EXPECT_EQ(n, 4);
+    EXPECT_EQ(stream_getc(&t.s), 'x');
+  }
+  {
     text_stream t("JM3");
     int v = 0;
     EXPECT_EQ(stream_scanf(&t.s, "JM%d", &v), 1);
