@@ -21,10 +21,11 @@ namespace {
 int g_tracking = -1;
 
 // Live blocks in the order they were recorded; removal shifts later entries
-// down so the report stays oldest first.
-void* g_pointers[check_table_capacity];
-uint32_t g_serials[check_table_capacity];
-uint32_t g_sizes[check_table_capacity];
+// down so the report stays oldest first. The 16 MiB table is only allocated
+// once tracking is asked for, so an ordinary run carries none of it.
+void** g_pointers = nullptr;
+uint32_t* g_serials = nullptr;
+uint32_t* g_sizes = nullptr;
 uint32_t g_count = 0;
 uint32_t g_next_serial = 0;
 
@@ -34,6 +35,20 @@ bool tracking() {
   if (g_tracking < 0) {
     const char* value = os_getenv("BK_CHECK_ALLOC");
     g_tracking = value && std::atoi(value) > 0 ? 1 : 0;
+    if (g_tracking == 1 && !g_pointers) {
+      g_pointers = static_cast<void**>(std::calloc(check_table_capacity, sizeof *g_pointers));
+      g_serials = static_cast<uint32_t*>(std::calloc(check_table_capacity, sizeof *g_serials));
+      g_sizes = static_cast<uint32_t*>(std::calloc(check_table_capacity, sizeof *g_sizes));
+      if (!g_pointers || !g_serials || !g_sizes) {
+        std::fputs("No memory for the allocation table: allocations are not checked\n", stderr);
+        std::free(g_pointers);
+        std::free(g_serials);
+        std::free(g_sizes);
+        g_pointers = nullptr;
+        g_serials = g_sizes = nullptr;
+        g_tracking = 0;
+      }
+    }
   }
   return g_tracking == 1;
 }
