@@ -1,0 +1,3 @@
+#include "core/game_clock.h"
+
+double game_clock = 0.0;

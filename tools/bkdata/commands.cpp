@@ -1,0 +1,14 @@
+#include "tools/bkdata/commands.h"
+
+#include <cstdio>
+
+const bkdata_command bkdata_commands[] = {
+    {"digest", "FILE", bkdata_digest},
+    {nullptr, nullptr, nullptr},
+};
+
+int bkdata_usage() {
+  std::fputs("usage:\n", stderr);
+  for (const bkdata_command* c = bkdata_commands; c->name; c++) std::fprintf(stderr, "  bkdata %s %s\n", c->name, c->usage);
+  return 2;
+}

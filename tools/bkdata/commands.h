@@ -1,0 +1,17 @@
+#pragma once
+// bkdata's subcommands. Each takes the arguments after its name and returns
+// the process exit code: 0 done, 1 failed, 2 bad usage.
+
+struct bkdata_command {
+  const char* name;
+  const char* usage;  // the arguments, for the usage text
+  int (*run)(int argc, char** argv);
+};
+
+// Ends with an entry whose name is null.
+extern const bkdata_command bkdata_commands[];
+
+// Prints the usage text to stderr and returns 2.
+int bkdata_usage();
+
+int bkdata_digest(int argc, char** argv);
