@@ -57,6 +57,10 @@ void window_foreground(window_state* window) {
   log_printf("Foregrounded\n");
 }
 
+int set_fullscreen(void* window, int width, int height) {
+  return os_window_set_fullscreen(static_cast<window_state*>(window)->handle, width, height);
+}
+
 // Switches the display to the full-screen mode for width x height (0: the
 // desktop mode) and remembers the mode. A mode that cannot be set gives way
 // to the desktop mode. 1 when the window is full screen.
@@ -66,18 +70,11 @@ int window_set_fullscreen_mode(window_state* window, int width, int height) {
   const display_mode desktop{desktop_os.width, desktop_os.height, desktop_os.bits};
   display_mode pick = desktop;
   if (width != 0 && height != 0) pick = display_mode_pick(display_mode_list(), width, height, desktop);
-  window->fullscreen_width = static_cast<unsigned>(pick.width);
-  window->fullscreen_height = static_cast<unsigned>(pick.height);
-  if (os_window_set_fullscreen(window->handle, pick.width, pick.height)) return 1;
-  log_printf("Can't switch the display to %dx%d (%s)\n", pick.width, pick.height, os_video_error());
-  if (pick.width != desktop.width || pick.height != desktop.height) {
-    log_printf("Using the desktop mode %dx%d\n", desktop.width, desktop.height);
-    window->fullscreen_width = static_cast<unsigned>(desktop.width);
-    window->fullscreen_height = static_cast<unsigned>(desktop.height);
-    if (os_window_set_fullscreen(window->handle, desktop.width, desktop.height)) return 1;
-    log_printf("Can't switch the display to %dx%d (%s)\n", desktop.width, desktop.height, os_video_error());
-  }
-  return 0;
+  display_mode chosen;
+  const int ok = display_mode_switch(pick, desktop, set_fullscreen, window, &chosen);
+  window->fullscreen_width = static_cast<unsigned>(chosen.width);
+  window->fullscreen_height = static_cast<unsigned>(chosen.height);
+  return ok;
 }
 
 // 1 when the window went full screen; the full-screen flag says so only
