@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "tools/testing/test_env.h"
@@ -22,11 +20,9 @@ TEST(ErrorBox, WritesTitleAndTextToStderrAndTheLog) {
   error_box("Title", "%d%%", 50);
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Problem starting Brakkan: Can't find game data\nTitle: 50%\n");
   log_close();
-  std::ifstream in(path);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  EXPECT_NE(ss.str().find("] Problem starting Brakkan: Can't find game data\n"), std::string::npos);
-  EXPECT_NE(ss.str().find("] Title: 50%\n"), std::string::npos);
+  const std::string log = test_read_file(path);
+  EXPECT_NE(log.find("] Problem starting Brakkan: Can't find game data\n"), std::string::npos);
+  EXPECT_NE(log.find("] Title: 50%\n"), std::string::npos);
   log_reset_for_tests();
   unsetenv("PAVO_LOGFILE");
 }

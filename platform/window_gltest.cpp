@@ -8,9 +8,7 @@
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -22,13 +20,6 @@
 #include "tools/testing/test_env.h"
 
 namespace {
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 // Each test logs to its own file and reads the window options afresh.
 class WindowTest : public ::testing::Test {
@@ -44,7 +35,7 @@ class WindowTest : public ::testing::Test {
     log_reset_for_tests();
     unsetenv("PAVO_LOGFILE");
   }
-  std::string log_text() { return read_file(log_path_); }
+  std::string log_text() { return test_read_file(log_path_); }
 
   std::string log_path_;
 };
