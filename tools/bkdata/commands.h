@@ -18,3 +18,10 @@ int bkdata_digest(int argc, char** argv);
 int bkdata_pack(int argc, char** argv);
 int bkdata_list(int argc, char** argv);
 int bkdata_check(int argc, char** argv);
+
+// ".jm" models (also compressed or scrambled): 1 when the name is one.
+int bkdata_is_model_name(const char* path);
+// Reads a model and its LOD variants beside it and prints a summary line
+// (then any warnings of the reader); 1 when it read, else 0 after printing
+// the refusal.
+int bkdata_check_model(const char* path);
