@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "assets/model_draw.h"
+#include "assets/shader.h"
 #include "core/file.h"
 #include "core/memory.h"
 #include "core/message_ring.h"
@@ -119,7 +120,7 @@ struct shape_builder {
     std::memcpy(m->colour, material->colour, sizeof m->colour);
     if (material->mode >= 0.0f) m->colour[3] = 1.0f;
     m->reflective = material->mode == static_cast<float>(model_mode_reflective);
-    m->list_wanted = bones == 0 && material->mode >= 0.0f;
+    m->list_wanted = shaders_active || (bones == 0 && material->mode >= 0.0f);
     model_compute_tangents(m);
     model_gradient_bounds(m);
     return m;

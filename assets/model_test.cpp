@@ -9,6 +9,7 @@
 
 #include "assets/shader.h"
 #include "assets/test_support_models.h"
+#include "assets/verbose.h"
 #include "core/file.h"
 #include "core/memory.h"
 
@@ -140,6 +141,14 @@ TEST_F(Models, BadTrianglesAreDroppedInOrderAndCounted) {
   ASSERT_EQ(m->triangle_count, 2);
   const int kept[6] = {0, 1, 2, 1, 3, 2};
   for (int k = 0; k < 6; ++k) EXPECT_EQ(m->triangles[k], kept[k]);
+  // The tangent pass never saw the out-of-range corners: the arrays after
+  // the tangents are intact and every tangent is a unit vector.
+  const float uv[8] = {0, 1, 1, 1, 0, 0, 1, 0};
+  for (int k = 0; k < 8; ++k) EXPECT_EQ(m->texcoords[k], uv[k]) << k;
+  for (int i = 0; i < 4; ++i) {
+    const float* t = m->tangents + 3 * i;
+    EXPECT_NEAR(t[0] * t[0] + t[1] * t[1] + t[2] * t[2], 1.0f, 1e-6f) << i;
+  }
   EXPECT_EQ(console_lines_with("3 degenerate triangles deleted in " + name), 1);
   model_free_submeshes(m);
 }
@@ -228,7 +237,11 @@ TEST_F(Models, CacheServesByNameAndStampsGenerations) {
   model_generation = 2;
   EXPECT_EQ(model_get(c.c_str()), mc);
   EXPECT_EQ(mc->generation, 2);
+  verbose = 1;
   model_delete_stale(0);
+  verbose = 0;
+  EXPECT_EQ(console_lines_with("deleting model " + b), 1);
+  EXPECT_EQ(console_lines_with("deleting model"), 1);
   ASSERT_EQ(model_cache.count, 2u);
   EXPECT_EQ(static_cast<model**>(model_cache.data)[0], ma);
   EXPECT_EQ(static_cast<model**>(model_cache.data)[1], mc);
@@ -271,6 +284,34 @@ TEST_F(Models, LodVariantsComeFromTheFileList) {
   EXPECT_EQ(m->lod_next->lod_next->lod_next, nullptr);
   // Variants are not cached themselves.
   EXPECT_EQ(model_cache.count, 1u);
+}
+
+TEST_F(Models, TextureGradientBoundsCoverTheRestOfTheChain) {
+  // First sub-mesh: u changes by 1 over an edge of 2; v by 1 over 1. The
+  // second: u by 1 over 0.5, and a short edge (0.05) whose change is ignored.
+  const std::string name = model_fixture("m/gradient.jm",
+                                         "JM1\n"
+                                         "10 1 1 1 1 3 1\n"
+                                         "0 0 0 0 0 1 0 0\n2 0 0 0 0 1 1 0\n0 1 0 0 0 1 0 1\n0 1 2\n"
+                                         "10 1 1 1 1 4 2\n"
+                                         "0 0 0 0 0 1 0 0\n0.5 0 0 0 0 1 1 0\n0 1 0 0 0 1 0 0\n"
+                                         "0.05 0 0 0 0 1 0 1\n"
+                                         "0 1 2 0 3 2\n");
+  model* m = model_read(name.c_str());
+  ASSERT_NE(m, nullptr);
+  ASSERT_NE(m->next, nullptr);
+  EXPECT_FLOAT_EQ(m->next->u_gradient_bound, 2.0f);
+  EXPECT_NEAR(m->next->v_gradient_bound, 1.0f / std::sqrt(1.0f + 0.05f * 0.05f), 1e-6f);
+  EXPECT_FLOAT_EQ(m->u_gradient_bound, 2.0f);
+  EXPECT_FLOAT_EQ(m->v_gradient_bound, 1.0f);
+  float u, v;
+  model_gradient_counts(m, 100.0f, &u, &v);
+  EXPECT_FLOAT_EQ(u, 50.0f);
+  EXPECT_FLOAT_EQ(v, 100.0f);
+  model_gradient_counts(m, 1e6f, &u, &v);
+  EXPECT_EQ(u, 8192.0f);
+  EXPECT_EQ(v, 8192.0f);
+  model_free_submeshes(m);
 }
 
 TEST(ModelLodNames, VariantNamesAndDistances) {
