@@ -215,6 +215,7 @@ int mixer_write(mixer_sound* s, int length, const uint8_t* bytes, int position) 
     log_printf("Can't write sound: bad length %d\n", length);
     return 0;
   }
+  if (length == 0) return 1;
   const int c = s->block->length;
   int64_t pos = position;
   if (length > c) {
