@@ -376,6 +376,11 @@ int os_dsound_set_frequency(os_dsound_buffer* b, int hz) {
   return OS_DS_OK;
 }
 
+int os_dsound_get_frequency(os_dsound_buffer* b, int* hz) {
+  *hz = b->frequency;
+  return OS_DS_OK;
+}
+
 int os_dsound_is_playing(os_dsound_buffer* b) {
   lock_device(b->ds);
   const int playing = b->playing;

@@ -62,6 +62,7 @@ int os_dsound_get_volume(os_dsound_buffer* buffer, int* hundredths_db);
 int os_dsound_get_pan(os_dsound_buffer* buffer, int* hundredths_db);
 // 0 goes back to the rate the buffer was made with.
 int os_dsound_set_frequency(os_dsound_buffer* buffer, int hz);
+int os_dsound_get_frequency(os_dsound_buffer* buffer, int* hz);
 int os_dsound_is_playing(os_dsound_buffer* buffer);
 
 // What happens when the output device goes away: every buffer is lost.
