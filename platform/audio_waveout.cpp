@@ -86,7 +86,7 @@ void waveout_thread(void*) {
       os_sleep_ms(15);
       if (os_milliseconds() - start >= budget) {
         os_audio_reset(waveout.device);
-        log_printf("Audio thread: Timeout on fragment %d\n", waveout.fragments_written);
+        log_printf("Audio thread: Timeout on fragment %d\n", waveout.fragments_written.load());
         start = os_milliseconds();
         budget = 1000;
       }

@@ -33,7 +33,7 @@ struct waveout_header {
 struct waveout_state {
   int open;
   os_audio_device* device;
-  int fragments_written;
+  std::atomic<int> fragments_written;
   int mixahead;  // fragments
   int channels;
   int fragment_bytes;
