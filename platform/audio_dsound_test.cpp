@@ -163,16 +163,21 @@ TEST_F(AudioTest, DsoundLoopingSoundPlaysAtItsVolumePanAndRate) {
   sound_set_pan(s, -0x4000);    // right side a further -6.03 dB
   sound_set_rate(s, 44100);     // one byte per output sample: 4410 Hz
   EXPECT_EQ(sound_play(s), 1);
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  // Wait for 0.1 s of steady sound after the silence before play.
+  const size_t span = 4410;
+  std::vector<int16_t> frames;
+  size_t first = 0;
+  for (int waited = 0; waited < 5000; waited += 20) {
+    const std::vector<uint8_t> raw = device_output();
+    frames.assign(raw.size() / 2, 0);
+    if (!frames.empty()) std::memcpy(frames.data(), raw.data(), frames.size() * 2);
+    first = 0;
+    while (2 * first < frames.size() && frames[2 * first] == 0) ++first;
+    if (frames.size() / 2 >= first + span) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
   sound_free(s);
   audio_close(h);
-
-  const std::vector<uint8_t> raw = device_output();
-  std::vector<int16_t> frames(raw.size() / 2);
-  std::memcpy(frames.data(), raw.data(), frames.size() * 2);
-  size_t first = 0;
-  while (2 * first < frames.size() && frames[2 * first] == 0) ++first;
-  const size_t span = 4410;  // 0.1 s of steady sound
   ASSERT_GE(frames.size() / 2, first + span) << "device wrote " << frames.size() / 2 << " frames";
 
   const double left = channel_level(frames, first, span, 0);

@@ -36,7 +36,7 @@ class OsDsound : public ::testing::Test {
   }
 
   bool wait_until_stopped(os_dsound_buffer* b) {
-    for (int i = 0; i < 200 && os_dsound_is_playing(b); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    for (int i = 0; i < 600 && os_dsound_is_playing(b); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     return !os_dsound_is_playing(b);
   }
 
