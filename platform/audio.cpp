@@ -76,7 +76,7 @@ void sound_free(audio_sound* sound) {
 }
 
 // The per-sound operations share one shape: a driver and a sound, or 0.
-#define BK_SOUND_CALL(slot, ...)                      \
+#define BK_SOUND_CALL(slot, ...)                   \
   const audio_driver* d = current("sound_" #slot); \
   return d && sound ? d->slot(sound, ##__VA_ARGS__) : 0
 
@@ -156,6 +156,6 @@ static int rb_write(audio_sound* s, int length, const uint8_t* bytes, int positi
 }
 
 const audio_driver readback_driver = {
-    no_open, readback_open, readback_close, update_ok, readback_mix,  rb_create,       rb_clone, rb_free,
-    rb_play, rb_stop,       rb_set_rate,    rb_set_volume, rb_set_pan, rb_set_loop, rb_get_position, rb_write,
+    no_open, readback_open, readback_close, update_ok,     readback_mix, rb_create,   rb_clone,        rb_free,
+    rb_play, rb_stop,       rb_set_rate,    rb_set_volume, rb_set_pan,   rb_set_loop, rb_get_position, rb_write,
 };

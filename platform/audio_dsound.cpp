@@ -206,7 +206,7 @@ static int update_ok(void*) { return 1; }
 static const uint8_t* no_readback(void*) { return nullptr; }
 
 const audio_driver dsound_driver = {
-    dsound_open, no_readback_open, dsound_close,    update_ok,         no_readback,    dsound_create,
-    dsound_clone, dsound_free,     dsound_play,     dsound_stop,       dsound_set_rate, dsound_set_volume,
-    dsound_set_pan, dsound_set_loop, dsound_get_position, dsound_write,
+    dsound_open,    no_readback_open, dsound_close,        update_ok,    no_readback,     dsound_create,
+    dsound_clone,   dsound_free,      dsound_play,         dsound_stop,  dsound_set_rate, dsound_set_volume,
+    dsound_set_pan, dsound_set_loop,  dsound_get_position, dsound_write,
 };

@@ -51,9 +51,7 @@ TEST_F(AudioTest, DsoundVolumeAndPanBecomeDecibels) {
       {0x7FFF, -0x9000, 0, -10000},   // clamped to hard left
       {0x7FFF, 0x7FFF, 0, 10000},     // hard right
       {0x4000, -0x4000, -851, -603},  // quieter, toward the left
-      {0x7FFF, 0x2000, -409, 250},
-      {0, 0, -10000, 0},
-      {-7, 0, -10000, 0},
+      {0x7FFF, 0x2000, -409, 250},   {0, 0, -10000, 0}, {-7, 0, -10000, 0},
   };
   for (const vp_case& c : cases) {
     EXPECT_EQ(sound_set_pan(s, c.pan), 1);

@@ -146,8 +146,10 @@ TEST_F(AudioTest, WaveoutThreadStartsAndStopsWithItsLines) {
   std::vector<std::string> got;
   int begin_at = -1, closing_at = -1;
   for (const std::string& l : log_lines()) {
-    if (l == "Audio thread begin") begin_at = static_cast<int>(got.size());
-    else if (l.rfind("Logfile", 0) != 0 && l != "PAVO 0.31") got.push_back(l);
+    if (l == "Audio thread begin")
+      begin_at = static_cast<int>(got.size());
+    else if (l.rfind("Logfile", 0) != 0 && l != "PAVO 0.31")
+      got.push_back(l);
     if (l == "Closing audio") closing_at = static_cast<int>(got.size());
   }
   EXPECT_EQ(got, want);
@@ -166,10 +168,10 @@ TEST_F(AudioTest, WaveoutSettings) {
     bool unrecognized;
   };
   const setting_case cases[] = {
-      {"[sound-mixahead:125]", 22050, 8, 125, false},   {"[sound-mixahead:0]", 22050, 1, 15, false},
-      {"[sound-mixahead:-40]", 22050, 1, 15, false},    {"[sound-mixahead:1000]", 22050, 32, 500, false},
-      {"[sound-rate:44100]", 44100, 8, 125, false},     {"[sound-rate:63]", 22050, 8, 125, true},
-      {"[sound-rate:3999]", 22050, 8, 125, true},       {"[sound-rate:500000]", 22050, 8, 125, true},
+      {"[sound-mixahead:125]", 22050, 8, 125, false}, {"[sound-mixahead:0]", 22050, 1, 15, false},
+      {"[sound-mixahead:-40]", 22050, 1, 15, false},  {"[sound-mixahead:1000]", 22050, 32, 500, false},
+      {"[sound-rate:44100]", 44100, 8, 125, false},   {"[sound-rate:63]", 22050, 8, 125, true},
+      {"[sound-rate:3999]", 22050, 8, 125, true},     {"[sound-rate:500000]", 22050, 8, 125, true},
   };
   for (const setting_case& c : cases) {
     log_reset_for_tests();

@@ -275,6 +275,6 @@ static int wo_write(audio_sound* s, int length, const uint8_t* bytes, int positi
 }
 
 const audio_driver waveout_driver = {
-    waveout_open, no_readback_open, waveout_close, update_ok,     no_readback, wo_create,       wo_clone, wo_free,
+    waveout_open, no_readback_open, waveout_close, update_ok,     no_readback, wo_create,   wo_clone,        wo_free,
     wo_play,      wo_stop,          wo_set_rate,   wo_set_volume, wo_set_pan,  wo_set_loop, wo_get_position, wo_write,
 };

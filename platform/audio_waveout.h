@@ -25,9 +25,9 @@ enum {
 
 struct waveout_header {
   uint8_t* data;
-  int length;       // bytes
+  int length;  // bytes
   int flags;
-  uint64_t end;     // bytes queued in all, this fragment included
+  uint64_t end;  // bytes queued in all, this fragment included
 };
 
 struct waveout_state {

@@ -193,8 +193,10 @@ int mixer_set_volume(mixer_sound* s, int volume) {
 }
 
 int mixer_set_pan(mixer_sound* s, int pan) {
-  if (pan < -0x8000 || !(s->flags & MIXER_STEREO)) pan = -0x8000;
-  else if (pan > 0x7FFF) pan = 0x7FFF;
+  if (pan < -0x8000 || !(s->flags & MIXER_STEREO))
+    pan = -0x8000;
+  else if (pan > 0x7FFF)
+    pan = 0x7FFF;
   s->pan = pan;
   return mixer_set_volume(s, s->volume);
 }

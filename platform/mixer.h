@@ -12,9 +12,9 @@ struct mixer {
   int* right;       // absent (null) in mono
   int voices;       // audible voice sides per fragment
   int stereo;
-  int rate;         // output rate, Hz
-  int samples;      // samples per fragment
-  int bits16;       // 16-bit output (signed, native order) instead of 8-bit
+  int rate;     // output rate, Hz
+  int samples;  // samples per fragment
+  int bits16;   // 16-bit output (signed, native order) instead of 8-bit
 };
 
 // Shared by a sound and its clones.

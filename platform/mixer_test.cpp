@@ -261,7 +261,8 @@ TEST(Mixer, PanMovesLevelsBetweenSides) {
     int pan, want_pan, left, right;
   };
   const pan_case cases[] = {
-      {0, 0, 15, 15}, {-0x8000, -0x8000, 31, 0}, {-0x9000, -0x8000, 31, 0}, {0x7FFF, 0x7FFF, 0, 31}, {0x9000, 0x7FFF, 0, 31}, {0x4000, 0x4000, 7, 23},
+      {0, 0, 15, 15},          {-0x8000, -0x8000, 31, 0}, {-0x9000, -0x8000, 31, 0},
+      {0x7FFF, 0x7FFF, 0, 31}, {0x9000, 0x7FFF, 0, 31},   {0x4000, 0x4000, 7, 23},
   };
   for (const pan_case& c : cases) {
     mixer_set_pan(s, c.pan);

@@ -70,7 +70,8 @@ TEST_F(OsDsound, LockWrapsIntoTwoPieces) {
     int offset, bytes;
   };
   for (const bad_lock& c : {bad_lock{-1, 4}, bad_lock{100, 4}, bad_lock{0, 0}, bad_lock{0, 101}}) {
-    EXPECT_EQ(os_dsound_lock(b, c.offset, c.bytes, &p1, &n1, &p2, &n2), OS_DS_INVALIDPARAM) << c.offset << " " << c.bytes;
+    EXPECT_EQ(os_dsound_lock(b, c.offset, c.bytes, &p1, &n1, &p2, &n2), OS_DS_INVALIDPARAM)
+        << c.offset << " " << c.bytes;
     EXPECT_EQ(p1, nullptr);
   }
   os_dsound_buffer_release(b);
