@@ -4,6 +4,9 @@
 
 const bkdata_command bkdata_commands[] = {
     {"digest", "FILE", bkdata_digest},
+    {"pack", "DIR OUT.saf", bkdata_pack},
+    {"list", "ARCHIVE", bkdata_list},
+    {"check", "FILE...", bkdata_check},
     {nullptr, nullptr, nullptr},
 };
 

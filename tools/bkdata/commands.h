@@ -15,3 +15,6 @@ extern const bkdata_command bkdata_commands[];
 int bkdata_usage();
 
 int bkdata_digest(int argc, char** argv);
+int bkdata_pack(int argc, char** argv);
+int bkdata_list(int argc, char** argv);
+int bkdata_check(int argc, char** argv);
