@@ -96,6 +96,8 @@ int bkdata_check(int argc, char** argv) {
     int gzip, scrambled;
     if (ends_with(path, ".saf")) {
       failed |= !check_archive(path);
+    } else if (bkdata_is_image_name(path)) {
+      failed |= !bkdata_check_image(path);
     } else if (variant_of(path, &gzip, &scrambled)) {
       uint64_t length;
       const char* why = "";
