@@ -102,9 +102,11 @@ int bkdata_check(int argc, char** argv) {
     const char* path = argv[i];
     int gzip, scrambled;
     if (is_folder(path)) {
-      failed |= bkdata_check_track(path) != 0;
+      failed |= !bkdata_check_track(path);
     } else if (ends_with(path, ".saf")) {
       failed |= !check_archive(path);
+    } else if (bkdata_is_image_name(path)) {
+      failed |= !bkdata_check_image(path);
     } else if (variant_of(path, &gzip, &scrambled)) {
       uint64_t length;
       const char* why = "";

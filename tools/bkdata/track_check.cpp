@@ -18,11 +18,11 @@ int bkdata_check_track(const char* folder) {
     for (int k = first_line; k != message_ring.write_index; k = (k + 1) % message_ring_size)
       std::printf("%s: %s\n", folder, message_ring.lines[k]);
     std::printf("%s: track refused\n", folder);
-    return 1;
+    return 0;
   }
   std::printf("%s: track, %dx%d heights at %g ft, heights %g to %g, %d tiles\n", folder, checked_field.size,
               checked_field.size, checked_field.spacing, checked_field.min_height, checked_field.max_height,
               checked_field.tile_count);
   free_terrain(&checked_field);
-  return 0;
+  return 1;
 }
