@@ -8,6 +8,7 @@ const bkdata_command bkdata_commands[] = {
     {"list", "ARCHIVE", bkdata_list},
     {"check", "FILE...", bkdata_check},
     {"image", "FORMAT WIDTH HEIGHT OUT", bkdata_image},
+    {"track", "quarrybend OUTDIR", bkdata_track},
     {nullptr, nullptr, nullptr},
 };
 

@@ -24,3 +24,8 @@ int bkdata_image(int argc, char** argv);
 // (before any ".gz"/".scram"). Prints one line; 1 when the file loads.
 int bkdata_is_image_name(const char* path);
 int bkdata_check_image(const char* path);
+int bkdata_track(int argc, char** argv);
+
+// The track-folder kind of "check": the terrain files and tiles through the
+// game's loader. Prints a summary or the refusal; 1 when the folder loads.
+int bkdata_check_track(const char* folder);
