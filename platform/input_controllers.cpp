@@ -29,7 +29,6 @@ struct controller {
   // The state a poll reads: one int per axis, then one byte per button.
   int* state_axes;
   unsigned char* state_buttons;
-  int timestamp_adjustment;  // ms; stays 0: every event is stamped now
   unsigned char flags;
   int acquired;
   char name_text[DEVICE_NAME_MAX + 12];
@@ -116,7 +115,6 @@ int controller_read_axis(input_device* device, int index) {
 void controller_destroy(input_device* device) {
   controller* c = as_controller(device);
   log_printf("Killing %s\n", device->name);
-  if (c->timestamp_adjustment > 0) log_printf("Timestamp adjustment was %d\n", c->timestamp_adjustment);
   std::free(c->axis_values);
   std::free(c->button_states);
   std::free(c->state_axes);

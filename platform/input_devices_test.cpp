@@ -288,4 +288,42 @@ TEST_F(InputDevicesTest, DeviceWithNeitherAxesNorButtonsIsIgnored) {
   EXPECT_NE(logged().find("Ignoring Dunsel device\n"), std::string::npos);
 }
 
+TEST_F(InputDevicesTest, HugeDevicesKeepTheFirstHundredAxesAndFiveHundredButtons) {
+  virtual_pads pads;
+  pads.add("Cockpit", 101, 501);
+  input_devices_create(&window_);
+  input_device* d = find("Cockpit");
+  ASSERT_NE(d, nullptr);
+  EXPECT_EQ(d->axis_count, 100);
+  EXPECT_EQ(d->button_count, 500);
+  EXPECT_EQ(axis_open(&window_, "Cockpit axis 100"), nullptr);
+  const std::string log = logged();
+  for (const char* line : {"101 axes, 501 keys\n",
+                           "Wow! This thing has a lot of axes!\nThe first ignored axis is called \"Axis 100\"\n",
+                           "Axis count (101) doesn't match actual number of axes (100)\n",
+                           "Button count (501) doesn't match actual number of buttons (500)\n"})
+    EXPECT_NE(log.find(line), std::string::npos) << line;
+}
+
+TEST_F(InputDevicesTest, CursorAxesAreClientPixelsEvenOutsideTheWindow) {
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) GTEST_SKIP() << "no display";
+  input_devices_create(&window_);
+  window_.left = 100;
+  window_.top = 50;
+  axis_handle* x = axis_open(&window_, "cursor-x");
+  axis_handle* y = axis_open(&window_, "cursor.axis[1]");
+  ASSERT_TRUE(x && y);
+  SDL_WarpMouseGlobal(130, 40);
+  EXPECT_EQ(axis_read(x), 30);
+  EXPECT_EQ(axis_read(y), -10);
+  SDL_WarpMouseGlobal(140, 75);
+  EXPECT_EQ(axis_read(x), 40);
+  EXPECT_EQ(axis_read(y), 25);
+  axis_close(x);
+  axis_close(y);
+  std::free(x);
+  std::free(y);
+  SDL_QuitSubSystem(SDL_INIT_VIDEO);
+}
+
 }  // namespace
