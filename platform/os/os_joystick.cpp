@@ -18,6 +18,10 @@ int os_joystick_init() {
   // Joystick state must change only when the game polls, never from the
   // window thread's event pump.
   SDL_SetHint(SDL_HINT_AUTO_UPDATE_JOYSTICKS, "0");
+  // The game decides when input counts (only while its window has the
+  // focus); SDL must keep the state current meanwhile, or a stick held
+  // while the focus was away would read stale until it moves again.
+  SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
   if (SDL_InitSubSystem(SDL_INIT_JOYSTICK) != 0) return 0;
   // Buttons reach the game by polling; queued SDL joystick events would only
   // pile up unread.
