@@ -30,7 +30,7 @@ os_thread* os_thread_start(os_thread_fn fn, void* arg, size_t stack_bytes) {
   pthread_attr_t attr;
   pthread_attr_init(&attr);
   if (stack_bytes > 0) {
-    if (stack_bytes < PTHREAD_STACK_MIN) stack_bytes = PTHREAD_STACK_MIN;
+    if (stack_bytes < static_cast<size_t>(PTHREAD_STACK_MIN)) stack_bytes = static_cast<size_t>(PTHREAD_STACK_MIN);
     pthread_attr_setstacksize(&attr, stack_bytes);
   }
   const int rc = pthread_create(&t->id, &attr, thread_entry, t);
@@ -48,10 +48,20 @@ void os_thread_join(os_thread* thread) {
   delete thread;
 }
 
+uint64_t os_thread_current_id() { return static_cast<uint64_t>(pthread_self()); }
+
 os_mutex* os_mutex_create() {
   os_mutex* m = new (std::nothrow) os_mutex;
   if (!m) return nullptr;
-  pthread_mutex_init(&m->m, nullptr);
+  pthread_mutexattr_t attr;
+  pthread_mutexattr_init(&attr);
+  pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
+  const int rc = pthread_mutex_init(&m->m, &attr);
+  pthread_mutexattr_destroy(&attr);
+  if (rc != 0) {
+    delete m;
+    return nullptr;
+  }
   return m;
 }
 

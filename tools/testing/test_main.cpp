@@ -30,6 +30,8 @@ int main(int argc, char** argv) {
   setenv("HOME", home.c_str(), 1);
   setenv("XDG_DATA_HOME", data.c_str(), 1);
   setenv("BK_HOME", bk.c_str(), 1);
+  // A test never waits for someone to answer a message box.
+  setenv("BK_ERROR_BOX", "0", 1);
 
   ::testing::InitGoogleTest(&argc, argv);
   const int rc = RUN_ALL_TESTS();

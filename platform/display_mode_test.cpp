@@ -1,0 +1,44 @@
+#include "platform/display_mode.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(DisplayMode, PickTable) {
+  const display_mode modes[] = {{1280, 1024, 32}, {1024, 768, 32}, {800, 600, 32}, {800, 600, 16},
+                                {1024, 600, 32},  {640, 480, 32},  {0, 0, 0}};
+  const display_mode desktop{1920, 1080, 32};
+  struct row {
+    int width, height;
+    display_mode want;
+  } rows[] = {
+      {800, 600, {800, 600, 32}},      // exact; the 16-bit twin comes later
+      {801, 600, {1024, 600, 32}},     // least extra width + height
+      {1000, 700, {1024, 768, 32}},
+      {1024, 600, {1024, 600, 32}},
+      {640, 480, {640, 480, 32}},
+      {1, 1, {640, 480, 32}},
+      {1281, 1024, {1920, 1080, 32}},  // larger than every mode: the desktop
+      {1280, 1025, {1920, 1080, 32}},
+  };
+  for (const row& r : rows) {
+    const display_mode got = display_mode_pick(modes, r.width, r.height, desktop);
+    EXPECT_EQ(got.width, r.want.width) << r.width << "x" << r.height;
+    EXPECT_EQ(got.height, r.want.height) << r.width << "x" << r.height;
+    EXPECT_EQ(got.bits, r.want.bits) << r.width << "x" << r.height;
+  }
+}
+
+TEST(DisplayMode, TieKeepsTheEarlierMode) {
+  const display_mode modes[] = {{900, 600, 32}, {800, 700, 32}, {0, 0, 0}};
+  const display_mode got = display_mode_pick(modes, 800, 600, display_mode{1024, 768, 32});
+  EXPECT_EQ(got.width, 900);
+}
+
+TEST(DisplayMode, NoListGivesTheDesktop) {
+  const display_mode got = display_mode_pick(nullptr, 800, 600, display_mode{1024, 768, 24});
+  EXPECT_EQ(got.width, 1024);
+  EXPECT_EQ(got.bits, 24);
+}
+
+}  // namespace
