@@ -7,12 +7,14 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/input_devices.h"
-#include "platform/input_window_link.h"
+#include "platform/array.h"
+#include "platform/input.h"
+#include "platform/input_device.h"
 #include "platform/log.h"
 #include "platform/options.h"
 #include "platform/os/os_joystick.h"
 #include "platform/os/os_mouse.h"
+#include "platform/window.h"
 
 namespace {
 
@@ -22,7 +24,7 @@ const int MOUSE_AXES = 3;  // x, y, wheel
 const int MOUSE_BUTTONS = 5;
 
 struct controller {
-  input_device base;  // first, so a device pointer is a controller pointer
+  input_device base;  // first: a device pointer is a controller pointer
   os_joystick* joystick;  // null for the mouse
   int* axis_values;
   unsigned char* button_states;  // last reported: 0x80 pressed, 0 released
@@ -31,7 +33,7 @@ struct controller {
   unsigned char* state_buttons;
   unsigned char flags;
   int acquired;
-  char name_text[DEVICE_NAME_MAX + 12];
+  char name_text[device_name_max + 12];
 };
 
 controller* as_controller(input_device* device) { return reinterpret_cast<controller*>(device); }
@@ -60,15 +62,15 @@ void controller_close(input_device* device) {
 // Fills the state buffer. 0 while the window is in the background: devices
 // belong to the game only while it has the focus.
 int read_state(controller* c) {
-  if (!c->acquired || !input_window_has_focus(c->base.window)) {
+  if (!c->acquired || !os_window_has_focus(c->base.window->handle)) {
     if (!c->joystick) os_mouse_take_motion(nullptr, nullptr, nullptr);
     return 0;
   }
   if (c->joystick) {
     for (int i = 0; i < c->base.axis_count; ++i) {
       int v = os_joystick_axis(c->joystick, i);
-      if (v < -AXIS_RANGE) v = -AXIS_RANGE;
-      if (v > AXIS_RANGE) v = AXIS_RANGE;
+      if (v < -axis_range) v = -axis_range;
+      if (v > axis_range) v = axis_range;
       c->state_axes[i] = v;
     }
     for (int i = 0; i < c->base.button_count; ++i)
@@ -99,8 +101,8 @@ void controller_poll(input_device* device) {
   for (int i = 0; i < device->button_count; ++i) {
     if (c->state_buttons[i] == c->button_states[i]) continue;
     c->button_states[i] = c->state_buttons[i];
-    input_window_push_event_now(device->window, static_cast<int>(device->id | static_cast<unsigned>(i)),
-                                c->state_buttons[i] != 0);
+    window_push_event_now(device->window, static_cast<int>(device->id | static_cast<unsigned>(i)),
+                          c->state_buttons[i] != 0);
   }
 }
 
@@ -128,6 +130,17 @@ void controller_destroy(input_device* device) {
   std::free(c);
 }
 
+const input_device_ops controller_ops = {acquire,         acquire,         controller_close,
+                                         controller_read_axis, controller_poll, controller_destroy};
+
+void add_axis_name(growable_array* names, const char* name) {
+  if (!name) return;
+  const char* const* items = static_cast<const char* const*>(names->items);
+  for (int i = 0; i < names->count; ++i)
+    if (items[i] == name) return;
+  array_append(names, &name);
+}
+
 // Caps the enumerated count of one kind of object and reports a count that
 // differs from what the device claimed.
 int enumerate_objects(int claimed, int limit, const char* kind, const char* object, const char* count_name) {
@@ -144,25 +157,20 @@ int enumerate_objects(int claimed, int limit, const char* kind, const char* obje
 
 // One device of the roll call: joystick index >= 0, or -1 for the mouse.
 // Returns 0 only when out of memory, which ends the roll call.
-int add_device(window_state* window, axis_name_list* axis_names, int joystick_index, const os_joystick_info* info) {
+int add_device(window_state* window, growable_array* axis_names, int joystick_index, const os_joystick_info* info) {
   log_printf("%s (%s)\n", info->instance_name, info->product_name);
   controller* c = static_cast<controller*>(std::calloc(1, sizeof(controller)));
   if (!c) {
     log_printf("Out of memory\n");
     return 0;
   }
-  input_device** list = input_window_device_list(window);
+  input_device** list = &window->devices;
   input_device* d = &c->base;
   d->window = window;
   input_device_make_name(*list, info->instance_name, c->name_text);
   d->name = c->name_text;
   d->id = input_device_id(*list, d->name);
-  d->enable_events = acquire;
-  d->open = acquire;
-  d->close = controller_close;
-  d->read_axis = controller_read_axis;
-  d->poll = controller_poll;
-  d->destroy = controller_destroy;
+  d->ops = &controller_ops;
 
   int claimed_axes = MOUSE_AXES;
   int claimed_buttons = MOUSE_BUTTONS;
@@ -218,8 +226,7 @@ int add_device(window_state* window, axis_name_list* axis_names, int joystick_in
       char axis_name[256];
       std::snprintf(axis_name, sizeof axis_name, "%.200s axis %d", d->name, i);
       log_printf("Adding axis \"%s\"\n", axis_name);
-      const char* interned = input_window_intern(axis_name);
-      if (interned) axis_name_list_add(axis_names, interned);
+      add_axis_name(axis_names, input_name_intern(axis_name));
     }
   }
   d->next = *list;
@@ -229,21 +236,7 @@ int add_device(window_state* window, axis_name_list* axis_names, int joystick_in
 
 }  // namespace
 
-int axis_name_list_add(axis_name_list* list, const char* name) {
-  for (int i = 0; i < list->count; ++i)
-    if (list->items[i] == name) return 1;
-  if (list->count == list->capacity) {
-    const int capacity = list->capacity ? list->capacity * 2 : 16;
-    void* grown = std::realloc(list->items, static_cast<size_t>(capacity) * sizeof(const char*));
-    if (!grown) return 0;
-    list->items = static_cast<const char**>(grown);
-    list->capacity = capacity;
-  }
-  list->items[list->count++] = name;
-  return 1;
-}
-
-int controllers_init(window_state* window, axis_name_list* axis_names) {
+int controllers_init(window_state* window, growable_array* axis_names) {
   if (!option_bool("dinput", 1)) {
     log_printf("DirectInput disabled\n");
     return 0;

@@ -5,6 +5,7 @@
 
 struct window_state;
 struct input_device;
+struct growable_array;
 
 // Device flags.
 enum {
@@ -12,17 +13,8 @@ enum {
   CONTROLLER_RELATIVE = 0x02,    // axes report motion, not position
 };
 
-// A growing list of interned axis names (malloc'd items).
-struct axis_name_list {
-  const char** items;
-  int count;
-  int capacity;
-};
-// Appends a name unless the list has it. 0 when out of memory.
-int axis_name_list_add(axis_name_list* list, const char* name);
-
 // Enumerates the attached controllers into the window's device list (option
 // "dinput", default on; option "dinputsticksonly", default on, leaves out the
-// mouse), adding each absolute axis name to axis_names. Returns 1 when the
+// mouse), appending each absolute axis name (interned) to axis_names. Returns 1 when the
 // controller service started, so the controller aliases apply.
-int controllers_init(window_state* window, axis_name_list* axis_names);
+int controllers_init(window_state* window, growable_array* axis_names);
