@@ -98,7 +98,10 @@ void controller_poll(input_device* device) {
     else
       c->axis_values[i] = c->state_axes[i];
   }
-  for (int i = 0; i < device->button_count; ++i) {
+  // A button code keeps its number in the low byte: buttons past 255 have
+  // no code, and pushing one would name (and bind) a different button.
+  const int coded_buttons = device->button_count < 256 ? device->button_count : 256;
+  for (int i = 0; i < coded_buttons; ++i) {
     if (c->state_buttons[i] == c->button_states[i]) continue;
     c->button_states[i] = c->state_buttons[i];
     window_push_event_now(device->window, static_cast<int>(device->id | static_cast<unsigned>(i)),

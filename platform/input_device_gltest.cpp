@@ -294,6 +294,21 @@ TEST_F(InputDeviceTest, MouseDeviceReportsMotionOnceWithoutLosingAnyAxis) {
   }
   // With its last axis closed the mouse is let go.
   EXPECT_FALSE(SDL_GetRelativeMouseMode());
+
+  // Its buttons are device buttons too, numbered left, right, middle.
+  int right = 0;
+  ASSERT_EQ(input_code_from_name(window_, &right, "mouse-right"), 1);
+  EXPECT_EQ(static_cast<unsigned>(right), mouse->id | 1);
+  SDL_Event e;
+  SDL_zero(e);
+  e.type = SDL_MOUSEBUTTONDOWN;
+  e.button.button = SDL_BUTTON_RIGHT;
+  e.button.windowID = SDL_GetWindowID(SDL_GetKeyboardFocus());
+  SDL_PushEvent(&e);
+  std::vector<int> codes;
+  int code = 0, pressed = 0;
+  while (window_get_event(window_, &code, &pressed)) codes.push_back(code);
+  EXPECT_NE(std::find(codes.begin(), codes.end(), right), codes.end());
   EXPECT_NE(logged().find("axis 2 is relative\n"), std::string::npos);
 }
 
@@ -357,7 +372,7 @@ TEST_F(InputDeviceTest, WithDinputOffOnlyTheCursorExists) {
 
 TEST_F(InputDeviceTest, OddDevicesAreIgnoredOrCapped) {
   add_pad("Empty", 0, 0);
-  add_pad("Cockpit", 101, 501);
+  os_joystick* cockpit = add_pad("Cockpit", 101, 501);
   open_window();
   EXPECT_EQ(device("Empty"), nullptr);
   input_device* d = device("Cockpit");
@@ -365,6 +380,11 @@ TEST_F(InputDeviceTest, OddDevicesAreIgnoredOrCapped) {
   EXPECT_EQ(d->axis_count, 100);
   EXPECT_EQ(d->button_count, 500);
   EXPECT_EQ(axis_open(window_, "Cockpit axis 100"), nullptr);
+  int code = 0, pressed = 0;
+  ASSERT_EQ(input_code_from_name(window_, &code, "Cockpit button 255"), 1);
+  os_joystick_set_virtual_button(cockpit, 255, 1);
+  ASSERT_EQ(window_get_event(window_, &code, &pressed), 1);
+  EXPECT_EQ(static_cast<unsigned>(code), d->id | 255);
   gl_window_close(window_);
   window_ = nullptr;
   const std::string log = logged();
