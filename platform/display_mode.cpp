@@ -60,3 +60,16 @@ display_mode display_mode_pick(const display_mode* list, int width, int height, 
   }
   return best ? *best : desktop;
 }
+
+int display_mode_switch(display_mode pick, display_mode desktop, int (*set_mode)(void* context, int width, int height),
+                        void* context, display_mode* chosen) {
+  *chosen = pick;
+  if (set_mode(context, pick.width, pick.height)) return 1;
+  log_printf("Can't switch the display to %dx%d (%s)\n", pick.width, pick.height, os_video_error());
+  if (pick.width == desktop.width && pick.height == desktop.height) return 0;
+  log_printf("Using the desktop mode %dx%d\n", desktop.width, desktop.height);
+  *chosen = desktop;
+  if (set_mode(context, desktop.width, desktop.height)) return 1;
+  log_printf("Can't switch the display to %dx%d (%s)\n", desktop.width, desktop.height, os_video_error());
+  return 0;
+}

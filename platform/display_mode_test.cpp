@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 namespace {
 
 TEST(DisplayMode, PickTable) {
@@ -39,6 +42,47 @@ TEST(DisplayMode, NoListGivesTheDesktop) {
   const display_mode got = display_mode_pick(nullptr, 800, 600, display_mode{1024, 768, 24});
   EXPECT_EQ(got.width, 1024);
   EXPECT_EQ(got.bits, 24);
+}
+
+// A screen that takes only the sizes it lists, and remembers what it was
+// asked.
+struct fake_screen {
+  std::vector<std::pair<int, int>> takes;
+  std::vector<std::pair<int, int>> asked;
+};
+
+int fake_set_mode(void* context, int width, int height) {
+  fake_screen* screen = static_cast<fake_screen*>(context);
+  screen->asked.push_back({width, height});
+  for (const auto& t : screen->takes)
+    if (t.first == width && t.second == height) return 1;
+  return 0;
+}
+
+TEST(DisplayMode, SwitchFallsBackToTheDesktopAndNeverClaimsAFailedSwitch) {
+  const display_mode desktop{1920, 1080, 32};
+  const display_mode pick{800, 600, 32};
+  struct row {
+    std::vector<std::pair<int, int>> takes;
+    int result;
+    int chosen_width;
+    size_t tries;
+  } rows[] = {
+      {{{800, 600}, {1920, 1080}}, 1, 800, 1},  // the pick works
+      {{{1920, 1080}}, 1, 1920, 2},             // the desktop mode instead
+      {{}, 0, 1920, 2},                         // nothing works: failure
+  };
+  for (const row& r : rows) {
+    fake_screen screen{r.takes, {}};
+    display_mode chosen{};
+    EXPECT_EQ(display_mode_switch(pick, desktop, fake_set_mode, &screen, &chosen), r.result);
+    EXPECT_EQ(chosen.width, r.chosen_width);
+    EXPECT_EQ(screen.asked.size(), r.tries);
+  }
+  fake_screen none{{}, {}};
+  display_mode chosen{};
+  EXPECT_EQ(display_mode_switch(desktop, desktop, fake_set_mode, &none, &chosen), 0);
+  EXPECT_EQ(none.asked.size(), 1u);  // the desktop mode is not tried twice
 }
 
 }  // namespace

@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "platform/input_device.h"
@@ -146,13 +144,6 @@ TEST(InputNames, CodeNames) {
   EXPECT_EQ(input_code_name(&w.state, 0x56780001), nullptr);
 }
 
-std::string read_file(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
 TEST(InputNames, FirstAliasWinsAndTheSecondIsLogged) {
   const std::string path = std::string(test_root()) + "/alias.log";
   setenv("PAVO_LOGFILE", path.c_str(), 1);
@@ -163,7 +154,7 @@ TEST(InputNames, FirstAliasWinsAndTheSecondIsLogged) {
   const char* other = "not-an-alias";
   EXPECT_EQ(alias_lookup(other), other);
   log_close();
-  EXPECT_NE(read_file(path).find("Second alias for 'test-mouse-x' ('Mouse.axis[1]') ignored\n"), std::string::npos);
+  EXPECT_NE(test_read_file(path).find("Second alias for 'test-mouse-x' ('Mouse.axis[1]') ignored\n"), std::string::npos);
   log_reset_for_tests();
   unsetenv("PAVO_LOGFILE");
 }

@@ -57,27 +57,29 @@ void window_foreground(window_state* window) {
   log_printf("Foregrounded\n");
 }
 
+// The desktop mode, or 640 x 480 when it cannot be read.
+display_mode desktop_mode() {
+  os_display_mode m;
+  if (!os_desktop_mode(&m)) return display_mode{640, 480, 0};
+  return display_mode{m.width, m.height, m.bits};
+}
+
+int set_fullscreen(void* window, int width, int height) {
+  return os_window_set_fullscreen(static_cast<window_state*>(window)->handle, width, height);
+}
+
 // Switches the display to the full-screen mode for width x height (0: the
 // desktop mode) and remembers the mode. A mode that cannot be set gives way
 // to the desktop mode. 1 when the window is full screen.
 int window_set_fullscreen_mode(window_state* window, int width, int height) {
-  os_display_mode desktop_os;
-  if (!os_desktop_mode(&desktop_os)) desktop_os = os_display_mode{640, 480, 0, 0};
-  const display_mode desktop{desktop_os.width, desktop_os.height, desktop_os.bits};
+  const display_mode desktop = desktop_mode();
   display_mode pick = desktop;
   if (width != 0 && height != 0) pick = display_mode_pick(display_mode_list(), width, height, desktop);
-  window->fullscreen_width = static_cast<unsigned>(pick.width);
-  window->fullscreen_height = static_cast<unsigned>(pick.height);
-  if (os_window_set_fullscreen(window->handle, pick.width, pick.height)) return 1;
-  log_printf("Can't switch the display to %dx%d (%s)\n", pick.width, pick.height, os_video_error());
-  if (pick.width != desktop.width || pick.height != desktop.height) {
-    log_printf("Using the desktop mode %dx%d\n", desktop.width, desktop.height);
-    window->fullscreen_width = static_cast<unsigned>(desktop.width);
-    window->fullscreen_height = static_cast<unsigned>(desktop.height);
-    if (os_window_set_fullscreen(window->handle, desktop.width, desktop.height)) return 1;
-    log_printf("Can't switch the display to %dx%d (%s)\n", desktop.width, desktop.height, os_video_error());
-  }
-  return 0;
+  display_mode chosen;
+  const int ok = display_mode_switch(pick, desktop, set_fullscreen, window, &chosen);
+  window->fullscreen_width = static_cast<unsigned>(chosen.width);
+  window->fullscreen_height = static_cast<unsigned>(chosen.height);
+  return ok;
 }
 
 // 1 when the window went full screen; the full-screen flag says so only
@@ -108,8 +110,7 @@ int window_create(window_state* window, const os_gl_attributes* gl) {
   int width = window->requested_width;
   int height = window->requested_height;
   if (width == 0 || height == 0) {
-    os_display_mode desktop;
-    if (!os_desktop_mode(&desktop)) desktop = os_display_mode{640, 480, 0, 0};
+    const display_mode desktop = desktop_mode();
     width = window->requested_width = desktop.width;
     height = window->requested_height = desktop.height;
   }

@@ -8,9 +8,7 @@
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -22,13 +20,6 @@
 #include "tools/testing/test_env.h"
 
 namespace {
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 // Each test logs to its own file and reads the window options afresh.
 class WindowTest : public ::testing::Test {
@@ -44,7 +35,7 @@ class WindowTest : public ::testing::Test {
     log_reset_for_tests();
     unsetenv("PAVO_LOGFILE");
   }
-  std::string log_text() { return read_file(log_path_); }
+  std::string log_text() { return test_read_file(log_path_); }
 
   std::string log_path_;
 };
@@ -162,6 +153,10 @@ TEST_F(WindowTest, RequestModeSwitchesFullScreenAndWindowed) {
   EXPECT_EQ(w->fullscreen_height, static_cast<unsigned>(smallest.height));
   int width, height;
   ASSERT_TRUE(draw_frame(w, &width, &height));
+
+  // The OS layer refuses a display mode the screen does not have rather
+  // than claiming a switch.
+  EXPECT_EQ(os_window_set_fullscreen(w->handle, 123, 45), 0);
 
   ASSERT_EQ(window_request_mode(w, 400, 300, 0), 1);
   EXPECT_TRUE(eventually(w, [&] { return w->requested_width == 400 && w->requested_height == 300; }));
