@@ -11,9 +11,7 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -27,13 +25,6 @@
 #include "tools/testing/test_env.h"
 
 namespace {
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 bool eventually(window_state* window, const std::function<bool()>& done) {
   for (int i = 0; i < 300; ++i) {
@@ -115,7 +106,7 @@ class InputDeviceTest : public ::testing::Test {
   input_device* device(const char* name) { return input_device_by_name(window_, name); }
   std::string logged() {
     log_close();
-    return read_file(log_path_);
+    return test_read_file(log_path_);
   }
 
   display_focus_lock focus_lock_;
