@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 #include "platform/array.h"
 #include "platform/input.h"
@@ -18,10 +17,10 @@
 
 namespace {
 
-const int MAX_AXES = 100;
-const int MAX_BUTTONS = 500;
-const int MOUSE_AXES = 3;  // x, y, wheel
-const int MOUSE_BUTTONS = 5;
+const int max_axes = 100;
+const int max_buttons = 500;
+const int mouse_axes = 3;  // x, y, wheel
+const int mouse_buttons = 5;
 
 struct controller {
   input_device base;  // first: a device pointer is a controller pointer
@@ -85,7 +84,7 @@ int read_state(controller* c) {
 
 void controller_poll(input_device* device) {
   controller* c = as_controller(device);
-  if (c->flags & CONTROLLER_NEEDS_POLL) os_joystick_update();
+  if (c->flags & controller_needs_poll) os_joystick_update();
   if (!read_state(c)) {
     acquire(device);
     if (!read_state(c)) return;
@@ -93,7 +92,7 @@ void controller_poll(input_device* device) {
   for (int i = 0; i < device->axis_count; ++i) {
     // Relative motion adds up until an axis is read, so reading one axis
     // never drops motion another axis has not yet reported.
-    if (c->flags & CONTROLLER_RELATIVE)
+    if (c->flags & controller_relative)
       c->axis_values[i] += c->state_axes[i];
     else
       c->axis_values[i] = c->state_axes[i];
@@ -113,7 +112,7 @@ int controller_read_axis(input_device* device, int index) {
   controller* c = as_controller(device);
   controller_poll(device);
   const int v = c->axis_values[index];
-  if (c->flags & CONTROLLER_RELATIVE) c->axis_values[index] = 0;
+  if (c->flags & controller_relative) c->axis_values[index] = 0;
   return v;
 }
 
@@ -133,8 +132,8 @@ void controller_destroy(input_device* device) {
   std::free(c);
 }
 
-const input_device_ops controller_ops = {acquire,         acquire,         controller_close,
-                                         controller_read_axis, controller_poll, controller_destroy};
+const input_device_ops controller_ops = {acquire,         acquire,      controller_close, controller_read_axis,
+                                         controller_poll, controller_destroy};
 
 void add_axis_name(growable_array* names, const char* name) {
   if (!name) return;
@@ -175,8 +174,8 @@ int add_device(window_state* window, growable_array* axis_names, int joystick_in
   d->id = input_device_id(*list, d->name);
   d->ops = &controller_ops;
 
-  int claimed_axes = MOUSE_AXES;
-  int claimed_buttons = MOUSE_BUTTONS;
+  int claimed_axes = mouse_axes;
+  int claimed_buttons = mouse_buttons;
   if (joystick_index >= 0) {
     if (!os_joystick_init()) {
       log_printf("Can't create \"%s\"\n", info->instance_name);
@@ -192,31 +191,38 @@ int add_device(window_state* window, growable_array* axis_names, int joystick_in
     }
     claimed_axes = os_joystick_axis_count(c->joystick);
     claimed_buttons = os_joystick_button_count(c->joystick);
-    c->flags |= CONTROLLER_NEEDS_POLL;
+    c->flags |= controller_needs_poll;
   } else {
     if (!os_mouse_watch_start()) {
       log_printf("Can't create \"%s\"\n", info->instance_name);
       std::free(c);
       return 1;
     }
-    c->flags |= CONTROLLER_RELATIVE;
+    c->flags |= controller_relative;
   }
-  if (d->id == 0 || (claimed_axes == 0 && claimed_buttons == 0)) {
-    log_printf(d->id == 0 ? "No free device id for \"%s\"\n" : "Ignoring Dunsel device\n", d->name);
+  if (claimed_axes == 0 && claimed_buttons == 0) {
+    log_printf("Ignoring Dunsel device\n");
+    controller_destroy(d);
+    return 1;
+  }
+  if (d->id == 0) {
+    log_printf("No free device id for \"%s\"\n", d->name);
     controller_destroy(d);
     return 1;
   }
   log_printf("%d axes, %d keys\n", claimed_axes, claimed_buttons);
-  d->axis_count = enumerate_objects(claimed_axes, MAX_AXES, "axes", "axis", "Axis");
-  d->button_count = enumerate_objects(claimed_buttons, MAX_BUTTONS, "buttons", "button", "Button");
-  const int relative = c->flags & CONTROLLER_RELATIVE;
+  d->axis_count = enumerate_objects(claimed_axes, max_axes, "axes", "axis", "Axis");
+  d->button_count = enumerate_objects(claimed_buttons, max_buttons, "buttons", "button", "Button");
+  const int relative = c->flags & controller_relative;
   for (int i = 0; i < d->axis_count; ++i) log_printf("axis %d is %s\n", i, relative ? "relative" : "absolute");
 
   const size_t axes = static_cast<size_t>(d->axis_count);
   const size_t buttons = static_cast<size_t>(d->button_count);
   c->axis_values = static_cast<int*>(std::calloc(axes + 1, sizeof(int)));
-  c->button_states = static_cast<unsigned char*>(std::calloc((buttons + 3) & ~size_t(3), 1) );
-  c->state_axes = static_cast<int*>(std::calloc(axes + 1 + (buttons + sizeof(int) - 1) / sizeof(int), sizeof(int)));
+  c->button_states = static_cast<unsigned char*>(std::calloc(buttons + 1, 1));
+  // One block: the axes, then the button bytes (the +1s keep empty kinds
+  // from asking for nothing).
+  c->state_axes = static_cast<int*>(std::calloc(axes + 1 + (buttons + sizeof(int)) / sizeof(int), sizeof(int)));
   if (!c->axis_values || !c->button_states || !c->state_axes) {
     log_printf("Out of memory\n");
     controller_destroy(d);

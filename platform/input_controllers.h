@@ -9,12 +9,13 @@ struct growable_array;
 
 // Device flags.
 enum {
-  CONTROLLER_NEEDS_POLL = 0x01,  // the device reads new values only when polled
-  CONTROLLER_RELATIVE = 0x02,    // axes report motion, not position
+  controller_needs_poll = 0x01,  // the device reads new values only when polled
+  controller_relative = 0x02,    // axes report motion, not position
 };
 
 // Enumerates the attached controllers into the window's device list (option
 // "dinput", default on; option "dinputsticksonly", default on, leaves out the
-// mouse), appending each absolute axis name (interned) to axis_names. Returns 1 when the
-// controller service started, so the controller aliases apply.
+// mouse), appending each absolute axis name (interned) to axis_names.
+// Returns 1 when the controller service started, so the controller aliases
+// apply.
 int controllers_init(window_state* window, growable_array* axis_names);

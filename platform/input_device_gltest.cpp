@@ -296,7 +296,7 @@ TEST_F(InputDeviceTest, MouseDeviceReportsMotionOnceWithoutLosingAnyAxis) {
     push_mouse_motion(2, -1, 1);
     EXPECT_EQ(x.read(), 9);
     EXPECT_EQ(y.read(), -4);  // read after x, and still all there
-    EXPECT_EQ(wheel.read(), 2 * OS_MOUSE_WHEEL_STEP);
+    EXPECT_EQ(wheel.read(), 2 * os_mouse_wheel_step);
     EXPECT_EQ(x.read(), 0);
     EXPECT_EQ(y.read(), 0);
     EXPECT_EQ(wheel.read(), 0);

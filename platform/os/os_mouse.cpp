@@ -14,11 +14,11 @@ static std::atomic<unsigned> g_buttons{0};
 
 static unsigned button_bit(Uint8 sdl_button) {
   switch (sdl_button) {
-    case SDL_BUTTON_LEFT: return OS_MOUSE_LEFT;
-    case SDL_BUTTON_RIGHT: return OS_MOUSE_RIGHT;
-    case SDL_BUTTON_MIDDLE: return OS_MOUSE_MIDDLE;
-    case SDL_BUTTON_X1: return OS_MOUSE_X1;
-    case SDL_BUTTON_X2: return OS_MOUSE_X2;
+    case SDL_BUTTON_LEFT: return os_mouse_left;
+    case SDL_BUTTON_RIGHT: return os_mouse_right;
+    case SDL_BUTTON_MIDDLE: return os_mouse_middle;
+    case SDL_BUTTON_X1: return os_mouse_x1;
+    case SDL_BUTTON_X2: return os_mouse_x2;
     default: return 0;
   }
 }
@@ -34,7 +34,7 @@ static int SDLCALL watch_mouse(void*, SDL_Event* event) {
       if (event->wheel.which == SDL_TOUCH_MOUSEID) break;
       int y = event->wheel.y;
       if (event->wheel.direction == SDL_MOUSEWHEEL_FLIPPED) y = -y;
-      g_wheel += y * OS_MOUSE_WHEEL_STEP;
+      g_wheel += y * os_mouse_wheel_step;
       break;
     }
     case SDL_MOUSEBUTTONDOWN:

@@ -5,22 +5,22 @@
 
 // Button bits of os_mouse_buttons, in the order games number mouse buttons.
 enum {
-  OS_MOUSE_LEFT = 1 << 0,
-  OS_MOUSE_RIGHT = 1 << 1,
-  OS_MOUSE_MIDDLE = 1 << 2,
-  OS_MOUSE_X1 = 1 << 3,
-  OS_MOUSE_X2 = 1 << 4,
+  os_mouse_left = 1 << 0,
+  os_mouse_right = 1 << 1,
+  os_mouse_middle = 1 << 2,
+  os_mouse_x1 = 1 << 3,
+  os_mouse_x2 = 1 << 4,
 };
 
 // One wheel notch, as the wheel axis counts it.
-const int OS_MOUSE_WHEEL_STEP = 120;
+const int os_mouse_wheel_step = 120;
 
 // Start and stop gathering motion (counted). 0 when SDL's event service
 // cannot start.
 int os_mouse_watch_start();
 void os_mouse_watch_stop();
 
-// Motion gathered since the last take (pixels, wheel in OS_MOUSE_WHEEL_STEP
+// Motion gathered since the last take (pixels, wheel in os_mouse_wheel_step
 // units per notch, positive away from the user), then cleared. Any pointer
 // may be null to take only the others.
 void os_mouse_take_motion(int* dx, int* dy, int* wheel);

@@ -47,7 +47,7 @@ TEST(OsMouse, MotionAndWheelAccumulateUntilTaken) {
   os_mouse_take_motion(&dx, &dy, &wheel);
   EXPECT_EQ(dx, 0);
   EXPECT_EQ(dy, -3);
-  EXPECT_EQ(wheel, 2 * OS_MOUSE_WHEEL_STEP);
+  EXPECT_EQ(wheel, 2 * os_mouse_wheel_step);
   os_mouse_take_motion(&dx, &dy, &wheel);
   EXPECT_EQ(dy, 0);
   EXPECT_EQ(wheel, 0);
@@ -61,9 +61,9 @@ TEST(OsMouse, ButtonsFollowPressAndRelease) {
   push_button(SDL_BUTTON_LEFT, true);
   push_button(SDL_BUTTON_MIDDLE, true);
   push_button(SDL_BUTTON_X2, true);
-  EXPECT_EQ(os_mouse_buttons(), unsigned(OS_MOUSE_LEFT | OS_MOUSE_MIDDLE | OS_MOUSE_X2));
+  EXPECT_EQ(os_mouse_buttons(), unsigned(os_mouse_left | os_mouse_middle | os_mouse_x2));
   push_button(SDL_BUTTON_LEFT, false);
-  EXPECT_EQ(os_mouse_buttons(), unsigned(OS_MOUSE_MIDDLE | OS_MOUSE_X2));
+  EXPECT_EQ(os_mouse_buttons(), unsigned(os_mouse_middle | os_mouse_x2));
   SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
   os_mouse_watch_stop();
 }
