@@ -98,9 +98,14 @@ class InputDeviceTest : public ::testing::Test {
     ASSERT_NE(window_, nullptr);
     focus(window_->handle);
   }
+  // Asks again until it holds: a window that is not yet mapped cannot take
+  // the focus.
   void focus(os_window* which) {
-    os_window_take_focus(which);
-    ASSERT_TRUE(eventually(window_, [&] { return os_window_has_focus(which) != 0; }));
+    ASSERT_TRUE(eventually(window_, [&] {
+      if (os_window_has_focus(which)) return true;
+      os_window_take_focus(which);
+      return false;
+    }));
   }
 
   input_device* device(const char* name) { return input_device_by_name(window_, name); }
