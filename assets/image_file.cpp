@@ -1,0 +1,243 @@
+// PPM, PGM and J6/J7 files and the magic-word dispatch.
+#include <cstdio>
+#include <cstring>
+
+#include "assets/image.h"
+#include "core/file.h"
+#include "core/memory.h"
+#include "platform/log.h"
+
+static const char* shown(const char* name) { return name ? name : "(stream)"; }
+
+static int refuse(const char* name, const char* why) {
+  log_printf("Can't read image '%.900s': %s\n", shown(name), why);
+  return 0;
+}
+
+// A header number: white space and "#" comment lines may come first.
+static int read_header_number(stream* s, int* value) {
+  char hash[2];
+  while (stream_scanf(s, " %1[#]%*[^\n]", hash) == 1) {
+  }
+  return stream_scanf(s, "%d", value) == 1;
+}
+
+static int read_size(stream* s, int* width, int* height, const char* name) {
+  if (!read_header_number(s, width) || !read_header_number(s, height))
+    return refuse(name, "no width and height");
+  if (*width < 1 || *height < 1 || *width > image_max_side || *height > image_max_side) {
+    log_printf("Can't read image '%.900s': size %d x %d is outside 1..%d\n", shown(name), *width,
+               *height, (int)image_max_side);
+    return 0;
+  }
+  return 1;
+}
+
+static int read_maximum(stream* s, int* maximum, const char* name) {
+  if (!read_header_number(s, maximum)) return refuse(name, "no maximum value");
+  if (*maximum < 1 || *maximum > 255) {
+    log_printf("Can't read image '%.900s': maximum value %d is outside 1..255\n", shown(name),
+               *maximum);
+    return 0;
+  }
+  return 1;
+}
+
+static uint8_t* allocate(size_t bytes, const char* name) {
+  uint8_t* p = static_cast<uint8_t*>(check_malloc(bytes));
+  if (!p) log_printf("Can't read image '%.900s': no memory for %zu bytes\n", shown(name), bytes);
+  return p;
+}
+
+// The samples of a PPM or PGM body, scaled to 0..255. `text`: decimal
+// samples (P3, P2), else one byte after the maximum and then raw bytes.
+static int read_samples(stream* s, int text, int maximum, uint8_t* out, size_t count,
+                        const char* name) {
+  if (text) {
+    for (size_t i = 0; i < count; i++) {
+      int v;
+      if (!read_header_number(s, &v)) return refuse(name, "a sample is missing or not a number");
+      if (v < 0 || v > maximum) return refuse(name, "a sample is above the maximum value");
+      out[i] = (uint8_t)(v * 255 / maximum);
+    }
+    return 1;
+  }
+  if (stream_getc(s) < 0) return refuse(name, "the file ends in the header");
+  if (stream_read(s, out, (uint32_t)count) != count) return refuse(name, "the file is truncated");
+  if (maximum == 255) return 1;
+  for (size_t i = 0; i < count; i++) {
+    if (out[i] > maximum) return refuse(name, "a sample is above the maximum value");
+    out[i] = (uint8_t)(out[i] * 255 / maximum);
+  }
+  return 1;
+}
+
+int image_read_ppm(const char* magic, stream* s, uint8_t** pixels, int* width, int* height,
+                   const char* name) {
+  *pixels = nullptr;
+  const int text = std::strcmp(magic, "P3") == 0;
+  if (!text && std::strcmp(magic, "P6") != 0) return refuse(name, "not a PPM file");
+  int w, h, maximum;
+  if (!read_size(s, &w, &h, name) || !read_maximum(s, &maximum, name)) return 0;
+  uint8_t* p = allocate(image_chain_size(w, h, 3), name);
+  if (!p) return 0;
+  if (!read_samples(s, text, maximum, p, (size_t)w * (size_t)h * 3, name)) {
+    check_free(p);
+    return 0;
+  }
+  image_build_mips_rgb(p, w, h);
+  *pixels = p;
+  *width = w;
+  *height = h;
+  return 1;
+}
+
+int image_read_pgm(stream* s, uint8_t** pixels, int* width, int* height, const char* name) {
+  *pixels = nullptr;
+  char magic[16];
+  if (stream_scanf(s, "%15s", magic) != 1) return refuse(name, "not a PGM file");
+  const int text = std::strcmp(magic, "P2") == 0;
+  if (!text && std::strcmp(magic, "P5") != 0) return refuse(name, "not a PGM file");
+  int w, h, maximum;
+  if (!read_size(s, &w, &h, name) || !read_maximum(s, &maximum, name)) return 0;
+  const size_t count = (size_t)w * (size_t)h;
+  uint8_t* p = allocate(count, name);
+  if (!p) return 0;
+  if (!read_samples(s, text, maximum, p, count, name)) {
+    check_free(p);
+    return 0;
+  }
+  *pixels = p;
+  *width = w;
+  *height = h;
+  return 1;
+}
+
+int image_read_raw(const char* magic, stream* s, int channels, uint8_t** pixels, int* width,
+                   int* height, const char* name) {
+  *pixels = nullptr;
+  int stored;
+  if (std::strcmp(magic, "J6") == 0)
+    stored = 3;
+  else if (std::strcmp(magic, "J7") == 0)
+    stored = 4;
+  else
+    return refuse(name, "not a J6 or J7 file");
+  if (channels != 3 && channels != 4) return refuse(name, "J6/J7 images are read as RGB or RGBA");
+  int w, h;
+  if (!read_size(s, &w, &h, name)) return 0;
+  if (stream_getc(s) < 0) return refuse(name, "the file ends in the header");
+  const size_t count = (size_t)w * (size_t)h * (size_t)stored;
+  uint8_t* residuals = allocate(count, name);
+  if (!residuals) return 0;
+  if (stream_read(s, residuals, (uint32_t)count) != count) {
+    check_free(residuals);
+    return refuse(name, "the file is truncated");
+  }
+  uint8_t* p = allocate(image_chain_size(w, h, channels), name);
+  if (!p) {
+    check_free(residuals);
+    return 0;
+  }
+  image_raw_decode(residuals, w, h, stored, p, channels);
+  check_free(residuals);
+  image_build_mips(p, w, h, channels, 0);
+  *pixels = p;
+  *width = w;
+  *height = h;
+  return 1;
+}
+
+int image_read(stream* s, uint8_t** pixels, int* width, int* height, const char* name) {
+  *pixels = nullptr;
+  char magic[16];
+  if (stream_scanf(s, "%15s", magic) != 1) return refuse(name, "no magic word");
+  if (!std::strcmp(magic, "P3") || !std::strcmp(magic, "P6"))
+    return image_read_ppm(magic, s, pixels, width, height, name);
+  if (!std::strcmp(magic, "J6") || !std::strcmp(magic, "J7"))
+    return image_read_raw(magic, s, 3, pixels, width, height, name);
+  return refuse(name, "not a PPM, J6 or J7 file");
+}
+
+// ---------------------------------------------------------------------------
+// Writers
+
+static stream* open_for_writing(const char* name) {
+  stream* s = stream_open(name, "wb");
+  if (!s) log_printf("Can't write image '%.900s'\n", name);
+  return s;
+}
+
+static int finish_writing(stream* s, const char* name, int ok) {
+  if (ok && stream_flush(s) != 0) ok = 0;
+  if (ok && std::ferror(s->file)) ok = 0;
+  stream_close(s);
+  if (!ok) log_printf("Can't write image '%.900s'\n", name);
+  return ok;
+}
+
+static int valid_size(int width, int height, const char* name) {
+  if (width >= 1 && height >= 1 && width <= image_max_side && height <= image_max_side) return 1;
+  log_printf("Can't write image '%.900s': size %d x %d is outside 1..%d\n", name, width, height,
+             (int)image_max_side);
+  return 0;
+}
+
+int image_write_pnm(const char* name, const char* magic, const uint8_t* pixels, int width,
+                    int height) {
+  int channels, text;
+  if (!std::strcmp(magic, "P2") || !std::strcmp(magic, "P5"))
+    channels = 1;
+  else if (!std::strcmp(magic, "P3") || !std::strcmp(magic, "P6"))
+    channels = 3;
+  else {
+    log_printf("Can't write image '%.900s': unknown kind '%.20s'\n", name, magic);
+    return 0;
+  }
+  text = magic[1] == '2' || magic[1] == '3';
+  if (!valid_size(width, height, name)) return 0;
+  stream* s = open_for_writing(name);
+  if (!s) return 0;
+  int ok = stream_printf(s, "%s\n%d %d\n255\n", magic, width, height) > 0;
+  const size_t row = (size_t)width * (size_t)channels;
+  for (int y = 0; ok && y < height; y++) {
+    const uint8_t* r = pixels + (size_t)y * row;
+    if (text) {
+      for (size_t i = 0; ok && i < row; i++) ok = stream_printf(s, i ? " %d" : "%d", r[i]) > 0;
+      if (ok) ok = stream_putc(s, '\n') != 0;
+    } else {
+      ok = stream_write(s, r, (uint32_t)row) == row;
+    }
+  }
+  return finish_writing(s, name, ok);
+}
+
+int image_write_raw(const char* name, const char* magic, const uint8_t* pixels, int width,
+                    int height) {
+  int channels;
+  if (!std::strcmp(magic, "J6"))
+    channels = 3;
+  else if (!std::strcmp(magic, "J7"))
+    channels = 4;
+  else {
+    log_printf("Can't write image '%.900s': unknown kind '%.20s'\n", name, magic);
+    return 0;
+  }
+  if (!valid_size(width, height, name)) return 0;
+  const size_t count = (size_t)width * (size_t)height * (size_t)channels;
+  uint8_t* residuals = static_cast<uint8_t*>(check_malloc(count));
+  if (!residuals) {
+    log_printf("Can't write image '%.900s': no memory\n", name);
+    return 0;
+  }
+  image_raw_encode(pixels, width, height, channels, residuals);
+  stream* s = open_for_writing(name);
+  int ok = 0;
+  if (s) {
+    ok = stream_printf(s, "%s\n%d %d\n", magic, width, height) > 0 &&
+         stream_write(s, residuals, (uint32_t)count) == count;
+    ok = finish_writing(s, name, ok);
+  }
+  check_free(residuals);
+  return ok;
+}
