@@ -99,6 +99,9 @@ struct terrain_texture_hooks {
   uint32_t (*load_texture)(const char* name);
   int (*load_image)(const char* name, uint8_t** pixels, int32_t* width, int32_t* height);
   void (*delete_textures)(const uint32_t* ids, int count);
+  // A framebuffer object for the ground compositor, or 0 when the driver
+  // has none.
+  uint32_t (*create_framebuffer)();
   void (*delete_framebuffer)(uint32_t framebuffer);
 };
 extern terrain_texture_hooks terrain_textures;

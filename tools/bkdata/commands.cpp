@@ -3,7 +3,9 @@
 #include <cstdio>
 
 const bkdata_command bkdata_commands[] = {
+    {"check", "PATH...", bkdata_check},
     {"digest", "FILE", bkdata_digest},
+    {"track", "quarrybend OUTDIR", bkdata_track},
     {nullptr, nullptr, nullptr},
 };
 

@@ -15,3 +15,8 @@ extern const bkdata_command bkdata_commands[];
 int bkdata_usage();
 
 int bkdata_digest(int argc, char** argv);
+int bkdata_check(int argc, char** argv);
+int bkdata_track(int argc, char** argv);
+// Loads a track folder's terrain and tiles; prints a summary or the refusal.
+// The exit code: 0 loaded, 1 refused.
+int bkdata_check_track(const char* folder);
