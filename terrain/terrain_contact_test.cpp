@@ -4,8 +4,8 @@
 #include <math.h>
 #include <string.h>
 
-#include "core/memory.h"
 #include "terrain/dynamics_world.h"
+#include "terrain/terrain_files.h"
 #include "terrain/terrain_settings.h"
 
 namespace {
@@ -15,19 +15,11 @@ namespace {
 height_field* make_field(float spacing, float (*height)(float x, float z)) {
   height_field* f = new height_field;
   terrain_reset(f);
-  f->n = 7;
-  f->size = terrain_size_for(7);
-  f->spacing = spacing;
-  f->double_spacing = 2 * spacing;
-  f->extent = spacing * (f->size - 1);
-  const int r = f->size, q = 1 << f->n;
-  f->heights = (float*)check_malloc(sizeof(float) * r * r * 2);
-  f->base_heights = f->heights + r * r;
+  EXPECT_EQ(terrain_create(f, 7, spacing), 1);
+  const int r = f->size;
   for (int k = 0; k < r; k++)
     for (int i = 0; i < r; i++) f->heights[i + r * k] = height(i * spacing, k * spacing);
   memcpy(f->base_heights, f->heights, sizeof(float) * r * r);
-  f->tilemap = (uint8_t*)check_calloc(q * q, 1);
-  f->tile_count = 1;
   for (int k = 0; k < tile_curve_points; k++) {
     f->friction_value[0][k] = 1.0f;
     f->friction_slip[0][k] = k == 0 ? 1.0f : tile_unused_slip;
