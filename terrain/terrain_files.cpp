@@ -1,6 +1,7 @@
 // Loading and saving the terrain files of a track folder.
 #include "terrain/terrain_files.h"
 
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +15,7 @@
 #include "core/stream.h"
 #include "terrain/bitmap.h"
 #include "terrain/height_field.h"
+#include "terrain/terrain_lod.h"
 #include "terrain/terrain_settings.h"
 #include "terrain/track_lighting.h"
 
@@ -308,6 +310,7 @@ int load_terrain(height_field* field, const char* folder, int requested_mode) {
   std::memcpy(field->base_heights, field->heights, count * sizeof(float));
   field->lod_node_data_a = (float*)zeroed(sizeof(float) * (size_t)nodes);
   field->lod_node_data_b = (float*)zeroed(sizeof(float) * (size_t)nodes);
+  terrain_lod_refresh(field, INT_MAX);
   stream_close(s);
 
   choose_texture_mode(field, requested_mode);
