@@ -147,6 +147,69 @@ static int wheel_pose(const wheel_contact* w, float centre[3], float axle[3]) {
          isfinite(w->tyre_radius);
 }
 
+// Distance from p to the nearest point of a triangle (corner, edge or face).
+static double point_triangle_distance(const float p[3], const float tri[9]) {
+  double a[3], ab[3], ac[3], ap[3], bp[3], cp[3];
+  for (int k = 0; k < 3; k++) {
+    a[k] = tri[k];
+    ab[k] = (double)tri[3 + k] - tri[k];
+    ac[k] = (double)tri[6 + k] - tri[k];
+    ap[k] = (double)p[k] - tri[k];
+    bp[k] = (double)p[k] - tri[3 + k];
+    cp[k] = (double)p[k] - tri[6 + k];
+  }
+  auto dot = [](const double* x, const double* y) { return x[0] * y[0] + x[1] * y[1] + x[2] * y[2]; };
+  double q[3];
+  auto at = [&](double u, double v) {
+    for (int k = 0; k < 3; k++) q[k] = a[k] + ab[k] * u + ac[k] * v;
+  };
+  const double d1 = dot(ab, ap), d2 = dot(ac, ap);
+  const double d3 = dot(ab, bp), d4 = dot(ac, bp);
+  const double d5 = dot(ab, cp), d6 = dot(ac, cp);
+  const double vc = d1 * d4 - d3 * d2, vb = d5 * d2 - d1 * d6, va = d3 * d6 - d5 * d4;
+  if (d1 <= 0 && d2 <= 0)
+    at(0, 0);
+  else if (d3 >= 0 && d4 <= d3)
+    at(1, 0);
+  else if (d6 >= 0 && d5 <= d6)
+    at(0, 1);
+  else if (vc <= 0 && d1 >= 0 && d3 <= 0)
+    at(d1 / (d1 - d3), 0);
+  else if (vb <= 0 && d2 >= 0 && d6 <= 0)
+    at(0, d2 / (d2 - d6));
+  else if (va <= 0 && d4 - d3 >= 0 && d5 - d6 >= 0) {
+    double t = (d4 - d3) / ((d4 - d3) + (d5 - d6));
+    at(1 - t, t);
+  } else {
+    double sum = va + vb + vc;
+    if (!(sum != 0)) return 0;  // a degenerate triangle: never skip it
+    at(vb / sum, vc / sum);
+  }
+  double dx = p[0] - q[0], dy = p[1] - q[1], dz = p[2] - q[2];
+  return sqrt(dx * dx + dy * dy + dz * dz);
+}
+
+// Whether a triangle certainly cannot give the wheel a contact deeper than
+// best. With the wheel centre above the triangle's plane, no rim point comes
+// nearer the triangle than the centre's distance less the rim radius, so
+// no case of the wheel kernel can report more than rim + tyre - that
+// distance. Skipping such triangles saves the rim-to-edge quartic for most
+// of the range and never changes the contact kept: the margin covers the
+// rounding of single-precision world coordinates.
+static int wheel_cannot_beat(const float tri[9], const float w[3], float reach, float best) {
+  const double margin = 1.0 / 64;
+  double e1[3], e2[3], o[3];
+  for (int k = 0; k < 3; k++) {
+    e1[k] = (double)tri[3 + k] - tri[k];
+    e2[k] = (double)tri[6 + k] - tri[k];
+    o[k] = (double)w[k] - tri[k];
+  }
+  double n[3] = {e1[1] * e2[2] - e1[2] * e2[1], e1[2] * e2[0] - e1[0] * e2[2],
+                 e1[0] * e2[1] - e1[1] * e2[0]};
+  if (!(o[0] * n[0] + o[1] * n[1] + o[2] * n[2] > 0)) return 0;
+  return reach - point_triangle_distance(w, tri) + margin <= best;
+}
+
 int tyre_contact_geometry(const height_field* field, const wheel_contact* wheel, float point[3],
                           float normal[3], float* depth) {
   float w[3], a[3];
@@ -160,6 +223,7 @@ int tyre_contact_geometry(const height_field* field, const wheel_contact* wheel,
       for (int half = 0; half < 2; half++) {
         float tri[9], p[3], n[3];
         cell_triangle(field, i, k, half, tri);
+        if (wheel_cannot_beat(tri, w, rr + rt, best)) continue;
         float d = wheel_triangle_contact(p, n, w, a, rr, rt, tri);
         if (d > best) {
           best = d;

@@ -7,6 +7,7 @@
 #include "terrain/dynamics_world.h"
 #include "terrain/terrain_files.h"
 #include "terrain/terrain_settings.h"
+#include "terrain/tri_kernels.h"
 
 namespace {
 
@@ -155,6 +156,74 @@ TEST_F(TerrainContact, TyreOnFlatGround) {
     EXPECT_NEAR(w.depth, c.depth, 1e-5f);
     EXPECT_NEAR(w.normal[1], 1.0f, 1e-6f);
   }
+  drop_field(f);
+}
+
+// The deepest contact by the plain rule: every triangle of the cells in
+// range, rows then columns, first triangle then second, kept only when
+// strictly deeper.
+float reference_tyre_depth(const height_field* f, const float w[3], const float a[3], float rim,
+                           float tyre, float point[3]) {
+  const float s = f->spacing, reach = rim + tyre;
+  const int c0 = (int)floorf((w[0] - reach) / s), c1 = (int)ceilf((w[0] + reach) / s) - 1;
+  const int r0 = (int)floorf((w[2] - reach) / s), r1 = (int)ceilf((w[2] + reach) / s) - 1;
+  static const int even[2][3][2] = {{{0, 0}, {0, 1}, {1, 1}}, {{1, 1}, {1, 0}, {0, 0}}};
+  static const int odd[2][3][2] = {{{0, 0}, {0, 1}, {1, 0}}, {{1, 1}, {1, 0}, {0, 1}}};
+  float best = 0;
+  for (int k = r0; k <= r1; k++)
+    for (int i = c0; i <= c1; i++)
+      for (int half = 0; half < 2; half++) {
+        const int(*corner)[2] = ((i + k) % 2) ? odd[half] : even[half];
+        float tri[9];
+        for (int v = 0; v < 3; v++) {
+          tri[3 * v] = (i + corner[v][0]) * s;
+          tri[3 * v + 1] = terrain_vertex_height(f, i + corner[v][0], k + corner[v][1]);
+          tri[3 * v + 2] = (k + corner[v][1]) * s;
+        }
+        float p[3], n[3];
+        float d = wheel_triangle_contact(p, n, w, a, rim, tyre, tri);
+        if (d > best) {
+          best = d;
+          memcpy(point, p, sizeof p);
+        }
+      }
+  return best;
+}
+
+TEST_F(TerrainContact, DeepestTyreContactMatchesAWalkOfEveryTriangle) {
+  height_field* f = make_field(
+      1.0f, [](float x, float z) { return 20.0f + 1.5f * sinf(x * 0.31f) * cosf(z * 0.23f); });
+  dBodyID b = make_body(0, 0, 0, 1, 1);
+  uint32_t seed = 12345;
+  auto uniform = [&seed](float lo, float hi) {
+    seed = seed * 1664525u + 1013904223u;
+    return lo + (hi - lo) * (float)(seed >> 8) / 16777216.0f;
+  };
+  int hits = 0;
+  for (int trial = 0; trial < 3000; trial++) {
+    const float x = uniform(40, 200), z = uniform(40, 200);
+    const float y = terrain_height(f, x, z) + uniform(-0.5f, 1.6f);
+    dBodySetPosition(b, x, y, z);
+    wheel_contact w = make_wheel(b, 0.9f, 0.3f);
+    w.axle[0] = uniform(-1, 1);
+    w.axle[1] = trial % 10 == 0 ? 1.0f : uniform(-1, 1);  // some lying flat
+    w.axle[2] = trial % 10 == 0 ? 0.0f : uniform(-1, 1);
+    if (trial % 10 == 0) w.axle[0] = 0;
+    const float centre[3] = {x, y, z};
+    float want_point[3] = {0, 0, 0};
+    const float want = reference_tyre_depth(f, centre, w.axle, 0.9f, 0.3f, want_point);
+    float p[3], n[3], d = 0;
+    const int hit = tyre_contact_geometry(f, &w, p, n, &d);
+    ASSERT_EQ(hit, want > 0) << trial;
+    if (!hit) continue;
+    hits++;
+    ASSERT_EQ(d, want) << trial;
+    ASSERT_EQ(p[0], want_point[0]) << trial;
+    ASSERT_EQ(p[1], want_point[1]) << trial;
+    ASSERT_EQ(p[2], want_point[2]) << trial;
+    ASSERT_NEAR(n[0] * n[0] + n[1] * n[1] + n[2] * n[2], 1.0f, 1e-5f) << trial;
+  }
+  EXPECT_GT(hits, 1500);
   drop_field(f);
 }
 
