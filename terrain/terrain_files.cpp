@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "assets/image.h"
+#include "assets/verbose.h"
 #include "core/file.h"
 #include "core/memory.h"
 #include "core/message_ring.h"

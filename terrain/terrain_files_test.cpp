@@ -12,6 +12,9 @@
 #include <vector>
 
 #include "assets/image.h"
+#include "assets/verbose.h"
+#include "core/rmd160.h"
+#include "platform/log.h"
 #include "core/memory.h"
 #include "core/message_ring.h"
 #include "terrain/height_field.h"
@@ -214,6 +217,37 @@ TEST_F(TerrainFiles, AFlatFieldSavesZeroSamples) {
   for (int k = 0; k < width * height; k++) nonzero += samples[k] != 0;
   EXPECT_EQ(nonzero, 0);
   check_free(samples);
+}
+
+TEST_F(TerrainFiles, TheHeightDigestAndBadShadowsGoToTheLog) {
+  const std::string dir = make_track("logged");
+  put(dir + "/shadows.pgm", pnm("P5", 5, 4, 1, 1));
+  const std::string log_path = folder_path("terrain_log.txt");
+  log_reset_for_tests();
+  setenv("PAVO_LOGFILE", log_path.c_str(), 1);
+  verbose = 2;
+  int ok;
+  load(dir, &ok);
+  EXPECT_EQ(ok, 0);
+  std::remove((dir + "/shadows.pgm").c_str());
+  load(dir, &ok);
+  EXPECT_EQ(ok, 1);
+  verbose = 0;
+  log_close();
+  log_reset_for_tests();
+  unsetenv("PAVO_LOGFILE");
+
+  const std::string body = get(dir + "/terrain.hf");
+  const size_t colon = body.find(':');
+  rmd160_context digest;
+  rmd160_init(&digest);
+  rmd160_update(&digest, body.data() + colon + 1, body.size() - colon - 1);
+  rmd160_final(&digest);
+  char hex[digest_hex_chars + 1];
+  digest_to_hex(digest.digest, hex);
+  const std::string log = get(log_path);
+  EXPECT_NE(log.find("Bad shadow dimensions (5x4)\n"), std::string::npos) << log;
+  EXPECT_NE(log.find(std::string("] ") + hex + "\n"), std::string::npos) << log;
 }
 
 TEST_F(TerrainFiles, MalformedTracksAreRefusedAndAGoodOneStillLoadsAfter) {

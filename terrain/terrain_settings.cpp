@@ -5,4 +5,3 @@ float lod_error_scale = 0.125f / 50.0f;
 int ground_texture_dim = 128;
 int terrain_shaders = 0;
 uint32_t upload_interval = 1;
-int verbose = 0;

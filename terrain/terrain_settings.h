@@ -14,5 +14,3 @@ extern int ground_texture_dim;
 extern int terrain_shaders;
 // Frames between low-detail uploads (2^reshade_delay; 0 every frame).
 extern uint32_t upload_interval;
-// "--debug" sets 1, "--super-debug" 2.
-extern int verbose;

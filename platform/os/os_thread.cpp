@@ -49,10 +49,20 @@ void os_thread_join(os_thread* thread) {
   delete thread;
 }
 
+uint64_t os_thread_current_id() { return static_cast<uint64_t>(pthread_self()); }
+
 os_mutex* os_mutex_create() {
   os_mutex* m = new (std::nothrow) os_mutex;
   if (!m) return nullptr;
-  pthread_mutex_init(&m->m, nullptr);
+  pthread_mutexattr_t attr;
+  pthread_mutexattr_init(&attr);
+  pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
+  const int rc = pthread_mutex_init(&m->m, &attr);
+  pthread_mutexattr_destroy(&attr);
+  if (rc != 0) {
+    delete m;
+    return nullptr;
+  }
   return m;
 }
 

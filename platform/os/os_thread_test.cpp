@@ -31,4 +31,24 @@ TEST(OsThread, ThreadsRunAndMutexGuards) {
   os_mutex_destroy(c.mutex);
 }
 
+TEST(OsThread, MutexIsRecursive) {
+  os_mutex* m = os_mutex_create();
+  ASSERT_NE(m, nullptr);
+  os_mutex_lock(m);
+  os_mutex_lock(m);  // would deadlock on a plain mutex
+  os_mutex_unlock(m);
+  os_mutex_unlock(m);
+  os_mutex_destroy(m);
+}
+
+void record_id(void* p) { *static_cast<uint64_t*>(p) = os_thread_current_id(); }
+
+TEST(OsThread, ThreadIdsDiffer) {
+  uint64_t other = 0;
+  os_thread* t = os_thread_start(record_id, &other, 256 * 1024);
+  ASSERT_NE(t, nullptr);
+  os_thread_join(t);
+  EXPECT_NE(other, os_thread_current_id());
+}
+
 }  // namespace

@@ -3,8 +3,11 @@
 #include <cstdio>
 
 const bkdata_command bkdata_commands[] = {
-    {"check", "PATH...", bkdata_check},
     {"digest", "FILE", bkdata_digest},
+    {"pack", "DIR OUT.saf", bkdata_pack},
+    {"list", "ARCHIVE", bkdata_list},
+    {"check", "FILE...", bkdata_check},
+    {"image", "FORMAT WIDTH HEIGHT OUT", bkdata_image},
     {"track", "quarrybend OUTDIR", bkdata_track},
     {nullptr, nullptr, nullptr},
 };

@@ -15,8 +15,17 @@ extern const bkdata_command bkdata_commands[];
 int bkdata_usage();
 
 int bkdata_digest(int argc, char** argv);
+int bkdata_pack(int argc, char** argv);
+int bkdata_list(int argc, char** argv);
 int bkdata_check(int argc, char** argv);
+int bkdata_image(int argc, char** argv);
+
+// The image kind of "check": names ending in .png, .ppm, .pgm, .j6 or .j7
+// (before any ".gz"/".scram"). Prints one line; 1 when the file loads.
+int bkdata_is_image_name(const char* path);
+int bkdata_check_image(const char* path);
 int bkdata_track(int argc, char** argv);
-// Loads a track folder's terrain and tiles; prints a summary or the refusal.
-// The exit code: 0 loaded, 1 refused.
+
+// The track-folder kind of "check": the terrain files and tiles through the
+// game's loader. Prints a summary or the refusal; 1 when the folder loads.
 int bkdata_check_track(const char* folder);

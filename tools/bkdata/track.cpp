@@ -231,5 +231,5 @@ int bkdata_track(int argc, char** argv) {
     std::fprintf(stderr, "bkdata track: can't write '%s'\n", folder.c_str());
     return 1;
   }
-  return bkdata_check_track(folder.c_str());
+  return bkdata_check_track(folder.c_str()) ? 0 : 1;
 }

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "tools/testing/test_env.h"
@@ -13,6 +15,13 @@
 static std::string g_test_root;
 
 const char* test_root() { return g_test_root.c_str(); }
+
+std::string test_read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
 
 int main(int argc, char** argv) {
   char tmpl[] = "/tmp/bk_test_XXXXXX";
@@ -30,6 +39,8 @@ int main(int argc, char** argv) {
   setenv("HOME", home.c_str(), 1);
   setenv("XDG_DATA_HOME", data.c_str(), 1);
   setenv("BK_HOME", bk.c_str(), 1);
+  // A test never waits for someone to answer a message box.
+  setenv("BK_ERROR_BOX", "0", 1);
 
   ::testing::InitGoogleTest(&argc, argv);
   const int rc = RUN_ALL_TESTS();

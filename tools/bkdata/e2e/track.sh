@@ -23,7 +23,7 @@ for f in terrain.hf terrain.png shading.ppm tilemap tileinfo; do
 done
 
 head -c 100 "$track/tilemap" >"$dir/short" && mv "$dir/short" "$track/tilemap"
-err=$("$exe" check "$track" 2>&1 >/dev/null)
+err=$("$exe" check "$track" 2>&1)
 rc=$?
 [ "$rc" = 1 ] || { echo "damaged track: exit code $rc, want 1"; fail=1; }
 case $err in

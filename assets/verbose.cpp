@@ -1,0 +1,3 @@
+#include "assets/verbose.h"
+
+int verbose = 0;

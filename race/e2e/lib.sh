@@ -1,0 +1,47 @@
+# Helpers of the end-to-end scripts, which run the real brakkan ($exe).
+
+# Checks for a display and moves into a fresh folder, removed on exit, that
+# is also the home, data and per-user folder.
+enter_temp_home() {
+  [ -n "${DISPLAY:-}" ] || { echo "no display: run under xvfb-run"; exit 1; }
+  dir=$(mktemp -d)
+  trap 'rm -rf "$dir"' EXIT
+  cd "$dir" || exit 1
+  export HOME=$dir XDG_DATA_HOME=$dir/xdg BK_HOME=$dir/bk BK_ERROR_BOX=0
+}
+
+# Whether process $1 shows a window titled "Brakkan" (other tests may run
+# their own brakkan on the same display).
+has_window() {
+  local id
+  for id in $(xwininfo -root -tree 2>/dev/null | grep '"Brakkan"' | awk '{print $1}'); do
+    xprop -id "$id" _NET_WM_PID 2>/dev/null | grep -q "= $1\$" && return 0
+  done
+  return 1
+}
+
+# Waits up to 30 s for process $1's window.
+wait_for_window() {
+  for _ in $(seq 300); do
+    has_window "$1" && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# Starts brakkan (the rest of the arguments: environment assignments for it),
+# waits for its window and sends it signal $1. Returns brakkan's exit code,
+# or 99 when no window came.
+run_until_signal() {
+  local sig=$1
+  shift
+  env "$@" "$exe" &
+  local pid=$!
+  if ! wait_for_window "$pid"; then
+    kill -KILL "$pid"
+    wait "$pid"
+    return 99
+  fi
+  kill -s "$sig" "$pid"
+  wait "$pid"
+}
