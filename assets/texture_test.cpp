@@ -61,6 +61,28 @@ TEST(TextureNames, WrapFlagsAndTheFullDetailPrefix) {
   texture_reduction = saved;
 }
 
+TEST(TextureNames, CompressionFromTheInfoTextAndTheSetting) {
+  struct row {
+    int setting;
+    const char* info;
+    int flags;
+  };
+  const int c = texture_flag_compress, r = texture_flag_repeat_s;
+  const row rows[] = {
+      {texture_compress_asked, nullptr, r},
+      {texture_compress_asked, "[mip_max_alpha][compress]", r | c},
+      {texture_compress_never, "[compress]", r},
+      {texture_compress_always, nullptr, r | c},
+      {texture_compress_always, "", r | c},
+  };
+  const int saved = texture_compress;
+  for (const row& x : rows) {
+    texture_compress = x.setting;
+    EXPECT_EQ(texture_png_flags(r, x.info), x.flags) << x.setting << " " << (x.info ? x.info : "null");
+  }
+  texture_compress = saved;
+}
+
 TEST(TextureFit, PowerOfTwoFittingDetailReductionAndAutomaticDropping) {
   struct row {
     int width, height, reduction;
