@@ -12,6 +12,7 @@
 #include "core/memory.h"
 #include "core/rmd160.h"
 #include "platform/log.h"
+#include "platform/os/os.h"
 #include "platform/os/os_shell.h"
 
 enum { name_path_max = 511, max_roots = 2 };
@@ -50,8 +51,9 @@ static void build_roots() {
     char* user = path_join(buffer, "/Brakkan/");
     if (user) roots[n++] = user;
   }
-  const char* home = std::getenv("BK_HOME");
-  if (home) {
+  // An empty BK_HOME would make "/" a root and index the whole disk.
+  const char* home = os_getenv("BK_HOME");
+  if (home && home[0]) {
     add_root(&n, home);
   } else if (os_executable_path(buffer, sizeof(buffer))) {
     char* slash = std::strrchr(buffer, '/');

@@ -109,7 +109,10 @@ static void list_archive(int at, int source) {
   saf_listing listing;
   const int ok = saf_read_header(f, container, &listing);
   std::fclose(f);
-  if (!ok) return;
+  if (!ok) {
+    log_printf("%s\n", listing.error);
+    return;
+  }
   for (int i = 0; i < listing.count; ++i) {
     saf_member* m = &listing.members[i];
     const file_index_entry e = {m->name, container, m->name, m->offset, m->size, source};

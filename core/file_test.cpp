@@ -44,6 +44,10 @@ class FileLayer : public ::testing::Test {
     free_file_index();
     log_reset_for_tests();
     unsetenv("PAVO_LOGFILE");
+    const std::string root = test_root();
+    setenv("HOME", (root + "/home").c_str(), 1);
+    setenv("XDG_DATA_HOME", (root + "/xdg").c_str(), 1);
+    setenv("BK_HOME", (root + "/bkhome").c_str(), 1);
   }
   std::string log_text() {
     log_close();
@@ -101,9 +105,10 @@ TEST_F(FileLayer, SearchRoots) {
   EXPECT_STREQ(search_root(0), install_.c_str());
   EXPECT_EQ(search_root(1), nullptr);
 
-  // Without BK_HOME the executable's folder is the second root.
+  // Without BK_HOME (or with an empty one) the executable's folder is the
+  // second root.
   search_roots_free();
-  unsetenv("BK_HOME");
+  setenv("BK_HOME", "", 1);
   char exe[4096];
   const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
   ASSERT_GT(n, 0);

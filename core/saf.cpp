@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -34,6 +35,16 @@ static int read_header_line(FILE* file, char* line) {
   return len;
 }
 
+// Drops what was listed and keeps the reason.
+static void refuse(saf_listing* out, const char* format, ...) __attribute__((format(printf, 2, 3)));
+static void refuse(saf_listing* out, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(out->error, sizeof(out->error), format, args);
+  va_end(args);
+  saf_listing_free(out);  // after the text: it may name a member
+}
+
 static int add_member(saf_listing* out, char* name, uint32_t size) {
   if (out->count == out->capacity) {
     const int cap = out->capacity ? out->capacity * 2 : 16;
@@ -52,16 +63,19 @@ static int add_member(saf_listing* out, char* name, uint32_t size) {
 int saf_read_header(FILE* file, const char* archive_name, saf_listing* out) {
   out->members = nullptr;
   out->count = out->capacity = 0;
+  out->error[0] = 0;
   struct stat st;
-  if (fstat(fileno(file), &st) != 0) return 0;
+  if (fstat(fileno(file), &st) != 0) {
+    refuse(out, "Archive %.900s: can't tell its size", archive_name);
+    return 0;
+  }
   const uint64_t file_size = static_cast<uint64_t>(st.st_size);
   char line[saf_line_max + 1];
   uint64_t header_bytes = 0;
   for (;;) {
     const int len = read_header_line(file, line);
     if (len < 0) {
-      log_printf("Archive %.900s: header line %d is too long or unterminated\n", archive_name, out->count + 1);
-      saf_listing_free(out);
+      refuse(out, "Archive %.900s: header line %d is too long or unterminated", archive_name, out->count + 1);
       return 0;
     }
     header_bytes += static_cast<uint64_t>(len);
@@ -81,19 +95,17 @@ int saf_read_header(FILE* file, const char* archive_name, saf_listing* out) {
       ++digits;
     }
     if (!digits || !*p || !p[1]) {
-      log_printf("Archive %.900s: bad header line '%.200s'\n", archive_name, line);
-      saf_listing_free(out);
+      refuse(out, "Archive %.900s: bad header line '%.200s'", archive_name, line);
       return 0;
     }
     const char* path = p + 1;  // one separator byte of any value
     if ((negative && size) || size > 0x7FFFFFFFu || (*p >= '0' && *p <= '9')) {
-      log_printf("Archive %.900s: member '%.200s' has an impossible size\n", archive_name, path);
-      saf_listing_free(out);
+      refuse(out, "Archive %.900s: member '%.200s' has an impossible size", archive_name, path);
       return 0;
     }
     char* name = static_cast<char*>(check_malloc(std::strlen(path) + 1));
     if (!name) {
-      saf_listing_free(out);
+      refuse(out, "Archive %.900s: out of memory", archive_name);
       return 0;
     }
     char* w = name;
@@ -102,7 +114,7 @@ int saf_read_header(FILE* file, const char* archive_name, saf_listing* out) {
     *w = 0;
     if (!add_member(out, name, static_cast<uint32_t>(size))) {
       check_free(name);
-      saf_listing_free(out);
+      refuse(out, "Archive %.900s: out of memory", archive_name);
       return 0;
     }
   }
@@ -110,8 +122,7 @@ int saf_read_header(FILE* file, const char* archive_name, saf_listing* out) {
   for (int i = 0; i < out->count; ++i) {
     saf_member* m = &out->members[i];
     if (at + m->size > file_size || at + m->size > 0x7FFFFFFFu) {
-      log_printf("Archive %.900s: member '%.200s' runs past the end of the file\n", archive_name, m->name);
-      saf_listing_free(out);
+      refuse(out, "Archive %.900s: member '%.200s' runs past the end of the file", archive_name, m->name);
       return 0;
     }
     m->offset = static_cast<uint32_t>(at);
@@ -137,7 +148,9 @@ int saf_write(const char* out_path, const char* const* names, const char* const*
     }
     char line[saf_line_max + 2];
     const int n = std::snprintf(line, sizeof(line), "%lld %s\n", static_cast<long long>(st.st_size), names[i]);
-    if (n < 0 || n > saf_line_max || std::strchr(names[i], '\n') || std::strcmp(names[i], "") == 0) {
+    // A reader takes "\r\n" as a line end, so a name may not end in "\r".
+    const size_t name_len = std::strlen(names[i]);
+    if (n < 0 || n > saf_line_max || std::strchr(names[i], '\n') || name_len == 0 || names[i][name_len - 1] == '\r') {
       std::fprintf(stderr, "Member name '%s' can't be stored\n", names[i]);
       ok = 0;
       break;

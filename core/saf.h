@@ -22,14 +22,15 @@ struct saf_listing {
   saf_member* members;
   int count;
   int capacity;
+  char error[1200];  // why the header was refused
 };
 
 enum { saf_line_max = 1023 };
 
 // Reads the header of the archive open in file (at its start). 1 and the
-// members with their offsets, or 0 after a log line naming the archive (and
-// the member at fault) and nothing listed. Every member must lie inside the
-// file.
+// members with their offsets, or 0 with nothing listed and the reason, which
+// names the archive and the member at fault, in out->error. Every member
+// must lie inside the file.
 int saf_read_header(FILE* file, const char* archive_name, saf_listing* out);
 void saf_listing_free(saf_listing* listing);
 

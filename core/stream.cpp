@@ -102,7 +102,10 @@ static uint32_t stream_inflate_read(stream* s, unsigned char* dst, uint32_t n) {
       }
       const int r = inflate(z, Z_NO_FLUSH);
       if (r != Z_OK) {
-        if (r != Z_STREAM_END) log_printf("Compressed data end early or are damaged\n");
+        if (r != Z_STREAM_END) {
+          log_printf("Compressed data end early or are damaged\n");
+          s->broken = 1;
+        }
         s->end = 1;
         break;
       }
@@ -132,6 +135,7 @@ int stream_attach(stream* s, FILE* file, uint32_t base_offset, uint32_t size, in
   s->compressed_size = 0;
   s->compressed_read = 0;
   s->end = 0;
+  s->broken = 0;
   s->inflating = 0;
   s->output_read = s->output;
   s->scram = nullptr;

@@ -28,6 +28,7 @@ struct stream {
   uint32_t compressed_size; // compressed bytes available to a gzip stream
   uint32_t compressed_read;
   int32_t end;              // the deflate stream has ended (or broke)
+  int32_t broken;           // compressed data ended early or were damaged
   int32_t inflating;        // inflate state is live and needs inflateEnd
   z_stream inflate_state;
   unsigned char input[stream_input_size];

@@ -75,8 +75,6 @@ TEST(StreamScanf, IntegerConversions) {
 TEST(StreamScanf, ShortStores) {
   text_stream t("70000 12");
   short a = 0, n = 0;
-  int pad = 0x5a5a5a5a;
-  (void)pad;
   EXPECT_EQ(stream_scanf(&t.s, "%hd %hn", &a, &n), 1);
   EXPECT_EQ(a, static_cast<short>(70000));
   EXPECT_EQ(n, 6);
@@ -229,6 +227,23 @@ TEST(StreamScanf, LiteralsCountsAndEnd) {
     text_stream t("1x");
     int a = 0;
     EXPECT_EQ(stream_scanf(&t.s, "%d%%", &a), -1);
+  }
+  {
+    char word[8], set[8];
+    int a = 0;
+    text_stream empty("");
+    EXPECT_EQ(stream_scanf(&empty.s, "%7s", word), -1);
+    EXPECT_EQ(stream_scanf(&empty.s, "%7[a-z]", set), -1);
+    text_stream one("4  ");
+    EXPECT_EQ(stream_scanf(&one.s, "%d %7s", &a, word), 1);
+  }
+  {
+    // The byte that ended the number waits pushed back and is not counted.
+    text_stream t("  12x");
+    int a = 0, n = 0;
+    EXPECT_EQ(stream_scanf(&t.s, " %d%n", &a, &n), 1);
+    EXPECT_EQ(n, 4);
+    EXPECT_EQ(stream_getc(&t.s), 'x');
   }
   {
     text_stream t("JM3");

@@ -118,6 +118,7 @@ TEST(Stream, BrokenGzipIsRefusedOrEnds) {
         EXPECT_EQ(got, text.substr(0, got.size()));  // what arrived is right
       }
       EXPECT_EQ(stream_getc(&st), -1);  // the read ended, and stays ended
+      EXPECT_EQ(st.broken, 1);
       stream_close_file(&st);
     }
   }

@@ -4,6 +4,10 @@
 
 const bkdata_command bkdata_commands[] = {
     {"digest", "FILE", bkdata_digest},
+    {"pack", "DIR OUT.saf", bkdata_pack},
+    {"list", "ARCHIVE", bkdata_list},
+    {"check", "FILE...", bkdata_check},
+    {"image", "FORMAT WIDTH HEIGHT OUT", bkdata_image},
     {nullptr, nullptr, nullptr},
 };
 

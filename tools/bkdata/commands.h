@@ -15,3 +15,12 @@ extern const bkdata_command bkdata_commands[];
 int bkdata_usage();
 
 int bkdata_digest(int argc, char** argv);
+int bkdata_pack(int argc, char** argv);
+int bkdata_list(int argc, char** argv);
+int bkdata_check(int argc, char** argv);
+int bkdata_image(int argc, char** argv);
+
+// The image kind of "check": names ending in .png, .ppm, .pgm, .j6 or .j7
+// (before any ".gz"/".scram"). Prints one line; 1 when the file loads.
+int bkdata_is_image_name(const char* path);
+int bkdata_check_image(const char* path);
