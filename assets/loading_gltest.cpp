@@ -156,6 +156,9 @@ TEST_F(LoadingGl, FontsLoadAndALineOfTextInksWhereItsGlyphsAre) {
     lines.push_back(message_ring.lines[i]);
   EXPECT_EQ(lines, (std::vector<std::string>{"Can't open font '@numbers.png'",
                                              "Can't open font '@numbers-condensed.png'"}));
+  // Loading again replaces the fonts without leaking the first ones.
+  fonts_load();
+  ASSERT_NE(font_main.texture, 0u);
 
   ASSERT_NE(frame(), nullptr);
   projection(width_, height_, 110);
