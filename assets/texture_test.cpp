@@ -9,6 +9,7 @@
 #include "assets/image.h"
 #include "assets/test_support_images.h"
 #include "assets/texture_settings.h"
+#include "assets/verbose.h"
 #include "core/memory.h"
 #include "core/message_ring.h"
 
@@ -264,7 +265,12 @@ TEST(ImageCache, LoadsOnceStampsGenerationsAndFreesWhatIsStale) {
   ASSERT_EQ(console_since(mark).size(), 1u);
   EXPECT_EQ(console_since(mark)[0], "Warning: case mismatch on '" + upper + "'");
 
+  verbose = 1;
+  const int before_delete = message_ring.write_index;
   texture_delete_stale(0);
+  verbose = 0;
+  EXPECT_EQ(console_since(before_delete),
+            std::vector<std::string>{"deleting image " + fixture_path("cache/track1.ppm")});
   EXPECT_EQ(image_name(track1), nullptr);
   EXPECT_NE(image_name(start), nullptr);
   EXPECT_NE(image_name(both), nullptr);
