@@ -1,0 +1,3 @@
+#include "assets/game_window.h"
+
+window_state* game_window;

@@ -1,0 +1,3 @@
+#include "assets/screen_hooks.h"
+
+screen_hooks_table screen_hooks;

@@ -1,0 +1,3 @@
+#include "assets/view_settings.h"
+
+double fov = 110.0;
