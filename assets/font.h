@@ -35,8 +35,9 @@ extern const float text_palette[16][3];
 void fonts_load();
 void fonts_free();
 
-// Resets the font, loads the image as RGBA and finds the glyph cells. A
-// missing image prints "Can't open font '...'" and leaves the font empty.
+// Frees what the font held, loads the image as RGBA and finds the glyph
+// cells. A missing image prints "Can't open font '...'" and leaves the font
+// empty.
 void font_load(font* f, const char* name, const char* glyphs);
 
 // Clears the record: no texture, no pixels, empty cells, advances 2/3.

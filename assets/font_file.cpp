@@ -10,8 +10,15 @@
 static const char* const printable_ascii =
     "!\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_`abcdefghijklmnopqrstuvwxyz{|}~";
 
-void font_load(font* f, const char* name, const char* glyphs) {
+// What a font held before: loading it again must not leak it.
+static void font_release(font* f) {
+  if (f->texture) glDeleteTextures(1, &f->texture);
+  check_free(f->pixels);
   font_reset(f);
+}
+
+void font_load(font* f, const char* name, const char* glyphs) {
+  font_release(f);
   uint8_t* pixels = nullptr;
   int width = 0, height = 0;
   if (!image_load_rgba(name, &pixels, &width, &height)) {
@@ -46,10 +53,5 @@ void fonts_load() {
 
 void fonts_free() {
   font* fonts[3] = {&font_main, &font_numbers, &font_numbers_condensed};
-  for (font* f : fonts) {
-    if (f->texture) glDeleteTextures(1, &f->texture);
-    f->texture = 0;
-    check_free(f->pixels);
-    f->pixels = nullptr;
-  }
+  for (font* f : fonts) font_release(f);
 }

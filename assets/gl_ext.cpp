@@ -83,8 +83,12 @@ void gl_load_extensions() {
   BK_GL_ALL_ENTRIES(BK_GL_FETCH)
 #undef BK_GL_FETCH
 
-  // The converse does matter: a listed extension without its entry points
-  // would crash the first caller.
+  gl_require_entry_points();
+}
+
+void gl_require_entry_points() {
+  // The converse of the note above does matter: a listed extension without
+  // its entry points would crash the first caller.
   const char* missing = nullptr;
   BK_GL_MULTITEXTURE_ENTRIES(BK_GL_FIRST_MISSING)
   require_family(&gl_caps.multitexture, "GL_ARB_multitexture", missing);

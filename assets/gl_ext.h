@@ -196,6 +196,10 @@ void gl_parse_capabilities(const char* vendor, const char* renderer, const char*
 
 // Reads the current context's strings, queries the texture units (with
 // multitexture, logging "%d texture units") and fetches every entry point.
-// A flag whose extension is listed but whose entry points the driver does
-// not hand out is cleared, with a log line.
+// Then gl_require_entry_points.
 void gl_load_extensions();
+
+// Clears each flag whose extension's entry points are not all in gl_entry,
+// with a log line naming the first one missing (part of
+// gl_load_extensions).
+void gl_require_entry_points();

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 TEST(GlExtensions, WholeWordsOnly) {
   struct {
     const char* list;
@@ -43,3 +45,24 @@ TEST(GlExtensions, ParseCapabilities) {
 }
 
 TEST(GlExtensions, TableHoldsEveryEntryPoint) { EXPECT_EQ(gl_entry_count(), 136); }
+
+// A listed extension whose entry points the driver does not give is not
+// used; one with all of them is.
+TEST(GlExtensions, ListedButMissingEntryPointsClearTheFlag) {
+  gl_parse_capabilities("v", "r", "1.5",
+                        "GL_ARB_multitexture GL_EXT_framebuffer_object GL_ARB_fragment_shader");
+  gl_caps.texture_units = 4;
+  std::memset(&gl_entry, 0, sizeof gl_entry);
+  // Every framebuffer entry point present, nothing else.
+  void (*fake)() = [] {};
+#define BK_GL_FAKE(type, name) gl_entry.name = reinterpret_cast<type>(fake);
+  BK_GL_FRAMEBUFFER_ENTRIES(BK_GL_FAKE)
+#undef BK_GL_FAKE
+  gl_require_entry_points();
+  EXPECT_EQ(gl_caps.framebuffer_object, 1);
+  EXPECT_EQ(gl_caps.multitexture, 0);
+  EXPECT_EQ(gl_caps.texture_units, 0);
+  EXPECT_EQ(gl_caps.fragment_shader, 0);
+  std::memset(&gl_entry, 0, sizeof gl_entry);
+  gl_caps = gl_capabilities();
+}

@@ -86,3 +86,13 @@ int image_write_pnm(const char* name, const char* magic, const uint8_t* pixels, 
 // "J6" from RGB, "J7" from RGBA.
 int image_write_raw(const char* name, const char* magic, const uint8_t* pixels, int width,
                     int height);
+
+// Every refusal of the readers and writers: logs "Can't read image 'NAME':
+// reason" (or "Can't write image ...") and keeps the reason. Returns 0.
+int image_refuse(int writing, const char* name, const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 3, 4)))
+#endif
+    ;
+// The reason of the latest refusal ("" before any).
+const char* image_last_refusal();

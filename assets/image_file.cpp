@@ -7,13 +7,6 @@
 #include "core/memory.h"
 #include "platform/log.h"
 
-static const char* shown(const char* name) { return name ? name : "(stream)"; }
-
-static int refuse(const char* name, const char* why) {
-  log_printf("Can't read image '%.900s': %s\n", shown(name), why);
-  return 0;
-}
-
 // A header number: white space and "#" comment lines may come first.
 static int read_header_number(stream* s, int* value) {
   char hash[2];
@@ -24,20 +17,18 @@ static int read_header_number(stream* s, int* value) {
 
 static int read_size(stream* s, int* width, int* height, const char* name) {
   if (!read_header_number(s, width) || !read_header_number(s, height))
-    return refuse(name, "no width and height");
+    return image_refuse(0, name, "no width and height");
   if (*width < 1 || *height < 1 || *width > image_max_side || *height > image_max_side) {
-    log_printf("Can't read image '%.900s': size %d x %d is outside 1..%d\n", shown(name), *width,
-               *height, (int)image_max_side);
+    image_refuse(0, name, "size %d x %d is outside 1..%d", *width, *height, (int)image_max_side);
     return 0;
   }
   return 1;
 }
 
 static int read_maximum(stream* s, int* maximum, const char* name) {
-  if (!read_header_number(s, maximum)) return refuse(name, "no maximum value");
+  if (!read_header_number(s, maximum)) return image_refuse(0, name, "no maximum value");
   if (*maximum < 1 || *maximum > 255) {
-    log_printf("Can't read image '%.900s': maximum value %d is outside 1..255\n", shown(name),
-               *maximum);
+    image_refuse(0, name, "maximum value %d is outside 1..255", *maximum);
     return 0;
   }
   return 1;
@@ -45,7 +36,7 @@ static int read_maximum(stream* s, int* maximum, const char* name) {
 
 static uint8_t* allocate(size_t bytes, const char* name) {
   uint8_t* p = static_cast<uint8_t*>(check_malloc(bytes));
-  if (!p) log_printf("Can't read image '%.900s': no memory for %zu bytes\n", shown(name), bytes);
+  if (!p) image_refuse(0, name, "no memory for %zu bytes", bytes);
   return p;
 }
 
@@ -56,17 +47,19 @@ static int read_samples(stream* s, int text, int maximum, uint8_t* out, size_t c
   if (text) {
     for (size_t i = 0; i < count; i++) {
       int v;
-      if (!read_header_number(s, &v)) return refuse(name, "a sample is missing or not a number");
-      if (v < 0 || v > maximum) return refuse(name, "a sample is above the maximum value");
+      if (!read_header_number(s, &v))
+        return image_refuse(0, name, "a sample is missing or not a number");
+      if (v < 0 || v > maximum) return image_refuse(0, name, "a sample is above the maximum value");
       out[i] = (uint8_t)(v * 255 / maximum);
     }
     return 1;
   }
-  if (stream_getc(s) < 0) return refuse(name, "the file ends in the header");
-  if (stream_read(s, out, (uint32_t)count) != count) return refuse(name, "the file is truncated");
+  if (stream_getc(s) < 0) return image_refuse(0, name, "the file ends in the header");
+  if (stream_read(s, out, (uint32_t)count) != count)
+    return image_refuse(0, name, "the file is truncated");
   if (maximum == 255) return 1;
   for (size_t i = 0; i < count; i++) {
-    if (out[i] > maximum) return refuse(name, "a sample is above the maximum value");
+    if (out[i] > maximum) return image_refuse(0, name, "a sample is above the maximum value");
     out[i] = (uint8_t)(out[i] * 255 / maximum);
   }
   return 1;
@@ -76,7 +69,7 @@ int image_read_ppm(const char* magic, stream* s, uint8_t** pixels, int* width, i
                    const char* name) {
   *pixels = nullptr;
   const int text = std::strcmp(magic, "P3") == 0;
-  if (!text && std::strcmp(magic, "P6") != 0) return refuse(name, "not a PPM file");
+  if (!text && std::strcmp(magic, "P6") != 0) return image_refuse(0, name, "not a PPM file");
   int w, h, maximum;
   if (!read_size(s, &w, &h, name) || !read_maximum(s, &maximum, name)) return 0;
   uint8_t* p = allocate(image_chain_size(w, h, 3), name);
@@ -95,9 +88,9 @@ int image_read_ppm(const char* magic, stream* s, uint8_t** pixels, int* width, i
 int image_read_pgm(stream* s, uint8_t** pixels, int* width, int* height, const char* name) {
   *pixels = nullptr;
   char magic[16];
-  if (stream_scanf(s, "%15s", magic) != 1) return refuse(name, "not a PGM file");
+  if (stream_scanf(s, "%15s", magic) != 1) return image_refuse(0, name, "not a PGM file");
   const int text = std::strcmp(magic, "P2") == 0;
-  if (!text && std::strcmp(magic, "P5") != 0) return refuse(name, "not a PGM file");
+  if (!text && std::strcmp(magic, "P5") != 0) return image_refuse(0, name, "not a PGM file");
   int w, h, maximum;
   if (!read_size(s, &w, &h, name) || !read_maximum(s, &maximum, name)) return 0;
   const size_t count = (size_t)w * (size_t)h;
@@ -122,17 +115,18 @@ int image_read_raw(const char* magic, stream* s, int channels, uint8_t** pixels,
   else if (std::strcmp(magic, "J7") == 0)
     stored = 4;
   else
-    return refuse(name, "not a J6 or J7 file");
-  if (channels != 3 && channels != 4) return refuse(name, "J6/J7 images are read as RGB or RGBA");
+    return image_refuse(0, name, "not a J6 or J7 file");
+  if (channels != 3 && channels != 4)
+    return image_refuse(0, name, "J6/J7 images are read as RGB or RGBA");
   int w, h;
   if (!read_size(s, &w, &h, name)) return 0;
-  if (stream_getc(s) < 0) return refuse(name, "the file ends in the header");
+  if (stream_getc(s) < 0) return image_refuse(0, name, "the file ends in the header");
   const size_t count = (size_t)w * (size_t)h * (size_t)stored;
   uint8_t* residuals = allocate(count, name);
   if (!residuals) return 0;
   if (stream_read(s, residuals, (uint32_t)count) != count) {
     check_free(residuals);
-    return refuse(name, "the file is truncated");
+    return image_refuse(0, name, "the file is truncated");
   }
   uint8_t* p = allocate(image_chain_size(w, h, channels), name);
   if (!p) {
@@ -151,12 +145,12 @@ int image_read_raw(const char* magic, stream* s, int channels, uint8_t** pixels,
 int image_read(stream* s, uint8_t** pixels, int* width, int* height, const char* name) {
   *pixels = nullptr;
   char magic[16];
-  if (stream_scanf(s, "%15s", magic) != 1) return refuse(name, "no magic word");
+  if (stream_scanf(s, "%15s", magic) != 1) return image_refuse(0, name, "no magic word");
   if (!std::strcmp(magic, "P3") || !std::strcmp(magic, "P6"))
     return image_read_ppm(magic, s, pixels, width, height, name);
   if (!std::strcmp(magic, "J6") || !std::strcmp(magic, "J7"))
     return image_read_raw(magic, s, 3, pixels, width, height, name);
-  return refuse(name, "not a PPM, J6 or J7 file");
+  return image_refuse(0, name, "not a PPM, J6 or J7 file");
 }
 
 // ---------------------------------------------------------------------------
@@ -164,7 +158,7 @@ int image_read(stream* s, uint8_t** pixels, int* width, int* height, const char*
 
 static stream* open_for_writing(const char* name) {
   stream* s = stream_open(name, "wb");
-  if (!s) log_printf("Can't write image '%.900s'\n", name);
+  if (!s) image_refuse(1, name, "can't open or write the file");
   return s;
 }
 
@@ -172,14 +166,13 @@ static int finish_writing(stream* s, const char* name, int ok) {
   if (ok && stream_flush(s) != 0) ok = 0;
   if (ok && std::ferror(s->file)) ok = 0;
   stream_close(s);
-  if (!ok) log_printf("Can't write image '%.900s'\n", name);
+  if (!ok) image_refuse(1, name, "can't open or write the file");
   return ok;
 }
 
 static int valid_size(int width, int height, const char* name) {
   if (width >= 1 && height >= 1 && width <= image_max_side && height <= image_max_side) return 1;
-  log_printf("Can't write image '%.900s': size %d x %d is outside 1..%d\n", name, width, height,
-             (int)image_max_side);
+  image_refuse(1, name, "size %d x %d is outside 1..%d", width, height, (int)image_max_side);
   return 0;
 }
 
@@ -191,7 +184,7 @@ int image_write_pnm(const char* name, const char* magic, const uint8_t* pixels, 
   else if (!std::strcmp(magic, "P3") || !std::strcmp(magic, "P6"))
     channels = 3;
   else {
-    log_printf("Can't write image '%.900s': unknown kind '%.20s'\n", name, magic);
+    image_refuse(1, name, "unknown kind '%.20s'", magic);
     return 0;
   }
   text = magic[1] == '2' || magic[1] == '3';
@@ -220,14 +213,14 @@ int image_write_raw(const char* name, const char* magic, const uint8_t* pixels, 
   else if (!std::strcmp(magic, "J7"))
     channels = 4;
   else {
-    log_printf("Can't write image '%.900s': unknown kind '%.20s'\n", name, magic);
+    image_refuse(1, name, "unknown kind '%.20s'", magic);
     return 0;
   }
   if (!valid_size(width, height, name)) return 0;
   const size_t count = (size_t)width * (size_t)height * (size_t)channels;
   uint8_t* residuals = static_cast<uint8_t*>(check_malloc(count));
   if (!residuals) {
-    log_printf("Can't write image '%.900s': no memory\n", name);
+    image_refuse(1, name, "no memory");
     return 0;
   }
   image_raw_encode(pixels, width, height, channels, residuals);

@@ -44,8 +44,7 @@ struct png_job {
 
 static void png_error_cb(png_structp png, png_const_charp message) {
   const png_job* job = static_cast<const png_job*>(png_get_error_ptr(png));
-  log_printf("%s image '%.900s': %s\n", job->writing ? "Can't write" : "Can't read", job->name,
-             message);
+  image_refuse(job->writing, job->name, "%s", message);
   png_longjmp(png, 1);
 }
 
@@ -85,11 +84,6 @@ static void job_free(png_job* job) {
   job->s = nullptr;
 }
 
-static int refuse(const char* name, const char* why) {
-  log_printf("Can't read image '%.900s': %s\n", name, why);
-  return 0;
-}
-
 static void append_text(png_job* job, const char* text, size_t length) {
   if (length == 0) return;
   char* grown = static_cast<char*>(check_realloc(job->text, job->text_length + length + 1));
@@ -114,12 +108,12 @@ static void append_chunks(png_job* job, png_infop info) {
 static int open_png(png_job* job, int quiet, int* not_png) {
   job->s = stream_open(job->name, "rb");
   if (!job->s) {
-    log_printf("Can't open image '%.900s'\n", job->name);
+    image_refuse(0, job->name, "can't open the file");
     return 0;
   }
   png_byte signature[8];
   if (stream_read(job->s, signature, 8) != 8 || png_sig_cmp(signature, 0, 8) != 0) {
-    if (!quiet) refuse(job->name, "not a PNG file");
+    if (!quiet) image_refuse(0, job->name, "not a PNG file");
     if (not_png) *not_png = 1;
     return 0;
   }
@@ -128,10 +122,10 @@ static int open_png(png_job* job, int quiet, int* not_png) {
 
 static int read_guarded(png_job* job) {
   job->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, job, png_error_cb, png_warning_cb);
-  if (!job->png) return refuse(job->name, "libpng could not start");
+  if (!job->png) return image_refuse(0, job->name, "libpng could not start");
   job->info = png_create_info_struct(job->png);
   job->end_info = png_create_info_struct(job->png);
-  if (!job->info || !job->end_info) return refuse(job->name, "libpng could not start");
+  if (!job->info || !job->end_info) return image_refuse(0, job->name, "libpng could not start");
   if (setjmp(png_jmpbuf(job->png))) return 0;
 
   png_set_read_fn(job->png, job->s, image_png_read_cb);
@@ -141,8 +135,8 @@ static int read_guarded(png_job* job) {
   int depth, colour, interlace;
   png_get_IHDR(job->png, job->info, &w, &h, &depth, &colour, &interlace, nullptr, nullptr);
   if (w < 1 || h < 1 || w > image_max_side || h > image_max_side) {
-    log_printf("Can't read image '%.900s': size %u x %u is outside 1..%d\n", job->name,
-               (unsigned)w, (unsigned)h, (int)image_max_side);
+    image_refuse(0, job->name, "size %u x %u is outside 1..%d", (unsigned)w, (unsigned)h,
+                 (int)image_max_side);
     return 0;
   }
   job->width = (int)w;
@@ -150,7 +144,8 @@ static int read_guarded(png_job* job) {
 
   size_t bytes, row_step;
   if (job->gray) {
-    if (colour == PNG_COLOR_TYPE_PALETTE) return refuse(job->name, "a palette image is not grey");
+    if (colour == PNG_COLOR_TYPE_PALETTE)
+      return image_refuse(0, job->name, "a palette image is not grey");
     if (depth < 8) png_set_expand_gray_1_2_4_to_8(job->png);
     job->sixteen = depth == 16;
     if (depth == 16 && host_little_endian()) png_set_swap(job->png);
@@ -177,11 +172,11 @@ static int read_guarded(png_job* job) {
   png_read_update_info(job->png, job->info);
   const size_t expected = job->gray ? (size_t)w * (job->sixteen ? 2 : 1) : row_step;
   if (png_get_rowbytes(job->png, job->info) != expected)
-    return refuse(job->name, "an unexpected pixel layout");
+    return image_refuse(0, job->name, "an unexpected pixel layout");
 
   job->pixels = static_cast<uint8_t*>(check_malloc(bytes));
   job->rows = static_cast<png_bytep*>(check_malloc(sizeof(png_bytep) * h));
-  if (!job->pixels || !job->rows) return refuse(job->name, "no memory");
+  if (!job->pixels || !job->rows) return image_refuse(0, job->name, "no memory");
   for (png_uint_32 y = 0; y < h; y++) job->rows[y] = job->pixels + (size_t)y * row_step;
   png_read_image(job->png, job->rows);
   png_read_end(job->png, job->end_info);
@@ -223,15 +218,15 @@ static uint8_t* cut_custom_levels(const png_job* job, int base_height) {
   const int W = job->width, H = job->height;
   uint8_t* chain = static_cast<uint8_t*>(check_malloc(image_chain_size(W, base_height, ch)));
   if (!chain) {
-    refuse(job->name, "no memory");
+    image_refuse(0, job->name, "no memory");
     return nullptr;
   }
   uint8_t* out = chain;
   int x = 0, y = 0, lw = W, lh = base_height;
   for (;;) {
     if (x + lw > W || y + lh > H) {
-      log_printf("Can't read image '%.900s': custom MIP level %d x %d at (%d, %d) lies outside the image\n",
-                 job->name, lw, lh, x, y);
+      image_refuse(0, job->name, "custom MIP level %d x %d at (%d, %d) lies outside the image", lw,
+                   lh, x, y);
       check_free(chain);
       return nullptr;
     }
@@ -350,7 +345,7 @@ int image_load_rgba(const char* name, uint8_t** pixels, int* width, int* height)
     uint8_t* rgba = static_cast<uint8_t*>(check_malloc(count * 4));
     if (!rgba) {
       check_free(p);
-      return refuse(name, "no memory");
+      return image_refuse(0, name, "no memory");
     }
     for (size_t i = 0; i < count; i++) {
       rgba[i * 4 + 0] = p[i * 3 + 0];
@@ -369,10 +364,11 @@ int image_load_rgba(const char* name, uint8_t** pixels, int* width, int* height)
   if (!s) return 0;
   char magic[16];
   int ok = 0;
-  if (stream_scanf(s, "%15s", magic) == 1 && (!std::strcmp(magic, "J6") || !std::strcmp(magic, "J7")))
+  if (stream_scanf(s, "%15s", magic) == 1 &&
+      (!std::strcmp(magic, "J6") || !std::strcmp(magic, "J7")))
     ok = image_read_raw(magic, s, 4, pixels, width, height, name);
   else
-    refuse(name, "not a PNG, J6 or J7 file");
+    image_refuse(0, name, "not a PNG, J6 or J7 file");
   stream_close(s);
   return ok;
 }
@@ -401,8 +397,7 @@ static int write_guarded(png_job* job, int depth, int colour, int swap) {
 static int write_png(const char* name, const uint8_t* pixels, int width, int height,
                      size_t row_bytes, int bottom_first, int depth, int colour, int swap) {
   if (width < 1 || height < 1 || width > image_max_side || height > image_max_side) {
-    log_printf("Can't write image '%.900s': size %d x %d is outside 1..%d\n", name, width, height,
-               (int)image_max_side);
+    image_refuse(1, name, "size %d x %d is outside 1..%d", width, height, (int)image_max_side);
     return 0;
   }
   png_job job = {};
@@ -412,7 +407,7 @@ static int write_png(const char* name, const uint8_t* pixels, int width, int hei
   job.height = height;
   job.rows = static_cast<png_bytep*>(check_malloc(sizeof(png_bytep) * (size_t)height));
   if (!job.rows) {
-    log_printf("Can't write image '%.900s': no memory\n", name);
+    image_refuse(1, name, "no memory");
     return 0;
   }
   for (int i = 0; i < height; i++) {
@@ -421,13 +416,13 @@ static int write_png(const char* name, const uint8_t* pixels, int width, int hei
   }
   job.s = stream_open(name, "wb");
   if (!job.s) {
-    log_printf("Can't write image '%.900s'\n", name);
+    image_refuse(1, name, "can't open or write the file");
     job_free(&job);
     return 0;
   }
   int ok = write_guarded(&job, depth, colour, swap);
   if (ok && (stream_flush(job.s) != 0 || std::ferror(job.s->file))) {
-    log_printf("Can't write image '%.900s'\n", name);
+    image_refuse(1, name, "can't open or write the file");
     ok = 0;
   }
   job_free(&job);
@@ -443,12 +438,11 @@ int image_write_screenshot(const char* name, const uint8_t* rgb, int width, int 
   return write_png(name, rgb, width, height, (size_t)width * 3, 1, 8, PNG_COLOR_TYPE_RGB, 0);
 }
 
-int image_write_png8(const char* name, const uint8_t* pixels, int width, int height,
-                     int channels) {
+int image_write_png8(const char* name, const uint8_t* pixels, int width, int height, int channels) {
   static const int colours[5] = {-1, PNG_COLOR_TYPE_GRAY, PNG_COLOR_TYPE_GRAY_ALPHA,
                                  PNG_COLOR_TYPE_RGB, PNG_COLOR_TYPE_RGB_ALPHA};
   if (channels < 1 || channels > 4) {
-    log_printf("Can't write image '%.900s': %d channels\n", name, channels);
+    image_refuse(1, name, "%d channels", channels);
     return 0;
   }
   return write_png(name, pixels, width, height, (size_t)width * (size_t)channels, 0, 8,

@@ -326,8 +326,10 @@ TEST_F(ImagePng, MalformedFilesAreRefusedWithTheirName) {
   uint8_t* p = nullptr;
   int w, h, ch;
   EXPECT_EQ(image_read_png(fixture_path("missing.png").c_str(), &p, &w, &h, &ch, nullptr), 0);
-  EXPECT_NE(log_text().find("Can't open image '" + fixture_path("missing.png") + "'"),
+  EXPECT_NE(log_text().find("Can't read image '" + fixture_path("missing.png") +
+                            "': can't open the file"),
             std::string::npos);
+  EXPECT_STREQ(image_last_refusal(), "can't open the file");
 }
 
 TEST_F(ImagePng, RgbaLoaderWidensRgbBaseLevel) {

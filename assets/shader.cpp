@@ -294,7 +294,10 @@ static const char* join(char* out, size_t size, const char* const pieces[3]) {
     out[0] = '\0';
     for (int i = 0; i < 3 && pieces[i]; i++) {
       const size_t have = std::strlen(out), add = std::strlen(pieces[i]);
-      if (have + add + 1 > size) return nullptr;
+      if (have + add + 1 > size) {
+        out[0] = '\0';
+        return nullptr;
+      }
       std::memcpy(out + have, pieces[i], add + 1);
     }
   }

@@ -1,6 +1,5 @@
-// Extensions and programs on a real driver (Mesa under Xvfb): a hidden
-// window with a compatibility context, drawing into a small framebuffer.
-#include <SDL2/SDL.h>
+// Extensions and programs on a real driver (Mesa under Xvfb): the game
+// window with its compatibility context, drawing into a small framebuffer.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -11,12 +10,12 @@
 #include "assets/gl_ext.h"
 #include "assets/shader.h"
 #include "platform/log.h"
+#include "platform/window.h"
 #include "tools/testing/test_env.h"
 
 namespace {
 
-SDL_Window* g_window;
-SDL_GLContext g_context;
+window_state* g_window;
 std::string g_log_path;
 
 std::string read_log() {
@@ -35,25 +34,20 @@ class ShaderGl : public ::testing::Test {
     // A cached shader comes back without its info log, and the warning
     // test needs the log.
     setenv("MESA_SHADER_CACHE_DISABLE", "true", 1);
-    ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0) << SDL_GetError();
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
-    g_window = SDL_CreateWindow("gltest", 0, 0, 64, 64, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-    ASSERT_NE(g_window, nullptr) << SDL_GetError();
-    g_context = SDL_GL_CreateContext(g_window);
-    ASSERT_NE(g_context, nullptr) << SDL_GetError();
+    g_window = gl_window_open("shader test", 64, 64, 24, 8, 16, 0, 0);
+    ASSERT_NE(g_window, nullptr) << read_log();
     gl_load_extensions();
   }
   static void TearDownTestSuite() {
     shader_delete_all();
-    // The window and context stay until exit: closing them unloads the GL
-    // driver, and LeakSanitizer can no longer tell the driver's own leaks
-    // from ours.
+    gl_window_close(g_window);
+    g_window = nullptr;
     log_close();
     log_reset_for_tests();
     unsetenv("PAVO_LOGFILE");
   }
   void SetUp() override {
-    ASSERT_NE(g_context, nullptr);
+    ASSERT_NE(g_window, nullptr);
     ASSERT_EQ(shaders_activate(1), 1) << read_log();
   }
   void TearDown() override { shader_delete_all(); }

@@ -63,6 +63,11 @@ int texture_wrap_flags(const char* name);
 // is texture_reduction. Returns the name without it.
 const char* texture_strip_detail(const char* name, int* reduction);
 
+// The upload flags of a PNG texture: the name's flags, compression when
+// its info text holds "[compress]", then the "texture_compress" setting
+// (never, as asked, always).
+int texture_png_flags(int name_flags, const char* info);
+
 // The target of a link named exactly `name`, or null.
 const char* texture_link_target(const char* name);
 

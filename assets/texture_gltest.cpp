@@ -129,6 +129,31 @@ TEST_F(TextureGl, FullDetailPrefixSharesTheRecordAndRepeatNamesRepeat) {
   EXPECT_EQ(parameter(id, GL_TEXTURE_WRAP_T), GL_REPEAT);
 }
 
+TEST_F(TextureGl, CompressedUploadsCountWhatTheDriverStores) {
+  ASSERT_GT(gl_caps.major, 1);
+  std::vector<uint8_t> picture(64 * 64 * 3);
+  for (size_t i = 0; i < picture.size(); i++) picture[i] = (uint8_t)(i * 2654435761u >> 24);
+  const std::string path = fixture_path("tex/noise.png");
+  ASSERT_TRUE(image_write_png8(path.c_str(), picture.data(), 64, 64, 3));
+  fixture_put(path + ".info", "[compress]\n");
+  const unsigned id = texture_load(path.c_str());
+  ASSERT_NE(id, 0u);
+  unsigned expected = 0;
+  glBindTexture(GL_TEXTURE_2D, id);
+  for (int level = 0, side = 64; side >= 1; level++, side /= 2) {
+    GLint compressed = 0, size = 0;
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, level, GL_TEXTURE_COMPRESSED_ARB, &compressed);
+    if (compressed)
+      glGetTexLevelParameteriv(GL_TEXTURE_2D, level, GL_TEXTURE_COMPRESSED_IMAGE_SIZE_ARB, &size);
+    else
+      size = side * side * 3;
+    expected += (unsigned)size;
+  }
+  glBindTexture(GL_TEXTURE_2D, 0);
+  EXPECT_EQ(texture_bytes, expected);
+  EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
+}
+
 TEST_F(TextureGl, FlatImageDropsLevelsItDoesNotNeed) {
   const uint8_t green[3] = {20, 200, 20};
   const std::string path = write_png("tex/flat.png", 256, 256, 3, green);

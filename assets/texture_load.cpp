@@ -41,6 +41,13 @@ static unsigned load_link(stream* s, const char* name) {
   return id;
 }
 
+int texture_png_flags(int flags, const char* info) {
+  if (info && std::strstr(info, "[compress]")) flags |= texture_flag_compress;
+  if (texture_compress == texture_compress_never) flags &= ~texture_flag_compress;
+  if (texture_compress == texture_compress_always) flags |= texture_flag_compress;
+  return flags;
+}
+
 unsigned texture_load(const char* requested) {
   if (!requested || !*requested) return 0;
   int reduction;
@@ -90,9 +97,7 @@ unsigned texture_load(const char* requested) {
   if (!id) {
     int channels = 0;
     if (!image_read_png(name, &pixels, &width, &height, &channels, &info)) return 0;
-    if (info && std::strstr(info, "[compress]")) flags |= texture_flag_compress;
-    if (texture_compress == texture_compress_never) flags &= ~texture_flag_compress;
-    if (texture_compress == texture_compress_always) flags |= texture_flag_compress;
+    flags = texture_png_flags(flags, info);
     id = image_fit_pow2(pixels, width, height, channels, reduction, flags, name);
     check_free(pixels);
     if (!id) {

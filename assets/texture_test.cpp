@@ -9,6 +9,7 @@
 #include "assets/image.h"
 #include "assets/test_support_images.h"
 #include "assets/texture_settings.h"
+#include "assets/verbose.h"
 #include "core/memory.h"
 #include "core/message_ring.h"
 
@@ -59,6 +60,28 @@ TEST(TextureNames, WrapFlagsAndTheFullDetailPrefix) {
   EXPECT_STREQ(texture_strip_detail("@title.png", &reduction), "@title.png");
   EXPECT_EQ(reduction, 3);
   texture_reduction = saved;
+}
+
+TEST(TextureNames, CompressionFromTheInfoTextAndTheSetting) {
+  struct row {
+    int setting;
+    const char* info;
+    int flags;
+  };
+  const int c = texture_flag_compress, r = texture_flag_repeat_s;
+  const row rows[] = {
+      {texture_compress_asked, nullptr, r},
+      {texture_compress_asked, "[mip_max_alpha][compress]", r | c},
+      {texture_compress_never, "[compress]", r},
+      {texture_compress_always, nullptr, r | c},
+      {texture_compress_always, "", r | c},
+  };
+  const int saved = texture_compress;
+  for (const row& x : rows) {
+    texture_compress = x.setting;
+    EXPECT_EQ(texture_png_flags(r, x.info), x.flags) << x.setting << " " << (x.info ? x.info : "null");
+  }
+  texture_compress = saved;
 }
 
 TEST(TextureFit, PowerOfTwoFittingDetailReductionAndAutomaticDropping) {
@@ -242,7 +265,12 @@ TEST(ImageCache, LoadsOnceStampsGenerationsAndFreesWhatIsStale) {
   ASSERT_EQ(console_since(mark).size(), 1u);
   EXPECT_EQ(console_since(mark)[0], "Warning: case mismatch on '" + upper + "'");
 
+  verbose = 1;
+  const int before_delete = message_ring.write_index;
   texture_delete_stale(0);
+  verbose = 0;
+  EXPECT_EQ(console_since(before_delete),
+            std::vector<std::string>{"deleting image " + fixture_path("cache/track1.ppm")});
   EXPECT_EQ(image_name(track1), nullptr);
   EXPECT_NE(image_name(start), nullptr);
   EXPECT_NE(image_name(both), nullptr);

@@ -49,7 +49,11 @@ unsigned texture_upload_mips(const uint8_t* pixels, int width, int height, int c
   int w = width, h = height;
   for (int i = 0;; i++) {
     glTexImage2D(GL_TEXTURE_2D, i, (GLint)internal, w, h, 0, format, GL_UNSIGNED_BYTE, level);
-    if (compressed) {
+    // A driver may store a generic compressed format uncompressed, and
+    // then has no compressed size to report.
+    GLint stored_compressed = 0;
+    if (compressed) glGetTexLevelParameteriv(GL_TEXTURE_2D, i, GL_TEXTURE_COMPRESSED_ARB, &stored_compressed);
+    if (stored_compressed) {
       GLint size = 0;
       glGetTexLevelParameteriv(GL_TEXTURE_2D, i, GL_TEXTURE_COMPRESSED_IMAGE_SIZE_ARB, &size);
       texture_bytes += (unsigned)size;

@@ -2,6 +2,11 @@
 #   NAME.cpp files form the library; NAME_test.cpp files form bk_NAME_tests;
 #   NAME_gltest.cpp files form bk_NAME_gltests (labelled "gl", run under Xvfb).
 #   main.cpp is left out of the library: a folder's executable owns it.
+# Every test gets the leak-check suppressions for system libraries, however
+# ctest is started. (One variable only: gtest_discover_tests splits lists.)
+set(BK_TEST_ENVIRONMENT
+    "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/scripts/lsan.supp:print_suppressions=0")
+
 function(bk_library name)
   set(deps ${ARGN})
   file(GLOB_RECURSE all_src CONFIGURE_DEPENDS
@@ -40,7 +45,7 @@ function(bk_library name)
       target_link_libraries(bk_${name}_tests PRIVATE bk_${name} GTest::gtest Threads::Threads)
       gtest_discover_tests(bk_${name}_tests
         WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
-        PROPERTIES ENVIRONMENT "BK_TEST_SOURCE_DIR=${PROJECT_SOURCE_DIR};BK_TEST_BINARY_DIR=${PROJECT_BINARY_DIR}"
+        PROPERTIES ENVIRONMENT "${BK_TEST_ENVIRONMENT}"
         DISCOVERY_TIMEOUT 60)
     endif()
     if(gltest_src)
@@ -49,7 +54,7 @@ function(bk_library name)
       target_link_libraries(bk_${name}_gltests PRIVATE bk_${name} GTest::gtest Threads::Threads)
       gtest_discover_tests(bk_${name}_gltests
         WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
-        PROPERTIES LABELS gl ENVIRONMENT "BK_TEST_SOURCE_DIR=${PROJECT_SOURCE_DIR};BK_TEST_BINARY_DIR=${PROJECT_BINARY_DIR}"
+        PROPERTIES LABELS gl ENVIRONMENT "${BK_TEST_ENVIRONMENT}"
         DISCOVERY_TIMEOUT 60)
     endif()
   endif()

@@ -1,6 +1,7 @@
 // The brakkan executable.
 #include "platform/input.h"
 #include "platform/log.h"
+#include "platform/os/os_events.h"
 #include "platform/timebase.h"
 #include "platform/window.h"
 #include "race/version.h"
@@ -29,6 +30,9 @@ void run_until_closed(window_state* window) {
 }  // namespace
 
 int main(int, char**) {
+  // A SIGTERM that comes before the window is up is kept as its first close
+  // request, so even an early `timeout -s TERM` ends the run in order.
+  os_install_close_signals();
   log_printf("Brakkan version %s\n", game_version);
   window_state* window = gl_window_open("Brakkan", 640, 480, 16, 0, 16, 0, 0);
   if (!window) {

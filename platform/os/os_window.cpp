@@ -125,6 +125,14 @@ int os_window_visible(os_window* window) {
   return (SDL_GetWindowFlags(sdl(window)) & (SDL_WINDOW_HIDDEN | SDL_WINDOW_MINIMIZED)) == 0;
 }
 
+int os_window_has_focus(os_window* window) {
+  return window && (SDL_GetWindowFlags(sdl(window)) & SDL_WINDOW_INPUT_FOCUS) != 0;
+}
+
+void os_window_take_focus(os_window* window) { SDL_SetWindowInputFocus(sdl(window)); }
+
+void os_window_client_origin(os_window* window, int* x, int* y) { SDL_GetWindowPosition(sdl(window), x, y); }
+
 int os_window_client_size(os_window* window, int* width, int* height) {
   SDL_GL_GetDrawableSize(sdl(window), width, height);
   return *width > 0 && *height > 0;

@@ -50,6 +50,12 @@ void os_window_minimize(os_window* window);
 void os_window_raise(os_window* window);
 // 0 while hidden or minimised: nothing drawn would be seen.
 int os_window_visible(os_window* window);
+// 1 while the window has the keyboard focus (as of the last event pump).
+int os_window_has_focus(os_window* window);
+// Gives the window the keyboard focus; seen after the next event pumps.
+void os_window_take_focus(os_window* window);
+// The desktop position of the client area's top left corner.
+void os_window_client_origin(os_window* window, int* x, int* y);
 // The client (drawable) size in pixels. 1/0.
 int os_window_client_size(os_window* window, int* width, int* height);
 // Full screen in the display mode of exactly width x height; 1/0.

@@ -1,4 +1,14 @@
-# Helpers of the end-to-end scripts, which run the real brakkan.
+# Helpers of the end-to-end scripts, which run the real brakkan ($exe).
+
+# Checks for a display and moves into a fresh folder, removed on exit, that
+# is also the home, data and per-user folder.
+enter_temp_home() {
+  [ -n "${DISPLAY:-}" ] || { echo "no display: run under xvfb-run"; exit 1; }
+  dir=$(mktemp -d)
+  trap 'rm -rf "$dir"' EXIT
+  cd "$dir" || exit 1
+  export HOME=$dir XDG_DATA_HOME=$dir/xdg BK_HOME=$dir/bk BK_ERROR_BOX=0
+}
 
 # Whether process $1 shows a window titled "Brakkan" (other tests may run
 # their own brakkan on the same display).

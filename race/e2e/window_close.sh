@@ -4,11 +4,7 @@
 set -u
 exe=$1
 . "$(dirname "$0")/lib.sh"
-[ -n "${DISPLAY:-}" ] || { echo "no display: run under xvfb-run"; exit 1; }
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
-cd "$dir"
-export HOME=$dir XDG_DATA_HOME=$dir/xdg BK_HOME=$dir/bk BK_ERROR_BOX=0
+enter_temp_home
 
 fail() { echo "$*"; cat x.log 2>/dev/null; exit 1; }
 

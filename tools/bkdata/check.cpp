@@ -1,5 +1,7 @@
 // bkdata check FILE...: each file through the game's own reader for its
 // kind, chosen by its name.
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -7,6 +9,11 @@
 #include "core/saf.h"
 #include "core/stream.h"
 #include "tools/bkdata/commands.h"
+
+static int is_folder(const char* path) {
+  struct stat info;
+  return stat(path, &info) == 0 && S_ISDIR(info.st_mode);
+}
 
 static int ends_with(const char* name, const char* suffix) {
   const size_t n = std::strlen(name), m = std::strlen(suffix);
@@ -94,8 +101,12 @@ int bkdata_check(int argc, char** argv) {
   for (int i = 0; i < argc; ++i) {
     const char* path = argv[i];
     int gzip, scrambled;
-    if (ends_with(path, ".saf")) {
+    if (is_folder(path)) {
+      failed |= !bkdata_check_track(path);
+    } else if (ends_with(path, ".saf")) {
       failed |= !check_archive(path);
+    } else if (bkdata_is_image_name(path)) {
+      failed |= !bkdata_check_image(path);
     } else if (bkdata_is_model_name(path)) {
       failed |= !bkdata_check_model(path);
     } else if (variant_of(path, &gzip, &scrambled)) {

@@ -7,6 +7,8 @@ const bkdata_command bkdata_commands[] = {
     {"pack", "DIR OUT.saf", bkdata_pack},
     {"list", "ARCHIVE", bkdata_list},
     {"check", "FILE...", bkdata_check},
+    {"image", "FORMAT WIDTH HEIGHT OUT", bkdata_image},
+    {"track", "quarrybend OUTDIR", bkdata_track},
     {nullptr, nullptr, nullptr},
 };
 

@@ -18,6 +18,17 @@ int bkdata_digest(int argc, char** argv);
 int bkdata_pack(int argc, char** argv);
 int bkdata_list(int argc, char** argv);
 int bkdata_check(int argc, char** argv);
+int bkdata_image(int argc, char** argv);
+
+// The image kind of "check": names ending in .png, .ppm, .pgm, .j6 or .j7
+// (before any ".gz"/".scram"). Prints one line; 1 when the file loads.
+int bkdata_is_image_name(const char* path);
+int bkdata_check_image(const char* path);
+int bkdata_track(int argc, char** argv);
+
+// The track-folder kind of "check": the terrain files and tiles through the
+// game's loader. Prints a summary or the refusal; 1 when the folder loads.
+int bkdata_check_track(const char* folder);
 
 // ".jm" models (also compressed or scrambled): 1 when the name is one.
 int bkdata_is_model_name(const char* path);
