@@ -157,10 +157,12 @@ TEST_F(Decals, BinsAreAscendingAndClampedAtTheEdge) {
   EXPECT_EQ(bin(5, 3), (std::vector<int32_t>{1}));
   EXPECT_EQ(bin(3, 6), (std::vector<int32_t>{}));
   EXPECT_EQ(bin(0, 7), (std::vector<int32_t>{2}));
-  // Inserted again out of order, a bin stays ascending.
+  // Inserted again, out of order, a bin stays ascending without repeats.
+  field.decal_bins[3][3].count = 1;  // only 0 left
+  decal_bin_insert(&field, 3);
   decal_bin_insert(&field, 1);
   decal_bin_insert(&field, 0);
-  EXPECT_EQ(bin(3, 3), (std::vector<int32_t>{0, 0, 1, 1, 3}));
+  EXPECT_EQ(bin(3, 3), (std::vector<int32_t>{0, 1, 3}));
 }
 
 TEST_F(Decals, SaveAndLoadAgain) {
