@@ -7,6 +7,7 @@
 #include <cstring>
 #include <utility>
 
+#include "assets/image.h"
 #include "core/growable_array.h"
 #include "core/memory.h"
 #include "platform/log.h"
@@ -448,6 +449,7 @@ void build_region(height_field* field, const uint32_t* const* sets, int x, int z
   if (field->texture_mode == 1) {
     uint8_t* image = scratch(field);
     ground_compose_region(field, x, z, size, image);
+    if (ground_mipmaps) image_build_mips_rgb(image, field->block_size, field->block_size);
     if (ground_gl.upload_region) ground_gl.upload_region(field, textures[0], image, field->block_size);
   } else if (ground_gl.render_region) {
     ground_gl.render_region(field, textures, x, z, size);
@@ -586,7 +588,7 @@ void build_low_detail_textures(height_field* field, uint8_t* out, int x0, int z0
 
 // Texels a side of low-detail texture k: the smallest power of two holding
 // the cells left from its origin plus its borders, at most 512.
-static int low_detail_side(const height_field* field, int k) {
+int ground_low_detail_side(const height_field* field, int k) {
   const int need = (1 << (field->n + 1)) - 384 * k + 128;
   int p = 1;
   while (p < need && p < 512) p <<= 1;
@@ -606,7 +608,7 @@ void ground_upload_stale_lod(height_field* field, int limit) {
     bitmap_clear(field->low_detail_dirty, k);
     const int kx = k % w, kz = k / w;
     invalidate(field, 384 * kx, 384 * kz, 384 * kx + 383, 384 * kz + 383);
-    const int sx = low_detail_side(field, kx), sz = low_detail_side(field, kz);
+    const int sx = ground_low_detail_side(field, kx), sz = ground_low_detail_side(field, kz);
     uint8_t* image = scratch(field);
     build_low_detail_textures(field, image, 384 * kx - 64, 384 * kz - 64, sx, sz);
     if (ground_gl.upload_low_detail && field->low_detail_textures)

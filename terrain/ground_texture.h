@@ -41,8 +41,8 @@ void detect_mmx();
 // The GL side of the compositor; null entries (tools, tests) skip the GL
 // work and leave the data as if it had run.
 struct ground_gl_table {
-  // Uploads `pixels` (RGB, size x size, with its chain when mipmaps are on)
-  // into `texture`.
+  // Uploads `pixels` (RGB, size x size, with its chain behind it when
+  // ground_mipmaps is on) into `texture`.
   void (*upload_region)(height_field* field, uint32_t texture, const uint8_t* pixels, int size);
   // Renders region (x, z, size in tiles) into the textures of `textures`
   // (one, or three with normal mapping) in mode 2 or 3.
@@ -105,11 +105,21 @@ void ground_upload_stale_lod(height_field* field, int limit);
 // clamped to the grid).
 void build_low_detail_textures(height_field* field, uint8_t* out, int x0, int z0, int w, int h);
 
+// Texels a side of low-detail texture k (per axis): the smallest power of
+// two holding the cells from its origin plus its borders, at most 512.
+int ground_low_detail_side(const height_field* field, int k);
+
 // "Terrain texture age": generation minus the oldest stale stamp (0: none).
 int ground_texture_stats(const height_field* field);
 // "Reshades pending": low-detail textures waiting.
 int ground_count_dirty(const height_field* field);
 
 // The ground's GL side: fills ground_gl, the texture hooks of the terrain
-// and the LOD upload hooks. Needs a current context.
+// and the LOD upload hooks. Call once the extensions are loaded.
 void ground_gl_install();
+// A block_size square RGB checkerboard of `check`-texel squares (white
+// where (column / check) xor (row / check) is odd), scaled by grey / 255.
+// 0 on failure.
+uint32_t make_placeholder_texture(height_field* field, int check, int grey);
+// The checkerboard itself, for the texture above and for tests.
+void placeholder_pixels(uint8_t* out, int size, int check, int grey);

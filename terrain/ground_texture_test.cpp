@@ -343,6 +343,7 @@ TEST_F(GroundTexture, LowDetailTexturesFollowTheirDirtyBitsRoundRobin) {
   free_terrain(&field);
   ASSERT_EQ(terrain_create(&field, 9, 1.0f), 1);
   field.texture_mode = 2;
+  std::memset(field.vertex_dirty, 0, (size_t)bitmap_bytes((int64_t)field.size * field.size));
   field.low_detail_count = 3;
   field.low_detail_dirty = (uint8_t*)calloc(2, 1);
   ground_mark_dirty(&field, 400, 10, 410, 12);  // texture (1, 0); the border of (0, 0) reaches 447
