@@ -12,6 +12,7 @@
 #include "core/memory.h"
 #include "platform/log.h"
 #include "terrain/bitmap.h"
+#include "terrain/decals.h"
 #include "terrain/height_field.h"
 #include "terrain/terrain_mesh.h"
 
@@ -90,13 +91,9 @@ void ground_mark_dirty_clamped(height_field* field, int x0, int z0, int x1, int 
 
 namespace {
 
-ground_decal* decal_at(const height_field* field, int index) {
-  return (ground_decal*)growable_array_at(&field->decals, (size_t)index);
-}
-
 int32_t* bin_data(const growable_array* a) { return (int32_t*)a->data; }
 
-void half_extents(const ground_decal* d, float* hx, float* hz) {
+void half_extents(const decal* d, float* hx, float* hz) {
   *hx = std::fabs(d->extent_a * d->cos_angle / 2) + std::fabs(d->extent_b * d->sin_angle / 2);
   *hz = std::fabs(d->extent_a * d->sin_angle / 2) + std::fabs(d->extent_b * d->cos_angle / 2);
 }
@@ -110,7 +107,7 @@ int bin_of(const height_field* field, float c) {
 }  // namespace
 
 void decal_bins_init(height_field* field) {
-  if (!field->decals.data) growable_array_init(&field->decals, sizeof(ground_decal), 16);
+  if (!field->decals.data) growable_array_init(&field->decals, sizeof(decal), 16);
   for (auto& scratch : field->decal_scratch)
     if (!scratch.data) growable_array_init(&scratch, sizeof(int32_t), 16);
   for (auto& row : field->decal_bins)
@@ -118,7 +115,7 @@ void decal_bins_init(height_field* field) {
       if (!bin.data) growable_array_init(&bin, sizeof(int32_t), 16);
 }
 
-void decal_bin_range(const height_field* field, const ground_decal* d, int* c0, int* r0, int* c1, int* r1) {
+void decal_bin_range(const height_field* field, const decal* d, int* c0, int* r0, int* c1, int* r1) {
   float hx, hz;
   half_extents(d, &hx, &hz);
   *c0 = bin_of(field, d->x - hx);
@@ -128,7 +125,7 @@ void decal_bin_range(const height_field* field, const ground_decal* d, int* c0, 
 }
 
 void decal_mark_dirty(height_field* field, int index) {
-  const ground_decal* d = decal_at(field, index);
+  const decal* d = decal_at(field, index);
   float hx, hz;
   half_extents(d, &hx, &hz);
   const float s = field->spacing;
@@ -137,24 +134,6 @@ void decal_mark_dirty(height_field* field, int index) {
   const float last = (float)(field->size - 1);
   auto cell = [last](float v) { return !(v > 0.0f) ? 0 : v > last ? (int)last : (int)v; };
   invalidate(field, cell(lo_x), cell(lo_z), cell(hi_x), cell(hi_z));
-}
-
-void decal_bin_insert(height_field* field, int index) {
-  decal_bins_init(field);
-  decal_mark_dirty(field, index);
-  int c0, r0, c1, r1;
-  decal_bin_range(field, decal_at(field, index), &c0, &r0, &c1, &r1);
-  for (int r = r0; r <= r1; r++)
-    for (int c = c0; c <= c1; c++) {
-      growable_array* bin = &field->decal_bins[r][c];
-      size_t at = 0;
-      while (at < bin->count && bin_data(bin)[at] < index) at++;
-      if (at < bin->count && bin_data(bin)[at] == index) continue;
-      if (!growable_array_append(bin, nullptr)) continue;
-      int32_t* v = bin_data(bin);
-      std::memmove(v + at + 1, v + at, (bin->count - 1 - at) * sizeof(int32_t));
-      v[at] = index;
-    }
 }
 
 void decal_bin_remove(height_field* field, int index) {
@@ -186,7 +165,10 @@ void decal_bins_rebuild(height_field* field) {
   decal_bins_init(field);
   for (auto& row : field->decal_bins)
     for (auto& bin : row) bin.count = 0;
-  for (size_t i = 0; i < field->decals.count; i++) decal_bin_insert(field, (int)i);
+  for (size_t i = 0; i < field->decals.count; i++) {
+    decal_mark_dirty(field, (int)i);
+    decal_bin_insert(field, (int)i);
+  }
 }
 
 const int32_t* decal_bins_query(height_field* field, float x0, float z0, float x1, float z1, size_t* count) {
@@ -303,7 +285,7 @@ void reshade_region(height_field* field, int c0, int r0, int c1, int r1) {
 
 }  // namespace
 
-void ground_paint_decal_cpu(height_field* field, const ground_decal* d, int x, int z, int size, uint8_t* out) {
+void ground_paint_decal_cpu(height_field* field, const decal* d, int x, int z, int size, uint8_t* out) {
   if (!d->image || d->image_width < 1 || d->image_height < 1 || d->extent_a <= 0.0f || d->extent_b <= 0.0f) return;
   const int bs = field->block_size;
   const double pixel = 2.0 * size * field->spacing / bs;  // world size of a pixel

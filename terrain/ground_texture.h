@@ -13,21 +13,7 @@
 #include <cstdint>
 
 struct height_field;
-
-// A decal laid flat on the ground. Its texture spans extent_a along
-// (cos, sin) and extent_b along (-sin, cos), centred on (x, z).
-struct ground_decal {
-  uint8_t* image;  // RGBA mip chain (texture mode 1), else null
-  int32_t image_width;
-  int32_t image_height;
-  uint32_t texture;  // modes 2 and 3
-  uint32_t tnorm_texture;
-  uint32_t tspec_texture;
-  float x, z;
-  float angle;
-  float extent_a, extent_b;
-  float sin_angle, cos_angle;
-};
+struct decal;
 
 // Set by detect_mmx; the span painters have no separate path for it.
 extern int mmx_available;
@@ -63,19 +49,22 @@ void ground_mark_dirty_clamped(height_field* field, int x0, int z0, int x1, int 
 void ground_invalidate_rect(height_field* field, int x0, int z0, int x1, int z1);
 
 // Decal bins: 8 x 8 lists of decal indices over the world square, each
-// ascending.
+// ascending (decal_bin_insert, with the decal list, is in decals.h).
+// Creates the decal list, the scratch lists and the bins where missing.
 void decal_bins_init(height_field* field);
+// Stamps the regions under decal i stale. An editor change to a decal
+// marks it before and after the change.
 void decal_mark_dirty(height_field* field, int index);
-void decal_bin_insert(height_field* field, int index);
 void decal_bin_remove(height_field* field, int index);
 void decal_bins_renumber(height_field* field, int from, int delta);
+// Empties the bins and inserts every decal again, marking each.
 void decal_bins_rebuild(height_field* field);
 // Decal indices over the world rectangle, ascending and without repeats. The
 // list belongs to the field (a bin's own list, or a scratch list) and is
 // good until the next query. Sets *count.
 const int32_t* decal_bins_query(height_field* field, float x0, float z0, float x1, float z1, size_t* count);
 // Bins a decal covers: columns *c0..*c1, rows *r0..*r1.
-void decal_bin_range(const height_field* field, const ground_decal* d, int* c0, int* r0, int* c1, int* r1);
+void decal_bin_range(const height_field* field, const decal* d, int* c0, int* r0, int* c1, int* r1);
 
 // Composes region (x, z, size in tiles) on the processor into `out`
 // (block_size^2 RGB pixels, rows by z), re-shading the vertices it needs.
@@ -91,7 +80,7 @@ void ground_span_bilinear(uint8_t* out, int count, const uint8_t* image, int w, 
 // One channel of source s with alpha a over destination d.
 uint8_t ground_blend(int s, int a, int d);
 // Paints decal `d` over region (x, z, size in tiles) of `out`.
-void ground_paint_decal_cpu(height_field* field, const ground_decal* d, int x, int z, int size, uint8_t* out);
+void ground_paint_decal_cpu(height_field* field, const decal* d, int x, int z, int size, uint8_t* out);
 
 // Once a frame before drawing: builds the never-built blocks, places the LOD
 // windows round the camera, builds one newly exposed slot per level and the

@@ -13,6 +13,7 @@
 #include "core/memory.h"
 #include "core/message_ring.h"
 #include "terrain/bitmap.h"
+#include "terrain/decals.h"
 #include "terrain/ground_texture.h"
 #include "terrain/height_field.h"
 #include "terrain/terrain_lod.h"
@@ -122,7 +123,7 @@ void draw_decals(height_field* field, const region_frame& frame, int pick) {
   const int32_t* list =
       decal_bins_query(field, frame.x0, frame.z0, frame.x0 + frame.span, frame.z0 + frame.span, &count);
   for (size_t i = 0; i < count; i++) {
-    const ground_decal* d = (const ground_decal*)growable_array_at(&field->decals, (size_t)list[i]);
+    const decal* d = decal_at(field, list[i]);
     const uint32_t texture = pick == 0 ? d->texture : pick == 1 ? d->tnorm_texture : d->tspec_texture;
     if (!texture) continue;
     glBindTexture(GL_TEXTURE_2D, texture);

@@ -10,6 +10,7 @@
 
 #include "assets/image.h"
 #include "terrain/bitmap.h"
+#include "terrain/decals.h"
 #include "terrain/height_field.h"
 #include "terrain/terrain_files.h"
 #include "terrain/terrain_mesh.h"
@@ -32,7 +33,7 @@ struct GroundTexture : ::testing::Test {
     ground_texture_level0 = saved_level0;
   }
   static int add_decal(float x, float z, float angle, float a, float b, uint8_t* image = nullptr, int side = 0) {
-    ground_decal d = {};
+    decal d = {};
     d.image = image;
     d.image_width = d.image_height = side;
     d.x = x;
@@ -44,6 +45,7 @@ struct GroundTexture : ::testing::Test {
     d.cos_angle = std::cos(angle);
     EXPECT_TRUE(growable_array_append(&field.decals, &d));
     const int index = (int)field.decals.count - 1;
+    decal_mark_dirty(&field, index);
     decal_bin_insert(&field, index);
     return index;
   }
@@ -74,10 +76,10 @@ TEST_F(GroundTexture, BinQueriesGiveAscendingListsWithoutRepeats) {
   EXPECT_EQ(query(0, 0, e, e), (std::vector<int>{0, 1, 2, 3, 4}));
   EXPECT_EQ(query(0, 200, 31, e), (std::vector<int>{2, 4}));
   int c0, r0, c1, r1;
-  decal_bin_range(&field, (const ground_decal*)growable_array_at(&field.decals, 2), &c0, &r0, &c1, &r1);
+  decal_bin_range(&field, decal_at(&field, 2), &c0, &r0, &c1, &r1);
   EXPECT_EQ(c0, 0);
   EXPECT_EQ(r1, 7);
-  decal_bin_range(&field, (const ground_decal*)growable_array_at(&field.decals, 4), &c0, &r0, &c1, &r1);
+  decal_bin_range(&field, decal_at(&field, 4), &c0, &r0, &c1, &r1);
   EXPECT_EQ(c0, 0);
   EXPECT_EQ(c1, 0);
   EXPECT_EQ(r0, 7);
@@ -175,8 +177,8 @@ TEST_F(GroundTexture, SoftwareCompositorMatchesTheReference) {
   for (size_t k = 0; k < white.size() / 4; k++) std::memset(&white[4 * k], 255, 4);
   // Region: tiles (8, 12) .. (11, 15), cells 16..24 and 24..32; a pixel is
   // a quarter of a cell.
-  const ground_decal* d0 = (const ground_decal*)growable_array_at(&field.decals, (size_t)add_decal(19, 27, 0, 4, 2, blue.data(), 8));
-  const ground_decal* d1 = (const ground_decal*)growable_array_at(&field.decals, (size_t)add_decal(22, 30, 0.6f, 2.5f, 1.5f, white.data(), 4));
+  const decal* d0 = decal_at(&field, add_decal(19, 27, 0, 4, 2, blue.data(), 8));
+  const decal* d1 = decal_at(&field, add_decal(22, 30, 0.6f, 2.5f, 1.5f, white.data(), 4));
   const int x = 8, z = 12, size = 4, bs = 32;
   std::vector<uint8_t> out((size_t)bs * bs * 3);
   EXPECT_EQ(ground_compose_region(&field, x, z, size, out.data()), 16);
@@ -194,7 +196,7 @@ TEST_F(GroundTexture, SoftwareCompositorMatchesTheReference) {
       double c[3];
       for (int k = 0; k < 3; k++) c[k] = level[4 * (sx + 8 * sy) + k];
       bool edge = false;
-      auto inside = [&](const ground_decal* d, bool* near) {
+      auto inside = [&](const decal* d, bool* near) {
         const double dx = wx - d->x, dz = wz - d->z;
         const double s = (dx * d->cos_angle + dz * d->sin_angle) / d->extent_a + 0.5;
         const double t = (-dx * d->sin_angle + dz * d->cos_angle) / d->extent_b + 0.5;

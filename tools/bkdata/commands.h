@@ -29,3 +29,13 @@ int bkdata_track(int argc, char** argv);
 // The track-folder kind of "check": the terrain files and tiles through the
 // game's loader. Prints a summary or the refusal; 1 when the folder loads.
 int bkdata_check_track(const char* folder);
+
+// Writes the stock collision shapes and the starting gate's shape and
+// texture into OUTDIR, each shape loaded back through the game's reader.
+int bkdata_shapes(int argc, char** argv);
+// The shape (".shp") and "decals" kinds of "check": one line, or the
+// reader's reasons and a refusal; 1 when the file loads.
+int bkdata_is_shape_name(const char* path);
+int bkdata_check_shape(const char* path);
+int bkdata_is_decals_name(const char* path);
+int bkdata_check_decals(const char* path);
