@@ -170,7 +170,7 @@ TEST_F(TerrainDrawGl, SampleTrackDrawsInEveryCompositorMode) {
 
 TEST_F(TerrainDrawGl, ADigShowsInTheGroundTextureAfterItsRegionIsRebuilt) {
   ASSERT_EQ(load_terrain(&field, "@quarrybend", 1), 1);
-  draw_frames(20);
+  draw_frames(8);
   const uint32_t block = field.block_textures[0][0];
   std::vector<uint8_t> before((size_t)field.block_size * field.block_size * 3), after(before.size());
   glBindTexture(GL_TEXTURE_2D, block);
@@ -181,7 +181,7 @@ TEST_F(TerrainDrawGl, ADigShowsInTheGroundTextureAfterItsRegionIsRebuilt) {
   field.edit_count++;
   ground_mark_dirty(&field, 35, 35, 45, 45);
   EXPECT_GT(field.block_stamps[0], 0);
-  draw_frames(20);
+  draw_frames(8);
   glBindTexture(GL_TEXTURE_2D, block);
   glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, after.data());
   glBindTexture(GL_TEXTURE_2D, 0);
