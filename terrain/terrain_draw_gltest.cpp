@@ -16,6 +16,7 @@
 #include "assets/texture.h"
 #include "core/message_ring.h"
 #include "platform/window.h"
+#include "terrain/decals.h"
 #include "terrain/ground_texture.h"
 #include "terrain/height_field.h"
 #include "terrain/terrain_edit.h"
@@ -187,6 +188,80 @@ TEST_F(TerrainDrawGl, ADigShowsInTheGroundTextureAfterItsRegionIsRebuilt) {
   glBindTexture(GL_TEXTURE_2D, 0);
   EXPECT_EQ(field.block_stamps[0], 0);
   EXPECT_FALSE(before == after);
+}
+
+}  // namespace
+
+namespace {
+
+// Mean colour of block 0's texture.
+void block_mean(double mean[3]) {
+  const int bs = field.block_size;
+  std::vector<uint8_t> pixels((size_t)bs * bs * 3);
+  glBindTexture(GL_TEXTURE_2D, field.block_textures[0][0]);
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
+  glBindTexture(GL_TEXTURE_2D, 0);
+  for (int c = 0; c < 3; c++) mean[c] = 0;
+  for (size_t k = 0; k < pixels.size(); k++) mean[k % 3] += pixels[k];
+  for (int c = 0; c < 3; c++) mean[c] /= (double)bs * bs;
+}
+
+// The driver composes the same ground as the processor: the mean colour of
+// a block agrees (filtering differs, so single texels may not), and a decal
+// lands where it lies.
+TEST_F(TerrainDrawGl, RenderedBlocksMatchTheProcessorsAndShowTheirDecals) {
+  ASSERT_EQ(load_terrain(&field, "@quarrybend", 1), 1);
+  draw_frames(1);
+  double cpu[3];
+  block_mean(cpu);
+  free_terrain(&field);
+  const int mode = gl_caps.framebuffer_object ? 3 : 2;
+  ASSERT_EQ(load_terrain(&field, "@quarrybend", mode), 1);
+  ASSERT_EQ(field.texture_mode, mode);
+  draw_frames(1);
+  double gpu[3];
+  block_mean(gpu);
+  for (int c = 0; c < 3; c++) EXPECT_NEAR(gpu[c], cpu[c], 6.0) << "channel " << c;
+
+  // An opaque red decal over cells 20..60 of block 0.
+  std::vector<uint8_t> red(8 * 8 * 4);
+  for (size_t k = 0; k < red.size(); k += 4) {
+    red[k] = 250;
+    red[k + 1] = red[k + 2] = 0;
+    red[k + 3] = 255;
+  }
+  GLuint texture = 0;
+  glGenTextures(1, &texture);
+  glBindTexture(GL_TEXTURE_2D, texture);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 8, 8, 0, GL_RGBA, GL_UNSIGNED_BYTE, red.data());
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+  glBindTexture(GL_TEXTURE_2D, 0);
+  decal_bins_init(&field);
+  decal d = {};
+  d.texture = texture;
+  d.x = d.z = 160.0f;  // 4 ft cells: cells 20..60
+  d.extent_a = d.extent_b = 160.0f;
+  d.cos_angle = 1.0f;
+  ASSERT_TRUE(growable_array_append(&field.decals, &d));
+  field.generation = 5;
+  decal_mark_dirty(&field, (int)field.decals.count - 1);
+  decal_bin_insert(&field, (int)field.decals.count - 1);
+  EXPECT_EQ(field.block_stamps[0], 5);
+  draw_frames(12);
+  EXPECT_EQ(field.block_stamps[0], 0);
+  const int bs = field.block_size;
+  std::vector<uint8_t> pixels((size_t)bs * bs * 3);
+  glBindTexture(GL_TEXTURE_2D, field.block_textures[0][0]);
+  glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
+  glBindTexture(GL_TEXTURE_2D, 0);
+  // Cell 40 is texel 40 of the 128-cell block (one texel a cell here).
+  const uint8_t* centre = &pixels[3 * ((size_t)bs * 40 * bs / 128 + 40 * bs / 128)];
+  EXPECT_GT(centre[0], 2 * centre[1]) << (int)centre[0] << "," << (int)centre[1] << "," << (int)centre[2];
+  const uint8_t* outside = &pixels[3 * ((size_t)bs * 100 * bs / 128 + 100 * bs / 128)];
+  EXPECT_LT(outside[0], 2 * outside[1]);
+  glDeleteTextures(1, &texture);
 }
 
 }  // namespace
