@@ -13,6 +13,7 @@
 
 #include "assets/gl_ext.h"
 #include "assets/image.h"
+#include "assets/shader.h"
 #include "assets/texture.h"
 #include "core/message_ring.h"
 #include "platform/window.h"
@@ -23,7 +24,9 @@
 #include "terrain/terrain_files.h"
 #include "terrain/terrain_lod.h"
 #include "terrain/terrain_mesh.h"
+#include "terrain/terrain_settings.h"
 #include "terrain/tiles.h"
+#include "terrain/track_lighting.h"
 #include "tools/testing/test_env.h"
 
 namespace {
@@ -262,6 +265,51 @@ TEST_F(TerrainDrawGl, RenderedBlocksMatchTheProcessorsAndShowTheirDecals) {
   const uint8_t* outside = &pixels[3 * ((size_t)bs * 100 * bs / 128 + 100 * bs / 128)];
   EXPECT_LT(outside[0], 2 * outside[1]);
   glDeleteTextures(1, &texture);
+}
+
+}  // namespace
+
+namespace {
+
+// With the terrain shader: three texture sets (colour, packed normals,
+// specular) composed per region and the terrain program while drawing.
+TEST_F(TerrainDrawGl, NormalMappedGroundDrawsWithTheTerrainProgram) {
+  if (!shaders_activate(1)) GTEST_SKIP() << "the driver builds no shader programs";
+  terrain_shaders = 1;
+  lighting.dynamic_lighting = 1;
+  const int mode = gl_caps.framebuffer_object ? 3 : 2;
+  const int loaded = load_terrain(&field, "@quarrybend", mode);
+  terrain_shaders = 0;
+  lighting.dynamic_lighting = 0;
+  ASSERT_EQ(loaded, 1);
+  ASSERT_EQ(field.normal_mapped, 1);
+  ASSERT_NE(field.normal_bytes, nullptr);
+  for (int set = 0; set < 3; set++) {
+    EXPECT_NE(field.lod_textures[set][1][0][0], 0u);
+    EXPECT_NE(field.block_textures[set][0], 0u);
+  }
+  glEnable(GL_LIGHTING);
+  glEnable(GL_LIGHT0);
+  const std::vector<uint8_t> pixels = draw_frames(4);
+  glDisable(GL_LIGHTING);
+  EXPECT_EQ(shader_programs.current, shader_fixed);
+  int ground = 0;
+  for (int row = 0; row < view * 2 / 5; row++)
+    for (int col = 0; col < view; col++) ground += !is_sky(&pixels[3 * ((size_t)view * row + col)]);
+  EXPECT_EQ(ground, view * (view * 2 / 5));
+  // The specular texture of a block: no shine (0, 1, 1) where no decal lies.
+  const int bs = field.block_size;
+  std::vector<uint8_t> spec((size_t)bs * bs * 3);
+  glBindTexture(GL_TEXTURE_2D, field.block_textures[2][0]);
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, spec.data());
+  glBindTexture(GL_TEXTURE_2D, 0);
+  EXPECT_EQ(spec[0], 0);
+  EXPECT_EQ(spec[1], 255);
+  EXPECT_EQ(spec[2], 255);
+  shader_use(shader_fixed);
+  shader_delete_all();
+  shaders_active = 0;
 }
 
 }  // namespace
