@@ -332,6 +332,7 @@ int load_terrain(height_field* field, const char* folder, int requested_mode) {
         terrain_pack_normal(field, column, row, field->normal_bytes + 3 * (column + (size_t)r * row));
   }
   allocate_texture_tables(field);
+  if (terrain_lod_uploads.make_textures) terrain_lod_uploads.make_textures(field);
   if (stream* d = open_track_file(folder, "decals", "rb", 0)) {
     load_decals(field, d);
     stream_close(d);
