@@ -132,14 +132,18 @@ TEST_F(JmWriter, SkinnedCapsuleReadsBackWithItsWeights) {
   EXPECT_EQ(jm_capsule(0.5f, 4.0f, 10, 4, 0, &grey, "none"), nullptr);
 }
 
-TEST_F(JmWriter, MixedBoneCountsAreNotWritten) {
+TEST_F(JmWriter, RefusedWritesSayWhy) {
   const float size[3] = {1, 1, 1};
   model* box = jm_box(size, &grey, "box");
   model* capsule = jm_capsule(0.5f, 1.0f, 6, 2, 2, &grey, "capsule");
   box->next = capsule;
   EXPECT_EQ(jm_write_file(box, "@shapes/mixed.jm"), 0);
   EXPECT_EQ(console_lines_with("differ in bone count"), 1);
+  box->next = nullptr;
+  EXPECT_EQ(jm_write_file(box, "@../outside.jm"), 0);
+  EXPECT_EQ(console_lines_with("Can't write '@../outside.jm'"), 1);
   model_free_submeshes(box);
+  model_free_submeshes(capsule);
 }
 
 TEST_F(JmWriter, LodVariantsWrittenBesideTheBaseAreFound) {

@@ -181,6 +181,14 @@ TEST(ModelEnvironment, PolarLookupWithoutNans) {
   EXPECT_NEAR(m->texcoords[4], 0.75f, 1e-6f);
   EXPECT_NEAR(m->texcoords[5], 0.5f, 1e-6f);
 
+  // The object turned so that its +x faces the eye on world +z: the +x
+  // face sends the view back to the eye, the horizon towards +z.
+  const float turned[9] = {0, 0, -1, 0, 1, 0, 1, 0, 0};
+  const float front[3] = {0, 0, 5};
+  model_env_texcoords(m, front, object, turned);
+  EXPECT_NEAR(m->texcoords[4], 0.5f, 1e-6f);
+  EXPECT_NEAR(m->texcoords[5], 0.75f, 1e-6f);
+
   // The eye on the vertex itself.
   model_env_texcoords(m, object, object, rows_identity);
   for (int k = 0; k < 8; ++k) EXPECT_FALSE(std::isnan(m->texcoords[k])) << k;

@@ -199,12 +199,18 @@ TEST_F(ModelDrawGl, SkinnedCapsuleFollowsItsBones) {
   float rotations[18];
   std::memcpy(rotations, no_rotation, sizeof no_rotation);
   std::memcpy(rotations + 9, no_rotation, sizeof no_rotation);
-  for (int shaders = 0; shaders <= 1; ++shaders) {
-    SCOPED_TRACE("shaders " + std::to_string(shaders));
+  // Fixed function (skinned on the CPU), then the programs fed by vertex
+  // arrays and by immediate mode.
+  const int runs[3][2] = {{0, 0}, {1, 0}, {1, 1}};
+  for (const auto& run : runs) {
+    const int shaders = run[0];
+    SCOPED_TRACE("shaders " + std::to_string(shaders) + ", immediate " + std::to_string(run[1]));
     use_shaders(shaders);
+    no_vertex_arrays = run[1];
     target t;
     model* capsule = jm_capsule(0.6f, 4.0f, 16, 4, 2, &grey, "capsule");
     ASSERT_NE(capsule, nullptr);
+    capsule->list_wanted = 0;
     const float object[3] = {0, 0, 0};
     model_draw_lit(capsule, eye_front, object, no_rotation, centres, translations, rotations, 2);
     EXPECT_GT(t.brightness(3.0f, 2.0f), 300);   // the top, moved

@@ -45,7 +45,10 @@ int bkdata_check_model(const char* path) {
   model* m = model_read(name.c_str());
   const std::vector<std::string> lines = reader_lines();
   if (!m) {
-    std::printf("%s: %s\n", path, lines.empty() ? "can't open" : lines.back().c_str());
+    // The specific reason comes first, then the general refusal.
+    std::string why = lines.empty() ? "can't open" : lines.front();
+    for (size_t k = 1; k < lines.size(); ++k) why += "; " + lines[k];
+    std::printf("%s: %s\n", path, why.c_str());
     return 0;
   }
   const fs::path file(name);

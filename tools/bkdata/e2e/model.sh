@@ -38,6 +38,8 @@ for f in future huge short missing; do
 done
 out=$("$exe" check "$dir/future.jm")
 echo "$out" | grep -q "unknown version 3" || problem "future: '$out'"
+out=$("$exe" check "$dir/huge.jm")
+echo "$out" | grep -q "Bad counts in model '$dir/huge.jm': 99999999 vertices" || problem "huge: '$out'"
 
 # A good file beside a bad one still fails the run.
 "$exe" check "$dir/bike.jm" "$dir/huge.jm" >/dev/null
