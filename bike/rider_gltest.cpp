@@ -10,8 +10,10 @@
 #include "assets/gl_ext.h"
 #include "assets/image.h"
 #include "assets/model.h"
+#include "assets/shader.h"
 #include "assets/texture.h"
 #include "bike/rider.h"
+#include "bike/rider_build.h"
 #include "core/file.h"
 #include "platform/window.h"
 #include "terrain/dynamics_world.h"
@@ -109,6 +111,31 @@ TEST_F(RiderGl, SkinsPlateColoursAndTheTextureCount) {
   texture_bytes = 1000;  // a new generation started after the plate was made
   rider_destroy(r);
   EXPECT_EQ(texture_bytes, 0u);
+}
+
+TEST_F(RiderGl, NormalAndSpecularMapsFromTheSkinOrItsVariants) {
+  const uint8_t flat[3] = {128, 128, 255};
+  write_skin("skins/bike-red-fast_norm.png", flat);
+  write_skin("skins/bike-red_spec.ppm.png", flat);  // not a map name: ignored
+  write_skin("cr125-red_spec.png", flat);
+  write_skin("wheels-blue_norm.png", flat);
+  unsigned norm = 9, spec = 9;
+  texture_find_norm_spec(&norm, &spec, "@skins/bike-red-fast.png", "@cr125.png");
+  EXPECT_EQ(norm, 0u) << "no maps without shaders";
+  EXPECT_EQ(spec, 0u);
+
+  shaders_active = 1;
+  texture_find_norm_spec(&norm, &spec, "@skins/bike-red-fast.png", "@cr125.png");
+  EXPECT_NE(norm, 0u);
+  EXPECT_STREQ(texture_name(norm), "@skins/bike-red-fast_norm.png");
+  EXPECT_STREQ(texture_name(spec), "@cr125-red_spec.png") << "from the default skin's variant";
+  // The skin's own variant comes before the default skin's.
+  texture_find_norm_spec(&norm, &spec, "@wheels-blue-x.png", "@wheels.png");
+  EXPECT_STREQ(texture_name(norm), "@wheels-blue_norm.png");
+  EXPECT_EQ(spec, 0u);
+  texture_find_norm_spec(&norm, &spec, nullptr, "@wheels.png");
+  EXPECT_EQ(norm, 0u);
+  shaders_active = 0;
 }
 
 }  // namespace
