@@ -10,6 +10,8 @@
 #include "bike/rider_build.h"
 #include "core/message_ring.h"
 #include "terrain/dynamics_world.h"
+#include "terrain/terrain_files.h"
+#include "terrain/tiles.h"
 
 namespace {
 
@@ -452,6 +454,84 @@ TEST_F(Riders, HasFinishedAfterTheLeader) {
   race_clock = {};
   race_order = {};
   rider_slots[0] = rider_slots[1] = nullptr;
+}
+
+// Flat ground at y = 10 over 256 x 256 ft with one plain material.
+height_field* flat_field() {
+  height_field* f = new height_field;
+  terrain_reset(f);
+  EXPECT_EQ(terrain_create(f, 7, 2.0f), 1);
+  const int n = f->size * f->size;
+  for (int i = 0; i < n; i++) f->heights[i] = f->base_heights[i] = 10.0f;
+  for (int k = 0; k < tile_curve_points; k++) {
+    f->friction_value[0][k] = 1.0f;
+    f->friction_slip[0][k] = k == 0 ? 1.0f : tile_unused_slip;
+    f->roll_resist_pair[0][k][0] = 0.0f;
+    f->roll_resist_pair[0][k][1] = 0.0f;
+    f->roll_resist_key[0][k] = k == 0 ? 1.0f : 0.0f;
+  }
+  return f;
+}
+
+// The control step holds the steering, the suspension and the rider body
+// with joint motors every tick; without it the test holds them still.
+void hold_joints(rider* r) {
+  const double force = 1e4;
+  for (int j : {RIDER_STEERING, RIDER_SWINGARM_PIVOT}) {
+    dJointSetHingeParam(r->joints[j], dParamVel, 0);
+    dJointSetHingeParam(r->joints[j], dParamFMax, force);
+  }
+  dJointSetSliderParam(r->joints[RIDER_FORK_SLIDER], dParamVel, 0);
+  dJointSetSliderParam(r->joints[RIDER_FORK_SLIDER], dParamFMax, force);
+  dJointSetHinge2Param(r->joints[RIDER_PERSON_JOINT], dParamVel2, 0);
+  dJointSetHinge2Param(r->joints[RIDER_PERSON_JOINT], dParamFMax2, force);
+}
+
+TEST_F(Riders, DroppedOnFlatGroundSettlesOnItsWheels) {
+  height_field* field = flat_field();
+  for (const char* name : {"cr125", "crf450(2018)", "rs50cr"}) {
+    SCOPED_TRACE(name);
+    rider* r = make(name);
+    ASSERT_NE(r, nullptr);
+    const bike_model* row = rider_model(r);
+    rider_rotate(r, 0, 1, 0, 0.5f);
+    // Dropped from half a foot above the ground.
+    rider_translate(r, 128, 10 + 0.5f, 128);
+    rider_activate(r);
+    hold_joints(r);
+    int front_touches = 0, rear_touches = 0;
+    for (int tick = 0; tick < 384; tick++) {
+      front_touches += collide_tyre_terrain(field, &r->front_contact, 1.0f);
+      rear_touches += collide_tyre_terrain(field, &r->rear_contact, 1.0f);
+      riders_add_gyroscopic_torques();
+      ASSERT_EQ(dynamics_step(1.0 / 128), 1);
+    }
+    EXPECT_GT(front_touches, 200);
+    EXPECT_GT(rear_touches, 200);
+    for (int i = 0; i < RIDER_BODY_COUNT; i++) {
+      const dReal* p = dBodyGetPosition(r->bodies[i]);
+      const dReal* v = dBodyGetLinearVel(r->bodies[i]);
+      const dReal* w = dBodyGetAngularVel(r->bodies[i]);
+      for (int k = 0; k < 3; k++) {
+        ASSERT_TRUE(std::isfinite(p[k]) && std::isfinite(v[k]) && std::isfinite(w[k])) << i;
+      }
+      EXPECT_GT(p[1], 10) << "body " << i << " above the ground";
+      EXPECT_LT(std::fabs(v[1]), 0.5) << "body " << i << " at rest";
+    }
+    // Wheels on the ground: centres one rim and tyre above it, pressed in a
+    // little.
+    const double front_y = dBodyGetPosition(r->bodies[RIDER_FRONT_WHEEL])[1];
+    const double rear_y = dBodyGetPosition(r->bodies[RIDER_REAR_WHEEL])[1];
+    EXPECT_NEAR(front_y, 10 + row->front_rim_radius + row->front_tyre_radius, 0.15);
+    EXPECT_NEAR(rear_y, 10 + row->rear_rim_radius + row->rear_tyre_radius, 0.15);
+    EXPECT_GT(r->front_contact.depth, 0);
+    EXPECT_GT(r->rear_contact.depth, 0);
+    // Upright still: the frame's up axis points up.
+    EXPECT_GT(dBodyGetRotation(r->bodies[RIDER_FRAME])[5], 0.9);
+    rider_destroy(r);
+  }
+  free_terrain(field);
+  delete field;
 }
 
 TEST(RiderParts, SkinVariantNames) {
