@@ -17,5 +17,10 @@ void test_track_close();
 // the flat ground.
 rider* test_rider_place(const char* bike, unsigned slot, float x, float z, float heading = 0);
 
+// Gives the rider part shapes built from its row (a few spheres per part,
+// as the stock shapes are), written into the test folder and loaded as
+// private instances. test_track_close frees them.
+void test_rider_give_shapes(rider* r);
+
 // Sets every body of the rider to the velocity.
 void test_rider_velocity(rider* r, float vx, float vy, float vz);

@@ -41,6 +41,15 @@ extern debug_marker_hooks debug_markers;
 // terrain contacts wrote.
 void rider_refresh_wheel_contacts(rider* r);
 
+// Roost of one rider this tick: roost_density / 100 bursts per wheel (one
+// more on the remaining hundredths of ticks), the front wheel within pi/8 of
+// arc, the rear within its roost types' angles.
+void rider_emit_roost(rider* r);
+// Throws the roost types of the tile under the wheel's contact, each on
+// average its count a tick but at most bursts, within spread_limit radians
+// of the contact point round the wheel.
+void wheel_emit_particles(const wheel_contact* w, int bursts, float spread_limit);
+
 // The contact point's velocity without the wheel's spin.
 void wheel_axle_velocity(const wheel_contact* w, float out[3]);
 
