@@ -6,9 +6,11 @@
 
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 #include "assets/texture.h"
 #include "bike/rider_build.h"
+#include "core/memory.h"
 #include "core/message_ring.h"
 
 rider rider_table[RIDER_SLOT_COUNT];
@@ -166,9 +168,13 @@ rider* rider_create(const char* bike_name, unsigned slot, int simulated, const c
   }
   r->model_index = (int32_t)(row - bike_models);
 
-  // Collision shapes of the parts come with the shape cache.
-  r->frame_shape = r->fork_upper_shape = r->fork_lower_shape = nullptr;
-  r->swingarm_shape = r->front_wheel_shape = r->rear_wheel_shape = r->rider_shape = nullptr;
+  r->frame_shape = shape_load_copy(part(row, BIKE_PART_FRAME_SHAPE));
+  r->fork_upper_shape = shape_load_copy(part(row, BIKE_PART_FORK_UPPER_SHAPE));
+  r->fork_lower_shape = shape_load_copy(part(row, BIKE_PART_FORK_LOWER_SHAPE));
+  r->swingarm_shape = shape_load_copy(part(row, BIKE_PART_SWINGARM_SHAPE));
+  r->front_wheel_shape = shape_load_copy(part(row, BIKE_PART_FRONT_WHEEL_SHAPE));
+  r->rear_wheel_shape = shape_load_copy(part(row, BIKE_PART_REAR_WHEEL_SHAPE));
+  r->rider_shape = shape_load_copy(part(row, BIKE_PART_RIDER_SHAPE));
 
   const char* skins[4];
   load_parts(r, row, gear_skin, helmet_skin, bike_skin, wheels_skin, skins);
@@ -214,6 +220,11 @@ void rider_destroy(rider* r) {
     // older.
     texture_bytes = texture_bytes > plate_texture_bytes ? texture_bytes - plate_texture_bytes : 0;
     r->plate_texture = 0;
+  }
+  for (shape** s : {&r->frame_shape, &r->fork_upper_shape, &r->fork_lower_shape, &r->swingarm_shape,
+                    &r->front_wheel_shape, &r->rear_wheel_shape, &r->rider_shape}) {
+    check_free(*s);
+    *s = nullptr;
   }
 }
 
