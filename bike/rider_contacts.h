@@ -39,6 +39,10 @@ int rider_collide_shape(rider* r, shape* other, dBodyID other_body, const float 
 // than 20 ft/s falls off.
 int rider_collide_object(rider* r, shape* object, dBodyID object_body, const float position[3],
                          const float orientation[9]);
+// Once per tick for a rider stepped here: its terrain contacts, then the
+// statues within 6 ft of its frame, each once; a statue it touches keeps
+// the tick.
+void collide_rider_statues(rider* r);
 // Rider a's parts against rider b. The first rider contact of either in a
 // tick gets contact joints, later ones penalty forces. Sets the impact
 // timers and stamps both riders. Returns b's parts touched.

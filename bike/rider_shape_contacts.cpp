@@ -4,7 +4,9 @@
 #include "bike/rider.h"
 #include "bike/rider_contacts.h"
 #include "bike/rider_fall.h"
+#include "terrain/height_field.h"
 #include "terrain/shape.h"
+#include "terrain/track_objects.h"
 
 namespace {
 
@@ -137,4 +139,24 @@ int rider_collide_rider(rider* a, rider* b, int front_test_only) {
   a->contact_tick = b->contact_tick = tick;
   for (int i = 0; i < 4; i++) a->robot.line_recording[i] = b->robot.line_recording[i] = 0;
   return u;
+}
+
+void collide_rider_statues(rider* r) {
+  rider_collide_terrain(r);
+  dBodyID frame = r->bodies[RIDER_FRAME];
+  if (!frame || !statues.data) return;
+  const dReal* p = dBodyGetPosition(frame);
+  const growable_array* near = statue_grid_near((float)p[0], (float)p[2], 6);
+  if (!near) return;
+  static const float identity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+  for (size_t i = 0; i < near->count; i++) {
+    const int32_t index = static_cast<const int32_t*>(near->data)[i];
+    statue* s = statue_at(index);
+    if (!s || !s->shape) continue;
+    const float position[3] = {s->x, s->y, s->z};
+    // A statue drawn turned to the viewer has no orientation of its own.
+    const float* orientation = s->facing_value != 0 ? identity : s->basis;
+    if (rider_collide_object(r, s->shape, nullptr, position, orientation))
+      s->last_hit_tick = race_clock.current_tick;
+  }
 }

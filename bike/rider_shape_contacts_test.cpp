@@ -10,6 +10,7 @@
 #include "terrain/dynamics_world.h"
 #include "terrain/shape.h"
 #include "terrain/terrain_settings.h"
+#include "terrain/track_objects.h"
 
 namespace {
 
@@ -258,6 +259,47 @@ TEST_F(RiderShapes, ImpactTimers) {
     EXPECT_EQ(a->robot.line_recording[2], 0);
     dJointGroupEmpty(contact_group);
   }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(RiderShapes, StatuesNearTheRiderAreHitOnce) {
+  // The border between grid columns 1 and 2 of this 256 ft field lies at
+  // x = (2/8 x 3/4 + 1/8) x 256 = 80.
+  ASSERT_EQ(track_field.extent, 256);
+  rider* r = shaped(0, 79.5f);
+  FILE* f = fopen((std::string(getenv("BK_HOME")) + "/rock.shp").c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  fputs("1\n0 0 0 1 0.5 2500 250\n", f);
+  fclose(f);
+  const std::string rock = std::string(getenv("BK_HOME")) + "/rock.shp";
+  ASSERT_EQ(growable_array_init(&statues, sizeof(statue), 16), 1);
+  const dReal* p = dBodyGetPosition(r->bodies[RIDER_FRAME]);
+  // One against the frame on the border, so listed in two cells that the
+  // rider's window both covers; one 30 ft away.
+  const float places[2][3] = {{80, (float)p[1], (float)p[2]}, {110, (float)p[1], (float)p[2]}};
+  for (const auto& at : places) {
+    statue s{};
+    s.shape = shape_load_copy(rock.c_str());
+    s.x = at[0];
+    s.y = at[1];
+    s.z = at[2];
+    s.basis[0] = s.basis[4] = s.basis[8] = 1;
+    s.last_hit_tick = -1;
+    ASSERT_EQ(growable_array_append(&statues, &s), 1);
+  }
+  statue_grid_rebuild();
+  ASSERT_EQ(statue_grid[statue_grid_cell(p[2], 256)][1].count, 1u);
+  ASSERT_EQ(statue_grid[statue_grid_cell(p[2], 256)][2].count, 1u);
+  const int before = dBodyGetNumJoints(r->bodies[RIDER_FRAME]);
+  collide_rider_statues(r);
+  EXPECT_EQ(statue_at(0)->last_hit_tick, 10);
+  EXPECT_EQ(statue_at(1)->last_hit_tick, -1);
+  // The frame's three spheres all reach the rock: three joints, once.
+  EXPECT_EQ(dBodyGetNumJoints(r->bodies[RIDER_FRAME]) - before, 3);
+  track_objects_free();
 }
 
 }  // namespace
