@@ -168,3 +168,21 @@ TEST_F(Roost, SplashNeedsTheWheelToMove) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Roost, CountsFromTheTileFileAreCappedByTheBursts) {
+  rider* r = spinning_rider();
+  track_field.roost_types[0][0] = thrown(1e30f, 0);
+  track_field.roost_types[0][1] = thrown(NAN, 0);
+  track_field.roost_types[0][2] = thrown(2, 0);
+  track_field.roost_types[0][2].slow_speed = track_field.roost_types[0][2].fast_speed = 5;
+  rider_emit_roost(r);
+  // 3 bursts from the huge count, none from the one that is not a number,
+  // 2 from the type whose two speeds are equal; on each wheel.
+  EXPECT_EQ(live_count(), 10);
+  for (roost_particle* p = roost_live; p; p = p->next)
+    for (int i = 0; i < 3; i++) EXPECT_TRUE(std::isfinite(p->velocity[i]));
+}
+
+}  // namespace
