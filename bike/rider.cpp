@@ -4,6 +4,8 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
@@ -294,7 +296,10 @@ int rider_has_finished(rider* r) {
   const int first = track_lap_gates.first_lap_gates;
   const int normal = track_lap_gates.normal_lap_gates;
   const int laps = race_clock.finishing_laps;
-  const int f = laps == 0 ? 0 : first + normal * (laps - 1) - 1;
+  // In 64 bits: counts from a damaged track or race must not overflow.
+  const int64_t f64 = laps == 0 ? 0 : (int64_t)first + (int64_t)normal * (laps - 1) - 1;
+  if (f64 < INT32_MIN || f64 > INT32_MAX) return 0;
+  const int f = (int)f64;
   const int leader_slot = race_order.leader_slot;
   // No leader in the slots: nobody has finished yet.
   if (leader_slot < 0 || leader_slot >= RIDER_SLOT_COUNT || !rider_slots[leader_slot]) return 0;
@@ -303,7 +308,7 @@ int rider_has_finished(rider* r) {
   if (leader_tick == -1) return 0;
   int last = 0;
   if (normal != 0 && r->timing_count >= first)
-    last = first + normal * ((r->timing_count - first) / normal) - 1;
+    last = (int)std::min<int64_t>(INT32_MAX, (int64_t)first + (int64_t)normal * ((r->timing_count - first) / normal) - 1);
   const int32_t tick = rider_timing_tick(r, last);
   if (tick < leader_tick) return 0;
   r->finished = 1;

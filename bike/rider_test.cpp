@@ -450,6 +450,9 @@ TEST_F(Riders, HasFinishedAfterTheLeader) {
   track_lap_gates = {0, 3, 2};
   race_order = {0, 5};
   EXPECT_EQ(rider_has_finished(other), 0) << "no gates, no finish";
+  track_lap_gates = {1, 3, 0x40000000};
+  race_clock.finishing_laps = 0x7FFFFFFF;
+  EXPECT_EQ(rider_has_finished(other), 0) << "a lap count beyond reach";
   track_lap_gates = {};
   race_clock = {};
   race_order = {};

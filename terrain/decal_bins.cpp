@@ -1,6 +1,10 @@
 // Decal bins: which decals overlap each eighth of the field, so the ground
-// compositor paints only the decals over the region it builds.
+// compositor paints only the decals over the region it builds. Only the
+// insertion the decals loader needs lives here; the compositor owns the rest
+// of the bins.
 #include <math.h>
+
+#include <cstring>
 
 #include "terrain/decals.h"
 #include "terrain/height_field.h"
@@ -11,7 +15,7 @@ static int bin_of(float c, float extent) {
   return b > decal_bin_side - 1 ? decal_bin_side - 1 : (int)b;
 }
 
-void decal_bin_insert(height_field* field, int32_t index) {
+void decal_bin_insert(height_field* field, int index) {
   const decal* d = decal_at(field, index);
   const float hx = fabsf(d->extent_a * d->cos_angle / 2) + fabsf(d->extent_b * d->sin_angle / 2);
   const float hz = fabsf(d->extent_a * d->sin_angle / 2) + fabsf(d->extent_b * d->cos_angle / 2);
@@ -20,12 +24,14 @@ void decal_bin_insert(height_field* field, int32_t index) {
   for (int bz = z0; bz <= z1; bz++)
     for (int bx = x0; bx <= x1; bx++) {
       growable_array* bin = &field->decal_bins[bz][bx];
-      if (!bin->data || !growable_array_append(bin, &index)) continue;
-      // Keep the bin ascending: move the new index before the first larger one.
+      if (!bin->data) continue;
+      // Keep the bin ascending and without repeats.
+      size_t at = 0;
+      while (at < bin->count && static_cast<int32_t*>(bin->data)[at] < index) at++;
+      if (at < bin->count && static_cast<int32_t*>(bin->data)[at] == index) continue;
+      if (!growable_array_append(bin, nullptr)) continue;
       int32_t* v = static_cast<int32_t*>(bin->data);
-      for (size_t k = bin->count - 1; k > 0 && v[k - 1] > index; k--) {
-        v[k] = v[k - 1];
-        v[k - 1] = index;
-      }
+      std::memmove(v + at + 1, v + at, (bin->count - 1 - at) * sizeof(int32_t));
+      v[at] = index;
     }
 }

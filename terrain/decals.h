@@ -40,5 +40,5 @@ int save_decals(const height_field* field, stream* s);
 decal* decal_at(const height_field* field, int32_t index);
 
 // Adds decal `index` to every bin its rotated rectangle covers, keeping each
-// bin ascending.
-void decal_bin_insert(height_field* field, int32_t index);
+// bin ascending and without repeats.
+void decal_bin_insert(height_field* field, int index);

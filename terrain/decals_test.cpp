@@ -157,10 +157,12 @@ TEST_F(Decals, BinsAreAscendingAndClampedAtTheEdge) {
   EXPECT_EQ(bin(5, 3), (std::vector<int32_t>{1}));
   EXPECT_EQ(bin(3, 6), (std::vector<int32_t>{}));
   EXPECT_EQ(bin(0, 7), (std::vector<int32_t>{2}));
-  // Inserted again out of order, a bin stays ascending.
+  // Inserted again, out of order, a bin stays ascending without repeats.
+  field.decal_bins[3][3].count = 1;  // only 0 left
+  decal_bin_insert(&field, 3);
   decal_bin_insert(&field, 1);
   decal_bin_insert(&field, 0);
-  EXPECT_EQ(bin(3, 3), (std::vector<int32_t>{0, 0, 1, 1, 3}));
+  EXPECT_EQ(bin(3, 3), (std::vector<int32_t>{0, 1, 3}));
 }
 
 TEST_F(Decals, SaveAndLoadAgain) {
@@ -184,6 +186,26 @@ TEST_F(Decals, SaveAndLoadAgain) {
   height_field empty;
   terrain_reset(&empty);
   EXPECT_EQ(save_decals(&empty, nullptr), 0);
+}
+
+TEST_F(Decals, TheTerrainSaverAndLoaderCarryTheFile) {
+  load("[ 100 200 ] 0.5 10 20 @skid.png\n");
+  const std::string dir = std::string(test_root()) + "/decal_track";
+  field.tile_count = 1;
+  ASSERT_EQ(save_terrain(&field, dir.c_str()), 1);
+  EXPECT_EQ(test_read_file(dir + "/decals"), "[100.000000 200.000000] 0.500000 10.000000 20.000000 @skid.png\n");
+  write_file("decal_track/tileinfo", "name a\naddtile\n");
+  ASSERT_EQ(load_terrain(&field, dir.c_str(), 1), 1);
+  ASSERT_EQ(field.decals.count, 1u);
+  EXPECT_FLOAT_EQ(decal_at(&field, 0)->extent_b, 20.0f);
+  EXPECT_EQ(bin(1, 0), (std::vector<int32_t>{0}));
+
+  // A terrain without a decal list leaves the file as it is.
+  free_terrain(&field);
+  terrain_reset(&field);
+  ASSERT_EQ(terrain_create(&field, 7, 4.0f), 1);
+  ASSERT_EQ(save_terrain(&field, dir.c_str()), 1);
+  EXPECT_EQ(test_read_file(dir + "/decals"), "[100.000000 200.000000] 0.500000 10.000000 20.000000 @skid.png\n");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include <string>
+#include <vector>
 
 #include "core/memory.h"
 #include "core/message_ring.h"
@@ -90,6 +91,23 @@ TEST_F(Shapes, LoadsOnceAndCopiesAreIndependent) {
   EXPECT_FLOAT_EQ(a->source->spheres[0].centre[0], 0.0f);
   check_free(a);
   check_free(b);
+}
+
+TEST_F(Shapes, TheCacheGrowsAndFindsEveryShape) {
+  std::vector<shape*> first;
+  for (int i = 0; i < 40; i++) {
+    const std::string path = write_shape("c" + std::to_string(i) + ".shp", "1\n0 0 0 " + std::to_string(i + 1) + " 1 1 1\n");
+    first.push_back(shape_load(path.c_str()));
+    ASSERT_NE(first.back(), nullptr);
+  }
+  EXPECT_EQ(shape_cache_count(), 40u);
+  for (int i = 0; i < 40; i++) {
+    shape* again = shape_load(shape_path("c" + std::to_string(i) + ".shp").c_str());
+    EXPECT_EQ(again, first[i]);
+    EXPECT_FLOAT_EQ(again->bounding_radius, (float)(i + 1));
+  }
+  // Names are matched exactly, case and all.
+  EXPECT_EQ(shape_load(shape_path("C1.shp").c_str()), nullptr);
 }
 
 TEST_F(Shapes, MalformedFilesAreRefusedAndNotCached) {

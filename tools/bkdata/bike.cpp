@@ -1,8 +1,9 @@
-// bkdata bike OUTDIR: the sample bike and rider in OUTDIR: the part models
-// of the first bike row (every row shares them), the rider's head and its
-// skinned body models, the default skins and the parts' collision shapes.
-// Everything is built from the bike table's geometry, in each body's own
-// coordinates, so wheels, forks and swingarm sit where the physics puts them.
+// bkdata bike OUTDIR: the sample bikes and rider in OUTDIR: each bike's part
+// models and skin (one set per part-file stem), the shared wheels, the
+// rider's head and skinned body models and the default skins. Everything is
+// built from the bike table's geometry, in each body's own coordinates, so
+// wheels, forks and swingarm sit where the physics puts them. The parts'
+// collision shapes come from "bkdata shapes".
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -293,78 +294,6 @@ const uint8_t* brand_colour(const char* name) {
   return orange;
 }
 
-struct sphere {
-  vec centre;
-  float radius;
-};
-
-// A ".shp" shape: the count, then per sphere its centre and its radius,
-// friction, spring and damper.
-int write_shape(const std::string& dir, const char* file, const std::vector<sphere>& spheres,
-                float friction, float spring, float damper) {
-  const std::string path = dir + "/" + file;
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) {
-    std::fprintf(stderr, "bkdata bike: can't write %s\n", path.c_str());
-    return 0;
-  }
-  std::fprintf(f, "%d\n", (int)spheres.size());
-  for (const sphere& s : spheres)
-    std::fprintf(f, "%.9g %.9g %.9g %.9g %.9g %.9g %.9g\n", s.centre.x, s.centre.y, s.centre.z, s.radius,
-                 friction, spring, damper);
-  return std::fclose(f) == 0;
-}
-
-// Spheres along a segment, n of them, each of radius r.
-void spheres_along(std::vector<sphere>* out, vec a, vec b, int n, float r) {
-  for (int i = 0; i < n; i++) out->push_back({a + (b - a) * (n > 1 ? (float)i / (n - 1) : 0.5f), r});
-}
-
-int write_shapes(const std::string& dir, const bike_model& row) {
-  const float friction = 0.6f, spring = 2500, damper = 250;
-  const vec fs = at(row.frame_size);
-  const vec upper = at(row.fork_upper_position), lower = at(row.fork_lower_position);
-  int ok = 1;
-  std::vector<sphere> s;
-  spheres_along(&s, {0, 0, -fs.z / 2}, {0, 0, fs.z / 2}, 3, fs.x / 2);
-  s.push_back({{0, fs.y * 0.5f, 0.5f}, 0.4f});
-  ok &= write_shape(dir, file_of(row, BIKE_PART_FRAME_SHAPE), s, friction, spring, damper);
-  s.clear();
-  s.push_back({at(row.pose_geometry + BIKE_POSE_LEFT_GRIP), 0.15f});
-  s.push_back({at(row.pose_geometry + BIKE_POSE_RIGHT_GRIP), 0.15f});
-  spheres_along(&s, {0, 0, 0}, lower - upper, 2, row.fork_leg_spacing / 2);
-  ok &= write_shape(dir, file_of(row, BIKE_PART_FORK_UPPER_SHAPE), s, friction, spring, damper);
-  s.clear();
-  spheres_along(&s, {0, 0, 0}, at(row.front_wheel_position) - lower, 2, row.fork_leg_spacing / 2);
-  ok &= write_shape(dir, file_of(row, BIKE_PART_FORK_LOWER_SHAPE), s, friction, spring, damper);
-  s.clear();
-  const vec arm = at(row.swingarm_position);
-  spheres_along(&s, at(row.swingarm_pivot) - arm, at(row.rear_wheel_position) - arm, 3, fs.x / 3);
-  ok &= write_shape(dir, file_of(row, BIKE_PART_SWINGARM_SHAPE), s, friction, spring, damper);
-  s.clear();
-  // Wheels: a ring of spheres on the tyre, for hits from the side.
-  for (int w = 0; w < 2; w++) {
-    const float rim = w == 0 ? row.front_rim_radius : row.rear_rim_radius;
-    const float tyre = w == 0 ? row.front_tyre_radius : row.rear_tyre_radius;
-    s.clear();
-    for (int i = 0; i < 8; i++) {
-      const float a = 2 * 3.14159265f * i / 8;
-      s.push_back({{0, rim * std::cos(a), rim * std::sin(a)}, tyre});
-    }
-    ok &= write_shape(dir, file_of(row, w == 0 ? BIKE_PART_FRONT_WHEEL_SHAPE : BIKE_PART_REAR_WHEEL_SHAPE), s,
-                      friction, spring, damper);
-  }
-  // Rider: head, chest and hips on the rider body.
-  s.clear();
-  const float* g = row.pose_geometry;
-  s.push_back({at(g + BIKE_POSE_HEAD), 0.45f});
-  s.push_back({(at(g + BIKE_POSE_LEFT_SHOULDER) + at(g + BIKE_POSE_RIGHT_SHOULDER)) * 0.5f, 0.55f});
-  s.push_back({{0, 0, 0}, 0.55f});
-  s.push_back({(at(g + BIKE_POSE_LEFT_HIP) + at(g + BIKE_POSE_RIGHT_HIP)) * 0.5f, 0.5f});
-  ok &= write_shape(dir, file_of(row, BIKE_PART_RIDER_SHAPE), s, friction, spring, damper);
-  return ok;
-}
-
 }  // namespace
 
 int bkdata_bike(int argc, char** argv) {
@@ -389,6 +318,5 @@ int bkdata_bike(int argc, char** argv) {
   ok &= write_skin(dir, file_of(row, BIKE_PART_WHEELS_SKIN), wheels_grey);
   ok &= write_skin(dir, file_of(row, BIKE_PART_HELMET_SKIN), helmet_white);
   ok &= write_skin(dir, file_of(row, BIKE_PART_GEAR_SKIN), gear_blue);
-  ok &= write_shapes(dir, row);
   return ok ? 0 : 1;
 }

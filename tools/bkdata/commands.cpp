@@ -10,6 +10,7 @@ const bkdata_command bkdata_commands[] = {
     {"image", "FORMAT WIDTH HEIGHT OUT", bkdata_image},
     {"track", "quarrybend OUTDIR", bkdata_track},
     {"bike", "OUTDIR", bkdata_bike},
+    {"shapes", "OUTDIR", bkdata_shapes},
     {nullptr, nullptr, nullptr},
 };
 
