@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "core/message_ring.h"
+#include "terrain/ground_texture.h"
 #include "terrain/height_field.h"
 #include "terrain/terrain_edit.h"
 #include "terrain/tiles.h"
@@ -115,7 +116,13 @@ static float edit_weight(const edit_square* sq, int column, int row) {
   return 1.0f - 3.0f * t * t + 2.0f * t * t * t;
 }
 
-static void edit_done(height_field* field) { field->edit_count++; }
+// The ground textures over the edited square go stale, and the LOD data
+// follows the new edit count.
+static void edit_done(height_field* field, const edit_square* sq) {
+  ground_mark_dirty_clamped(field, sq->first_column, sq->first_row, sq->first_column + sq->side - 1,
+                            sq->first_row + sq->side - 1);
+  field->edit_count++;
+}
 
 float terrain_dig(height_field* field, float x, float z, float radius, float amount) {
   if (amount == 0.0f || !std::isfinite(amount)) return 0.0f;
@@ -128,7 +135,7 @@ float terrain_dig(height_field* field, float x, float z, float radius, float amo
       terrain_set_height(field, column, row, added + terrain_vertex_height(field, column, row));
       total += added;
     }
-  edit_done(field);
+  edit_done(field, &sq);
   return total;
 }
 
@@ -147,7 +154,7 @@ void terrain_deposit(height_field* field, float x, float z, float radius, float 
       if (w == 0.0f) continue;
       terrain_set_height(field, column, row, volume * w / weights + terrain_vertex_height(field, column, row));
     }
-  edit_done(field);
+  edit_done(field, &sq);
 }
 
 // The outer and inner scales of the tile's limit curve at `depth` of

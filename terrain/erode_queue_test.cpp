@@ -137,6 +137,10 @@ TEST_F(ErodeQueue, PastTheBacklogTheViewerIsIgnored) {
 }
 
 TEST_F(ErodeQueue, DigAndDepositFollowTheSmoothStepAndKeepTheVolume) {
+  // Every ground texture current: the edits stamp the one they touch.
+  const int blocks = terrain_block_count(&track_field);
+  ASSERT_EQ(blocks, 2);
+  for (int b = 0; b < blocks * blocks; b++) track_field.block_stamps[b] = 0;
   // A dig centred on vertex (50, 60) of radius 8 (two cells).
   const float total = terrain_dig(&track_field, 200.0f, 240.0f, 8.0f, -1.0f);
   EXPECT_FLOAT_EQ(height_at(50, 60), -1.0f);
@@ -145,11 +149,19 @@ TEST_F(ErodeQueue, DigAndDepositFollowTheSmoothStepAndKeepTheVolume) {
   EXPECT_NEAR(height_at(51, 61), -(1.0f - 3.0f * 0.5f + 2.0f * std::pow(0.5f * std::sqrt(2.0f), 3.0f)), 1e-6);
   EXPECT_NEAR(rut_test_volume_change(), total, 1e-4);
   EXPECT_EQ(track_field.edit_count, 2);
+  EXPECT_NE(track_field.block_stamps[0], 0);  // cells 0..127 in both directions
+  EXPECT_EQ(track_field.block_stamps[1], 0);
+  EXPECT_EQ(track_field.block_stamps[2], 0);
+  EXPECT_EQ(track_field.block_stamps[3], 0);
 
   // A deposit adds its whole volume where its weights sum to 1 or more.
   terrain_deposit(&track_field, 300.0f, 300.0f, 6.0f, 2.5f);
   EXPECT_NEAR(rut_test_volume_change(), total + 2.5, 1e-4);
   EXPECT_EQ(track_field.edit_count, 3);
+  EXPECT_EQ(track_field.block_stamps[3], 0);
+  terrain_deposit(&track_field, 700.0f, 600.0f, 6.0f, 1.0f);  // cells (175, 150): block (1, 1)
+  EXPECT_NE(track_field.block_stamps[3], 0);
+  EXPECT_EQ(track_field.block_stamps[1], 0);
 
   // A dig at the grid's corner reports what the whole square would take.
   const float inside = terrain_dig(&track_field, 500.0f, 500.0f, 8.0f, -1.0f);
