@@ -250,6 +250,34 @@ TEST_F(ErodeQueue, TheLimitCurveStopsARutAtItsDepth) {
   EXPECT_GT(-terrain_height(&track_field, 400.0f, 400.0f), 0.5f);
 }
 
+// Messages that are refused change nothing; entries that would divide by
+// a zero displacement or carry a tile's NaN leave the heights finite.
+TEST_F(ErodeQueue, BadMessagesAndDegenerateEntriesChangeNothingOrStayFinite) {
+  uint8_t m[rut_message_max_bytes];
+  const rut_point p[2] = {{100.0f, 100.0f, 0.5f, 0.5f, 1}, {101.0f, 100.0f, 0.5f, 0.5f, 1}};
+  const float low[2] = {1, 0}, high[2] = {1, 0};
+  const int32_t length = rut_message_encode(p, 2, low, high, track_field.extent, m);
+  erode_queue_add_stroke(m, 16);
+  m[0] = 2;
+  erode_queue_add_stroke(m, length);
+  erode_queue_add_stroke(nullptr, 40);
+  EXPECT_EQ(erode_queue.count, 0);
+
+  // Downhill ground, the weakest direction (no displacement), then a tile
+  // whose displacement and slopes are NaN.
+  for (int row = 0; row < track_field.size; row++)
+    for (int column = 0; column < track_field.size; column++)
+      track_field.heights[column + track_field.size * row] = -0.3f * (float)column;
+  queue_points({{400.0f, 400.0f, 1.0f / 32.0f, 0.0f, 15}, {401.0f, 400.0f, 0.0f, -1.0f / 32.0f, 15}});
+  erode_queue_process(nullptr, 1000.0f);
+  track_field.tile_params[0].erode_displacement = std::nanf("");
+  track_field.tile_params[0].erode_min_slope = std::nanf("");
+  queue_points({{400.0f, 400.0f, 1.0f, 0.0f, 15}});
+  erode_queue_process(nullptr, 1000.0f);
+  EXPECT_EQ(erode_queue.count, 0);
+  for (int k = 0; k < track_field.size * track_field.size; k++) ASSERT_TRUE(std::isfinite(track_field.heights[k])) << k;
+}
+
 float rolling_ground(float x, float z) { return 3.0f * std::sin(x / 70.0f) + 2.0f * std::cos(z / 90.0f) + 10.0f; }
 
 // A wheel path over generated ground: along the path the rut goes down,
