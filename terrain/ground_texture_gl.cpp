@@ -8,10 +8,13 @@
 #include "assets/gl_ext.h"
 #include "assets/image.h"
 #include "assets/shader.h"
+#include "assets/loading.h"
 #include "assets/texture.h"
+#include "assets/verbose.h"
 #include "core/growable_array.h"
 #include "core/memory.h"
 #include "core/message_ring.h"
+#include "platform/log.h"
 #include "terrain/bitmap.h"
 #include "terrain/decals.h"
 #include "terrain/ground_texture.h"
@@ -129,14 +132,24 @@ void draw_decals(height_field* field, const region_frame& frame, int pick) {
     glBindTexture(GL_TEXTURE_2D, texture);
     const float ax = d->cos_angle * d->extent_a / 2, az = d->sin_angle * d->extent_a / 2;
     const float bx = -d->sin_angle * d->extent_b / 2, bz = d->cos_angle * d->extent_b / 2;
+    // With the workaround, a decal more than 256 pixels across on the
+    // region is drawn as a grid of pieces of at most 256.
+    int pieces = 1;
+    if (ati_workaround == 1) {
+      const float across = (d->extent_a > d->extent_b ? d->extent_a : d->extent_b) / frame.span * field->block_size;
+      while (across / (float)pieces > 256.0f && pieces < 64) pieces *= 2;
+    }
     const float st[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
     glBegin(GL_QUADS);
-    for (const auto& c : st) {
-      const float wx = d->x + (2 * c[0] - 1) * ax + (2 * c[1] - 1) * bx;
-      const float wz = d->z + (2 * c[0] - 1) * az + (2 * c[1] - 1) * bz;
-      glTexCoord2f(c[0], c[1]);
-      glVertex3f(frame.to_x(wx), frame.to_y(wz), -1.0f);
-    }
+    for (int pj = 0; pj < pieces; pj++)
+      for (int pi = 0; pi < pieces; pi++)
+        for (const auto& c : st) {
+          const float u = (pi + c[0]) / pieces, v = (pj + c[1]) / pieces;
+          const float wx = d->x + (2 * u - 1) * ax + (2 * v - 1) * bx;
+          const float wz = d->z + (2 * u - 1) * az + (2 * v - 1) * bz;
+          glTexCoord2f(u, v);
+          glVertex3f(frame.to_x(wx), frame.to_y(wz), -1.0f);
+        }
     glEnd();
     field->composited_count++;
   }
@@ -289,6 +302,7 @@ uint32_t new_rgb_texture(const uint8_t* pixels, int width, int height, GLint fil
 
 void make_textures(height_field* field) {
   if (field->texture_mode != 1 && field->low_detail_textures) {
+    loading_show("Creating low detail textures");
     const int w = field->low_detail_count;
     std::vector<uint8_t> image((size_t)512 * 512 * 3);
     for (int kz = 0; kz < w; kz++)
@@ -299,7 +313,9 @@ void make_textures(height_field* field) {
       }
     if (field->low_detail_dirty) std::memset(field->low_detail_dirty, 0, (size_t)bitmap_bytes((int64_t)w * w));
     field->low_detail_cursor = 0;
+    if (verbose) log_printf("%lu bytes texture memory used after low detail ground textures\n", (unsigned long)texture_bytes);
   }
+  loading_show("Creating LOD textures");
   const int sets = field->normal_mapped ? 3 : 1;
   for (int level = 0; level < lod_texture_levels; level++)
     for (int j = 0; j < lod_texture_window; j++)

@@ -13,16 +13,20 @@
 
 #include "assets/gl_ext.h"
 #include "assets/image.h"
+#include "assets/shader.h"
 #include "assets/texture.h"
 #include "core/message_ring.h"
 #include "platform/window.h"
+#include "terrain/decals.h"
 #include "terrain/ground_texture.h"
 #include "terrain/height_field.h"
 #include "terrain/terrain_edit.h"
 #include "terrain/terrain_files.h"
 #include "terrain/terrain_lod.h"
 #include "terrain/terrain_mesh.h"
+#include "terrain/terrain_settings.h"
 #include "terrain/tiles.h"
+#include "terrain/track_lighting.h"
 #include "tools/testing/test_env.h"
 
 namespace {
@@ -170,7 +174,7 @@ TEST_F(TerrainDrawGl, SampleTrackDrawsInEveryCompositorMode) {
 
 TEST_F(TerrainDrawGl, ADigShowsInTheGroundTextureAfterItsRegionIsRebuilt) {
   ASSERT_EQ(load_terrain(&field, "@quarrybend", 1), 1);
-  draw_frames(20);
+  draw_frames(8);
   const uint32_t block = field.block_textures[0][0];
   std::vector<uint8_t> before((size_t)field.block_size * field.block_size * 3), after(before.size());
   glBindTexture(GL_TEXTURE_2D, block);
@@ -181,12 +185,131 @@ TEST_F(TerrainDrawGl, ADigShowsInTheGroundTextureAfterItsRegionIsRebuilt) {
   field.edit_count++;
   ground_mark_dirty(&field, 35, 35, 45, 45);
   EXPECT_GT(field.block_stamps[0], 0);
-  draw_frames(20);
+  draw_frames(8);
   glBindTexture(GL_TEXTURE_2D, block);
   glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, after.data());
   glBindTexture(GL_TEXTURE_2D, 0);
   EXPECT_EQ(field.block_stamps[0], 0);
   EXPECT_FALSE(before == after);
+}
+
+}  // namespace
+
+namespace {
+
+// Mean colour of block 0's texture.
+void block_mean(double mean[3]) {
+  const int bs = field.block_size;
+  std::vector<uint8_t> pixels((size_t)bs * bs * 3);
+  glBindTexture(GL_TEXTURE_2D, field.block_textures[0][0]);
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
+  glBindTexture(GL_TEXTURE_2D, 0);
+  for (int c = 0; c < 3; c++) mean[c] = 0;
+  for (size_t k = 0; k < pixels.size(); k++) mean[k % 3] += pixels[k];
+  for (int c = 0; c < 3; c++) mean[c] /= (double)bs * bs;
+}
+
+// The driver composes the same ground as the processor: the mean colour of
+// a block agrees (filtering differs, so single texels may not), and a decal
+// lands where it lies.
+TEST_F(TerrainDrawGl, RenderedBlocksMatchTheProcessorsAndShowTheirDecals) {
+  ASSERT_EQ(load_terrain(&field, "@quarrybend", 1), 1);
+  draw_frames(1);
+  double cpu[3];
+  block_mean(cpu);
+  free_terrain(&field);
+  const int mode = gl_caps.framebuffer_object ? 3 : 2;
+  ASSERT_EQ(load_terrain(&field, "@quarrybend", mode), 1);
+  ASSERT_EQ(field.texture_mode, mode);
+  draw_frames(1);
+  double gpu[3];
+  block_mean(gpu);
+  for (int c = 0; c < 3; c++) EXPECT_NEAR(gpu[c], cpu[c], 6.0) << "channel " << c;
+
+  // An opaque red decal over cells 20..60 of block 0.
+  std::vector<uint8_t> red(8 * 8 * 4);
+  for (size_t k = 0; k < red.size(); k += 4) {
+    red[k] = 250;
+    red[k + 1] = red[k + 2] = 0;
+    red[k + 3] = 255;
+  }
+  GLuint texture = 0;
+  glGenTextures(1, &texture);
+  glBindTexture(GL_TEXTURE_2D, texture);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 8, 8, 0, GL_RGBA, GL_UNSIGNED_BYTE, red.data());
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+  glBindTexture(GL_TEXTURE_2D, 0);
+  decal_bins_init(&field);
+  decal d = {};
+  d.texture = texture;
+  d.x = d.z = 160.0f;  // 4 ft cells: cells 20..60
+  d.extent_a = d.extent_b = 160.0f;
+  d.cos_angle = 1.0f;
+  ASSERT_TRUE(growable_array_append(&field.decals, &d));
+  field.generation = 5;
+  decal_mark_dirty(&field, (int)field.decals.count - 1);
+  decal_bin_insert(&field, (int)field.decals.count - 1);
+  EXPECT_EQ(field.block_stamps[0], 5);
+  draw_frames(12);
+  EXPECT_EQ(field.block_stamps[0], 0);
+  const int bs = field.block_size;
+  std::vector<uint8_t> pixels((size_t)bs * bs * 3);
+  glBindTexture(GL_TEXTURE_2D, field.block_textures[0][0]);
+  glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
+  glBindTexture(GL_TEXTURE_2D, 0);
+  // Cell 40 is texel 40 of the 128-cell block (one texel a cell here).
+  const uint8_t* centre = &pixels[3 * ((size_t)bs * 40 * bs / 128 + 40 * bs / 128)];
+  EXPECT_GT(centre[0], 2 * centre[1]) << (int)centre[0] << "," << (int)centre[1] << "," << (int)centre[2];
+  const uint8_t* outside = &pixels[3 * ((size_t)bs * 100 * bs / 128 + 100 * bs / 128)];
+  EXPECT_LT(outside[0], 2 * outside[1]);
+  glDeleteTextures(1, &texture);
+}
+
+}  // namespace
+
+namespace {
+
+// With the terrain shader: three texture sets (colour, packed normals,
+// specular) composed per region and the terrain program while drawing.
+TEST_F(TerrainDrawGl, NormalMappedGroundDrawsWithTheTerrainProgram) {
+  if (!shaders_activate(1)) GTEST_SKIP() << "the driver builds no shader programs";
+  terrain_shaders = 1;
+  lighting.dynamic_lighting = 1;
+  const int mode = gl_caps.framebuffer_object ? 3 : 2;
+  const int loaded = load_terrain(&field, "@quarrybend", mode);
+  terrain_shaders = 0;
+  lighting.dynamic_lighting = 0;
+  ASSERT_EQ(loaded, 1);
+  ASSERT_EQ(field.normal_mapped, 1);
+  ASSERT_NE(field.normal_bytes, nullptr);
+  for (int set = 0; set < 3; set++) {
+    EXPECT_NE(field.lod_textures[set][1][0][0], 0u);
+    EXPECT_NE(field.block_textures[set][0], 0u);
+  }
+  glEnable(GL_LIGHTING);
+  glEnable(GL_LIGHT0);
+  const std::vector<uint8_t> pixels = draw_frames(4);
+  glDisable(GL_LIGHTING);
+  EXPECT_EQ(shader_programs.current, shader_fixed);
+  int ground = 0;
+  for (int row = 0; row < view * 2 / 5; row++)
+    for (int col = 0; col < view; col++) ground += !is_sky(&pixels[3 * ((size_t)view * row + col)]);
+  EXPECT_EQ(ground, view * (view * 2 / 5));
+  // The specular texture of a block: no shine (0, 1, 1) where no decal lies.
+  const int bs = field.block_size;
+  std::vector<uint8_t> spec((size_t)bs * bs * 3);
+  glBindTexture(GL_TEXTURE_2D, field.block_textures[2][0]);
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, spec.data());
+  glBindTexture(GL_TEXTURE_2D, 0);
+  EXPECT_EQ(spec[0], 0);
+  EXPECT_EQ(spec[1], 255);
+  EXPECT_EQ(spec[2], 255);
+  shader_use(shader_fixed);
+  shader_delete_all();
+  shaders_active = 0;
 }
 
 }  // namespace
