@@ -52,8 +52,8 @@ void erode_queue_reset();
 // Adds amount x w(d) to every vertex within radius of (x, z), w the smooth
 // step 1 - 3t^2 + 2t^3 of t = distance / radius, and returns the sum of
 // what it added over the whole square round the point, vertices outside the
-// grid included. Non-finite input, or a radius wider than the whole field,
-// changes nothing and returns 0.
+// grid included. Non-finite input, a radius wider than the whole field or a
+// point millions of cells off it changes nothing and returns 0.
 float terrain_dig(height_field* field, float x, float z, float radius, float amount);
 // Spreads `volume` over the same weights, normalised by their sum (at least
 // 1), so the heights gain `volume` in all.
