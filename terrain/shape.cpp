@@ -49,10 +49,7 @@ static int sphere_is_sound(const shape_sphere* p) {
 
 static shape* shape_read(const char* name) {
   stream* f = stream_open(name, "rb");
-  if (!f) {
-    console_printf("Can't open shape file '%.900s'", name);
-    return nullptr;
-  }
+  if (!f) return nullptr;  // the caller says what the missing shape was for
   int count = 0;
   if (stream_scanf(f, "%d", &count) != 1) {
     stream_close(f);

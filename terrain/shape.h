@@ -49,9 +49,10 @@ enum {
   shape_penalty_force = 1,  // any other value: forces straight onto the bodies
 };
 
-// The cached shape of that name, else the file read and cached. Null after a
-// console line when the file cannot be opened or is malformed; a malformed
-// file is not cached, so a later load reads it again.
+// The cached shape of that name, else the file read and cached. Null when
+// the file cannot be opened (the caller reports it), or after a console line
+// when it is malformed; a malformed file is not cached, so a later load
+// reads it again.
 shape* shape_load(const char* name);
 // A new private instance of the named shape, in one allocation the caller
 // frees with check_free; null when shape_load fails.

@@ -134,7 +134,6 @@ TEST_F(Shapes, MalformedFilesAreRefusedAndNotCached) {
   }
   EXPECT_EQ(shape_cache_count(), 0u);
   EXPECT_EQ(shape_load_copy(shape_path("none.shp").c_str()), nullptr);
-  EXPECT_NE(last_console_line().find("Can't open shape file"), std::string::npos);
 
   // Mended, the same name loads.
   const std::string path = write_shape("bad0.shp", "1\n0 0 0 1 1 1 1\n");
