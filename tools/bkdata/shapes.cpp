@@ -1,7 +1,7 @@
 // Shapes and decals in bkdata: "check" of ".shp" and "decals" files through
 // the game's own readers, and "shapes OUTDIR", which writes the stock
 // collision shapes of the bike parts and the rider, and the starting gate's
-// shape and texture.
+// shape, model and texture.
 //
 // Shape coordinates are the part body's own: forward -z, up +y, the rider's
 // right +x, in feet; a wheel's axle is its body's x axis.
@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "assets/image.h"
+#include "assets/jm_writer.h"
+#include "assets/model.h"
 #include "assets/texture.h"
 #include "core/file.h"
 #include "core/memory.h"
@@ -140,6 +142,27 @@ int write_gate_texture(const std::string& path) {
   return image_write_pnm(path.c_str(), "P6", rgb.data(), size, size);
 }
 
+// The starting gate's model covers its shape: a bar across the slot at the
+// bar spheres' height and a post down to the ground sphere.
+int write_gate_model(const std::string& path) {
+  const jm_material metal = {24.0f, {0.85f, 0.85f, 0.85f, 1.0f}};
+  const float bar_size[3] = {3.7f, 0.5f, 0.5f};
+  const float post_size[3] = {0.8f, 1.25f, 0.8f};
+  model* bar = jm_box(bar_size, &metal, "gate_bar");
+  model* post = jm_box(post_size, &metal, "gate_post");
+  if (!bar || !post) {
+    if (bar) model_free_submeshes(bar);
+    if (post) model_free_submeshes(post);
+    return 0;
+  }
+  for (int i = 0; i < bar->vertex_count; i++) bar->positions[3 * i + 1] += 1.5f;
+  for (int i = 0; i < post->vertex_count; i++) post->positions[3 * i + 1] += 0.625f;
+  bar->next = post;
+  const int ok = jm_write_file(bar, path.c_str());
+  model_free_submeshes(bar);
+  return ok;
+}
+
 }  // namespace
 
 int bkdata_is_shape_name(const char* path) { return ends_with(path, ".shp"); }
@@ -210,5 +233,11 @@ int bkdata_shapes(int argc, char** argv) {
     std::fprintf(stderr, "bkdata shapes: can't write '%s'\n", texture.c_str());
     return 1;
   }
+  const std::string gate_model = folder + "/startgate.jm";
+  if (!write_gate_model(gate_model)) {
+    std::fprintf(stderr, "bkdata shapes: can't write '%s'\n", gate_model.c_str());
+    return 1;
+  }
+  ok &= bkdata_check_model(gate_model.c_str());
   return ok ? 0 : 1;
 }

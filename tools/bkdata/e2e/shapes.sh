@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # bkdata shapes writes the stock collision shapes and the starting gate's
-# shape and texture; bkdata check loads shapes and decals files through the
+# shape, model and texture; bkdata check loads shapes and decals files through the
 # game's readers and refuses malformed ones with the reason and exit code 1.
 set -u
 exe=$1
@@ -11,9 +11,9 @@ out=$("$exe" shapes "$dir/data") || { echo "shapes failed: $out"; fail=1; }
 for f in generic_frame generic_fork_upper generic_fork_lower generic_swingarm front_wheel rear_wheel generic_rider startgate; do
   [ -s "$dir/data/$f.shp" ] || { echo "missing $f.shp"; fail=1; }
 done
-out=$("$exe" check "$dir/data/startgate.shp" "$dir/data/startgate.ppm") || { echo "check failed: $out"; fail=1; }
+out=$("$exe" check "$dir/data/startgate.shp" "$dir/data/startgate.ppm" "$dir/data/startgate.jm") || { echo "check failed: $out"; fail=1; }
 case $out in
-  *"startgate.shp: shape, 5 spheres"*"startgate.ppm: P6 64 x 64"*) ;;
+  *"startgate.shp: shape, 5 spheres"*"startgate.ppm: P6 64 x 64"*"startgate.jm: "*) ;;
   *) echo "unexpected summary: $out"; fail=1 ;;
 esac
 # The generator is deterministic.
