@@ -210,21 +210,20 @@ static int wheel_cannot_beat(const float tri[9], const float w[3], float reach, 
   return reach - point_triangle_distance(w, tri) + margin <= best;
 }
 
-int tyre_contact_geometry(const height_field* field, const wheel_contact* wheel, float point[3],
-                          float normal[3], float* depth) {
-  float w[3], a[3];
-  if (!wheel_pose(wheel, w, a)) return 0;
-  const float rr = wheel->rim_radius, rt = wheel->tyre_radius;
-  cell_range r;
-  if (!cell_range_for(field, w[0], w[2], rr + rt, &r)) return 0;
+// The deepest contact of `kernel` (tri, point, normal -> depth) over the
+// triangles of the cells in r; `skip` (tri, best so far) may pass over
+// triangles that cannot beat the best. 1 and the contact, or 0.
+template <typename Kernel, typename Skip>
+static int deepest_triangle_contact(const height_field* field, const cell_range& r, Kernel kernel, Skip skip,
+                                    float point[3], float normal[3], float* depth) {
   float best = 0.0f, best_point[3] = {0, 0, 0}, best_normal[3] = {0, 1, 0};
   for (int k = r.first_row; k <= r.last_row; k++)
     for (int i = r.first_column; i <= r.last_column; i++)
       for (int half = 0; half < 2; half++) {
         float tri[9], p[3], n[3];
         cell_triangle(field, i, k, half, tri);
-        if (wheel_cannot_beat(tri, w, rr + rt, best)) continue;
-        float d = wheel_triangle_contact(p, n, w, a, rr, rt, tri);
+        if (skip(tri, best)) continue;
+        float d = kernel(tri, p, n);
         if (d > best) {
           best = d;
           memcpy(best_point, p, sizeof p);
@@ -237,6 +236,19 @@ int tyre_contact_geometry(const height_field* field, const wheel_contact* wheel,
   memcpy(normal, best_normal, sizeof best_normal);
   *depth = best;
   return 1;
+}
+
+int tyre_contact_geometry(const height_field* field, const wheel_contact* wheel, float point[3],
+                          float normal[3], float* depth) {
+  float w[3], a[3];
+  if (!wheel_pose(wheel, w, a)) return 0;
+  const float rr = wheel->rim_radius, rt = wheel->tyre_radius;
+  cell_range r;
+  if (!cell_range_for(field, w[0], w[2], rr + rt, &r)) return 0;
+  return deepest_triangle_contact(
+      field, r, [&](const float* tri, float* p, float* n) { return wheel_triangle_contact(p, n, w, a, rr, rt, tri); },
+      [&](const float* tri, float best) { return wheel_cannot_beat(tri, w, rr + rt, best) != 0; }, point, normal,
+      depth);
 }
 
 // Index `step` of the middle-out order over count items: m, m + 1, m - 1,
@@ -282,25 +294,9 @@ int collide_sphere_terrain(const height_field* field, const float centre[3], flo
   if (!finite3(centre) || !isfinite(radius)) return 0;
   cell_range r;
   if (!cell_range_for(field, centre[0], centre[2], radius, &r)) return 0;
-  float best = 0.0f, best_point[3] = {0, 0, 0}, best_normal[3] = {0, 1, 0};
-  for (int k = r.first_row; k <= r.last_row; k++)
-    for (int i = r.first_column; i <= r.last_column; i++)
-      for (int half = 0; half < 2; half++) {
-        float tri[9], p[3], n[3];
-        cell_triangle(field, i, k, half, tri);
-        float d = body_triangle_contact(p, n, centre, radius, tri);
-        if (d > best) {
-          best = d;
-          memcpy(best_point, p, sizeof p);
-          memcpy(best_normal, n, sizeof n);
-        }
-      }
-  if (!(best > 0.0f) || !isfinite(best) || !finite3(best_point)) return 0;
-  clean_normal(best_normal);
-  memcpy(point, best_point, sizeof best_point);
-  memcpy(normal, best_normal, sizeof best_normal);
-  *depth = best;
-  return 1;
+  return deepest_triangle_contact(
+      field, r, [&](const float* tri, float* p, float* n) { return body_triangle_contact(p, n, centre, radius, tri); },
+      [](const float*, float) { return false; }, point, normal, depth);
 }
 
 // The slip measure of slip function 2: the speed of the contact point as if
