@@ -25,6 +25,9 @@ int bkdata_image(int argc, char** argv);
 int bkdata_is_image_name(const char* path);
 int bkdata_check_image(const char* path);
 int bkdata_track(int argc, char** argv);
+// The game data root: zzzz.saf and the sample track; prints the digest the
+// game checks the archive against.
+int bkdata_build(int argc, char** argv);
 
 // The track-folder kind of "check": the terrain files and tiles through the
 // game's loader. Prints a summary or the refusal; 1 when the folder loads.
