@@ -107,6 +107,8 @@ int bkdata_check(int argc, char** argv) {
       failed |= !check_archive(path);
     } else if (bkdata_is_image_name(path)) {
       failed |= !bkdata_check_image(path);
+    } else if (bkdata_is_model_name(path)) {
+      failed |= !bkdata_check_model(path);
     } else if (variant_of(path, &gzip, &scrambled)) {
       uint64_t length;
       const char* why = "";

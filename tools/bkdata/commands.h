@@ -32,3 +32,10 @@ int bkdata_build(int argc, char** argv);
 // The track-folder kind of "check": the terrain files and tiles through the
 // game's loader. Prints a summary or the refusal; 1 when the folder loads.
 int bkdata_check_track(const char* folder);
+
+// ".jm" models (also compressed or scrambled): 1 when the name is one.
+int bkdata_is_model_name(const char* path);
+// Reads a model and its LOD variants beside it and prints a summary line
+// (then any warnings of the reader); 1 when it read, else 0 after printing
+// the refusal.
+int bkdata_check_model(const char* path);
