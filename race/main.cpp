@@ -8,6 +8,7 @@
 #include "assets/game_window.h"
 #include "assets/gl_ext.h"
 #include "assets/loading.h"
+#include "assets/model.h"
 #include "assets/texture.h"
 #include "assets/view_settings.h"
 #include "core/file.h"
@@ -154,6 +155,7 @@ int main(int argc, char** argv) {
   texture_delete_stale(1);
   loading.picture = 0;
   shutdown_step("Deleting models");
+  model_delete_stale(1);
   fonts_free();
   gl_window_close(game_window);
   game_window = nullptr;
