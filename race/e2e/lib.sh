@@ -36,9 +36,24 @@ wait_for_window() {
   return 1
 }
 
+# Waits up to 60 s for process $1 to end and returns its exit code. One
+# that does not end is killed after showing the end of its log ($2), so a
+# hang fails with something to go on: 98.
+wait_or_kill() {
+  for _ in $(seq 600); do
+    kill -0 "$1" 2>/dev/null || { wait "$1"; return; }
+    sleep 0.1
+  done
+  echo "brakkan (pid $1) did not end; the end of its log:"
+  tail -n 20 "${2:-x.log}" 2>/dev/null
+  kill -KILL "$1"
+  wait "$1"
+  return 98
+}
+
 # Starts brakkan (the rest of the arguments: environment assignments for it),
 # waits for its window and sends it signal $1. Returns brakkan's exit code,
-# or 99 when no window came.
+# 99 when no window came, 98 when it did not end.
 run_until_signal() {
   local sig=$1
   shift
@@ -50,5 +65,5 @@ run_until_signal() {
     return 99
   fi
   kill -s "$sig" "$pid"
-  wait "$pid"
+  wait_or_kill "$pid"
 }

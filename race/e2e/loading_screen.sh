@@ -52,7 +52,7 @@ sleep 1  # a few loading frames
 id=$(window_of "$pid")
 import -window "$id" frame.png || { kill -KILL "$pid"; fail "no frame captured"; }
 kill -s TERM "$pid"
-wait "$pid"
+wait_or_kill "$pid"
 rc=$?
 [ "$rc" = 0 ] || fail "exit code $rc after SIGTERM, expected 0"
 

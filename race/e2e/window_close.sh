@@ -31,7 +31,7 @@ for sig in TERM INT; do
 done
 
 # The way runs of the game end: timeout -s TERM.
-PAVO_LOGFILE=">x.log" timeout --preserve-status -s TERM 4 "$exe"
+PAVO_LOGFILE=">x.log" timeout --preserve-status -k 60 -s TERM 4 "$exe"
 rc=$?
 [ "$rc" = 0 ] || fail "exit code $rc under timeout -s TERM, expected 0"
 check_log_order
