@@ -26,6 +26,7 @@
 #include "race/screen_draw.h"
 #include "race/version.h"
 #include "terrain/dynamics_world.h"
+#include "terrain/shape.h"
 
 namespace {
 
@@ -151,6 +152,8 @@ int main(int argc, char** argv) {
 
   shutdown_step("Freeing file list");
   free_file_index();
+  shutdown_step("Freeing memory (4)");
+  shape_free_all();
   shutdown_step("Deleting textures");
   texture_delete_stale(1);
   loading.picture = 0;

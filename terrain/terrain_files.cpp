@@ -15,6 +15,7 @@
 #include "core/rmd160.h"
 #include "core/stream.h"
 #include "terrain/bitmap.h"
+#include "terrain/decals.h"
 #include "terrain/height_field.h"
 #include "terrain/terrain_lod.h"
 #include "terrain/terrain_settings.h"
@@ -331,6 +332,11 @@ int load_terrain(height_field* field, const char* folder, int requested_mode) {
         terrain_pack_normal(field, column, row, field->normal_bytes + 3 * (column + (size_t)r * row));
   }
   allocate_texture_tables(field);
+  if (terrain_lod_uploads.make_textures) terrain_lod_uploads.make_textures(field);
+  if (stream* d = open_track_file(folder, "decals", "rb", 0)) {
+    load_decals(field, d);
+    stream_close(d);
+  }
   return 1;
 }
 
@@ -419,5 +425,14 @@ int save_terrain(height_field* field, const char* folder) {
     console_print("Can't open 'tilemap'");
     return 0;
   }
-  return finish_file(s, "tilemap", write_all(s, field->tilemap, (uint32_t)1 << (2 * field->n), "tilemap"));
+  if (!finish_file(s, "tilemap", write_all(s, field->tilemap, (uint32_t)1 << (2 * field->n), "tilemap"))) return 0;
+
+  // Without a decal list an existing decals file is left as it is.
+  if (!field->decals.data) return 1;
+  s = open_track_file(folder, "decals", "wb", 0);
+  if (!s) {
+    console_print("Can't open 'decals'");
+    return 0;
+  }
+  return finish_file(s, "decals", save_decals(field, s));
 }

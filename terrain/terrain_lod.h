@@ -11,6 +11,9 @@ struct height_field;
 struct terrain_lod_hooks {
   void (*upload_stale)(height_field* field);
   void (*upload_all)(height_field* field);
+  // The ground textures of a newly loaded terrain: low-detail, LOD and
+  // block textures.
+  void (*make_textures)(height_field* field);
 };
 extern terrain_lod_hooks terrain_lod_uploads;
 

@@ -73,7 +73,7 @@ void count_stale(height_field*) { uploads_stale++; }
 void count_all(height_field*) { uploads_all++; }
 
 TEST_F(TerrainLod, FrameDriverUploadsEveryIntervalAndRebuildPlacesTexturesAgain) {
-  terrain_lod_uploads = {count_stale, count_all};
+  terrain_lod_uploads = {count_stale, count_all, nullptr};
   const uint32_t saved = upload_interval;
   upload_interval = 2;
   uploads_stale = uploads_all = 0;

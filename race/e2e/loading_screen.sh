@@ -59,7 +59,7 @@ rc=$?
 at=0
 for line in 'Brakkan version 2020-07-23-1524 snapshot' 'Creating OpenGL context' 'Listing directories' \
             'File index complete' 'GL_VENDOR: ' 'GL_RENDERER: ' 'GL_VERSION: ' 'GL_EXTENSIONS: ' \
-            'Freeing file list' 'Deleting textures' 'Deleting models' 'Deleting OpenGL context' \
+            'Freeing file list' 'Freeing memory (4)' 'Deleting textures' 'Deleting models' 'Deleting OpenGL context' \
             'Window shutdown complete'; do
   n=$(grep -n -F "$line" x.log | head -n 1 | cut -d: -f1)
   [ -n "$n" ] && [ "$n" -gt "$at" ] || fail "log line '$line' missing or out of order"

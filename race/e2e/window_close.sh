@@ -14,7 +14,7 @@ fail() { echo "$*"; cat x.log 2>/dev/null; exit 1; }
 check_log_order() {
   local at=0 line n
   for line in 'Brakkan version ' 'Creating window' 'Creating OpenGL context' 'Listing directories' \
-              'Freeing file list' 'Deleting textures' 'Deleting models' 'Deleting OpenGL context' \
+              'Freeing file list' 'Freeing memory (4)' 'Deleting textures' 'Deleting models' 'Deleting OpenGL context' \
               'Destroying window' 'Window shutdown complete'; do
     n=$(grep -n -F "$line" x.log | head -n 1 | cut -d: -f1)
     [ -n "$n" ] && [ "$n" -gt "$at" ] || fail "log line '$line' missing or out of order"

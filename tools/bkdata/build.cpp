@@ -1,6 +1,7 @@
 // bkdata build OUT: the game's data root. OUT/zzzz.saf holds the fonts,
-// the title picture and the HUD images; the sample track is a loose folder
-// beside it. The same bytes come out of every run: members are stored in
+// the title picture and the HUD images; the sample track folder, the bike
+// and rider models with their skins and the stock shapes lie loose beside
+// it. The same bytes come out of every run: members are stored in
 // name order and nothing records a time. The last line printed is the
 // digest the game checks the archive against (of its first MiB).
 #include <algorithm>
@@ -236,10 +237,14 @@ int bkdata_build(int argc, char** argv) {
   fs::remove_all(parts, ec);
   if (!ok) return 1;
 
-  char track_out[] = "quarrybend";
+  // The sample track, the bikes and rider, and the stock shapes lie loose
+  // beside the archive.
+  char track_name[] = "quarrybend";
   std::string root = out.string();
-  char* track_args[2] = {track_out, &root[0]};
-  if (bkdata_track(2, track_args) != 0) return 1;
+  char* track_args[2] = {track_name, &root[0]};
+  char* root_args[1] = {&root[0]};
+  if (bkdata_track(2, track_args) != 0 || bkdata_shapes(1, root_args) != 0 || bkdata_bike(1, root_args) != 0)
+    return 1;
 
   char hex[digest_hex_chars + 1];
   if (!archive_digest(archive, hex)) {

@@ -25,8 +25,10 @@ int bkdata_image(int argc, char** argv);
 int bkdata_is_image_name(const char* path);
 int bkdata_check_image(const char* path);
 int bkdata_track(int argc, char** argv);
-// The game data root: zzzz.saf and the sample track; prints the digest the
-// game checks the archive against.
+// The sample bikes' part models, rider models and skins.
+int bkdata_bike(int argc, char** argv);
+// The game data root: zzzz.saf, the sample track, bikes and shapes; prints
+// the digest the game checks the archive against.
 int bkdata_build(int argc, char** argv);
 
 // The track-folder kind of "check": the terrain files and tiles through the
@@ -39,3 +41,12 @@ int bkdata_is_model_name(const char* path);
 // (then any warnings of the reader); 1 when it read, else 0 after printing
 // the refusal.
 int bkdata_check_model(const char* path);
+// Writes the stock collision shapes and the starting gate's shape and
+// texture into OUTDIR, each shape loaded back through the game's reader.
+int bkdata_shapes(int argc, char** argv);
+// The shape (".shp") and "decals" kinds of "check": one line, or the
+// reader's reasons and a refusal; 1 when the file loads.
+int bkdata_is_shape_name(const char* path);
+int bkdata_check_shape(const char* path);
+int bkdata_is_decals_name(const char* path);
+int bkdata_check_decals(const char* path);

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # bkdata build makes the game data root: zzzz.saf with the fonts, the title
-# picture and the HUD images, and the sample track beside it. Two runs give
+# picture and the HUD images, and beside it the sample track, bikes and
+# shapes. Two runs give
 # the same bytes, and the digest it prints is the one the game checks.
 set -u
 exe=$1
@@ -22,7 +23,8 @@ shifter.png
 tach.png
 title.png"
 [ "$names" = "$want" ] || problem "archive members: got '$names'"
-"$exe" check "$dir/one/zzzz.saf" "$dir/one/quarrybend" >/dev/null || problem "check refused the generated data"
+"$exe" check "$dir/one/zzzz.saf" "$dir/one/quarrybend" "$dir/one/generic_frame.shp" "$dir/one/rider_body.png" \
+  >/dev/null || problem "check refused the generated data"
 [ ! -e "$dir/one/zzzz.saf.parts" ] || problem "the staging folder was left behind"
 
 # The game identifies its archive by the digest of the first MiB.

@@ -1,0 +1,12 @@
+#include "robot/auto_pilot.h"
+
+#include "bike/rider.h"
+#include "bike/robot_hooks.h"
+
+void auto_pilot_physics_step(rider* r) {
+  if (!r || r->down_counter <= 0) return;
+  r->ramp += 8.0f / 128;
+  if (r->ramp > 1) r->ramp = 1;
+}
+
+void robot_install_hooks() { auto_pilot_physics_step_hook = auto_pilot_physics_step; }

@@ -1,0 +1,88 @@
+#pragma once
+// The static objects of the loaded track: billboards (textured sprites
+// standing on the ground; the roost particles own some of them) and statues
+// (3-D objects, start-gate objects among them), with the statue grid that
+// finds the statues near a point, and the basis that stands an object on
+// the slope of the ground.
+#include <cstdint>
+
+#include "core/growable_array.h"
+
+struct model;
+struct shape;
+
+struct billboard {
+  float x;
+  float y;  // ground height under (x, z) at creation + height_offset
+  float z;
+  float size;
+  float height_offset;
+  float aspect;
+  int32_t spare;
+  uint32_t texture;
+  uint8_t colour[4];  // r g b a
+};
+
+struct statue {
+  ::model* model;
+  ::shape* shape;  // a private instance, or null
+  uint32_t texture;
+  uint32_t normal_texture;
+  uint32_t specular_texture;
+  float x;
+  float y;  // ground height + height_offset
+  float z;
+  float height_offset;
+  float angle;
+  float basis[9];      // row by row, from terrain_aligned_basis
+  float facing_value;  // 2^angle when angle >= 3.25: drawn turned to the viewer
+  int32_t last_hit_tick;
+  int32_t spare;
+  void* draw_data[3];  // filled by the drawing code, freed with the statue
+};
+
+enum {
+  statue_grid_side = 8,
+  statue_grid_capacity = 16,
+};
+
+// The track's billboards and statues; each list exists while a track is
+// loaded (data null otherwise).
+extern growable_array billboards;
+extern growable_array statues;
+// 8 x 8 cells, [row by z][column by x], of ascending statue indices (int32).
+extern growable_array statue_grid[statue_grid_side][statue_grid_side];
+
+// Two zero words per billboard for the scene drawing, beside `billboards`.
+extern growable_array billboard_extras;
+
+billboard* billboard_at(int32_t index);
+statue* statue_at(int32_t index);
+
+// Appends a billboard standing on track_field at (x, z). The name may be
+// null (no texture) and may start with a colour prefix "#rrggbb#". Returns
+// the new index; when the list cannot grow, the index of the last one.
+int32_t add_billboard(float x, float height_offset, float z, float size, float aspect, const char* name);
+// Frees the billboards, the statues with their shape instances and drawing
+// data, and the statue grid.
+void track_objects_free();
+
+// The grid cell of a world coordinate: the grid spans the middle three
+// quarters of a field of the given extent.
+int statue_grid_cell(float c, float extent);
+// Adds statue `index` to every cell its shape's bounding square touches;
+// statues without a shape stay out.
+void statue_grid_insert(int32_t index);
+// Empties every cell and inserts every statue in index order.
+void statue_grid_rebuild();
+// The ascending, repeat-free indices of the statues listed in the cells
+// within `reach` of (x, z): a cell's own list when the window is one cell,
+// else a merge in one of two scratch lists (valid until the next call).
+const growable_array* statue_grid_near(float x, float z, float reach);
+// Frees the cells and the scratch lists.
+void statue_grid_free();
+
+// The 3 x 3 basis (row by row) that turns an object by `angle` about y and
+// tilts it onto the slope of track_field at (x, z). angle >= 3.25: the
+// identity; angle <= -2 pi: turned but kept upright.
+void terrain_aligned_basis(float basis[9], float x, float z, float angle);

@@ -1,0 +1,322 @@
+// bkdata bike OUTDIR: the sample bikes and rider in OUTDIR: each bike's part
+// models and skin (one set per part-file stem), the shared wheels, the
+// rider's head and skinned body models and the default skins. Everything is
+// built from the bike table's geometry, in each body's own coordinates, so
+// wheels, forks and swingarm sit where the physics puts them. The parts'
+// collision shapes come from "bkdata shapes".
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "assets/image.h"
+#include "assets/jm_writer.h"
+#include "bike/bike_model.h"
+#include "tools/bkdata/commands.h"
+
+namespace {
+
+struct vec {
+  float x, y, z;
+};
+vec operator+(vec a, vec b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
+vec operator-(vec a, vec b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+vec operator*(vec a, float s) { return {a.x * s, a.y * s, a.z * s}; }
+vec cross(vec a, vec b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
+float length(vec a) { return std::sqrt(a.x * a.x + a.y * a.y + a.z * a.z); }
+vec unit(vec a) { return a * (1 / length(a)); }
+vec at(const float* p) { return {p[0], p[1], p[2]}; }
+
+// A rotation as three columns: world = x * v.x + y * v.y + z * v.z.
+struct turn {
+  vec x, y, z;
+};
+const turn no_turn = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+vec apply(const turn& t, vec v) { return t.x * v.x + t.y * v.y + t.z * v.z; }
+
+// Turns the model's y axis onto direction d.
+turn y_onto(vec d) {
+  vec y = unit(d);
+  vec ref = std::fabs(y.z) < 0.9f ? vec{0, 0, 1} : vec{1, 0, 0};
+  vec x = unit(cross(y, ref));
+  return {x, y, cross(x, y)};
+}
+
+void move_array(float* a, int count, const turn& t, vec offset) {
+  for (int i = 0; i < count; i++) {
+    vec v = apply(t, at(a + 3 * i)) + offset;
+    a[3 * i] = v.x;
+    a[3 * i + 1] = v.y;
+    a[3 * i + 2] = v.z;
+  }
+}
+
+// Turns and moves a rigid sub-mesh in place.
+model* place(model* m, const turn& t, vec offset) {
+  if (!m) return nullptr;
+  move_array(m->positions, m->vertex_count, t, offset);
+  move_array(m->normals, m->vertex_count, t, {0, 0, 0});
+  move_array(m->tangents, m->vertex_count, t, {0, 0, 0});
+  return m;
+}
+
+// A rod of radius r from a to b.
+model* rod(vec a, vec b, float r, const jm_material* material, const char* name) {
+  return place(jm_cylinder(r, length(b - a), 12, material, name), y_onto(b - a), (a + b) * 0.5f);
+}
+
+model* box(vec size, vec centre, const jm_material* material, const char* name) {
+  const float s[3] = {size.x, size.y, size.z};
+  return place(jm_box(s, material, name), no_turn, centre);
+}
+
+// A wheel turning about x: tyre torus on the rim circle and a hub.
+model* wheel(float rim, float tyre, float hub, const jm_material* rubber, const jm_material* metal,
+             const char* name) {
+  const turn y_to_x = {{0, -1, 0}, {1, 0, 0}, {0, 0, 1}};
+  model* m = place(jm_torus(rim, tyre, 32, 12, rubber, name), y_to_x, {0, 0, 0});
+  if (m) m->next = place(jm_cylinder(hub, 0.4f, 16, metal, name), y_to_x, {0, 0, 0});
+  return m;
+}
+
+// The same sub-mesh skinned wholly to one of the rider's nine bones.
+model* skinned(model* rigid, int bone) {
+  if (!rigid) return nullptr;
+  const int v = rigid->vertex_count;
+  model* m = model_alloc_submesh(v, rigid->triangle_count, BIKE_POSE_BONE_COUNT, rigid->name);
+  if (m) {
+    for (int half = 0; half < 2; half++) {
+      memcpy(m->positions + 3 * v * half, rigid->positions, sizeof(float) * 3 * v);
+      memcpy(m->normals + 3 * v * half, rigid->normals, sizeof(float) * 3 * v);
+      memcpy(m->tangents + 3 * v * half, rigid->tangents, sizeof(float) * 3 * v);
+    }
+    memcpy(m->texcoords, rigid->texcoords, sizeof(float) * 2 * v);
+    memcpy(m->triangles, rigid->triangles, sizeof(int) * 3 * rigid->triangle_count);
+    memcpy(m->colour, rigid->colour, sizeof m->colour);
+    m->shininess = rigid->shininess;
+    for (int i = 0; i < v; i++) {
+      m->weights[4 * i] = 1;
+      m->bone_indices[4 * i] = bone;
+    }
+  }
+  model_free_submeshes(rigid);
+  return m;
+}
+
+// Links the sub-meshes (nulls skipped) into one chain.
+model* chain(std::vector<model*> parts) {
+  model* first = nullptr;
+  model* last = nullptr;
+  for (model* p : parts) {
+    if (!p) continue;
+    if (!first) first = p;
+    if (last) last->next = p;
+    last = p;
+    while (last->next) last = last->next;
+  }
+  return first;
+}
+
+int write_model(const std::string& dir, const char* file, model* m, int parts_expected,
+                std::vector<model*> parts) {
+  int made = 0;
+  for (model* p : parts) made += p ? 1 : 0;
+  int ok = made == parts_expected && m;
+  const std::string path = dir + "/" + file;
+  if (ok) ok = jm_write_file(m, path.c_str());
+  if (m) model_free_submeshes(m);
+  if (!ok) std::fprintf(stderr, "bkdata bike: can't write %s\n", path.c_str());
+  return ok;
+}
+
+// The part files name "@file"; the generator writes "file" in the folder.
+const char* file_of(const bike_model& row, int part) {
+  const char* name = row.part_files[part];
+  return name[0] == '@' ? name + 1 : name;
+}
+
+// The bike's own parts (named by its stem) and, with shared set, the parts
+// every bike uses.
+int write_models(const std::string& dir, const bike_model& row, bool shared) {
+  const jm_material paint = {20, {0.9f, 0.9f, 0.9f, 1}};
+  const jm_material metal = {-1, {0.8f, 0.8f, 0.85f, 1}};
+  const jm_material rubber = {2, {0.15f, 0.15f, 0.15f, 1}};
+  const jm_material cloth = {4, {1, 1, 1, 1}};
+  const jm_material plate = {0, {1, 1, 1, 1}};
+  const float* g = row.pose_geometry;
+  int ok = 1;
+
+  // Frame, at frame_position: the mass box, the seat and the tank.
+  const vec fs = at(row.frame_size);
+  {
+    std::vector<model*> p = {box(fs * 0.8f, {0, 0, 0}, &paint, "frame"),
+                             box({0.7f, 0.2f, 2.2f}, {0, fs.y * 0.5f, 0.5f}, &paint, "seat"),
+                             box({0.9f, 0.5f, 0.9f}, {0, fs.y * 0.45f, -0.7f}, &paint, "tank")};
+    ok &= write_model(dir, file_of(row, BIKE_PART_FRAME_MODEL), chain(p), 3, p);
+  }
+  // Fork upper, at fork_upper_position: the legs' upper halves along the
+  // steering axis and the bar between the grips.
+  const vec upper = at(row.fork_upper_position), lower = at(row.fork_lower_position);
+  const vec axis_down = unit(lower - upper);
+  const float half = row.fork_leg_spacing / 2, leg_r = row.fork_leg_spacing / 8;
+  {
+    const vec top = axis_down * -0.3f, bottom = lower - upper;
+    std::vector<model*> p = {rod(top + vec{half, 0, 0}, bottom + vec{half, 0, 0}, leg_r, &metal, "left leg"),
+                             rod(top + vec{-half, 0, 0}, bottom + vec{-half, 0, 0}, leg_r, &metal, "right leg"),
+                             rod(at(g + BIKE_POSE_LEFT_GRIP), at(g + BIKE_POSE_RIGHT_GRIP), 0.06f, &metal, "bar")};
+    ok &= write_model(dir, file_of(row, BIKE_PART_FORK_UPPER_MODEL), chain(p), 3, p);
+  }
+  // Fork lower, at fork_lower_position: the sliders down to the axle.
+  const vec front = at(row.front_wheel_position);
+  {
+    const vec axle = front - lower;
+    std::vector<model*> p = {rod(axis_down * -0.4f + vec{half, 0, 0}, axle + vec{half, 0, 0}, leg_r * 1.2f, &metal, "left"),
+                             rod(axis_down * -0.4f + vec{-half, 0, 0}, axle + vec{-half, 0, 0}, leg_r * 1.2f, &metal, "right")};
+    ok &= write_model(dir, file_of(row, BIKE_PART_FORK_LOWER_MODEL), chain(p), 2, p);
+  }
+  // Swingarm, at swingarm_position: two arms from the pivot to the rear axle.
+  {
+    const vec arm = at(row.swingarm_position);
+    const vec pivot = at(row.swingarm_pivot) - arm, axle = at(row.rear_wheel_position) - arm;
+    const vec side = {fs.x / 2, 0, 0};
+    std::vector<model*> p = {rod(pivot + side, axle + side, fs.x / 8, &paint, "left"),
+                             rod(pivot - side, axle - side, fs.x / 8, &paint, "right")};
+    ok &= write_model(dir, file_of(row, BIKE_PART_SWINGARM_MODEL), chain(p), 2, p);
+  }
+  if (shared) {
+    std::vector<model*> p = {wheel(row.front_rim_radius, row.front_tyre_radius, row.front_hub_radius * 0.5f,
+                                   &rubber, &metal, "front wheel")};
+    ok &= write_model(dir, file_of(row, BIKE_PART_FRONT_WHEEL_MODEL), p[0], 1, p);
+    p = {wheel(row.rear_rim_radius, row.rear_tyre_radius, row.rear_hub_radius * 0.5f, &rubber, &metal,
+               "rear wheel")};
+    ok &= write_model(dir, file_of(row, BIKE_PART_REAR_WHEEL_MODEL), p[0], 1, p);
+  }
+  // Number plates: on both sides of the frame and ahead of the bar.
+  {
+    std::vector<model*> p = {box({0.02f, 0.6f, 0.9f}, {fs.x / 2 + 0.05f, 0.2f, 0.9f}, &plate, "left"),
+                             box({0.02f, 0.6f, 0.9f}, {-fs.x / 2 - 0.05f, 0.2f, 0.9f}, &plate, "right")};
+    ok &= write_model(dir, file_of(row, BIKE_PART_SIDE_PLATES_MODEL), chain(p), 2, p);
+    p = {box({0.9f, 0.75f, 0.02f}, {0, 0.35f, -0.35f}, &plate, "front plate")};
+    ok &= write_model(dir, file_of(row, BIKE_PART_FRONT_PLATE_MODEL), p[0], 1, p);
+  }
+  if (!shared) return ok;
+  // Head, drawn at the head point: helmet and visor.
+  {
+    std::vector<model*> p = {jm_capsule(0.42f, 0.2f, 16, 8, 1, &cloth, "helmet"),
+                             box({0.5f, 0.08f, 0.3f}, {0, 0.3f, -0.45f}, &cloth, "visor")};
+    // A rigid model: the helmet's single-bone weights go.
+    if (p[0]) {
+      model* rigid = model_alloc_submesh(p[0]->vertex_count, p[0]->triangle_count, 0, "helmet");
+      if (rigid) {
+        const int v = p[0]->vertex_count;
+        memcpy(rigid->positions, p[0]->positions + 3 * v, sizeof(float) * 3 * v);
+        memcpy(rigid->normals, p[0]->normals + 3 * v, sizeof(float) * 3 * v);
+        memcpy(rigid->tangents, p[0]->tangents + 3 * v, sizeof(float) * 3 * v);
+        memcpy(rigid->texcoords, p[0]->texcoords, sizeof(float) * 2 * v);
+        memcpy(rigid->triangles, p[0]->triangles, sizeof(int) * 3 * p[0]->triangle_count);
+        memcpy(rigid->colour, p[0]->colour, sizeof rigid->colour);
+        rigid->shininess = p[0]->shininess;
+      }
+      model_free_submeshes(p[0]);
+      p[0] = rigid;
+    }
+    ok &= write_model(dir, file_of(row, BIKE_PART_HEAD_MODEL), chain(p), 2, p);
+  }
+
+  // The rider body, skinned on the nine bones in their bind pose (rider
+  // body coordinates): forearms to the grips, upper arms, shins to the foot
+  // rests, thighs, and the torso from the hip centre to the shoulders.
+  const vec* bones = reinterpret_cast<const vec*>(g + BIKE_POSE_BONE_CENTRES);
+  const vec rider = at(row.rider_position);
+  const vec left_grip = upper - rider + at(g + BIKE_POSE_LEFT_GRIP);
+  const vec right_grip = upper - rider + at(g + BIKE_POSE_RIGHT_GRIP);
+  const vec frame = at(row.frame_position) - rider;
+  const vec left_foot = frame + at(g + BIKE_POSE_LEFT_FOOT_REST);
+  const vec right_foot = frame + at(g + BIKE_POSE_RIGHT_FOOT_REST);
+  const vec shoulders = (at(g + BIKE_POSE_LEFT_SHOULDER) + at(g + BIKE_POSE_RIGHT_SHOULDER)) * 0.5f;
+  auto limbs = [&](bool torso) {
+    std::vector<model*> p = {
+        skinned(rod(bones[0], left_grip, 0.15f, &cloth, "left forearm"), 0),
+        skinned(rod(bones[1], right_grip, 0.15f, &cloth, "right forearm"), 1),
+        skinned(rod(bones[2], bones[0], 0.18f, &cloth, "left upper arm"), 2),
+        skinned(rod(bones[3], bones[1], 0.18f, &cloth, "right upper arm"), 3),
+        skinned(rod(bones[4], left_foot, 0.2f, &cloth, "left shin"), 4),
+        skinned(rod(bones[5], right_foot, 0.2f, &cloth, "right shin"), 5),
+        skinned(rod(bones[6], bones[4], 0.25f, &cloth, "left thigh"), 6),
+        skinned(rod(bones[7], bones[5], 0.25f, &cloth, "right thigh"), 7),
+    };
+    if (torso) p.push_back(skinned(rod(bones[8], shoulders, 0.5f, &cloth, "torso"), 8));
+    return p;
+  };
+  {
+    std::vector<model*> p = limbs(true);
+    ok &= write_model(dir, file_of(row, BIKE_PART_BODY_MODEL), chain(p), 9, p);
+    // The first-person body leaves out the torso, which would fill the view.
+    p = limbs(false);
+    ok &= write_model(dir, file_of(row, BIKE_PART_BODY_FP_MODEL), chain(p), 8, p);
+    // The plate on the rider's back, carried by the torso bone.
+    const vec back = bones[8] + (shoulders - bones[8]) * 0.55f + vec{0, 0.25f, 0.5f};
+    p = {skinned(box({0.7f, 0.6f, 0.02f}, back, &plate, "rider plate"), 8)};
+    ok &= write_model(dir, file_of(row, BIKE_PART_RIDER_PLATE_MODEL), p[0], 1, p);
+  }
+  return ok;
+}
+
+// A skin: a base colour with darker stripes, so the parts' texture
+// coordinates show.
+int write_skin(const std::string& dir, const char* file, const uint8_t colour[3]) {
+  const int size = 64;
+  std::vector<uint8_t> px(size * size * 3);
+  for (int y = 0; y < size; y++)
+    for (int x = 0; x < size; x++) {
+      const bool stripe = ((x + y) / 8) % 4 == 0;
+      for (int c = 0; c < 3; c++) px[(y * size + x) * 3 + c] = stripe ? colour[c] / 2 : colour[c];
+    }
+  const std::string path = dir + "/" + file;
+  if (image_write_png8(path.c_str(), px.data(), size, size, 3)) return 1;
+  std::fprintf(stderr, "bkdata bike: can't write %s\n", path.c_str());
+  return 0;
+}
+
+// Paint by make, from the start of the bike's name.
+const uint8_t* brand_colour(const char* name) {
+  static const struct {
+    const char* prefix;
+    uint8_t colour[3];
+  } brands[] = {
+      {"cr", {200, 30, 30}},  {"kx", {60, 170, 40}},   {"rm", {220, 200, 30}},
+      {"yz", {30, 60, 190}},  {"fc", {235, 235, 235}}, {"rs", {120, 120, 130}},
+  };
+  for (const auto& b : brands)
+    if (strncmp(name, b.prefix, 2) == 0) return b.colour;
+  static const uint8_t orange[3] = {240, 110, 10};  // the sx and sxf bikes
+  return orange;
+}
+
+}  // namespace
+
+int bkdata_bike(int argc, char** argv) {
+  if (argc != 1) return bkdata_usage();
+  const std::string dir = argv[0];
+  // Wheels, rider and shapes are shared by every row and built on the
+  // first; each bike's own parts (one set per stem) on its own geometry.
+  const bike_model& row = bike_models[0];
+  int ok = write_models(dir, row, true);
+  std::vector<std::string> stems;
+  for (const bike_model& bike : bike_models) {
+    const std::string skin = file_of(bike, BIKE_PART_BIKE_SKIN);
+    bool seen = false;
+    for (const std::string& s : stems) seen |= s == skin;
+    if (seen) continue;
+    stems.push_back(skin);
+    if (&bike != &row) ok &= write_models(dir, bike, false);
+    ok &= write_skin(dir, skin.c_str(), brand_colour(bike.name));
+  }
+  static const uint8_t wheels_grey[3] = {70, 70, 75};
+  static const uint8_t helmet_white[3] = {230, 230, 230}, gear_blue[3] = {40, 60, 160};
+  ok &= write_skin(dir, file_of(row, BIKE_PART_WHEELS_SKIN), wheels_grey);
+  ok &= write_skin(dir, file_of(row, BIKE_PART_HELMET_SKIN), helmet_white);
+  ok &= write_skin(dir, file_of(row, BIKE_PART_GEAR_SKIN), gear_blue);
+  return ok ? 0 : 1;
+}

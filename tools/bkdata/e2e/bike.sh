@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# bkdata bike writes every part file the bike table names, the same bytes on
+# every run, and the game's model reader takes every model.
+set -u
+exe=$1
+dir=$(mktemp -d)
+trap 'rm -rf "$dir"' EXIT
+fail=0
+problem() { echo "$*"; fail=1; }
+
+mkdir "$dir/a" "$dir/b"
+"$exe" bike "$dir/a" || problem "bike failed"
+"$exe" bike "$dir/b" || problem "second bike run failed"
+diff -r "$dir/a" "$dir/b" >/dev/null || problem "two runs differ"
+
+for f in cr125_frame.jm cr125_fork_upper.jm cr125_fork_lower.jm cr125_swingarm.jm cr125_side_plates.jm \
+  cr125_front_plate.jm front_wheel.jm rear_wheel.jm rider_head.jm rider_body.jm rider_body_fp.jm rider_plate.jm \
+  cr125.png wheels.png rider_head.png rider_body.png kx250fv2007.png kx250fv2007_frame.jm; do
+  [ -s "$dir/a/$f" ] || problem "missing $f"
+done
+# One set of bike parts per stem: 6 models and a skin each.
+[ "$(ls "$dir/a"/*_frame.jm | wc -l)" -ge 70 ] || problem "too few bike stems"
+
+out=$("$exe" check "$dir"/a/*.jm) || problem "check refused a model: $(echo "$out" | grep -v ': model' | head -3)"
+echo "$out" | grep -q "rider_body.jm: model, 9 sub-meshes, .*, 9 bones$" || problem "rider body: $(echo "$out" | grep rider_body.jm)"
+echo "$out" | grep -q "rider_plate.jm: model, 1 sub-meshes, .*, 9 bones$" || problem "rider plate"
+echo "$out" | grep -q "cr125_frame.jm: model, .*, 0 bones" || problem "frame"
+out=$("$exe" check "$dir"/a/cr125.png) || problem "check refused the bike skin: $out"
+
+"$exe" bike >/dev/null 2>&1
+[ $? -eq 2 ] || problem "bike without a folder should be a usage error"
+: >"$dir/file"
+"$exe" bike "$dir/file/x" >/dev/null 2>&1
+[ $? -eq 1 ] || problem "bike under a plain file should fail"
+exit $fail
