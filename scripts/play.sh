@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Sets up, builds, makes the sample data and runs the game.
+# Sets up, builds (which makes the sample data in the build tree's gamedata/)
+# and runs the game on that data.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -10,4 +11,4 @@ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DBK_TESTS=OFF -DBK_BENCH=OFF 
 cmake --build "$build" -j "$(nproc)"
 
 cd "$build"
-exec ./brakkan "$@"
+BK_HOME="$PWD/gamedata" exec ./brakkan "$@"

@@ -3,6 +3,7 @@
 # truncates. Each run is ended with SIGTERM once its window is up.
 set -u
 exe=$1
+data=$2
 . "$(dirname "$0")/lib.sh"
 enter_temp_home
 

@@ -11,6 +11,7 @@ const bkdata_command bkdata_commands[] = {
     {"track", "quarrybend OUTDIR", bkdata_track},
     {"bike", "OUTDIR", bkdata_bike},
     {"shapes", "OUTDIR", bkdata_shapes},
+    {"build", "OUT", bkdata_build},
     {nullptr, nullptr, nullptr},
 };
 

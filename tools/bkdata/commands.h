@@ -27,6 +27,9 @@ int bkdata_check_image(const char* path);
 int bkdata_track(int argc, char** argv);
 // The sample bikes' part models, rider models and skins.
 int bkdata_bike(int argc, char** argv);
+// The game data root: zzzz.saf, the sample track, bikes and shapes; prints
+// the digest the game checks the archive against.
+int bkdata_build(int argc, char** argv);
 
 // The track-folder kind of "check": the terrain files and tiles through the
 // game's loader. Prints a summary or the refusal; 1 when the folder loads.

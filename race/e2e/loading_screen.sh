@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# brakkan starts on the generated data, logs its version and GL lines,
+# shows the title picture on its loading screen (a captured frame has the
+# picture's colours where the picture is, and the build string drawn with
+# the generated font), and on SIGTERM shuts down in order with exit code 0.
+# Frames are captured with ImageMagick's import.
+set -u
+exe=$1
+data=$2
+. "$(dirname "$0")/lib.sh"
+enter_temp_home
+
+fail() { echo "$*"; cat x.log 2>/dev/null; cat err.txt 2>/dev/null; exit 1; }
+
+# Writes the archive member $2 of $1 to $3.
+extract_member() {
+  local header size name offset
+  header=$(grep -a -b -m 1 -x -- '-' "$1" | cut -d: -f1)
+  [ -n "$header" ] || return 1
+  offset=$((header + 2))
+  while read -r size name; do
+    if [ "$name" = "$2" ]; then
+      tail -c +$((offset + 1)) "$1" | head -c "$size" >"$3"
+      return 0
+    fi
+    offset=$((offset + size))
+  done < <(head -c "$header" "$1")
+  return 1
+}
+
+# Mean red, green and blue (0..1) of a region of picture $1 given as
+# fractions x0 y0 x1 y1 of the part of the picture that shows, which is the
+# centre $2 of its width and all of its height.
+region_mean() {
+  local w h
+  read -r w h < <(identify -format '%w %h\n' "$1")
+  local crop
+  crop=$(awk -v w="$w" -v h="$h" -v f="$2" -v x0="$3" -v y0="$4" -v x1="$5" -v y1="$6" 'BEGIN {
+    left = w * (1 - f) / 2; span = w * f
+    printf "%dx%d+%d+%d", span * (x1 - x0), h * (y1 - y0), left + span * x0, h * y0 }')
+  identify -format '%[fx:mean.r] %[fx:mean.g] %[fx:mean.b]\n' "$1[$crop]"
+}
+
+PAVO_LOGFILE=">x.log" "$exe" 2>err.txt &
+pid=$!
+wait_for_window "$pid" || { kill -KILL "$pid"; fail "no window titled Brakkan"; }
+for _ in $(seq 300); do
+  grep -q 'GL_EXTENSIONS: ' x.log && break
+  sleep 0.1
+done
+sleep 1  # a few loading frames
+id=$(window_of "$pid")
+import -window "$id" frame.png || { kill -KILL "$pid"; fail "no frame captured"; }
+kill -s TERM "$pid"
+wait_or_kill "$pid"
+rc=$?
+[ "$rc" = 0 ] || fail "exit code $rc after SIGTERM, expected 0"
+
+at=0
+for line in 'Brakkan version 2020-07-23-1524 snapshot' 'Creating OpenGL context' 'Listing directories' \
+            'File index complete' 'GL_VENDOR: ' 'GL_RENDERER: ' 'GL_VERSION: ' 'GL_EXTENSIONS: ' \
+            'Freeing file list' 'Freeing memory (4)' 'Deleting textures' 'Deleting models' 'Deleting OpenGL context' \
+            'Window shutdown complete'; do
+  n=$(grep -n -F "$line" x.log | head -n 1 | cut -d: -f1)
+  [ -n "$n" ] && [ "$n" -gt "$at" ] || fail "log line '$line' missing or out of order"
+  at=$n
+done
+grep -q "Can't open" x.log && fail "something did not load"
+
+extract_member "$data/zzzz.saf" title.png title.png || fail "no title.png in the archive"
+read -r fw fh < <(identify -format '%w %h\n' frame.png)
+# The picture keeps 2:1 and fills the height: a narrower view shows the
+# centre of it.
+shown=$(awk -v w="$fw" -v h="$fh" 'BEGIN { print w / h / 2 }')
+compare_region() {  # what, x0 y0 x1 y1
+  local what=$1
+  shift
+  local got want
+  got=$(region_mean frame.png 1 "$@")
+  want=$(region_mean title.png "$shown" "$@")
+  awk -v g="$got" -v w="$want" 'BEGIN {
+    split(g, a, " "); split(w, b, " ")
+    for (i = 1; i <= 3; i++) { d = a[i] - b[i]; if (d < 0) d = -d; if (d > 0.06) exit 1 }
+  }' || fail "$what: frame colours $got, picture colours $want" >&2
+  echo "$got"
+}
+sky=$(compare_region sky 0.1 0.04 0.9 0.16) || exit 1
+dirt=$(compare_region dirt 0.1 0.8 0.9 0.92) || exit 1
+# Not one flat colour: the sky is blue and the dirt is brown.
+awk -v s="$sky" -v d="$dirt" 'BEGIN { split(s, a, " "); split(d, b, " ");
+  exit !(a[3] > a[1] + 0.2 && b[1] > b[3] + 0.2) }' || fail "sky $sky and dirt $dirt are not told apart"
+# The build string at the bottom right is drawn in light grey over the
+# dark dirt: the generated font loaded.
+light=$(identify -format '%[fx:maxima.b]\n' "frame.png[$((fw / 3))x$((fh / 32))+$((fw - fw / 3))+$((fh - fh / 32))]")
+awk -v l="$light" 'BEGIN { exit !(l > 0.6) }' || fail "no build string at the bottom right (brightest blue $light)"
+exit 0

@@ -1,0 +1,18 @@
+# Runs `bkdata build OUT` and writes the archive's digest into HEADER,
+# leaving the header alone when the digest is unchanged.
+execute_process(COMMAND ${BKDATA} build ${OUT} OUTPUT_VARIABLE output ERROR_VARIABLE errors RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "bkdata build ${OUT} failed (${rc}):\n${output}${errors}")
+endif()
+string(REGEX MATCH "game data digest ([0-9a-f]+)" found "${output}")
+if(NOT CMAKE_MATCH_1)
+  message(FATAL_ERROR "bkdata build printed no digest:\n${output}")
+endif()
+set(text "#pragma once\n// Made by the build: the digest of the generated zzzz.saf.\nstatic const char game_data_digest[] = \"${CMAKE_MATCH_1}\";\n")
+set(old "")
+if(EXISTS ${HEADER})
+  file(READ ${HEADER} old)
+endif()
+if(NOT old STREQUAL text)
+  file(WRITE ${HEADER} "${text}")
+endif()
