@@ -1,0 +1,113 @@
+#include "bike/rider_control.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "bike/rider.h"
+#include "bike/rider_build.h"
+#include "bike/rider_engine.h"
+#include "bike/rider_limbs.h"
+#include "bike/rider_setters.h"
+#include "bike/test_support_riders.h"
+#include "terrain/dynamics_world.h"
+
+namespace {
+
+class RiderScenario : public ::testing::Test {
+ protected:
+  void SetUp() override { open(); }
+  void TearDown() override { close(); }
+  void open() {
+    test_track_open();
+    race_clock = {};
+  }
+  void close() {
+    for (rider*& s : rider_slots) s = nullptr;
+    race_clock = {};
+    test_track_close();
+  }
+
+  rider* place(float heading = 0) {
+    rider* r = test_rider_place("cr125", 0, 128, 128, heading);
+    test_rider_give_shapes(r);
+    rider_slots[0] = r;
+    rider_slot_kind[0] = RIDER_LOCAL;
+    rider_activate(r);
+    return r;
+  }
+
+  // Steps n ticks; every body of the rider must stay finite on every tick.
+  bool run(rider* r, int n, std::vector<double>* trace = nullptr) {
+    for (int i = 0; i < n; i++) {
+      race_clock.current_tick += 1;
+      EXPECT_NE(physics_tick(), 0);
+      for (int b = 0; b < RIDER_BODY_COUNT; b++) {
+        const dReal* parts[] = {dBodyGetPosition(r->bodies[b]), dBodyGetLinearVel(r->bodies[b]),
+                                dBodyGetAngularVel(r->bodies[b]), dBodyGetQuaternion(r->bodies[b])};
+        for (int p = 0; p < 4; p++)
+          for (int k = 0; k < (p == 3 ? 4 : 3); k++) {
+            if (!std::isfinite(parts[p][k])) {
+              ADD_FAILURE() << "body " << b << " not finite at tick " << race_clock.current_tick;
+              return false;
+            }
+            if (trace) trace->push_back(parts[p][k]);
+          }
+      }
+    }
+    return true;
+  }
+};
+
+float speed_along_heading(rider* r) {
+  dVector3 f;
+  dBodyVectorToWorld(r->bodies[RIDER_FRAME], 0, 0, -1, f);
+  const dReal* v = dBodyGetLinearVel(r->bodies[RIDER_FRAME]);
+  return (float)(v[0] * f[0] + v[1] * f[1] + v[2] * f[2]);
+}
+
+TEST_F(RiderScenario, RestsUprightOnBothWheels) {
+  rider* r = place();
+  ASSERT_TRUE(run(r, 384));
+  EXPECT_LT(std::fabs(body_lean_angle(r->bodies[RIDER_FRAME])), 0.1f);
+  EXPECT_GT(r->front_contact.depth, 0);
+  EXPECT_GT(r->rear_contact.depth, 0);
+  EXPECT_EQ(r->crash_count, 0);
+  // Settled: sagged into the suspension and no longer moving.
+  EXPECT_LT(dJointGetSliderPosition(r->joints[RIDER_FORK_SLIDER]), 0);
+  EXPECT_LT(dJointGetHingeAngle(r->joints[RIDER_SWINGARM_PIVOT]), 0);
+  const dReal* v = dBodyGetLinearVel(r->bodies[RIDER_FRAME]);
+  EXPECT_LT(std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]), 0.5);
+}
+
+TEST_F(RiderScenario, ThrottleInFirstGearRidesForward) {
+  rider* r = place(0.7f);
+  run(r, 64);
+  rider_set_clutch(r, 1);
+  rider_set_throttle(r, 1);
+  ASSERT_TRUE(run(r, 512));
+  EXPECT_GT(speed_along_heading(r), 22.0f);  // 15 mph
+  EXPECT_EQ(r->gear, 0);
+  EXPECT_GT(rider_engine_rpm(r), 0);
+  EXPECT_LT(rider_engine_rpm(r), 24500);
+  EXPECT_EQ(r->crash_count, 0);
+  EXPECT_EQ(r->down_counter, 0);
+}
+
+TEST_F(RiderScenario, ThrottleSceneIsBitIdenticalWhenRunTwice) {
+  std::vector<double> first, second;
+  for (std::vector<double>* trace : {&first, &second}) {
+    rider* r = place(0.3f);
+    rider_set_clutch(r, 1);
+    rider_set_throttle(r, 1);
+    ASSERT_TRUE(run(r, 256, trace));
+    close();
+    open();
+  }
+  ASSERT_EQ(first.size(), second.size());
+  EXPECT_EQ(std::memcmp(first.data(), second.data(), first.size() * sizeof(double)), 0);
+}
+
+}  // namespace
