@@ -110,4 +110,89 @@ TEST_F(RiderScenario, ThrottleSceneIsBitIdenticalWhenRunTwice) {
   EXPECT_EQ(std::memcmp(first.data(), second.data(), first.size() * sizeof(double)), 0);
 }
 
+TEST_F(RiderScenario, BrakesStopTheBike) {
+  rider* r = place();
+  rider_set_clutch(r, 1);
+  rider_set_throttle(r, 1);
+  ASSERT_TRUE(run(r, 384));
+  ASSERT_GT(speed_along_heading(r), 15.0f);
+  rider_set_throttle(r, 0);
+  rider_set_clutch(r, 0);
+  rider_set_front_brake(r, 1);
+  rider_set_rear_brake(r, 1);
+  ASSERT_TRUE(run(r, 512));
+  EXPECT_LT(std::fabs(speed_along_heading(r)), 1.0f);
+  EXPECT_EQ(r->crash_count, 0);
+}
+
+TEST_F(RiderScenario, SteeringAtSpeedLeansAndTurnsThatWay) {
+  for (float steer : {-0.5f, 0.5f}) {
+    rider* r = place();
+    rider_set_clutch(r, 1);
+    rider_set_throttle(r, 1);
+    ASSERT_TRUE(run(r, 384));
+    rider_set_throttle(r, 0.5f);
+    rider_set_steer(r, steer);
+    ASSERT_TRUE(run(r, 192));
+    dVector3 f;
+    dBodyVectorToWorld(r->bodies[RIDER_FRAME], 0, 0, -1, f);
+    // Facing -z at the start, +x is the rider's right. A positive steer
+    // leans right (negative lean angle) and turns right.
+    const float lean = body_lean_angle(r->bodies[RIDER_FRAME]);
+    EXPECT_LT(lean * steer, -0.05f) << steer;
+    EXPECT_GT(f[0] * steer, 0.05f) << steer;
+    EXPECT_EQ(r->crash_count, 0);
+    close();
+    open();
+  }
+}
+
+TEST_F(RiderScenario, OnASlopeRollsBackUnlessTheRearBrakeHolds) {
+  for (int brake = 0; brake < 2; brake++) {
+    // Uphill toward -z, the way the bike faces; level under the wheels'
+    // starting height at z = 128.
+    const int size = track_field.size;
+    for (int j = 0; j < size; j++)
+      for (int i = 0; i < size; i++)
+        track_field.heights[i + size * j] = test_ground + 0.15f * (128.0f - (float)j * track_field.spacing);
+    rider* r = place();
+    rider_set_rear_brake(r, (float)brake);
+    ASSERT_TRUE(run(r, 384));
+    if (brake) EXPECT_GT(speed_along_heading(r), -0.5f);
+    else EXPECT_LT(speed_along_heading(r), -2.0f);
+    close();
+    open();
+  }
+}
+
+TEST_F(RiderScenario, DroppedUpsideDownCrashesLiesAndRemounts) {
+  rider* r = place();
+  rider_rotate(r, 0, 0, 1, 3.14159265f);
+  const dReal* p = dBodyGetPosition(r->bodies[RIDER_FRAME]);
+  rider_translate(r, 128 - (float)p[0], test_ground + 20 - (float)p[1], 0);
+  int crashed_at = -1;
+  for (int i = 0; i < 512 && crashed_at < 0; i++) {
+    ASSERT_TRUE(run(r, 1));
+    if (r->crash_count > 0) crashed_at = race_clock.current_tick;
+  }
+  ASSERT_GT(crashed_at, 0);
+  EXPECT_EQ(r->crash_count, 1);
+  EXPECT_GE(r->down_counter, 500);
+  EXPECT_EQ(dJointGetBody(r->joints[RIDER_PERSON_JOINT], 0), nullptr);
+  // Lies at least the 512 ticks of rest, then is back on the seat.
+  for (int i = 0; i < 1536 && r->down_counter > 0; i++) ASSERT_TRUE(run(r, 1));
+  EXPECT_GE(race_clock.current_tick - crashed_at, 512);
+  ASSERT_EQ(r->down_counter, 0);
+  EXPECT_EQ(dJointGetBody(r->joints[RIDER_PERSON_JOINT], 0), r->bodies[RIDER_PERSON]);
+  const bike_model* m = rider_model(r);
+  dVector3 seat;
+  dBodyGetRelPointPos(r->bodies[RIDER_FRAME], m->rider_position[0] - m->frame_position[0],
+                      m->rider_position[1] - m->frame_position[1],
+                      m->rider_position[2] - m->frame_position[2], seat);
+  const dReal* q = dBodyGetPosition(r->bodies[RIDER_PERSON]);
+  EXPECT_LT(std::hypot(q[0] - seat[0], q[1] - seat[1], q[2] - seat[2]), 0.25);
+  ASSERT_TRUE(run(r, 64));
+  EXPECT_EQ(r->crash_count, 1);
+}
+
 }  // namespace
