@@ -195,4 +195,39 @@ TEST_F(RiderScenario, DroppedUpsideDownCrashesLiesAndRemounts) {
   EXPECT_EQ(r->crash_count, 1);
 }
 
+TEST_F(RiderScenario, ClutchInRevsTheEngineWithoutDrivingTheWheel) {
+  rider* r = place();
+  rider_set_clutch(r, 0);
+  rider_set_throttle(r, 1);
+  ASSERT_TRUE(run(r, 256));
+  EXPECT_GT(rider_engine_rpm(r), 5000);
+  EXPECT_LT(std::fabs(speed_along_heading(r)), 0.5f);
+  // With the clutch open the gearbox output is pulled back to the wheel
+  // every tick, so it leads by no more than one tick of the engine's turning.
+  const float wheel = (float)dJointGetHingeAngle(r->joints[RIDER_REAR_AXLE]);
+  const float gap = std::remainder(r->clutch_angle - wheel, 2 * 3.14159265f);
+  EXPECT_LE(std::fabs(gap), r->engine_speed / rider_total_ratio(r) / 128 + 0.01f);
+}
+
+TEST_F(RiderScenario, StandingStillAfterTheStartCountsAsDown) {
+  rider* r = place();
+  ASSERT_TRUE(run(r, 255));
+  EXPECT_EQ(r->down, 0);
+  ASSERT_TRUE(run(r, 3));
+  EXPECT_EQ(r->down, 1);
+  EXPECT_EQ(r->crash_count, 0);
+}
+
+TEST_F(RiderScenario, AssistsGiveTheControlsBackAfterTheTick) {
+  rider* r = place();
+  rider_set_auto_dab(r, 1);
+  rider_set_rear_brake(r, 0.3f);
+  rider_set_front_brake(r, 0);
+  ASSERT_TRUE(run(r, 64));
+  // Hold-still braked with both brakes every tick, yet the inputs read back.
+  EXPECT_FLOAT_EQ(r->rear_brake, 0.3f);
+  EXPECT_FLOAT_EQ(r->front_brake, 0);
+  EXPECT_FLOAT_EQ(r->dab, 0);
+}
+
 }  // namespace
