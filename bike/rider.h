@@ -11,6 +11,7 @@
 #include "assets/model.h"
 #include "bike/bike_model.h"
 #include "core/growable_array.h"
+#include "terrain/ruts.h"
 #include "terrain/shape.h"
 #include "terrain/terrain_contact.h"
 
@@ -80,6 +81,10 @@ struct rider {
   dJointFeedback joint_feedback[RIDER_JOINT_COUNT];
   wheel_contact front_contact;
   wheel_contact rear_contact;
+  // The ruts each wheel is laying down, handed to the erode queue a stroke
+  // at a time.
+  rut_stroke front_rut;
+  rut_stroke rear_rut;
 
   // Controls.
   float throttle;

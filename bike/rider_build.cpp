@@ -348,6 +348,13 @@ void rider_reset(rider* r) {
   dJointAttach(r->joints[RIDER_PERSON_JOINT], r->bodies[RIDER_PERSON], frame);
 
   memset(r->joint_feedback, 0, sizeof r->joint_feedback);
+  // A restart must not join the old strokes to the new ones: the points'
+  // places and directions go, and the strokes start empty.
+  rut_stroke* strokes[] = {&r->front_rut, &r->rear_rut};
+  for (rut_stroke* s : strokes) {
+    for (rut_point& p : s->points) p.x = p.z = p.a = p.b = 0;
+    rut_stroke_reset(s);
+  }
 }
 
 void rider_translate(rider* r, float dx, float dy, float dz) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -12,7 +13,11 @@
 #include "bike/rider_limbs.h"
 #include "bike/rider_setters.h"
 #include "bike/test_support_riders.h"
+#include "bike/wheel_contacts.h"
 #include "terrain/dynamics_world.h"
+#include "terrain/erode_queue.h"
+#include "terrain/height_field.h"
+#include "terrain/rut_test_field.h"
 
 namespace {
 
@@ -25,6 +30,9 @@ class RiderScenario : public ::testing::Test {
     race_clock = {};
   }
   void close() {
+    feed_ruts = false;
+    erode_clock_tick = nullptr;
+    erode_queue_reset();
     for (rider*& s : rider_slots) s = nullptr;
     race_clock = {};
     test_track_close();
@@ -39,11 +47,14 @@ class RiderScenario : public ::testing::Test {
     return r;
   }
 
+  bool feed_ruts = false;  // the simulation tick's rut feed after each step
+
   // Steps n ticks; every body of the rider must stay finite on every tick.
   bool run(rider* r, int n, std::vector<double>* trace = nullptr) {
     for (int i = 0; i < n; i++) {
       race_clock.current_tick += 1;
       EXPECT_NE(physics_tick(), 0);
+      if (feed_ruts) rider_update_ruts(r);
       for (int b = 0; b < RIDER_BODY_COUNT; b++) {
         const dReal* parts[] = {dBodyGetPosition(r->bodies[b]), dBodyGetLinearVel(r->bodies[b]),
                                 dBodyGetAngularVel(r->bodies[b]), dBodyGetQuaternion(r->bodies[b])};
@@ -228,6 +239,89 @@ TEST_F(RiderScenario, AssistsGiveTheControlsBackAfterTheTick) {
   EXPECT_FLOAT_EQ(r->rear_brake, 0.3f);
   EXPECT_FLOAT_EQ(r->front_brake, 0);
   EXPECT_FLOAT_EQ(r->dab, 0);
+}
+
+// A tile that cuts a narrow groove where the tyre pushes and throws the dirt
+// wide, so the groove and the heaps beside it are told apart at a glance.
+tile_params groove_tile() {
+  tile_params p = rut_test_default_params();
+  p.erode_off_speed = 0;
+  p.erode_on_speed = 2;
+  p.erode_lower = 2;
+  p.erode_upper = 60;
+  p.erode_depth = 0;
+  p.erode_inner_depth = 64;
+  p.erode_inner_radius = 1.5f;
+  p.erode_radius = 6;
+  p.erode_displacement = 2;
+  return p;
+}
+
+float distance_to(const std::vector<std::array<float, 2>>& points, float x, float z) {
+  float best = INFINITY;
+  for (const auto& q : points) best = std::fmin(best, std::hypot(q[0] - x, q[1] - z));
+  return best;
+}
+
+TEST_F(RiderScenario, FullThrottleInFirstGearLeavesRutsAlongTheWheelPath) {
+  track_field.tile_params[0] = groove_tile();
+  erode_clock_tick = &race_clock.current_tick;
+  erode_queue_reset();
+  feed_ruts = true;
+  rider* r = place(0.7f);
+  ASSERT_TRUE(run(r, 64));
+  rider_set_clutch(r, 1);
+  rider_set_throttle(r, 1);
+  std::vector<std::array<float, 2>> path;
+  for (int i = 0; i < 384; i++) {
+    ASSERT_TRUE(run(r, 1));
+    for (const wheel_contact* w : {&r->front_contact, &r->rear_contact})
+      if (w->depth > 0) path.push_back({w->point[0], w->point[2]});
+  }
+  // Off the ground the strokes stop growing and go out once they have had
+  // no new point for half a second.
+  rider_translate(r, 0, 12, 0);
+  ASSERT_TRUE(run(r, 80));
+  ASSERT_EQ(erode_queue.full_reported, 0);
+  const int count = erode_queue.count;
+  ASSERT_GT(count, 20);
+
+  std::vector<erode_entry> entries;
+  for (int k = 0; k < count; k++) {
+    const erode_entry* e = erode_queue_peek(k);
+    EXPECT_LT(distance_to(path, e->x, e->z), 0.5f) << "entry " << k << " at " << e->x << ", " << e->z;
+    entries.push_back(*e);
+  }
+  for (int frame = 0; frame < 64 && erode_queue.count > 0; frame++) erode_queue_process(nullptr, 1.0f);
+  ASSERT_EQ(erode_queue.count, 0);
+
+  // The ride was straight: its direction runs from the first point to the
+  // farthest one.
+  float dir[2] = {0, 0}, far = 0;
+  for (const erode_entry& e : entries) {
+    const float d = std::hypot(e.x - entries[0].x, e.z - entries[0].z);
+    if (d > far) {
+      far = d;
+      dir[0] = (e.x - entries[0].x) / d;
+      dir[1] = (e.z - entries[0].z) / d;
+    }
+  }
+  ASSERT_GT(far, 10.0f);
+  float back = INFINITY, start[2] = {0, 0};
+  for (const erode_entry& e : entries) {
+    EXPECT_LT(terrain_height(&track_field, e.x, e.z), test_ground - 0.01f) << e.x << ", " << e.z;
+    for (int side : {-1, 1}) {
+      const float x = e.x - side * dir[1] * 3.5f, z = e.z + side * dir[0] * 3.5f;
+      EXPECT_GT(terrain_height(&track_field, x, z), test_ground + 0.001f) << x << ", " << z;
+    }
+    const float along = e.x * dir[0] + e.z * dir[1];
+    if (along < back) {
+      back = along;
+      start[0] = e.x;
+      start[1] = e.z;
+    }
+  }
+  EXPECT_GT(terrain_height(&track_field, start[0] - 3 * dir[0], start[1] - 3 * dir[1]), test_ground + 0.001f);
 }
 
 }  // namespace

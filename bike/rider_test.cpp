@@ -337,6 +337,11 @@ TEST_F(Riders, ResetRotateAndTranslate) {
   r->robot.personality = 9;
   r->activity = 0.5f;
   r->joint_feedback[2].f1[0] = 3;
+  r->front_rut.point_count = 5;
+  r->front_rut.points[4] = {40, 41, 0.5f, 0.5f, 3};
+  r->rear_rut.sample_count = 2;
+  r->rear_rut.travelled = 0.7f;
+  r->rear_rut.points[63].b = 1;
   dJointAttach(r->joints[RIDER_PERSON_JOINT], nullptr, nullptr);  // fallen
   rider_reset(r);
   for (int i = 0; i < RIDER_BODY_COUNT; i++) {
@@ -365,6 +370,13 @@ TEST_F(Riders, ResetRotateAndTranslate) {
   EXPECT_FLOAT_EQ(r->land_damping, 1);
   EXPECT_FLOAT_EQ(r->activity, 1);
   EXPECT_EQ(r->joint_feedback[2].f1[0], 0);
+  // The strokes start over: a restart must not join old ruts to new ones.
+  EXPECT_EQ(r->front_rut.point_count, 0);
+  EXPECT_EQ(r->front_rut.points[4].x, 0);
+  EXPECT_EQ(r->front_rut.points[4].b, 0);
+  EXPECT_EQ(r->rear_rut.sample_count, 0);
+  EXPECT_EQ(r->rear_rut.travelled, 0);
+  EXPECT_EQ(r->rear_rut.points[63].b, 0);
 }
 
 TEST_F(Riders, ActivityRule) {

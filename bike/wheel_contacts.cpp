@@ -7,11 +7,11 @@
 
 #include "bike/rider.h"
 #include "terrain/height_field.h"
+#include "terrain/ruts.h"
 
 int roost_density = 250;
 int debug_flags;
 float debug_label_spacing = 10;
-rut_feed_hooks rut_feed;
 debug_marker_hooks debug_markers;
 
 namespace {
@@ -34,14 +34,14 @@ void refresh_one(wheel_contact* w) {
 // The rut producer steers its samples by the wheel's horizontal direction
 // of travel; a wheel standing still or moving straight up or down has none,
 // so it is handed over as not touching this tick.
-void feed_wheel(rider* r, const wheel_contact* w, int front) {
+void feed_wheel(rut_stroke* stroke, const wheel_contact* w, int front) {
   wheel_contact sample = *w;
   if (sample.depth > 0 && sample.body) {
     const dReal* v = dBodyGetLinearVel(sample.body);
     const double horizontal = v[0] * v[0] + v[2] * v[2];
     if (!(horizontal > 0) || !std::isfinite(horizontal)) sample.depth = 0;
   }
-  rut_feed.update_wheel(r, &sample, front);
+  rut_update_wheel(stroke, &sample, front);
 }
 
 int query_vector(rider* r, const wheel_contact* w, const float* from, float out[3]) {
@@ -79,9 +79,8 @@ void wheel_axle_velocity(const wheel_contact* w, float out[3]) {
 }
 
 void rider_update_ruts(rider* r) {
-  if (!rut_feed.update_wheel) return;
-  const bool trail = (debug_flags & debug_flag_tyre_trail) && rut_feed.format_tyre_debug &&
-                     debug_markers.distance && debug_markers.add && r->bodies[RIDER_FRAME];
+  const bool trail = (debug_flags & debug_flag_tyre_trail) && debug_markers.distance && debug_markers.add &&
+                     r->bodies[RIDER_FRAME];
   float at[3] = {0, 0, 0};
   bool label = false;
   if (trail) {
@@ -101,17 +100,17 @@ void rider_update_ruts(rider* r) {
     text[used] = 0;
   };
   text[0] = 0;
-  feed_wheel(r, &r->front_contact, 1);
+  feed_wheel(&r->front_rut, &r->front_contact, 1);
   if (label) {
     char part[512];
-    rut_feed.format_tyre_debug(part, sizeof part);
+    format_tyre_debug(part, (int)sizeof part);
     append("front:\n");
     append(part);
   }
-  feed_wheel(r, &r->rear_contact, 0);
+  feed_wheel(&r->rear_rut, &r->rear_contact, 0);
   if (label) {
     char part[512];
-    rut_feed.format_tyre_debug(part, sizeof part);
+    format_tyre_debug(part, (int)sizeof part);
     append("rear:\n");
     append(part);
     debug_markers.add(at, text);

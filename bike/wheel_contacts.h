@@ -18,17 +18,6 @@ extern int debug_flags;
 extern float debug_label_spacing;
 enum { debug_flag_tyre_trail = 1 };
 
-// The rut producer, built with the terrain's erosion later, fills this in.
-// Unset, the wheels feed no ruts.
-struct rut_feed_hooks {
-  // One tick of one wheel (front 1, rear 0), in that order each tick.
-  void (*update_wheel)(rider* r, const wheel_contact* contact, int front);
-  // The last wheel update's diagnostic values as text, cut to size - 1
-  // characters and terminated.
-  void (*format_tyre_debug)(char* out, size_t size);
-};
-extern rut_feed_hooks rut_feed;
-
 // World-space debug labels, kept by the scene.
 struct debug_marker_hooks {
   float (*distance)(const float point[3]);  // to the last label placed
@@ -53,7 +42,8 @@ void wheel_emit_particles(const wheel_contact* w, int bursts, float spread_limit
 // The contact point's velocity without the wheel's spin.
 void wheel_axle_velocity(const wheel_contact* w, float out[3]);
 
-// Hands both wheels to the rut producer (front, then rear), and leaves a
+// Hands both wheels to the rut producer (front, then rear) with the rider's
+// own strokes, and leaves a
 // debug label along the way when the tyre trail is on. A wheel that is not
 // moving across the ground gives no sample this tick.
 void rider_update_ruts(rider* r);

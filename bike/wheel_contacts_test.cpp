@@ -9,6 +9,8 @@
 #include "bike/rider.h"
 #include "bike/rider_contacts.h"
 #include "bike/test_support_riders.h"
+#include "terrain/ruts.h"
+#include "terrain/tiles.h"
 
 namespace {
 
@@ -19,7 +21,6 @@ class WheelContacts : public ::testing::Test {
     race_clock.current_tick = 100;
   }
   void TearDown() override {
-    rut_feed = rut_feed_hooks{};
     debug_markers = debug_marker_hooks{};
     debug_flags = 0;
     race_clock.current_tick = 0;
@@ -98,64 +99,71 @@ TEST_F(WheelContacts, AxleVelocityLeavesOutTheSpin) {
   EXPECT_NEAR(v[2], -3 - 2 * rx, 1e-4);
 }
 
-struct feed_call {
-  int slot;
-  int front;
-  float depth;
-};
-std::vector<feed_call> feed_calls;
-int format_calls;
-
-void record_feed(rider* r, const wheel_contact* c, int front) {
-  feed_calls.push_back({r->slot, front, c->depth});
-}
-void fake_format(char* out, size_t size) {
-  snprintf(out, size, "speed=%d\n", ++format_calls);
-}
 float far_away(const float*) { return 20; }
 float near_by(const float*) { return 5; }
 std::string label;
 void keep_label(const float*, const char* text) { label = text; }
 
-TEST_F(WheelContacts, RutFeedFrontThenRearSkippingAWheelStandingStill) {
+// What the trail shows for a wheel that gave the producer nothing.
+std::string idle_wheel_text() {
+  tyre_debug = tyre_debug_values{};
+  char text[512];
+  format_tyre_debug(text, (int)sizeof text);
+  return text;
+}
+
+TEST_F(WheelContacts, RutFeedFrontThenRearIntoTheRidersOwnStrokes) {
   rider* r = test_rider_place("cr125", 4, 64, 64);
-  rider_update_ruts(r);  // nobody listening: nothing happens
-  rut_feed.update_wheel = record_feed;
-  feed_calls.clear();
+  tile_params* p = &track_field.tile_params[0];
+  p->erode_off_speed = 0;
+  p->erode_on_speed = 1;
+  p->erode_lower = 1;
+  p->erode_upper = 100;
+  p->erode_slip_base_scale = p->erode_slip_scale = 1;
+  p->erode_project_to_ground = 1;
+  p->erode_lateral_scale = p->erode_front_scale = 1;
+  debug_markers.distance = far_away;
+  debug_markers.add = keep_label;
+  debug_flags = debug_flag_tyre_trail;
   lift(r, -0.05f);
   rider_collide_terrain(r);
   ASSERT_GT(r->front_contact.depth, 0);
+  ASSERT_GT(r->rear_contact.depth, 0);
+  r->rear_contact.feedback.f1[2] = -200;  // the rear tyre drives forward
+  const std::string idle = "front:\n" + idle_wheel_text() + "rear:\n" + idle_wheel_text();
+
+  // Standing still, and moving straight down: no horizontal direction, so
+  // neither wheel reaches the producer.
   rider_update_ruts(r);
-  ASSERT_EQ(feed_calls.size(), 2u);
-  EXPECT_EQ(feed_calls[0].front, 1);
-  EXPECT_EQ(feed_calls[1].front, 0);
-  EXPECT_EQ(feed_calls[0].slot, 4);
-  // Standing still, and moving straight down: no horizontal direction.
-  EXPECT_EQ(feed_calls[0].depth, 0);
-  EXPECT_EQ(feed_calls[1].depth, 0);
+  EXPECT_EQ(label, idle);
   test_rider_velocity(r, 0, -2, 0);
   rider_update_ruts(r);
-  EXPECT_EQ(feed_calls[2].depth, 0);
-  test_rider_velocity(r, 0, 0, -6);
+  EXPECT_EQ(label, idle);
+  EXPECT_EQ(r->front_rut.sample_count + r->rear_rut.sample_count, 0);
+
+  test_rider_velocity(r, 0, 0, -8);
+  dBodySetLinearVel(r->bodies[RIDER_FRONT_WHEEL], 0, 0, -6);
   rider_update_ruts(r);
-  EXPECT_EQ(feed_calls[4].depth, r->front_contact.depth);
-  EXPECT_EQ(feed_calls[5].depth, r->rear_contact.depth);
+  EXPECT_EQ(label.rfind("front:\nspeed=6.00\n", 0), 0u) << label;
+  EXPECT_NE(label.find("\nrear:\nspeed=8.00\n"), std::string::npos) << label;
+  // Only the driven rear tyre pushes hard enough to leave a sample, and it
+  // lands in the rear stroke of this rider.
+  EXPECT_EQ(r->rear_rut.sample_count, 1);
+  EXPECT_EQ(r->front_rut.sample_count, 0);
+  EXPECT_FLOAT_EQ(r->rear_rut.last_sample[0], r->rear_contact.point[0]);
   EXPECT_GT(r->front_contact.depth, 0);  // the record itself is untouched
 }
 
 TEST_F(WheelContacts, TyreDebugTrailLabelsEveryFewFeet) {
   rider* r = test_rider_place("cr125", 0, 64, 64);
-  rut_feed.update_wheel = record_feed;
-  rut_feed.format_tyre_debug = fake_format;
   debug_markers.distance = far_away;
   debug_markers.add = keep_label;
-  format_calls = 0;
   label.clear();
   rider_update_ruts(r);  // trail off
   EXPECT_TRUE(label.empty());
   debug_flags = debug_flag_tyre_trail;
   rider_update_ruts(r);
-  EXPECT_EQ(label, "front:\nspeed=1\nrear:\nspeed=2\n");
+  EXPECT_EQ(label, "front:\n" + idle_wheel_text() + "rear:\n" + idle_wheel_text());
   debug_markers.distance = near_by;
   label.clear();
   rider_update_ruts(r);

@@ -9,7 +9,6 @@
 #include "terrain/terrain_lod.h"
 
 int ground_texture_level0 = 1;
-int no_vertex_arrays = 0;
 
 static int clamp_int(int v, int lo, int hi) { return v < lo ? lo : v > hi ? hi : v; }
 

@@ -32,7 +32,8 @@ struct terrain_fan_sink {
 // "ground_texture_detail" setting, clamped to 0..10 (a level of 6 or more
 // means block textures only). Set at start-up.
 extern int ground_texture_level0;
-// "--novertexarrays": draw the terrain in immediate mode.
+// "--novertexarrays": draw the terrain in immediate mode. The models share
+// the flag; it lives with their settings (assets/model_settings.cpp).
 extern int no_vertex_arrays;
 
 // Window origin (in level-L texture units) of the 4 x 4 LOD textures of
