@@ -48,9 +48,16 @@ for _ in $(seq 300); do
   grep -q 'GL_EXTENSIONS: ' x.log && break
   sleep 0.1
 done
-sleep 1  # a few loading frames
+# The loading page is redrawn every frame once start-up is done; on a slow
+# machine the first frames may not have reached the screen yet, so take
+# frames until one shows something (or give up and let the checks fail).
 id=$(window_of "$pid")
-import -window "$id" frame.png || { kill -KILL "$pid"; fail "no frame captured"; }
+for _ in $(seq 40); do
+  sleep 0.25
+  import -window "$id" frame.png || { kill -KILL "$pid"; fail "no frame captured"; }
+  lit=$(identify -format '%[fx:mean]' frame.png)
+  awk -v m="$lit" 'BEGIN { exit !(m > 0.02) }' && break
+done
 kill -s TERM "$pid"
 wait_or_kill "$pid"
 rc=$?

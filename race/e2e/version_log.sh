@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # brakkan logs its version through the platform log; ">>" appends and ">"
-# truncates. Each run is ended with SIGTERM once its window is up.
+# truncates. Each run is ended with SIGTERM once its loading screen is up
+# (the early-signal case is window_close.sh's).
 set -u
 exe=$1
 data=$2
@@ -8,15 +9,23 @@ data=$2
 enter_temp_home
 
 run() {
-  run_until_signal TERM PAVO_LOGFILE="$1"
+  PAVO_LOGFILE="$1" "$exe" &
+  local pid=$!
+  wait_for_window "$pid" || { kill -KILL "$pid"; wait "$pid"; echo "no window"; cat x.log; exit 1; }
+  for _ in $(seq 300); do
+    [ "$(grep -c 'GL_EXTENSIONS: ' x.log 2>/dev/null)" -ge "$2" ] && break
+    sleep 0.1
+  done
+  kill -s TERM "$pid"
+  wait_or_kill "$pid"
   local rc=$?
   [ "$rc" = 0 ] || { echo "brakkan exited $rc"; cat x.log; exit 1; }
 }
 
-run ">>x.log"
-run ">>x.log"
+run ">>x.log" 1
+run ">>x.log" 2
 n=$(grep -cE '^\[[0-9]+:[0-9]{2}:[0-9]{2}\.[0-9]{2}\] Brakkan version 2020-07-23-1524 snapshot$' x.log)
 [ "$n" = 2 ] || { echo "expected 2 version lines after >>, got $n"; cat x.log; exit 1; }
-run ">x.log"
+run ">x.log" 1
 n=$(grep -c 'Brakkan version' x.log)
 [ "$n" = 1 ] || { echo "expected 1 version line after >, got $n"; cat x.log; exit 1; }
