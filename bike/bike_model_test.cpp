@@ -386,22 +386,10 @@ TEST(BikeModelPose, BindPoseIsTheRiderOnTheFirstBike) {
 class BikeModelReadout : public ::testing::Test {
  protected:
   void SetUp() override {
-    log_path_ = std::string(test_root()) + "/bike_model.log";
-    setenv("PAVO_LOGFILE", log_path_.c_str(), 1);
-    log_reset_for_tests();
+    test_log_begin();
   }
-  void TearDown() override {
-    log_reset_for_tests();
-    unsetenv("PAVO_LOGFILE");
-  }
-  std::string logged() {
-    log_close();
-    std::ifstream in(log_path_);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-  }
-  std::string log_path_;
+  void TearDown() override { test_log_end(); }
+  std::string logged() { return test_log_text(); }
 };
 
 TEST_F(BikeModelReadout, SettingsMapThroughTheRanges) {

@@ -18,9 +18,7 @@ namespace {
 class MessageRingTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    log_path_ = std::string(test_root()) + "/" + ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".log";
-    setenv("PAVO_LOGFILE", log_path_.c_str(), 1);
-    log_reset_for_tests();
+    test_log_begin();
     std::memset(&message_ring, 0x55, sizeof message_ring);
     message_ring.write_index = 0;
     message_ring.on_screen = 0;
@@ -31,19 +29,13 @@ class MessageRingTest : public ::testing::Test {
     game_clock = 0;
   }
   void TearDown() override {
-    log_reset_for_tests();
-    unsetenv("PAVO_LOGFILE");
+    test_log_end();
     spam_filter = 1;
     message_lines = 5;
   }
   std::string log_text() {
-    log_close();
-    std::ifstream in(log_path_);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
+    return test_log_text();
   }
-  std::string log_path_;
 };
 
 TEST_F(MessageRingTest, ClearEmptiesEveryLine) {

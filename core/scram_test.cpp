@@ -42,20 +42,11 @@ FILE* file_of(const std::vector<uint8_t>& bytes) {
 class ScramTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    log_path_ = std::string(test_root()) + "/" + ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".log";
-    setenv("PAVO_LOGFILE", log_path_.c_str(), 1);
-    log_reset_for_tests();
+    test_log_begin();
   }
-  void TearDown() override {
-    log_reset_for_tests();
-    unsetenv("PAVO_LOGFILE");
-  }
+  void TearDown() override { test_log_end(); }
   std::string log_text() {
-    log_close();
-    std::ifstream in(log_path_);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
+    return test_log_text();
   }
   // Opens `bytes` as scrambled data and expects a refusal.
   void expect_refused(const std::vector<uint8_t>& bytes, uint64_t size) {
@@ -63,7 +54,6 @@ class ScramTest : public ::testing::Test {
     EXPECT_EQ(scram_open(f, size), nullptr);
     std::fclose(f);
   }
-  std::string log_path_;
 };
 
 TEST_F(ScramTest, RoundTripsByteExact) {

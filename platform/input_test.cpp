@@ -145,18 +145,14 @@ TEST(InputNames, CodeNames) {
 }
 
 TEST(InputNames, FirstAliasWinsAndTheSecondIsLogged) {
-  const std::string path = std::string(test_root()) + "/alias.log";
-  setenv("PAVO_LOGFILE", path.c_str(), 1);
-  log_reset_for_tests();
+  test_log_begin();
   EXPECT_EQ(alias_add("test-mouse-x", "Mouse.axis[0]"), 1);
   EXPECT_EQ(alias_add("test-mouse-x", "Mouse.axis[1]"), 0);
   EXPECT_STREQ(alias_lookup("test-mouse-x"), "Mouse.axis[0]");
   const char* other = "not-an-alias";
   EXPECT_EQ(alias_lookup(other), other);
-  log_close();
-  EXPECT_NE(test_read_file(path).find("Second alias for 'test-mouse-x' ('Mouse.axis[1]') ignored\n"), std::string::npos);
-  log_reset_for_tests();
-  unsetenv("PAVO_LOGFILE");
+  EXPECT_NE(test_log_text().find("Second alias for 'test-mouse-x' ('Mouse.axis[1]') ignored\n"), std::string::npos);
+  test_log_end();
 }
 
 TEST(InputNames, AliasesLeadToKeysAndDeviceButtons) {

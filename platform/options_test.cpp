@@ -15,24 +15,16 @@ namespace {
 class OptionsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    log_path_ = std::string(test_root()) + "/options.log";
-    setenv("PAVO_LOGFILE", log_path_.c_str(), 1);
-    log_reset_for_tests();
+    test_log_begin();
   }
   void TearDown() override {
     options_set_string(nullptr);
-    log_reset_for_tests();
-    unsetenv("PAVO_LOGFILE");
+    test_log_end();
     unsetenv("PAVO_OPTIONS");
   }
   std::string logged() {
-    log_close();
-    std::ifstream in(log_path_);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
+    return test_log_text();
   }
-  std::string log_path_;
 };
 
 TEST_F(OptionsTest, BoolValues) {

@@ -7,3 +7,11 @@ const char* test_root();
 
 // The whole content of a file ("" when it cannot be read).
 std::string test_read_file(const std::string& path);
+
+// Points the platform log at a fresh file named for the running test and
+// starts it anew; returns the file's path.
+std::string test_log_begin();
+// Closes the log and returns everything written to it since test_log_begin.
+std::string test_log_text();
+// Resets the log and forgets the file, so the next test starts clean.
+void test_log_end();

@@ -10,6 +10,7 @@
 #include <sstream>
 #include <string>
 
+#include "platform/log.h"
 #include "tools/testing/test_env.h"
 
 static std::string g_test_root;
@@ -21,6 +22,25 @@ std::string test_read_file(const std::string& path) {
   std::stringstream ss;
   ss << in.rdbuf();
   return ss.str();
+}
+
+static std::string g_log_path;
+
+std::string test_log_begin() {
+  g_log_path = g_test_root + "/" + ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".log";
+  setenv("PAVO_LOGFILE", g_log_path.c_str(), 1);
+  log_reset_for_tests();
+  return g_log_path;
+}
+
+std::string test_log_text() {
+  log_close();
+  return test_read_file(g_log_path);
+}
+
+void test_log_end() {
+  log_reset_for_tests();
+  unsetenv("PAVO_LOGFILE");
 }
 
 int main(int argc, char** argv) {
