@@ -346,3 +346,10 @@ void parse_command_line(int argc, char** argv, command_line* out) {
   }
   game_state.demo_argument = demo;
 }
+
+void server_history_push(char (*history)[server_name_size], int* selected, const char* name) {
+  if (!*name || std::strncmp(history[0], name, server_name_size) == 0) return;
+  std::memmove(history[1], history[0], (server_history_entries - 1) * sizeof history[0]);
+  std::snprintf(history[0], server_name_size, "%s", name);
+  *selected = -1;
+}

@@ -54,3 +54,10 @@ enum {
 // Parses argv[1 ..] in the options' table order. Stops at the first error
 // (status command_line_error) or at "--open-home".
 void parse_command_line(int argc, char** argv, command_line* out);
+
+enum { server_history_entries = 16, server_name_size = 127 + 1 };
+
+// "--connect" on the server history: unless the name is empty or already
+// entry 0, the entries move down one (the last is lost), the name becomes
+// entry 0 and no entry is selected (*selected = -1).
+void server_history_push(char (*history)[server_name_size], int* selected, const char* name);

@@ -333,3 +333,31 @@ TEST_F(options_test, nommx_clears_the_flag) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(server_history_push, moves_down_unless_already_first) {
+  char history[server_history_entries][server_name_size] = {};
+  for (int i = 0; i < server_history_entries; i++) std::snprintf(history[i], server_name_size, "server%d", i);
+  int selected = 3;
+  server_history_push(history, &selected, "server0");
+  EXPECT_EQ(selected, 3);
+  EXPECT_STREQ(history[1], "server1");
+
+  server_history_push(history, &selected, "race.example.org");
+  EXPECT_EQ(selected, -1);
+  EXPECT_STREQ(history[0], "race.example.org");
+  EXPECT_STREQ(history[1], "server0");
+  EXPECT_STREQ(history[server_history_entries - 1], "server14");
+
+  selected = 2;
+  server_history_push(history, &selected, "");
+  EXPECT_EQ(selected, 2);
+  EXPECT_STREQ(history[0], "race.example.org");
+
+  const std::string longest(connect_name_max, 'x');
+  server_history_push(history, &selected, longest.c_str());
+  EXPECT_STREQ(history[0], longest.c_str());
+}
+
+}  // namespace
