@@ -292,6 +292,7 @@ static int apply_option(int id, const char* value, command_line* out) {
     case opt_track:
       if (!*value) break;
       out->track = value;
+      game_state.track_dir = value;
       return 1;
     case opt_connect: {
       const char* server = value;

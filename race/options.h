@@ -42,7 +42,7 @@ struct command_line {
   int width, height;   // window size for the settings, 0 = not given
   int depth, zdepth;   // colour and depth-buffer bits, 16 unless given
   int draw_ping;       // -1 = not given
-  const char* track;   // "--track"
+  const char* track;   // "--track" (also the track_dir to load)
   const char* server;  // "--connect" without its link prefix
 };
 

@@ -143,6 +143,7 @@ TEST_F(options_test, flags_and_values_reach_their_targets) {
   EXPECT_EQ(game_state.draw_speed, 4);
   EXPECT_EQ(game_state.draw_render_stats, 5);
   EXPECT_STREQ(c.track, "quarrybend");
+  EXPECT_STREQ(game_state.track_dir, "quarrybend");
   EXPECT_STREQ(game_state.net_password, "pw");
   EXPECT_STREQ(loop_options.record_audio_name, "a.raw");
   EXPECT_EQ(loop_options.chase_center_set, 1);
