@@ -154,12 +154,15 @@ void free_route() {
 
 // Billboards from the billboards file, "[ x y z ] size aspect name".
 void read_billboards() {
+  const char* stage = "Loading billboards";
+  loading_show_logged(stage);
   char* path = file_path(track_source, "billboards");
   stream* s = stream_open(path, "rb");
   check_free(path);
-  if (!s) return;
-  const char* stage = "Loading billboards";
-  loading_show_logged(stage);
+  if (!s) {
+    loading_progress_done(stage);
+    return;
+  }
   char* name = (char*)xmalloc(stream_scan_default_width + 1);
   float v[5];
   int finite_so_far = 1;
@@ -180,12 +183,15 @@ void read_billboards() {
 }
 
 void read_statues() {
+  const char* stage = "Loading statues";
+  loading_show_logged(stage);
   char* path = file_path(track_source, "statues");
   stream* s = stream_open(path, "rb");
   check_free(path);
-  if (!s) return;
-  const char* stage = "Loading statues";
-  loading_show_logged(stage);
+  if (!s) {
+    loading_progress_done(stage);
+    return;
+  }
   char* names = (char*)xmalloc(3 * (stream_scan_default_width + 1));
   char* model = names;
   char* texture = model + stream_scan_default_width + 1;

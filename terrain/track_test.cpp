@@ -185,6 +185,27 @@ TEST_F(Track, GatesTakeEffectOnlyWithLongEnoughLists) {
   }
 }
 
+TEST_F(Track, FlaggedEntryKeepsItsFlagWithTheGateClamped) {
+  make_track("flagged", {{"timing_gates",
+                          "checkpoints:\n5 [0 0 0] [1 0 0]\n5 [9 0 0] [1 0 0]\nfirstlap: 100003 0 1 1\nnormallap: 0 1 0\n"}});
+  ASSERT_EQ(load("flagged"), 1);
+  EXPECT_EQ(route.entries[0], 100001);
+  EXPECT_EQ(route.first_lap_gates, 4);
+  EXPECT_EQ(route.first_lap_segments, 3);
+}
+
+TEST_F(Track, A161stStartingGateEndsTheFileWithAWarning) {
+  std::string file = "startinggate:\n";
+  for (int k = 0; k < 161; k++) file += "[" + std::to_string(10 + k) + " 0 100] 0 null null null\n";
+  file += "checkpoints:\n5 [0 0 0] [1 0 0]\nfirstlap: 0 0 0\nnormallap: 0 0 0\n";
+  make_track("crowded", {{"timing_gates", file}});
+  ASSERT_EQ(load("crowded"), 1);
+  EXPECT_EQ(start_slot_count, 160);
+  EXPECT_EQ(race_clock.start_gate_count, 160);
+  EXPECT_EQ(checkpoints_read, 0) << "nothing after the 161st line is read";
+  EXPECT_NE(console().find("more than 160 starting gates"), std::string::npos) << console();
+}
+
 TEST_F(Track, LapListsShareTheTableOf256) {
   std::string file = "checkpoints:\n5 [0 0 0] [1 0 0]\n5 [9 0 0] [1 0 0]\nfirstlap:\n";
   for (int k = 0; k < 200; k++) file += "1 ";
