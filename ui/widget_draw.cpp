@@ -115,7 +115,7 @@ void draw_slider(menu_slider* item, int selected, const float pen[2], const floa
   item->bar_x1 = static_cast<int>(scale[0] * (pen[0] + width));
   const menu_color_pair& p = selected ? menu_colors.selected : menu_colors.normal;
   framed_box(p.fill, b0, width);
-  fill(p.text, b0, 0, b0 + (width - b0) * fraction, 1);
+  fill(p.text, b0, 1, b0 + (width - b0) * fraction, 0);
 }
 
 void draw_text_cursor(const menu_text_field* item, float r, float g, float b, int position) {
@@ -132,10 +132,11 @@ void draw_text_cursor(const menu_text_field* item, float r, float g, float b, in
   glDisable(GL_BLEND);
   glColor3f(r, g, b);
   glBegin(GL_QUADS);
-  glVertex3f(x0, 0, 0);
+  // Wound like every other quad here, so face culling keeps it.
   glVertex3f(x0, 1, 0);
-  glVertex3f(x1, 1, 0);
+  glVertex3f(x0, 0, 0);
   glVertex3f(x1, 0, 0);
+  glVertex3f(x1, 1, 0);
   glEnd();
 }
 
