@@ -1,6 +1,6 @@
 #include "race/bike_setup.h"
 
-const int bike_setup_default_bike = 73;
+const int bike_setup_default_bike = 71;
 
 bike_setup_record bike_setup = {
     bike_setup_default_bike,

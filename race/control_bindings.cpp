@@ -17,8 +17,8 @@ static const char* const labels[control_binding_count] = {
     "Downshift", "Sit/Dab",    "Back Up",    "Lean Forward", "Lean Backward", "Pause",
     "Step",      "Rewind",     "Skip",       "Prev",   "Next",     "Chat",     "Screenshot"};
 
-// Left steers negative and right positive, the sign the steering
-// controller takes for a turn to the right.
+// Left steers negative and right positive; the riding scenarios of the
+// frame loop hold the steering controller to that convention.
 const control_binding_input control_binding_inputs[control_binding_input_count] = {
     {binding_throttle, 1, 1},      {binding_front_brake, 2, 1},   {binding_rear_brake, 3, 1},
     {binding_upshift, 4, 1},       {binding_downshift, 4, -1},    {binding_clutch, 5, 1},
