@@ -28,11 +28,13 @@
 #include "platform/os/os_events.h"
 #include "platform/timebase.h"
 #include "platform/window.h"
+#include "race/control_bindings.h"
 #include "race/detail_settings.h"
 #include "race/game_state.h"
 #include "race/loop_options.h"
 #include "race/options.h"
 #include "race/projection.h"
+#include "race/race_settings.h"
 #include "race/screen_draw.h"
 #include "race/startup_input.h"
 #include "race/version.h"
@@ -43,6 +45,8 @@
 #include "terrain/shape.h"
 #include "terrain/terrain_settings.h"
 #include "terrain/track_lighting.h"
+#include "ui/config.h"
+#include "ui/game_settings.h"
 
 namespace {
 
@@ -212,6 +216,7 @@ void shut_down_from_audio() {
   if (loop_options.record_audio_file) std::fclose(loop_options.record_audio_file);
   loop_options.record_audio_file = nullptr;
   shutdown_step("Writing config files");
+  write_config();
   shutdown_step("Freeing memory (2)");
   intern_free_all();
   shutdown_step("Freeing memory (3)");
@@ -259,6 +264,9 @@ int main(int argc, char** argv) {
   detect_mmx();
   if (!mmx_available) log_printf("This CPU does not have MMX!\n");
   track_lighting_reset(&lighting);
+  option_list_set_options(&game_settings.video_mode, video_mode_names, video_mode_count);
+  control_bindings_reset();
+  read_config();
   const detail_settings_input seeded = {70, 9, 1, 50, 9, 0, 1000, 1};
   ground_mipmaps = 1;
   game_state.track_dir = nullptr;
