@@ -5,7 +5,8 @@
 # read.
 # "--record-audio" makes its file and uses the readback driver; without
 # either the sound device is opened and closed in order. A --bikes run
-# notes that the option does nothing and runs on.
+# notes that the option does nothing and runs on. A binding to a key name
+# that names no input is logged and the run goes on.
 set -u
 exe=$1
 data=$2
@@ -92,4 +93,10 @@ run_to_loading_page 0 --nosound --bikes 3
 rc=$?
 [ "$rc" = 0 ] || fail "--bikes run: exit code $rc"
 grep -q -x -F -- "--bikes doesn't do anything anymore" err.txt || fail "--bikes: no notice on stderr"
+
+printf 'video_mode=Windowed\nthrottle_key=(k)nosuchkey\n' >"$config"
+run_to_loading_page 0 --nosound
+rc=$?
+[ "$rc" = 0 ] || fail "run with an unknown key name: exit code $rc"
+grep -q "throttle_key: no input named 'nosuchkey'" x.log || fail "unknown key name not logged"
 exit 0
