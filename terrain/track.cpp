@@ -183,7 +183,7 @@ int load_track_here() {
 
   // 4. Lighting, which the terrain's shading reads.
   stage = "Loading lighting";
-  loading_show_logged(stage);
+  loading_show(stage);
   char* path = file_path(track_source, "lighting");
   read_lighting(path);
   check_free(path);
