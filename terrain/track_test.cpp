@@ -348,6 +348,7 @@ TEST_F(Track, Flaggers) {
   EXPECT_EQ(texture_of(flaggers.lap_textures[3]), "@l4.png");
   // The second course flagger lacks its waving texture: reading stops there.
   ASSERT_EQ(course_flaggers.count, 1u);
+  EXPECT_NE(console().find("flaggers: a malformed entry"), std::string::npos) << console();
   const course_flagger* c = (const course_flagger*)course_flaggers.data;
   EXPECT_EQ(texture_of(c->texture_waving), "@wave.png");
   EXPECT_EQ(c->gates[0], 0);
@@ -476,6 +477,7 @@ TEST_F(Track, MalformedFoldersLoadPartlyAndAGoodTrackStillLoads) {
       {"cameras", "fov 0\naddcamera 1 2 3\n", "kept at 90"},
       {"cameras", "fov 1e39\naddcamera 1 2 3\n", "kept at 90"},
       {"statues", "[1 0 2] 0 null null @nowhere.shp\n", "missing shape file @nowhere.shp"},
+      {"statues", "[1 0 2] 0 null null null\n[1 0 2] 0 null", "statues: entry 1 is malformed"},
       {"flaggers", "[1 0 2] [3 0 4] 5 0.5 0 @a.png @b.png @c.png @d.png @e.png\n", nullptr},
   };
   int n = 0;
@@ -507,7 +509,7 @@ TEST_F(Track, MalformedFoldersLoadPartlyAndAGoodTrackStillLoads) {
   ASSERT_EQ(load("bad9"), 1);
   EXPECT_FLOAT_EQ(((const track_camera*)track_cameras.data)[0].fov, 90.0f);
   free_track_data();
-  ASSERT_EQ(load("bad12"), 1);
+  ASSERT_EQ(load("bad13"), 1);
   EXPECT_FLOAT_EQ(flaggers.start_walk_time, 0.0f) << "kept as read";
   free_track_data();
 
