@@ -36,6 +36,7 @@
 #include "race/loop_options.h"
 #include "race/options.h"
 #include "race/projection.h"
+#include "race/race_hooks.h"
 #include "race/race_settings.h"
 #include "race/rider_look.h"
 #include "race/screen_draw.h"
@@ -49,6 +50,7 @@
 #include "terrain/terrain_settings.h"
 #include "terrain/track.h"
 #include "terrain/track_lighting.h"
+#include "ui/bike_setup.h"
 #include "ui/config.h"
 #include "ui/game_settings.h"
 
@@ -100,9 +102,13 @@ void close_window_for_oom() {
 
 void error_box_for_oom(const char* title, const char* text) { error_box(title, "%s", text); }
 
-// The bike a first start rides, before the config and setups choose.
+// The bike a first start rides, before the config and setups choose, with
+// the handling of its stability.
 void choose_default_bike() {
-  if (const bike_model* m = bike_model_find("yz250f(2017)")) bike_setup.bike = static_cast<int>(m - bike_models);
+  int setup_keys = 0;
+  bike_setup_entries(&setup_keys);  // gives the Bike list its options
+  option_list_select(&bike_setup_menu.bike, "yz250f(2017)");
+  apply_stability_level(static_cast<int>(bike_setup.stability));
 }
 
 // A first start's graphics settings: the first of each detail preset.
@@ -142,9 +148,22 @@ void apply_connect(const char* server) {
 // The skins the rider can choose, with the chosen ones from the setup.
 void collect_rider_look_choices() {
   collect_rider_look(&bike_models[bike_setup.bike]);
+  menu_option_list* items[rider_look_count] = {&bike_setup_menu.rider_texture, &bike_setup_menu.head_texture,
+                                              &bike_setup_menu.bike_texture, &bike_setup_menu.wheel_texture};
   const char* chosen[rider_look_count] = {bike_setup.rider_texture, bike_setup.head_texture,
                                          bike_setup.bike_texture, bike_setup.wheel_texture};
-  for (int i = 0; i < rider_look_count; i++) rider_look_select(&rider_look_lists[i], chosen[i]);
+  for (int i = 0; i < rider_look_count; i++) {
+    const growable_array& names = rider_look_lists[i].names;
+    bike_setup_texture_options(items[i], static_cast<const char* const*>(names.data),
+                               static_cast<int>(names.count), chosen[i]);
+  }
+}
+
+// The skin items lose their options before the lists go.
+void forget_rider_look_choices() {
+  for (menu_option_list* item : {&bike_setup_menu.rider_texture, &bike_setup_menu.head_texture,
+                                 &bike_setup_menu.bike_texture, &bike_setup_menu.wheel_texture})
+    option_list_set_options(item, nullptr, 0);
 }
 
 // The index of the scanned track in `folder`, or -1.
@@ -178,6 +197,7 @@ void end_early() {
   if (loop_options.record_audio_file) std::fclose(loop_options.record_audio_file);
   loop_options.record_audio_file = nullptr;
   free_track_list();
+  forget_rider_look_choices();
   free_rider_look();
   free_file_index();
   free_video_modes();
@@ -305,6 +325,7 @@ void shut_down_from_audio() {
   intern_free_all();
   free_track_list();
   shutdown_step("Freeing memory (3)");
+  forget_rider_look_choices();
   free_rider_look();
   free_video_modes();
   shutdown_step("Freeing file list");
@@ -380,6 +401,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   install_screen_hooks();
+  race_hooks.apply_bike_setup = apply_bike_setup;
   file_index_refresh_hook = startup_refresh;
   loading.build_text = game_version;
 

@@ -28,27 +28,12 @@ void collect_rider_look(const bike_model* bike) {
   const char* prefixes[rider_look_count] = {"rider_body-", "rider_head-", bike_prefix, "wheels-"};
   for (int i = 0; i < rider_look_count; i++) {
     collect_texture_variants(&rider_look_lists[i].paths, &rider_look_lists[i].names, prefixes[i]);
-    rider_look_lists[i].selected = 0;
   }
-}
-
-int rider_look_select(texture_variant_list* list, const char* texture) {
-  if (!texture || !*texture) return 0;
-  for (size_t i = 0; i < list->names.count; i++) {
-    const char* name = *static_cast<const char**>(growable_array_at(&list->names, i));
-    const char* path = *static_cast<const char**>(growable_array_at(&list->paths, i));
-    if ((name && std::strcmp(name, texture) == 0) || (path && std::strcmp(path, texture) == 0)) {
-      list->selected = static_cast<int>(i);
-      return 1;
-    }
-  }
-  return 0;
 }
 
 void free_rider_look() {
   for (texture_variant_list& list : rider_look_lists) {
     if (list.paths.capacity) growable_array_free(&list.paths);
     if (list.names.capacity) growable_array_free(&list.names);
-    list.selected = 0;
   }
 }

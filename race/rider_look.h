@@ -1,8 +1,8 @@
 #pragma once
 // The texture variants a rider can wear and ride: riding gear, helmet, the
 // bike's graphics and the wheels. Each list holds the variant names that
-// the bike-setup items offer, the texture path of each ("default" has
-// none) and the chosen entry.
+// the bike-setup items offer and the texture path of each ("default" has
+// none).
 #include <cstddef>
 
 #include "core/growable_array.h"
@@ -20,7 +20,6 @@ enum {
 struct texture_variant_list {
   growable_array paths;  // const char*, interned; entry 0 null
   growable_array names;  // const char*, interned; entry 0 "default"
-  int selected;
 };
 
 extern texture_variant_list rider_look_lists[rider_look_count];
@@ -31,9 +30,6 @@ extern texture_variant_list rider_look_lists[rider_look_count];
 void bike_graphics_prefix(const bike_model* bike, char* out, size_t size);
 
 // Fills the four lists from the file index ("rider_body-", "rider_head-",
-// the bike's prefix, "wheels-"), each with entry 0 chosen.
+// the bike's prefix, "wheels-").
 void collect_rider_look(const bike_model* bike);
-// Chooses in `list` the variant whose name or texture path equals `texture`;
-// 1 when found, else 0 with the choice left alone. Null or "" finds none.
-int rider_look_select(texture_variant_list* list, const char* texture);
 void free_rider_look();
