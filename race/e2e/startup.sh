@@ -5,7 +5,9 @@
 # read.
 # "--record-audio" makes its file and uses the readback driver; without
 # either the sound device is opened and closed in order. A --bikes run
-# notes that the option does nothing and runs on. A binding to a key name
+# notes that the option does nothing and runs on. "--connect" without its
+# link prefix becomes the Server setting and the top of the server history,
+# once. A binding to a key name
 # that names no input is logged and the run goes on.
 set -u
 exe=$1
@@ -93,6 +95,15 @@ run_to_loading_page 0 --nosound --bikes 3
 rc=$?
 [ "$rc" = 0 ] || fail "--bikes run: exit code $rc"
 grep -q -x -F -- "--bikes doesn't do anything anymore" err.txt || fail "--bikes: no notice on stderr"
+
+for run in 1 2; do
+  run_to_loading_page 0 --nosound --connect brakkanware:race.example.org
+  rc=$?
+  [ "$rc" = 0 ] || fail "--connect run $run: exit code $rc"
+  grep -qx 'server_name=race.example.org' "$config" || fail "--connect run $run: server_name not saved"
+  grep -qx 'server_name_hist00=race.example.org' "$config" || fail "--connect run $run: not on top of the history"
+  grep -qx 'server_name_hist01=race.example.org' "$config" && fail "--connect run $run: pushed twice"
+done
 
 printf 'video_mode=Windowed\nthrottle_key=(k)nosuchkey\n' >"$config"
 run_to_loading_page 0 --nosound
