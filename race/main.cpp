@@ -147,7 +147,8 @@ void apply_connect(const char* server) {
 
 // The skins the rider can choose, with the chosen ones from the setup.
 void collect_rider_look_choices() {
-  collect_rider_look(&bike_models[bike_setup.bike]);
+  const int row = bike_setup.bike;
+  collect_rider_look(row >= 0 && row < BIKE_MODEL_COUNT ? &bike_models[row] : nullptr);
   menu_option_list* items[rider_look_count] = {&bike_setup_menu.rider_texture, &bike_setup_menu.head_texture,
                                               &bike_setup_menu.bike_texture, &bike_setup_menu.wheel_texture};
   const char* chosen[rider_look_count] = {bike_setup.rider_texture, bike_setup.head_texture,
