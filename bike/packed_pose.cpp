@@ -115,23 +115,30 @@ void write_position(uint8_t* p, const dReal* position) {
   write_le(p + 6, 3, round_code(clamp_input(position[2], 0, E) / E * code_max(3), 3));
 }
 
-// 3x3 row-major helpers.
-void mat_mul(const double a[9], const double b[9], double out[9]) {
-  for (int i = 0; i < 3; i++)
-    for (int j = 0; j < 3; j++) out[i * 3 + j] = a[i * 3] * b[j] + a[i * 3 + 1] * b[3 + j] + a[i * 3 + 2] * b[6 + j];
+// Unit quaternion to a 3x3 row-major matrix.
+void unit_quaternion_matrix(const double q[4], double m[9]) {
+  const double w = q[0], x = q[1], y = q[2], z = q[3];
+  m[0] = 1 - 2 * (y * y + z * z);
+  m[1] = 2 * (x * y - w * z);
+  m[2] = 2 * (x * z + w * y);
+  m[3] = 2 * (x * y + w * z);
+  m[4] = 1 - 2 * (x * x + z * z);
+  m[5] = 2 * (y * z - w * x);
+  m[6] = 2 * (x * z - w * y);
+  m[7] = 2 * (y * z + w * x);
+  m[8] = 1 - 2 * (x * x + y * y);
 }
 
 void mat_apply(const double m[9], const double v[3], double out[3]) {
   for (int i = 0; i < 3; i++) out[i] = m[i * 3] * v[0] + m[i * 3 + 1] * v[1] + m[i * 3 + 2] * v[2];
 }
 
-// Rotation by angle about axis (any length; a zero axis gives no turn).
-void axis_angle_matrix(const double axis[3], double angle, double m[9]) {
-  const double n = std::sqrt(axis[0] * axis[0] + axis[1] * axis[1] + axis[2] * axis[2]);
-  const double h = n > 0 ? angle / 2 : 0;
-  const double s = n > 0 ? std::sin(h) / n : 0;
-  const double q[4] = {std::cos(h), axis[0] * s, axis[1] * s, axis[2] * s};
-  quaternion_to_matrix(q, m);
+// a then b in a's frame: the orientation a x b.
+void quaternion_multiply(const double a[4], const double b[4], double out[4]) {
+  out[0] = a[0] * b[0] - a[1] * b[1] - a[2] * b[2] - a[3] * b[3];
+  out[1] = a[0] * b[1] + a[1] * b[0] + a[2] * b[3] - a[3] * b[2];
+  out[2] = a[0] * b[2] - a[1] * b[3] + a[2] * b[0] + a[3] * b[1];
+  out[3] = a[0] * b[3] + a[1] * b[2] - a[2] * b[1] + a[3] * b[0];
 }
 
 void unit(const double v[3], double out[3]) {
@@ -139,9 +146,18 @@ void unit(const double v[3], double out[3]) {
   for (int i = 0; i < 3; i++) out[i] = n > 0 ? v[i] / n : 0;
 }
 
-// Where each body goes.
+// The turn by angle about a unit axis (a zero axis gives no turn).
+void axis_turn(const double axis[3], double angle, double q[4]) {
+  const double s = std::sin(angle / 2);
+  q[0] = std::cos(angle / 2);
+  for (int i = 0; i < 3; i++) q[i + 1] = axis[i] * s;
+}
+
+// Where each body goes: its position and unit orientation, and the matrix
+// of the bodies others hang from.
 struct body_place {
   double position[3];
+  double q[4];
   double rotation[9];
 };
 
@@ -154,24 +170,30 @@ void difference(const float a[3], const float b[3], double out[3]) {
   for (int i = 0; i < 3; i++) out[i] = (double)a[i] - (double)b[i];
 }
 
+void turned(const body_place& parent, const double axis[3], double angle, body_place* child) {
+  double turn[4];
+  axis_turn(axis, angle, turn);
+  quaternion_multiply(parent.q, turn, child->q);
+}
+
 // The seven bodies of the pose, from the frame and the model's rest
 // geometry.
 void pose_places(const bike_model* row, const uint8_t* b, int version, body_place places[RIDER_BODY_COUNT]) {
   const pose_layout* layout = layout_for(version);
   body_place& frame = places[RIDER_FRAME];
   read_position(b, frame.position);
-  double q[4];
-  read_quaternion(b + 9, q);
-  quaternion_to_matrix(q, frame.rotation);
+  read_quaternion(b + 9, frame.q);
+  unit_quaternion_matrix(frame.q, frame.rotation);
 
-  double local[3], turn[9];
+  double local[3];
   body_place& fork_upper = places[RIDER_FORK_UPPER];
   difference(row->fork_upper_position, row->frame_position, local);
   relative_point(frame, local, fork_upper.position);
-  double steering_axis[3];
-  difference(row->fork_upper_position, row->fork_lower_position, steering_axis);
-  axis_angle_matrix(steering_axis, b[17] / 255.0 * (pi / 2) - pi / 4, turn);
-  mat_mul(frame.rotation, turn, fork_upper.rotation);
+  double steering[3], steering_axis[3];
+  difference(row->fork_upper_position, row->fork_lower_position, steering);
+  unit(steering, steering_axis);
+  turned(frame, steering_axis, b[17] / 255.0 * (pi / 2) - pi / 4, &fork_upper);
+  unit_quaternion_matrix(fork_upper.q, fork_upper.rotation);
 
   body_place& swingarm = places[RIDER_SWINGARM];
   const double S = row->shock_linkage[BIKE_SWINGARM_TRAVEL];
@@ -184,17 +206,17 @@ void pose_places(const bike_model* row, const uint8_t* b, int version, body_plac
   local[2] = (double)row->swingarm_pivot[2] + (y * s + z * c) - row->frame_position[2];
   relative_point(frame, local, swingarm.position);
   const double x_axis[3] = {1, 0, 0};
-  axis_angle_matrix(x_axis, w, turn);
-  mat_mul(frame.rotation, turn, swingarm.rotation);
+  turned(frame, x_axis, w, &swingarm);
+  unit_quaternion_matrix(swingarm.q, swingarm.rotation);
 
   body_place& fork_lower = places[RIDER_FORK_LOWER];
   const double F = row->fork_travel;
   const double slide = (b[19] & 0xFE) / 255.0 * F - F;
-  double down_fork[3], along[3];
+  double down_fork[3];
   difference(row->fork_lower_position, row->fork_upper_position, down_fork);
-  unit(down_fork, along);
-  for (int i = 0; i < 3; i++) local[i] = down_fork[i] + slide * along[i];
+  for (int i = 0; i < 3; i++) local[i] = down_fork[i] - slide * steering_axis[i];
   relative_point(fork_upper, local, fork_lower.position);
+  std::memcpy(fork_lower.q, fork_upper.q, sizeof fork_lower.q);
   std::memcpy(fork_lower.rotation, fork_upper.rotation, sizeof fork_lower.rotation);
 
   body_place& person = places[RIDER_PERSON];
@@ -206,35 +228,28 @@ void pose_places(const bike_model* row, const uint8_t* b, int version, body_plac
     unit(axis, travel);
     for (int i = 0; i < 3; i++) local[i] = (double)row->rider_position[i] + k * travel[i] - row->frame_position[i];
     relative_point(frame, local, person.position);
-    std::memcpy(person.rotation, frame.rotation, sizeof person.rotation);
+    std::memcpy(person.q, frame.q, sizeof person.q);
   } else {
     for (int i = 0; i < 3; i++) person.position[i] = frame.position[i] + fraction(b + 20 + 2 * i, 2) * 32 - 16;
-    read_quaternion(b + 26, q);
-    quaternion_to_matrix(q, person.rotation);
+    read_quaternion(b + 26, person.q);
   }
 
   const double wheel_axis[3] = {-1, 0, 0};
   body_place& front = places[RIDER_FRONT_WHEEL];
   difference(row->front_wheel_position, row->fork_lower_position, local);
   relative_point(fork_lower, local, front.position);
-  axis_angle_matrix(wheel_axis, b[layout->wheels] / 255.0 * 2 * pi - pi, turn);
-  mat_mul(fork_lower.rotation, turn, front.rotation);
+  turned(fork_lower, wheel_axis, b[layout->wheels] / 255.0 * 2 * pi - pi, &front);
 
   body_place& rear = places[RIDER_REAR_WHEEL];
   difference(row->rear_wheel_position, row->swingarm_position, local);
   relative_point(swingarm, local, rear.position);
-  axis_angle_matrix(wheel_axis, b[layout->wheels + 1] / 255.0 * 2 * pi - pi, turn);
-  mat_mul(swingarm.rotation, turn, rear.rotation);
+  turned(swingarm, wheel_axis, b[layout->wheels + 1] / 255.0 * 2 * pi - pi, &rear);
 }
 
 void set_place(dBodyID body, const body_place& place) {
-  dMatrix3 m;
-  for (int i = 0; i < 3; i++) {
-    for (int j = 0; j < 3; j++) m[i * 4 + j] = place.rotation[i * 3 + j];
-    m[i * 4 + 3] = 0;
-  }
   dBodySetPosition(body, place.position[0], place.position[1], place.position[2]);
-  dBodySetRotation(body, m);
+  const dQuaternion q = {place.q[0], place.q[1], place.q[2], place.q[3]};
+  dBodySetQuaternion(body, q);
 }
 
 int has_bodies(const rider* r) {
@@ -252,10 +267,6 @@ int place_bodies(rider* r, const packed_pose* pose, int version) {
   pose_places(rider_model(r), pose->bytes, version, places);
   for (int i = 0; i < RIDER_BODY_COUNT; i++) set_place(r->bodies[i], places[i]);
   return 1;
-}
-
-void copy_vector(const dReal* v, double out[3]) {
-  for (int i = 0; i < 3; i++) out[i] = v[i];
 }
 
 // The rider body to its rest place on the frame, then the joint attached:
@@ -431,26 +442,11 @@ int packed_pose_bytes_for_version(int version) {
 }
 
 void quaternion_to_matrix(const double q[4], double m[9]) {
-  double w = q[0], x = q[1], y = q[2], z = q[3];
-  const double n = std::sqrt(w * w + x * x + y * y + z * z);
-  if (!(n > 1e-12)) {
-    w = 1;
-    x = y = z = 0;
-  } else {
-    w /= n;
-    x /= n;
-    y /= n;
-    z /= n;
-  }
-  m[0] = 1 - 2 * (y * y + z * z);
-  m[1] = 2 * (x * y - w * z);
-  m[2] = 2 * (x * z + w * y);
-  m[3] = 2 * (x * y + w * z);
-  m[4] = 1 - 2 * (x * x + z * z);
-  m[5] = 2 * (y * z - w * x);
-  m[6] = 2 * (x * z - w * y);
-  m[7] = 2 * (y * z + w * x);
-  m[8] = 1 - 2 * (x * x + y * y);
+  const double n = std::sqrt(q[0] * q[0] + q[1] * q[1] + q[2] * q[2] + q[3] * q[3]);
+  double u[4] = {1, 0, 0, 0};
+  if (n > 1e-12)
+    for (int i = 0; i < 4; i++) u[i] = q[i] / n;
+  unit_quaternion_matrix(u, m);
 }
 
 void signed_angle_about_axis(const double axis[3], const double a[3], const double b[3], double out[3]) {
@@ -630,24 +626,22 @@ void rider_apply_packed_pose(rider* r, const packed_pose* current, const packed_
     return;
   }
   const int was_down = r->down_counter > 0;
-  double before[RIDER_BODY_COUNT][3], before_q[RIDER_BODY_COUNT][4];
-  place_bodies(r, previous, version);
-  for (int i = 0; i < RIDER_BODY_COUNT; i++) {
-    copy_vector(dBodyGetPosition(r->bodies[i]), before[i]);
-    for (int k = 0; k < 4; k++) before_q[i][k] = dBodyGetQuaternion(r->bodies[i])[k];
-  }
-  place_bodies(r, next, version);
+  // Velocities from the bodies' places in previous and next; only current
+  // is put into the dynamics bodies.
+  const bike_model* row = rider_model(r);
+  body_place before[RIDER_BODY_COUNT], after[RIDER_BODY_COUNT];
+  pose_places(row, previous->bytes, version, before);
+  pose_places(row, next->bytes, version, after);
+  rider_unpack_pose(r, current, version);
   const double dt = step_time(gap);
   for (int i = 0; i < RIDER_BODY_COUNT; i++) {
-    dBodyID body = r->bodies[i];
-    const dReal* p = dBodyGetPosition(body);
-    double q[4], turn[3];
-    for (int k = 0; k < 4; k++) q[k] = dBodyGetQuaternion(body)[k];
-    rotation_vector_between(before_q[i], q, turn);
-    dBodySetLinearVel(body, (p[0] - before[i][0]) / dt, (p[1] - before[i][1]) / dt, (p[2] - before[i][2]) / dt);
-    dBodySetAngularVel(body, turn[0] / dt, turn[1] / dt, turn[2] / dt);
+    const double* p0 = before[i].position;
+    const double* p1 = after[i].position;
+    double turn[3];
+    rotation_vector_between(before[i].q, after[i].q, turn);
+    dBodySetLinearVel(r->bodies[i], (p1[0] - p0[0]) / dt, (p1[1] - p0[1]) / dt, (p1[2] - p0[2]) / dt);
+    dBodySetAngularVel(r->bodies[i], turn[0] / dt, turn[1] / dt, turn[2] / dt);
   }
-  rider_unpack_pose(r, current, version);
   lift_above_ground(r);
   if (!was_down && r->down_counter > 0) start_point_masses(r);
   const int status = current->bytes[layout->status];
