@@ -523,8 +523,14 @@ TEST_F(Pose, ActivePullStaysWithinItsLimits) {
   packed_pose target;
   rider_pack_pose(a, &target);
   const double turned[4] = {std::cos(1.2), 0.6 * std::sin(1.2), 0.8 * std::sin(1.2), 0};
+  // The previous pose lies 40 ft behind the next: with a gap of 1 or less
+  // (counted as 1) that asks for a large target speed.
+  packed_pose previous = target;
+  put_le(&previous, 0, 3, le(target, 0, 3) - (uint32_t)(40.0 / track_field.extent * 16777215));
+  int gap = 4;
   for (float activity : {0.26f, 0.4f, 0.6f, 0.7f})
     for (double offset : {0.01, 1.0, 3.0, 100.0, 1000.0}) {
+      gap = gap == 4 ? 0 : gap == 0 ? -3 : 4;
       packed_pose p = target;
       set_quaternion(&p, 9, turned);
       dBodyID frame = a->bodies[RIDER_FRAME];
@@ -534,10 +540,11 @@ TEST_F(Pose, ActivePullStaysWithinItsLimits) {
       dBodySetAngularVel(frame, offset, 0, 0);
       dBodySetForce(frame, 0, 0, 0);
       dBodySetTorque(frame, 0, 0, 0);
-      rider_unpack_pose_active(a, &p, &p, &p, 4);
+      rider_unpack_pose_active(a, &p, &previous, &p, gap);
       const dReal* f = dBodyGetForce(frame);
       const dReal* t = dBodyGetTorque(frame);
       const double zero[3] = {0, 0, 0};
+      for (int i = 0; i < 3; i++) ASSERT_TRUE(std::isfinite(f[i]) && std::isfinite(t[i]));
       EXPECT_LE(distance(f, zero), 2500 + 1e-6) << activity << ", " << offset;
       EXPECT_LE(distance(t, zero), 2500 + 1e-6) << activity << ", " << offset;
       EXPECT_GT(distance(f, zero), 0) << activity << ", " << offset;
