@@ -50,3 +50,9 @@ int bkdata_is_shape_name(const char* path);
 int bkdata_check_shape(const char* path);
 int bkdata_is_decals_name(const char* path);
 int bkdata_check_decals(const char* path);
+
+// ANIM1 sequences (".seq"): read, never uploaded; one summary line (steps,
+// frames, size, channels, ticks per step, loop) or the reader's reasons and
+// a refusal. 1 when the file reads.
+int bkdata_is_seq_name(const char* path);
+int bkdata_check_seq(const char* path);
