@@ -352,6 +352,8 @@ TEST_F(DrawBikeGl, MissingHeadOrBodyDrawsNoneOfIt) {
 
 // Where a part's own pieces overlap (the seat on the frame box) the nearer
 // one blends over the farther; everywhere else one layer shows at half.
+// Fixed function: the lit programs take their alpha from the ambient term,
+// which counts both the light's and the light model's ambient.
 TEST_F(DrawBikeGl, MaterialAlphaBlendsOverTheClearColour) {
   const mask parts[] = {exclusive(&rider::frame_model), exclusive(&rider::front_wheel_model),
                         exclusive(&rider::rear_wheel_model)};
