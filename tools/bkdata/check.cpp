@@ -113,6 +113,8 @@ int bkdata_check(int argc, char** argv) {
       failed |= !bkdata_check_shape(path);
     } else if (bkdata_is_decals_name(path)) {
       failed |= !bkdata_check_decals(path);
+    } else if (bkdata_is_seq_name(path)) {
+      failed |= !bkdata_check_seq(path);
     } else if (bkdata_is_image_name(path)) {
       failed |= !bkdata_check_image(path);
     } else if (bkdata_is_model_name(path)) {

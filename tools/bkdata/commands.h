@@ -50,6 +50,12 @@ int bkdata_is_shape_name(const char* path);
 int bkdata_check_shape(const char* path);
 int bkdata_is_decals_name(const char* path);
 int bkdata_check_decals(const char* path);
+
+// ANIM1 sequences (".seq"): read, never uploaded; one summary line (steps,
+// frames, size, channels, ticks per step, loop) or the reader's reasons and
+// a refusal. 1 when the file reads.
+int bkdata_is_seq_name(const char* path);
+int bkdata_check_seq(const char* path);
 // Files named "config" (or its backup "config~"): the settings file through
 // the game's reader; each refused line with its reason, then a summary. 1
 // when every line was taken.
