@@ -120,6 +120,10 @@ static int open_png(png_job* job, int quiet, int* not_png) {
   return 1;
 }
 
+// libpng keeps no limit of its own on Debian: a chunk may claim 2 GiB.
+// Our info chunks are small; icons and pictures never reach this.
+enum { png_chunk_bytes_max = 4 << 20 };
+
 static int read_guarded(png_job* job) {
   job->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, job, png_error_cb, png_warning_cb);
   if (!job->png) return image_refuse(0, job->name, "libpng could not start");
@@ -130,6 +134,8 @@ static int read_guarded(png_job* job) {
 
   png_set_read_fn(job->png, job->s, image_png_read_cb);
   png_set_sig_bytes(job->png, 8);
+  png_set_user_limits(job->png, image_max_side, image_max_side);
+  png_set_chunk_malloc_max(job->png, png_chunk_bytes_max);
   png_read_info(job->png, job->info);
   png_uint_32 w, h;
   int depth, colour, interlace;
@@ -139,6 +145,12 @@ static int read_guarded(png_job* job) {
                  (int)image_max_side);
     return 0;
   }
+  // The pixels come out of deflate data still to be read, which cannot
+  // expand by more than its ratio: a header alone must not size the chain.
+  const uint64_t packed = (uint64_t)w * h * (uint64_t)depth * png_get_channels(job->png, job->info) / 8;
+  if (packed > stream_remaining(job->s) * stream_inflate_ratio + 258)
+    return image_refuse(0, job->name, "the file is truncated: too short for %u x %u pixels", (unsigned)w,
+                        (unsigned)h);
   job->width = (int)w;
   job->height = (int)h;
 
@@ -180,6 +192,7 @@ static int read_guarded(png_job* job) {
   for (png_uint_32 y = 0; y < h; y++) job->rows[y] = job->pixels + (size_t)y * row_step;
   png_read_image(job->png, job->rows);
   png_read_end(job->png, job->end_info);
+  if (!stream_verify(job->s)) return image_refuse(0, job->name, "the file is damaged");
   if (!job->gray) {
     append_chunks(job, job->info);
     append_chunks(job, job->end_info);
