@@ -8,6 +8,7 @@
 // object with a destructor lives in its frame.
 #include <png.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "assets/image.h"
@@ -120,12 +121,22 @@ static int open_png(png_job* job, int quiet, int* not_png) {
   return 1;
 }
 
-// libpng keeps no limit of its own on Debian: a chunk may claim 2 GiB.
-// Our info chunks are small; icons and pictures never reach this.
+// libpng keeps no limit of its own on Debian: a chunk may claim 2 GiB, and
+// too long a chunk is only a warning before libpng allocates it anyway. Our
+// info chunks are small, and libpng's own buffers are a few rows at most,
+// so its allocator refuses anything above this; the chunk is then skipped
+// (and a chunk that really is that long runs into the end of the file).
 enum { png_chunk_bytes_max = 4 << 20 };
 
+static png_voidp png_capped_malloc(png_structp, png_alloc_size_t size) {
+  return size <= png_chunk_bytes_max ? std::malloc(size) : nullptr;
+}
+
+static void png_capped_free(png_structp, png_voidp p) { std::free(p); }
+
 static int read_guarded(png_job* job) {
-  job->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, job, png_error_cb, png_warning_cb);
+  job->png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, job, png_error_cb, png_warning_cb, nullptr,
+                                      png_capped_malloc, png_capped_free);
   if (!job->png) return image_refuse(0, job->name, "libpng could not start");
   job->info = png_create_info_struct(job->png);
   job->end_info = png_create_info_struct(job->png);
