@@ -6,6 +6,8 @@
 // reader that sizes a buffer from a header alone would.
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
@@ -42,6 +44,8 @@ fuzz_target_fn find_target(const char* name) {
 }
 
 void replay(const char* target) {
+  // The targets' files go into this run's own folder, removed with it.
+  setenv("TMPDIR", test_root(), 1);
   const fuzz_target_fn fn = find_target(target);
   ASSERT_NE(fn, nullptr) << target;
   for (const fs::path& path : inputs_of(target)) {

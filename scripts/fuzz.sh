@@ -22,6 +22,17 @@ cmake --build "$build" -j "$jobs" --target fuzz_all
 out=$PWD/$build/fuzz/run
 rm -rf "$out"
 mkdir -p "$out" "$PWD/$build/fuzz/findings"
+# The targets write each input to a file under TMPDIR: memory-backed where
+# there is such a folder (on disk they run many times slower), and removed
+# at the end even when a target stopped on a finding.
+if [ -d /dev/shm ] && [ -w /dev/shm ]; then
+  scratch=$(mktemp -d /dev/shm/bk_fuzz.XXXXXX)
+else
+  scratch=$out/scratch
+  mkdir -p "$scratch"
+fi
+trap 'rm -rf "$scratch"' EXIT
+export TMPDIR=$scratch
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/scripts/lsan.supp:print_suppressions=0}
