@@ -22,11 +22,15 @@
 #include "platform/os/os_events.h"
 #include "platform/timebase.h"
 #include "platform/window.h"
+#include "race/control_bindings.h"
 #include "race/projection.h"
+#include "race/race_settings.h"
 #include "race/screen_draw.h"
 #include "race/version.h"
 #include "terrain/dynamics_world.h"
 #include "terrain/shape.h"
+#include "ui/config.h"
+#include "ui/game_settings.h"
 
 namespace {
 
@@ -127,6 +131,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   log_printf("Brakkan version %s\n", game_version);
+  option_list_set_options(&game_settings.video_mode, video_mode_names, video_mode_count);
+  control_bindings_reset();
+  read_config();
   game_window = gl_window_open("Brakkan", 640, 480, 16, 0, 16, 0, 0);
   if (!game_window) {
     free_file_index();
@@ -150,6 +157,8 @@ int main(int argc, char** argv) {
     }
   }
 
+  shutdown_step("Writing config files");
+  write_config();
   shutdown_step("Freeing file list");
   free_file_index();
   shutdown_step("Freeing memory (4)");

@@ -50,3 +50,8 @@ int bkdata_is_shape_name(const char* path);
 int bkdata_check_shape(const char* path);
 int bkdata_is_decals_name(const char* path);
 int bkdata_check_decals(const char* path);
+// Files named "config" (or its backup "config~"): the settings file through
+// the game's reader; each refused line with its reason, then a summary. 1
+// when every line was taken.
+int bkdata_is_config_name(const char* path);
+int bkdata_check_config(const char* path);
