@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "assets/texture_anim.h"
 #include "assets/texture_settings.h"
 #include "assets/verbose.h"
 #include "core/file_index.h"
@@ -192,6 +193,7 @@ void texture_delete_stale(int all) {
     check_free(r);
     remove_at(&image_table, i);
   }
+  texture_anims_delete_stale(all);
   if (all) {
     if (texture_table.capacity) growable_array_free(&texture_table);
     if (image_table.capacity) growable_array_free(&image_table);

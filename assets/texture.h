@@ -108,8 +108,9 @@ int image_load_cached(const char* name, uint8_t** pixels, int* width, int* heigh
 // The name of the cached image that owns `pixels`, or null.
 const char* image_name(const uint8_t* pixels);
 
-// With all = 0 frees the textures and images of older generations; with
-// all = 1 frees everything and the tables (shut-down).
+// With all = 0 frees the textures and images of older generations, then the
+// animations whose texture has gone with them; with all = 1 frees everything
+// and the tables (shut-down).
 void texture_delete_stale(int all);
 
 // Fills the two lists (of const char*, index i of one matching index i of

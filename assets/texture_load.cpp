@@ -1,5 +1,5 @@
 // Loading textures and cached images from files: the magic-word dispatch,
-// LINK files and the PNG path with its compression option.
+// LINK files, ANIM1 sequences and the PNG path with its compression option.
 #include <GL/gl.h>
 
 #include <cctype>
@@ -7,6 +7,7 @@
 
 #include "assets/image.h"
 #include "assets/texture.h"
+#include "assets/texture_anim.h"
 #include "assets/texture_settings.h"
 #include "assets/verbose.h"
 #include "core/file.h"
@@ -38,6 +39,25 @@ static unsigned load_link(stream* s, const char* name) {
   const unsigned id = texture_load(start);
   const char* loaded = id ? texture_name(id) : nullptr;
   if (loaded) texture_set_link_target(name, loaded);
+  return id;
+}
+
+// An ANIM1 file: a refused one has said why and is not tried as anything
+// else.
+static unsigned load_animation(stream* s, const char* name, int flags, unsigned bytes_at_start) {
+  texture_animation* anim = texture_anim_read(s, name);
+  stream_close(s);
+  if (!anim) return 0;
+  const unsigned id = texture_anim_upload(anim, flags);
+  if (!id) return 0;
+  if (!texture_add_record(id, (int)(texture_bytes - bytes_at_start), nullptr, name)) {
+    log_printf("No room to keep texture '%.900s'\n", name);
+    GLuint name_id = id;
+    glDeleteTextures(1, &name_id);
+    // The only animation without a record now is this one.
+    texture_anims_delete_stale(0);
+    return 0;
+  }
   return id;
 }
 
@@ -75,12 +95,7 @@ unsigned texture_load(const char* requested) {
   int width = 0, height = 0;
   uint8_t* pixels = nullptr;
   if (std::strcmp(word, "LINK") == 0) return load_link(s, name);
-  if (std::strcmp(word, "ANIM1") == 0) {
-    // Animated textures are not part of this build.
-    console_printf("Can't load animated texture \"%.900s\"", name);
-    stream_close(s);
-    return 0;
-  }
+  if (std::strcmp(word, "ANIM1") == 0) return load_animation(s, name, flags, bytes_at_start);
   if (std::strcmp(word, "J7") == 0 || std::strcmp(word, "J6") == 0) {
     const int channels = word[1] == '7' ? 4 : 3;
     if (image_read_raw(word, s, channels, &pixels, &width, &height, name))

@@ -103,16 +103,16 @@ TEST_F(RaceReset, RobotCodesPickTheirBikesAndNumbers) {
 }
 
 TEST_F(RaceReset, RosterAliasesAndOrder) {
-  EXPECT_STREQ(bike_alias("crf250"), "crf250(2008)");
-  EXPECT_STREQ(bike_alias("yz250f"), "yz250f(2008)");
-  EXPECT_STREQ(bike_alias("kx125"), "kx125");
+  EXPECT_STREQ(bike_name_alias("crf250"), "crf250(2008)");
+  EXPECT_STREQ(bike_name_alias("yz250f"), "yz250f(2008)");
+  EXPECT_STREQ(bike_name_alias("kx125"), "kx125");
   int cobalt = 0, amber = 0, slate = 0;
   for (int i = 0; i < robot_roster_size; i++) {
     EXPECT_EQ(std::atoi(robot_roster[i].number), 20 + i);
     cobalt += std::strcmp(robot_roster[i].personality, "cobalt") == 0;
     amber += std::strcmp(robot_roster[i].personality, "amber") == 0;
     slate += std::strcmp(robot_roster[i].personality, "slate") == 0;
-    EXPECT_NE(bike_model_find(bike_alias(robot_roster[i].bike)), nullptr) << robot_roster[i].bike;
+    EXPECT_NE(bike_model_find(bike_name_alias(robot_roster[i].bike)), nullptr) << robot_roster[i].bike;
   }
   EXPECT_EQ(cobalt, 40);
   EXPECT_EQ(amber, 20);
@@ -272,9 +272,9 @@ TEST_F(RaceReset, HooksRunInTheirPlaces) {
   EXPECT_EQ(calls[3].rfind("robot ", 0), 0u);
   EXPECT_EQ(calls[4], "results");
   calls.clear();
-  practice = 1;
+  game_state.practice = 1;
   ASSERT_EQ(reset_session(line_up, 0, 0, 0, 3, 2), 1);
-  practice = 0;
+  game_state.practice = 0;
   EXPECT_EQ(calls[3], "robot tester");
 }
 

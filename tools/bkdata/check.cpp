@@ -105,12 +105,16 @@ int bkdata_check(int argc, char** argv) {
       failed |= !bkdata_check_track(path);
     } else if (ends_with(path, ".saf")) {
       failed |= !check_archive(path);
+    } else if (bkdata_is_setup_name(path)) {
+      failed |= !bkdata_check_setup(path);
     } else if (bkdata_is_config_name(path)) {
       failed |= !bkdata_check_config(path);
     } else if (bkdata_is_shape_name(path)) {
       failed |= !bkdata_check_shape(path);
     } else if (bkdata_is_decals_name(path)) {
       failed |= !bkdata_check_decals(path);
+    } else if (bkdata_is_seq_name(path)) {
+      failed |= !bkdata_check_seq(path);
     } else if (bkdata_is_image_name(path)) {
       failed |= !bkdata_check_image(path);
     } else if (bkdata_is_model_name(path)) {

@@ -50,8 +50,18 @@ int bkdata_is_shape_name(const char* path);
 int bkdata_check_shape(const char* path);
 int bkdata_is_decals_name(const char* path);
 int bkdata_check_decals(const char* path);
+
+// ANIM1 sequences (".seq"): read, never uploaded; one summary line (steps,
+// frames, size, channels, ticks per step, loop) or the reader's reasons and
+// a refusal. 1 when the file reads.
+int bkdata_is_seq_name(const char* path);
+int bkdata_check_seq(const char* path);
 // Files named "config" (or its backup "config~"): the settings file through
 // the game's reader; each refused line with its reason, then a summary. 1
 // when every line was taken.
 int bkdata_is_config_name(const char* path);
 int bkdata_check_config(const char* path);
+// Files in a "setups/" folder: a bike setup through the game's reader,
+// taken whole or refused at its first bad line. 1 when taken.
+int bkdata_is_setup_name(const char* path);
+int bkdata_check_setup(const char* path);
