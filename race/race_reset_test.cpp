@@ -155,6 +155,26 @@ TEST_F(RaceReset, EachRiderStopsAtTheFirstQuarterStepClearOfTheGround) {
   }
 }
 
+TEST_F(RaceReset, LiftingARiderStopsAboveTheHighestGround) {
+  line_up[0] = line_up_robot;
+  ASSERT_EQ(reset(), 1);
+  rider* r = rider_slots[0];
+  rider_translate(r, 0, -40.0f, 0);  // buried: every probe touches
+  ASSERT_TRUE(touches_ground(r));
+  const float saved = track_field.max_height;
+  const float y = (float)dBodyGetPosition(r->bodies[RIDER_FRAME])[1];
+  track_field.max_height = y - 18.0f;  // the search may rise 2 ft
+  test_log_begin();
+  lift_rider_clear(r);
+  const std::string log = test_log_text();
+  test_log_end();
+  track_field.max_height = saved;
+  const float lifted = (float)dBodyGetPosition(r->bodies[RIDER_FRAME])[1] - y;
+  EXPECT_GE(lifted, 1.5f);
+  EXPECT_LE(lifted, 2.5f);
+  EXPECT_NE(log.find("still touches the ground"), std::string::npos) << log;
+}
+
 TEST_F(RaceReset, GateDropsBetween13And15SecondsAndRepeatsForTheSameTick) {
   line_up[0] = line_up_robot;
   std::vector<int> drops;
