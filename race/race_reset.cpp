@@ -133,11 +133,12 @@ void show_done(const char* step) {
 }
 
 // Loading text with a run of dots that grows as the bikes load, refreshed
-// at most eight times a second.
+// at most eight times a second (the last refresh is kept across resets).
 struct dots_state {
   int count;
   double last;  // 0: not yet refreshed
 };
+dots_state dots;
 
 void refresh_dots(const char* step, dots_state* d) {
   const double now = loading_now();
@@ -480,7 +481,7 @@ int reset_session(const int* line_up, int play_demo, int record, int race_length
   // 17, 18, 19. Riders, on the grid.
   step = "Loading bikes";
   loading_show_logged(step);
-  dots_state dots = {0, 0};
+  dots.count = 0;
   int network_count = 0;
   for (int i = 0; i < 160; i++) {
     rider_names[i][0] = 0;
