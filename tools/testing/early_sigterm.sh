@@ -26,13 +26,13 @@ export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}
 # code (128 + the signal when a signal ended it). With $2 = blocked the
 # child holds SIGTERM blocked from before exec.
 run_and_signal() {
-  perl -MPOSIX -MTime::HiRes=sleep -e '
+  perl -MPOSIX -e '
     my ($delay, $mode, @cmd) = @ARGV;
     sigprocmask(SIG_BLOCK, POSIX::SigSet->new(SIGTERM)) if $mode eq "blocked";
     my $pid = fork() // die "fork: $!";
     if ($pid == 0) { exec(@cmd) or die "exec: $!"; }
     sigprocmask(SIG_UNBLOCK, POSIX::SigSet->new(SIGTERM));
-    sleep($delay);
+    select(undef, undef, undef, $delay);
     kill("TERM", $pid);
     waitpid($pid, 0);
     exit(($? & 127) ? 128 + ($? & 127) : $? >> 8);' "$@"
