@@ -15,7 +15,8 @@ cmake --build "$build" -j "$jobs"
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
-export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/scripts/lsan.supp:print_suppressions=0}
+# intercept_tls_get_addr=0: see BK_TEST_ENVIRONMENT in cmake/bk_library.cmake.
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/scripts/lsan.supp:print_suppressions=0:intercept_tls_get_addr=0}
 export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}
 
 cd "$build"
