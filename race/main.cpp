@@ -1,7 +1,8 @@
-// The brakkan executable: start-up in its fixed order, the loading page
-// until the frame loop exists, and shut-down in its fixed order.
+// The brakkan executable: start-up in its fixed order, the frame loop, and
+// shut-down in its fixed order.
 #include <GL/gl.h>
 
+#include <csignal>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -16,11 +17,13 @@
 #include "assets/texture.h"
 #include "assets/view_settings.h"
 #include "bike/bike_model.h"
+#include "bike/rider.h"
 #include "core/file.h"
 #include "core/file_index.h"
 #include "core/intern.h"
 #include "core/memory.h"
 #include "core/message_ring.h"
+#include "core/running_order.h"
 #include "game_data_digest.h"
 #include "platform/audio.h"
 #include "platform/error_box.h"
@@ -32,14 +35,18 @@
 #include "race/bike_setup.h"
 #include "race/control_bindings.h"
 #include "race/detail_settings.h"
+#include "race/frame_loop.h"
 #include "race/game_state.h"
 #include "race/loop_options.h"
 #include "race/options.h"
 #include "race/projection.h"
 #include "race/race_hooks.h"
+#include "race/race_reset.h"
 #include "race/race_settings.h"
+#include "race/race_state.h"
 #include "race/rider_look.h"
 #include "race/screen_draw.h"
+#include "race/setup_baseline.h"
 #include "race/startup_input.h"
 #include "race/version.h"
 #include "race/video_modes.h"
@@ -290,19 +297,49 @@ void load_fonts_and_pictures() {
   loading.picture = texture_load("!@title.png");
 }
 
-// Until the frame loop exists: the loading page, about 64 frames a second,
-// until the window is asked to close. 0 when a frame could not be ended.
-int show_loading_page() {
-  while (!game_state.quit_requested) {
-    take_events();
-    if (window_begin_frame(game_window)) {
-      set_projection(game_window->frame.width, game_window->frame.height, fov);
-      loading_draw_screen("");
-      if (!window_end_frame(game_window)) return 0;
-    }
-    sleep_precise(0, 1000000 / 64);
+// Start-up's last steps: the slots emptied, the race of a pending track
+// (a robot in the first slot, 1000 laps, behind the main menu), then the
+// frame loop until it ends. Shut-down's rider and track steps follow.
+void run_game() {
+  for (int i = 0; i < line_up_slots; i++) {
+    game_state.line_up[i] = 0;
+    rider_slots[i] = nullptr;
+    rider_slot_kind[i] = RIDER_REMOTE;
   }
-  return 1;
+  running_order_clear();
+  if (!game_state.demo_argument) game_state.line_up[0] = line_up_robot;
+  const int selected = game_settings.track.selected ? *game_settings.track.selected : -1;
+  if (selected >= 0 && selected < track_count)
+    std::snprintf(race_track_choice, sizeof race_track_choice, "%s", track_folders[selected]);
+  if (game_state.track_dir) {
+    game_state.track_dir = nullptr;
+    reset_session(game_state.line_up, game_state.demo_argument != nullptr, 0, 0, 1000, race_skill);
+  }
+  game_state.demo_argument = nullptr;
+  game_state.screen_width = xres;
+  game_state.screen_height = yres;
+  menu_page = game_state.connect_target ? -1 : 0;
+
+  frame_io_use_platform();
+  frame_loop.reshade_delay = static_cast<int>(front_end_values.reshade_delay);
+  frame_loop_start(frame_io.now());
+  run_frame_loop();
+
+  if (race_hooks.record_series_event) race_hooks.record_series_event();
+  if (race_hooks.lines_write_and_clear) race_hooks.lines_write_and_clear();
+  log_printf("Deallocating bikes\n");
+  for (int i = 0; i < line_up_slots; i++) {
+    if (race_hooks.free_engine_voice) race_hooks.free_engine_voice(i);
+    if (rider_slots[i]) rider_destroy(rider_slots[i]);
+    rider_slots[i] = nullptr;
+  }
+  running_order_clear();
+  log_printf("Finished deallocating bikes\n");
+  if (race_hooks.free_track_script) race_hooks.free_track_script();
+  if (race_hooks.free_script_sounds) race_hooks.free_script_sounds();
+  if (race_hooks.demo_close_playback) race_hooks.demo_close_playback();
+  if (race_hooks.demo_stop_recording) race_hooks.demo_stop_recording();
+  free_track();
 }
 
 void shutdown_step(const char* text) { loading_show_logged(text); }
@@ -351,6 +388,9 @@ int main(int argc, char** argv) {
   // A SIGTERM that comes before the window is up is kept as its first close
   // request, so even an early `timeout -s TERM` ends the run in order.
   os_install_close_signals();
+  // A reader that goes away (a pipe closed under --record-video) is a
+  // failed write, not the end of the game.
+  std::signal(SIGPIPE, SIG_IGN);
   if (argc == 2 && std::strcmp(argv[1], "--open-home") == 0) {
     open_home_folder();
     return 0;
@@ -377,6 +417,7 @@ int main(int argc, char** argv) {
   track_lighting_reset(&lighting);
   control_bindings_reset();
   read_config();
+  setup_baseline_take();
   game_state.track_dir = nullptr;
   derive_from_settings();
 
@@ -440,7 +481,7 @@ int main(int argc, char** argv) {
     game_state.screen_width = xres;
     game_state.screen_height = yres;
     if (dynamics_open()) {
-      if (!show_loading_page()) exit_code = 1;
+      run_game();
       dynamics_close();
     }
     close_input_devices();
