@@ -1,8 +1,7 @@
 // The track folder's text files besides the terrain: "timing_gates",
 // "statues", "billboards", "flaggers", "lighting" and "cameras". The first
-// byte picks the file (fuzz/track_names.h), the rest is its text. No
-// terrain is loaded, so objects stand at height 0, and without GL no
-// texture loads.
+// byte picks the file (fuzz/track_names.h), the rest is its text. Objects
+// and cameras stand on a small flat field; without GL no texture loads.
 #include <cstring>
 #include <string>
 
@@ -10,6 +9,8 @@
 #include "core/message_ring.h"
 #include "fuzz/fuzz_target.h"
 #include "fuzz/track_names.h"
+#include "terrain/height_field.h"
+#include "terrain/terrain_files.h"
 #include "terrain/track.h"
 #include "terrain/track_lighting.h"
 
@@ -24,6 +25,12 @@ static int names_a_device(const uint8_t* data, size_t size) {
 
 // Accepted: the reader took the whole file without a console line.
 BK_FUZZ_TARGET(track_files) {
+  static int made;
+  if (!made) {
+    terrain_reset(&track_field);
+    if (!terrain_create(&track_field, 5, 4.0f)) return 0;
+    made = 1;
+  }
   if (size < 1 || names_a_device(data, size)) return 0;
   const char* name = fuzz_track_file_names[data[0] % fuzz_track_file_kinds];
   const std::string path = fuzz_write(name, data + 1, size - 1);
