@@ -68,8 +68,9 @@ void replay(const char* target) {
 }
 
 // One test a target, so a failure names its reader.
-const char* const replayed[] = {"archive", "decals", "gzip",  "model",    "png",  "pnm",         "raw",
-                                "scanner", "scrambled", "shape", "terrain", "tileinfo", "rut_message"};
+const char* const replayed[] = {"anim",      "archive", "bike_setup", "config",  "decals",   "gzip",
+                                "model",     "png",     "pnm",        "raw",     "scanner",  "scrambled",
+                                "shape",     "terrain", "tileinfo",   "rut_message", "track_files"};
 
 TEST(FuzzReplay, EveryTargetIsReplayed) {
   const std::set<std::string> listed(std::begin(replayed), std::end(replayed));
@@ -79,7 +80,10 @@ TEST(FuzzReplay, EveryTargetIsReplayed) {
 
 #define REPLAY(target) \
   TEST(FuzzReplay, target) { replay(#target); }
+REPLAY(anim)
 REPLAY(archive)
+REPLAY(bike_setup)
+REPLAY(config)
 REPLAY(decals)
 REPLAY(gzip)
 REPLAY(model)
@@ -92,5 +96,6 @@ REPLAY(shape)
 REPLAY(terrain)
 REPLAY(tileinfo)
 REPLAY(rut_message)
+REPLAY(track_files)
 
 }  // namespace

@@ -6,13 +6,13 @@
 # build/fuzz/findings/. Prints executions per second and coverage per
 # target.
 #
-#   BK_FUZZ_SECONDS  time per target (default 30)
+#   BK_FUZZ_SECONDS  time per target (default 20)
 #   BK_FUZZ_JOBS     targets run at once (default: the number of cores)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build=build/fuzz
-seconds=${BK_FUZZ_SECONDS:-30}
+seconds=${BK_FUZZ_SECONDS:-20}
 jobs=${BK_FUZZ_JOBS:-$(nproc)}
 
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -12,12 +12,17 @@
 
 #include "assets/image.h"
 #include "assets/jm_writer.h"
+#include "assets/anim_writer.h"
 #include "assets/model.h"
 #include "core/saf.h"
 #include "core/scram.h"
 #include "fuzz/fuzz_folder.h"
+#include "fuzz/track_names.h"
+#include "race/control_bindings.h"
 #include "terrain/rut_message.h"
 #include "tools/bkdata/commands.h"
+#include "ui/bike_setup.h"
+#include "ui/config.h"
 
 namespace fs = std::filesystem;
 
@@ -200,7 +205,49 @@ int track_seeds(const fs::path& out, const fs::path& scratch) {
 
   for (const char* shape : {"front_wheel.shp", "generic_frame.shp", "startgate.shp"})
     ok = ok && write_whole(out / "shape" / shape, read_whole(scratch / "shapes" / shape));
+
+  // The sample track's text files, each led by its index in the target's
+  // table.
+  for (int k = 0; ok && k < fuzz_track_file_kinds; k++) {
+    const std::string text = read_whole(track / fuzz_track_file_names[k]);
+    ok = !text.empty() && write_whole(out / "track_files" / fuzz_track_file_names[k], std::string(1, (char)k) + text);
+  }
   return ok;
+}
+
+// Sequences packed with the pictures they name (see fuzz/targets/anim.cpp):
+// two PNG frames, and three small J7 frames inside the file.
+int anim_seeds(const fs::path& out, const fs::path& scratch) {
+  uint8_t px[2][8 * 4 * 4];
+  for (int f = 0; f < 2; f++)
+    for (size_t i = 0; i < sizeof px[f]; i++) px[f][i] = (uint8_t)(i * 29 + f * 101);
+  const fs::path a = scratch / "a.png", b = scratch / "b.png";
+  if (!image_write_png8(a.string().c_str(), px[0], 8, 4, 4) || !image_write_png8(b.string().c_str(), px[1], 8, 4, 4))
+    return 0;
+  const anim_writer_frame png_frames[2] = {{"@a.png", nullptr, 8, 4}, {"@b.png", nullptr, 8, 4}};
+  const int png_order[4] = {0, 1, 1, 0};
+  const anim_writer_sequence png_seq = {4, png_order, 2, png_frames, 16, 1};
+  const anim_writer_frame j7_frames[3] = {{nullptr, px[0], 4, 2}, {nullptr, px[1], 4, 2}, {nullptr, px[0] + 32, 4, 2}};
+  const int j7_order[3] = {2, 0, 1};
+  const anim_writer_sequence j7_seq = {3, j7_order, 3, j7_frames, 5, 0};
+  const fs::path png_seq_path = scratch / "png.seq", j7_seq_path = scratch / "j7.seq";
+  if (!anim_write_file(&png_seq, png_seq_path.string().c_str()) ||
+      !anim_write_file(&j7_seq, j7_seq_path.string().c_str()))
+    return 0;
+  std::string with_pngs, embedded;
+  fuzz_folder_pack(&with_pngs, 0, read_whole(png_seq_path));
+  fuzz_folder_pack(&with_pngs, 1, read_whole(a));
+  fuzz_folder_pack(&with_pngs, 2, read_whole(b));
+  fuzz_folder_pack(&embedded, 0, read_whole(j7_seq_path));
+  return write_whole(out / "anim" / "png-frames", with_pngs) && write_whole(out / "anim" / "j7-frames", embedded);
+}
+
+// The config and a setup file as the game writes them.
+int settings_seeds(const fs::path& out) {
+  control_bindings_reset();
+  std::string setup;
+  write_bike_setup(&setup);
+  return write_whole(out / "config" / "config", config_text()) && write_whole(out / "bike_setup" / "default", setup);
 }
 
 int rut_seeds(const fs::path& out) {
@@ -228,7 +275,8 @@ int bkdata_seeds(int argc, char** argv) {
   std::error_code ec;
   fs::create_directories(scratch, ec);
   const int ok = archive_seeds(out, scratch) && stream_seeds(out, scratch) && image_seeds(out) &&
-                 model_seeds(out) && track_seeds(out, scratch) && rut_seeds(out);
+                 model_seeds(out) && track_seeds(out, scratch) && rut_seeds(out) &&
+                 anim_seeds(out, scratch) && settings_seeds(out);
   fs::remove_all(scratch, ec);
   if (!ok) {
     std::fprintf(stderr, "bkdata seeds: can't write the seeds into '%s'\n", out.string().c_str());
