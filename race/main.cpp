@@ -36,12 +36,15 @@
 #include "race/projection.h"
 #include "race/race_settings.h"
 #include "race/screen_draw.h"
+#include "race/series.h"
 #include "race/startup_input.h"
+#include "race/startup_lists.h"
 #include "race/version.h"
 #include "race/video_modes.h"
 #include "terrain/dynamics_world.h"
 #include "terrain/ground_texture.h"
 #include "terrain/height_field.h"
+#include "terrain/track.h"
 #include "terrain/shape.h"
 #include "terrain/terrain_settings.h"
 #include "terrain/track_lighting.h"
@@ -218,9 +221,11 @@ void shut_down_from_audio() {
   shutdown_step("Writing config files");
   write_config();
   shutdown_step("Freeing memory (2)");
+  free_series_table();
   intern_free_all();
   shutdown_step("Freeing memory (3)");
   free_video_modes();
+  free_demo_list();
   shutdown_step("Freeing file list");
   free_file_index();
   shutdown_step("Freeing memory (4)");
@@ -298,6 +303,11 @@ int main(int argc, char** argv) {
 
   startup_refresh();
   file_index_build();
+  stock_parts_digest = stock_parts_stored_digest;
+  check_fixed_files();
+  if (!track_folders) scan_tracks();
+  build_demo_list();
+  build_series_table();
 
   if (!open_audio(cl.nosound)) {
     end_early();
