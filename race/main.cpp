@@ -36,6 +36,7 @@
 #include "race/projection.h"
 #include "race/race_settings.h"
 #include "race/screen_draw.h"
+#include "race/results.h"
 #include "race/series.h"
 #include "race/startup_input.h"
 #include "race/startup_lists.h"
@@ -307,6 +308,7 @@ int main(int argc, char** argv) {
   check_fixed_files();
   if (!track_folders) scan_tracks();
   build_demo_list();
+  results_install_hooks();
   build_series_table();
 
   if (!open_audio(cl.nosound)) {

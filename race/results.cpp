@@ -13,6 +13,8 @@
 #include "core/file_replace.h"
 #include "core/heap_sort.h"
 #include "core/race_clock.h"
+#include "race/race_hooks.h"
+#include "race/race_state.h"
 #include "race/results_pending.h"
 #include "race/series_event.h"
 #include "terrain/terrain_settings.h"
@@ -390,4 +392,9 @@ int write_results_file() {
     }
   }
   return file_replace("@results.txt", text.data(), text.size(), 0);
+}
+
+void results_install_hooks() {
+  race_hooks.finish_results = finish_results;
+  race_hooks.record_series_event = record_series_event;
 }

@@ -63,6 +63,10 @@ int32_t rider_cut_penalty(const rider* r);
 // "@results.txt" and records the series event. Nothing once final.
 void finish_results();
 
+// Puts finish_results, the off-course test and record_series_event into the
+// race hooks.
+void results_install_hooks();
+
 // Writes the results list as "@results.txt" (lines ended by CR LF) through
 // a temporary file; on failure a console line and the old file stays. 1
 // when written.

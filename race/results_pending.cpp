@@ -1,7 +1,5 @@
 #include "race/results_pending.h"
 
-int viewed_slot = 160;
-int own_start_position = 160;
 int net_online;
 int net_own_slot = 160;
 uint32_t net_state_time[160];

@@ -1,10 +1,8 @@
 #pragma once
-// Values the results read that the frame loop, race reset and the client
-// own; held here until those land.
+// Values the results read that the multiplayer client owns; held here
+// until the client's own header lands.
 #include <cstdint>
 
-extern int viewed_slot;
-extern int own_start_position;
 extern int net_online;
 extern int net_own_slot;
 extern uint32_t net_state_time[160];

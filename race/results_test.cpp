@@ -12,6 +12,7 @@
 #include "core/file.h"
 #include "core/heap_sort.h"
 #include "core/race_clock.h"
+#include "race/race_state.h"
 #include "race/results_pending.h"
 #include "race/test_support_results.h"
 #include "terrain/track.h"

@@ -9,6 +9,7 @@
 #include "core/race_clock.h"
 #include "core/running_order.h"
 #include "race/results.h"
+#include "race/race_state.h"
 #include "race/results_pending.h"
 #include "terrain/dynamics_world.h"
 #include "terrain/track.h"
