@@ -38,6 +38,7 @@
 #include "race/screen_draw.h"
 #include "race/results.h"
 #include "race/series.h"
+#include "race/series_event.h"
 #include "race/startup_input.h"
 #include "race/startup_lists.h"
 #include "race/version.h"
@@ -335,6 +336,8 @@ int main(int argc, char** argv) {
     game_state.terrain = &track_field;
     if (dynamics_open()) {
       if (!show_loading_page()) exit_code = 1;
+      // A series event raced up to here is recorded as it stands.
+      record_series_event();
       dynamics_close();
     }
     close_input_devices();

@@ -22,6 +22,7 @@
 
 running_order_state results_list;
 int results_finished;
+int results_file_written;
 
 namespace {
 
@@ -200,6 +201,7 @@ int completes_lap(int64_t count) {
 
 void results_clear() {
   results_finished = 0;
+  results_file_written = 0;
   results_list.count = 0;
 }
 
@@ -347,7 +349,8 @@ void finish_results() {
   for (int i = 0; i < results_list.count; i++)
     apply_penalty(&results_list.entries[i], rider_slots[results_list.entries[i].slot]);
   heap_sort(results_list.entries, (size_t)results_list.count, sizeof(running_order_entry), compare_results);
-  if (results_list.count > 0 && rider_has_finished(rider_slots[results_list.entries[0].slot])) write_results_file();
+  if (results_list.count > 0 && rider_has_finished(rider_slots[results_list.entries[0].slot]))
+    results_file_written = write_results_file();
   results_finished = 1;
   record_series_event();
 }
