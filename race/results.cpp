@@ -13,9 +13,9 @@
 #include "core/file_replace.h"
 #include "core/heap_sort.h"
 #include "core/race_clock.h"
+#include "race/net_values.h"
 #include "race/race_hooks.h"
 #include "race/race_state.h"
-#include "race/results_pending.h"
 #include "race/series_event.h"
 #include "terrain/terrain_settings.h"
 #include "terrain/track.h"
@@ -400,4 +400,5 @@ int write_results_file() {
 void results_install_hooks() {
   race_hooks.finish_results = finish_results;
   race_hooks.record_series_event = record_series_event;
+  race_hooks.rider_off_course_at_gate = [](rider* r, int n) { return rider_off_course_at_gate(r, n); };
 }
