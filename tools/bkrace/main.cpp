@@ -31,13 +31,19 @@
 namespace {
 
 const char usage[] =
-    "usage: bkrace [--riders N] [--laps L] [--minutes M] [--series NAME] [--ticks T] TRACK\n"
-    "       bkrace --series NAME [--ticks T]\n";
+    "usage: bkrace [--riders N] [--laps L] [--minutes M] [--ticks T] TRACK\n"
+    "       bkrace --series NAME [--ticks T]\n"
+    "  --riders N   robots in the race (4)\n"
+    "  --laps L     laps (3; in a timed race, laps after the time, 0)\n"
+    "  --minutes M  a timed race\n"
+    "  --series     the named series' next event, its robots and a piloted player\n"
+    "  --ticks T    give up after T ticks (30 minutes of race time)\n";
 
 struct race_request {
   int riders = 4;
-  int laps = 3;
+  int laps = -1;  // unset: 3, or none in a timed race
   int minutes = 0;
+  int race_options = 0;  // --riders, --laps or --minutes given
   long ticks = 128L * 60 * 30;  // half an hour of race time
   const char* series = nullptr;
   const char* track = nullptr;
@@ -69,12 +75,15 @@ int parse(int argc, char** argv, race_request* req) {
     if (!std::strcmp(a, "--riders")) {
       if (!read_number(argc, argv, &i, 1, RIDER_SLOT_COUNT, &v)) return 0;
       req->riders = (int)v;
+      req->race_options = 1;
     } else if (!std::strcmp(a, "--laps")) {
       if (!read_number(argc, argv, &i, 0, 1000, &v)) return 0;
       req->laps = (int)v;
+      req->race_options = 1;
     } else if (!std::strcmp(a, "--minutes")) {
       if (!read_number(argc, argv, &i, 0, 600, &v)) return 0;
       req->minutes = (int)v;
+      req->race_options = 1;
     } else if (!std::strcmp(a, "--ticks")) {
       if (!read_number(argc, argv, &i, 1, 0x7FFFFFFF, &v)) return 0;
       req->ticks = v;
@@ -98,6 +107,11 @@ int parse(int argc, char** argv, race_request* req) {
     std::fprintf(stderr, "%s", usage);
     return 0;
   }
+  if (req->series && (req->track || req->race_options)) {
+    std::fprintf(stderr, "bkrace: a series event takes its track, riders, laps and minutes from the series\n");
+    return 0;
+  }
+  if (req->laps < 0) req->laps = req->minutes > 0 ? 0 : 3;
   if (req->laps == 0 && req->minutes == 0) {
     std::fprintf(stderr, "bkrace: a race needs laps or minutes\n");
     return 0;

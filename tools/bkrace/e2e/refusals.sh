@@ -32,4 +32,5 @@ expect_refusal "usage: bkrace" --laps 2
 expect_refusal "a race needs laps or minutes" --laps 0 quarrybend
 expect_refusal "can't load track 'nowhere'" --ticks 10 nowhere
 expect_refusal "no series 'nothing' in the data" --series nothing
+expect_refusal "takes its track, riders, laps and minutes from the series" --series quarrybend_cup --laps 2
 exit $fail
