@@ -115,6 +115,14 @@ TEST_F(RaceResults, FourRidersTwoLaps) {
   start(4, 0, 2);
   const int32_t f = route.first_lap_gates, n = route.normal_lap_gates;
   race_to_the_end();
+  // Final on the tick the last rider crossed the line (the clock has since
+  // moved on by one).
+  int32_t last = -1;
+  for (int slot = 0; slot < 4; slot++) {
+    const rider* r = rider_slots[slot];
+    last = std::max(last, rider_timing_tick(r, rider_next_timing_index(r) - 1));
+  }
+  EXPECT_EQ(last, race_clock.current_tick - 1);
   for (int slot = 0; slot < 4; slot++) {
     EXPECT_EQ(rider_slots[slot]->finished, 1) << slot;
     EXPECT_EQ(rider_next_timing_index(rider_slots[slot]), f + n) << "nobody lapped, nobody cut: slot " << slot;
