@@ -10,6 +10,7 @@
 #include "terrain/track.h"
 
 float pilot_speed = 30.0f;
+int pilot_reaction_ticks = 40;
 
 namespace {
 
@@ -55,13 +56,16 @@ void pilot_input(rider* r, float input[9]) {
       // The signed angle from forward to the gate, about +y.
       const double angle = std::atan2(fz * dx - fx * dz, fx * dx + fz * dz);
       // A positive steer turns the bike clockwise seen from above.
-      steer = clampf((float)(-angle * 0.6), -0.35f, 0.35f);
+      // Less lock at walking pace, where full lock stalls the bike.
+      const float speed = std::fabs(rider_forward_speed_mph(r)) * 22.0f / 15.0f;
+      const float lock = 0.1f + 0.25f * clampf(speed / 20.0f, 0, 1);
+      steer = clampf((float)(-angle * 0.6), -lock, lock);
       break;
     }
     gate = gate_of_crossing(++pos);
   }
   const float speed = rider_forward_speed_mph(r) * 22.0f / 15.0f;
-  if (race_clock.current_tick < race_clock.gate_drop_tick) {
+  if (race_clock.current_tick < race_clock.gate_drop_tick + pilot_reaction_ticks) {
     // Waiting at the gate, on the brakes.
     input[2] = input[3] = 0.3f;
     return;

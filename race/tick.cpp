@@ -179,7 +179,11 @@ void move_gate_arms() {
   if (!within_gate_window(open)) return;
   const int32_t now = race_clock.current_tick;
   const int32_t count = race_clock.start_gate_count < start_gate_max ? race_clock.start_gate_count : start_gate_max;
-  if (now < open) reset_gate_arms();
+  if (now < open)
+    for (int32_t i = 0; i < start_gate_max; i++) {
+      gate_arm_angle[i] = 1;
+      gate_arm_speed[i] = 0;
+    }
   for (int32_t i = 0; i < count; i++) {
     const int32_t index = race_clock.start_gate_statues[i];
     statue* s = index >= 0 ? statue_at(index) : nullptr;
@@ -243,6 +247,14 @@ void reset_gate_arms() {
     gate_arm_angle[i] = 1;
     gate_arm_speed[i] = 0;
   }
+  // The arms stand up at once, so the first contacts of the race meet them
+  // where they are; and as the clock starts again, a touch stamped in the
+  // last race must not stop an arm at the same tick of this one.
+  for (int32_t i = 0; i < race_clock.start_gate_count && i < start_gate_max; i++)
+    if (statue* s = statue_at(race_clock.start_gate_statues[i])) {
+      s->touch_tick = -1;
+      gate_arm_basis(s->basis, s->x, s->z, s->angle, 1);
+    }
 }
 
 void gate_arm_basis(float out[9], float x, float z, float heading, float angle) {
