@@ -3,6 +3,8 @@
 float model_lod_scale = 1.0f;
 float model_lod_offset = 0.0f;
 float eye_position[3] = {0.0f, 0.0f, 0.0f};
+float material_alpha = 1.0f;
+unsigned scene_env_texture = 0;
 draw_statistics draw_stats = {0, 0};
 int no_vertex_arrays = 0;
 int model_reflections = 1;

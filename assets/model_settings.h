@@ -11,6 +11,14 @@ extern float model_lod_offset;
 // The camera position of the current view.
 extern float eye_position[3];
 
+// Opacity of the lit models drawn next, 1 by default. The scene lowers it
+// to fade a rider (or a statue) out and puts it back to 1 after the call.
+extern float material_alpha;
+
+// The environment map the shine pass of reflective models binds; 0 = none
+// (then nothing is shone). The scene keeps it in its shared texture table.
+extern unsigned scene_env_texture;
+
 // What was drawn this frame; the scene clears it every frame.
 struct draw_statistics {
   int vertices;

@@ -255,9 +255,13 @@ int write_models(const std::string& dir, const bike_model& row, bool shared) {
     // The first-person body leaves out the torso, which would fill the view.
     p = limbs(false);
     ok &= write_model(dir, file_of(row, BIKE_PART_BODY_FP_MODEL), chain(p), 8, p);
-    // The plate on the rider's back, carried by the torso bone.
-    const vec back = bones[8] + (shoulders - bones[8]) * 0.55f + vec{0, 0.25f, 0.5f};
-    p = {skinned(box({0.7f, 0.6f, 0.02f}, back, &plate, "rider plate"), 8)};
+    // The plate on the rider's back, carried by the torso bone: laid along
+    // the leaning torso, just clear of its surface, so it shows.
+    const vec along = unit(shoulders - bones[8]);
+    const vec out_back = cross({1, 0, 0}, along);
+    const vec back = bones[8] + (shoulders - bones[8]) * 0.55f + out_back * 0.53f;
+    const float plate_size[3] = {0.7f, 0.6f, 0.02f};
+    p = {skinned(place(jm_box(plate_size, &plate, "rider plate"), turn{{1, 0, 0}, along, out_back}, back), 8)};
     ok &= write_model(dir, file_of(row, BIKE_PART_RIDER_PLATE_MODEL), p[0], 1, p);
   }
   return ok;
