@@ -23,6 +23,7 @@
 #include "core/memory.h"
 #include "core/message_ring.h"
 #include "core/running_order.h"
+#include "race/bike_setup.h"
 #include "race/net_values.h"
 #include "race/race_hooks.h"
 #include "race/race_reset.h"
@@ -411,7 +412,7 @@ void end_time_trial_attempt() {
     while (race_hooks.demo_next_rider(&id, &index)) {
       if (index < 0 || index >= RIDER_SLOT_COUNT - 1) continue;
       const int slot = 1 + index;
-      rider* r = rider_create(bike_alias(id.bike), (unsigned)slot, 0, id.number, id.gear_skin, id.helmet_skin,
+      rider* r = rider_create(bike_name_alias(id.bike), (unsigned)slot, 0, id.number, id.gear_skin, id.helmet_skin,
                               id.bike_skin, id.wheels_skin);
       if (!r) continue;
       rider_slots[slot] = r;

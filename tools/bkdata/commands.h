@@ -72,3 +72,7 @@ int write_sample_series(const char* folder);
 // The digest of the seven stock part shapes in folder, in the order the
 // game checks them. 1 when all could be read.
 int stock_parts_digest_of(const char* folder, char hex[41]);
+// Files in a "setups/" folder: a bike setup through the game's reader,
+// taken whole or refused at its first bad line. 1 when taken.
+int bkdata_is_setup_name(const char* path);
+int bkdata_check_setup(const char* path);
