@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "bike/rider.h"
+#include "bike/rider_setters.h"
 #include "core/race_clock.h"
 #include "race/net_values.h"
 #include "race/race_hooks.h"
@@ -20,6 +21,8 @@
 #include "race/test_support_race.h"
 #include "race/tick.h"
 #include "terrain/erode_queue.h"
+#include "terrain/height_field.h"
+#include "terrain/shape.h"
 #include "terrain/roost.h"
 #include "terrain/track.h"
 #include "terrain/track_objects.h"
@@ -131,6 +134,9 @@ TEST_F(TickRace, PilotedRidersStartBehindTheGateDigAndRepeat) {
   // The test pilot is no racer: on the sample track's uphill start some of
   // its riders bog down in the first seconds.
   EXPECT_GE(crossed, 3);
+  std::printf("%d of 8 riders over the gate line within 5 s:", crossed);
+  for (int s = 0; s < 8; s++) std::printf(" %d", a.crossed[s] < 0 ? -1 : a.crossed[s] - drop);
+  std::printf("\n");
   EXPECT_GT(a.roost_seen, 0);
   EXPECT_GT(a.ruts, 0) << "ruts on: strokes queued";
   EXPECT_EQ(a.crossed, other_crossed);
@@ -140,6 +146,58 @@ TEST_F(TickRace, PilotedRidersStartBehindTheGateDigAndRepeat) {
 
   const race_run off = run(0);
   EXPECT_EQ(off.ruts, 0) << "ruts off: nothing queued";
+}
+
+void full_throttle(rider* r) {
+  rider_set_auto_shift(r, 0);
+  rider_set_steer(r, 0);
+  rider_set_throttle(r, 1);
+  rider_set_front_brake(r, 0);
+  rider_set_rear_brake(r, 0);
+  rider_set_clutch(r, 1);
+}
+
+// The arm up holds a rider at full throttle behind the gate line; down,
+// it lies in the ground.
+TEST_F(TickRace, ClosedGateHoldsFullThrottleAndOpenGateLiesInTheGround) {
+  ASSERT_TRUE(race_test_make_data());
+  net_values_reset();
+  int line_up[160] = {};
+  line_up[0] = 2;
+  tick_install_hooks();
+  ASSERT_EQ(reset_session(line_up, 0, 0, 0, 3, 0), 1);
+  race_hooks.auto_pilot_tick = full_throttle;
+  race_clock.gate_drop_tick = race_clock.current_tick + 1000000;
+  double furthest = -1e9;
+  for (int k = 0; k < 5 * 128; k++) {
+    simulation_tick();
+    furthest = std::fmax(furthest, past_gate_line(0));
+  }
+  EXPECT_LT(furthest, 0) << "through a closed gate";
+  EXPECT_EQ(gate_arm_angle[0], 1.0f);
+  // Every gate's plate stands out of the ground while the arm is up and
+  // lies in it once the arm is down.
+  auto highest_above_ground = [](int gate) {
+    const statue* g = statue_at(race_clock.start_gate_statues[gate]);
+    double most = -1e9;
+    for (int i = 0; i < g->shape->count; i++) {
+      const shape_sphere& sp = g->shape->spheres[i];
+      double w[3];
+      for (int row = 0; row < 3; row++)
+        w[row] = (&g->x)[row] + g->basis[row * 3] * sp.centre[0] + g->basis[row * 3 + 1] * sp.centre[1] +
+                 g->basis[row * 3 + 2] * sp.centre[2];
+      most = std::fmax(most, w[1] + sp.radius - terrain_height(&track_field, (float)w[0], (float)w[2]));
+    }
+    return most;
+  };
+  for (int gate = 0; gate < race_clock.start_gate_count; gate++)
+    EXPECT_GT(highest_above_ground(gate), 1.0) << "gate " << gate << " up";
+  race_clock.gate_drop_tick = race_clock.current_tick;
+  for (int k = 0; k < 64; k++) simulation_tick();
+  for (int gate = 0; gate < race_clock.start_gate_count; gate++) {
+    EXPECT_EQ(gate_arm_angle[gate], 0.0f) << gate;
+    EXPECT_LT(highest_above_ground(gate), 0.2) << "gate " << gate << " down";
+  }
 }
 
 }  // namespace
