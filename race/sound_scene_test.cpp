@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "core/file.h"
 #include "core/message_ring.h"
+#include "core/stream.h"
 #include "platform/audio.h"
 #include "race/engine_sound.h"
 #include "race/game_state.h"
@@ -152,6 +154,33 @@ TEST_F(SoundScene, HeldEngineSpeedGivesTheFiringFrequency) {
     const double got = fundamental(hold(v, h.rpm, 0, 1.5), engine_sound_rate, 20, 400);
     EXPECT_NEAR(got, want, want * 0.02) << h.builtin << " at " << h.rpm;
   }
+}
+
+TEST_F(SoundScene, ShippedDefinitionsFireAtTheirRate) {
+  ASSERT_TRUE(race_test_make_data());
+  game_state.audio = nullptr;
+  struct held {
+    const char* file;
+    float firings;
+    float rpm;
+    float torque;
+  } const cases[] = {{"@default250f.braap", 0.5f, 6500, 10}, {"@default450f.braap", 0.5f, 3000, 0},
+                     {"@default125.braap", 1, 9000, 16}, {"@default50.braap", 1, 5000, 1}};
+  for (const held& h : cases) {
+    engine_voice* v = &engine_voices[0];
+    load_engine_sound(v, nullptr, nullptr);
+    stream* s = stream_open(h.file, "rb");
+    ASSERT_NE(s, nullptr) << h.file;
+    engine_sound_parse(&v->definition, s, h.file);
+    stream_close(s);
+    v->definition.firings_per_rev = h.firings;
+    ASSERT_STRNE(v->definition.table->name, "default_four_stroke") << h.file;
+    const double want = h.rpm * h.firings / 60;
+    const double got = fundamental(hold(v, h.rpm, h.torque, 1.0), engine_sound_rate, 20, 400);
+    EXPECT_NEAR(got, want, want * 0.02) << h.file;
+  }
+  sound_tables_free();
+  sound_samples_free();
 }
 
 TEST_F(SoundScene, FullLoadIsFourTimesNoLoadOnTheBuiltIn) {
