@@ -432,6 +432,16 @@ void engine_sound_parse(engine_sound* d, stream* s, const char* name) {
   int number = 0;
   while (stream_gets(s, line, sizeof line)) {
     number++;
+    const size_t length = std::strlen(line);
+    if (length == sizeof line - 1 && line[length - 1] != '\n' && stream_peekc(s) >= 0) {
+      // The rest of an over-long line must not be read as a line of its
+      // own: a comment's tail would become a setting.
+      int c;
+      do c = stream_getc(s);
+      while (c >= 0 && c != '\n');
+      console_printf("%.512s:%d: line longer than %d characters ignored\n", name, number, (int)sizeof line - 1);
+      continue;
+    }
     if (char* hash = std::strchr(line, '#')) *hash = 0;
     const char* rest;
     double v[engine_list_max];

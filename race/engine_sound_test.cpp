@@ -107,6 +107,8 @@ TEST_F(EngineSound, DefinitionLines) {
   engine_sound d = *engine_sound_builtin(1);
   std::string many = "scale";
   for (int i = 0; i < 130; i++) many += " " + std::to_string(i + 1);
+  // Its tail past 1023 characters reads "minrpm 7".
+  const std::string long_comment = "# " + std::string(1021, 'c') + "minrpm 7\n";
   parse_text(&d, "lines.braap",
              "# a comment line\n"
              "minrpm 1500 # trailing comment\n"
@@ -116,7 +118,8 @@ TEST_F(EngineSound, DefinitionLines) {
                  "\n"
                  "biased 3 4\n"
                  "hightorque nan\n"
-                 "pipe 2 inf\n");
+                 "pipe 2 inf\n" +
+                 long_comment);
   EXPECT_FLOAT_EQ(d.minrpm, 1500);
   EXPECT_FLOAT_EQ(d.lowtorque, -1);
   EXPECT_FLOAT_EQ(d.hightorque, 4);
@@ -127,6 +130,7 @@ TEST_F(EngineSound, DefinitionLines) {
   const std::string c = console();
   EXPECT_NE(c.find("lines.braap:8: a number is not finite"), std::string::npos) << c;
   EXPECT_NE(c.find("lines.braap:9: a number is not finite"), std::string::npos) << c;
+  EXPECT_NE(c.find("lines.braap:10: line longer than 1023 characters ignored"), std::string::npos) << c;
 }
 
 TEST_F(EngineSound, SkinChainAndDefaults) {
