@@ -131,4 +131,81 @@ TEST(SoundReadback, EngineNoteFollowsTheRevs) {
   sound_samples_free();
 }
 
+// What the scene asks of each engine voice's sound, through a driver
+// that records the calls.
+struct voice_calls {
+  std::vector<std::pair<char, int>> calls;  // 'r' rate, 'v' volume, 'p' pan, 'w' write position
+  int written = 0;
+};
+voice_calls recorded[2];
+int recorded_index(audio_sound* s) { return (int)(reinterpret_cast<intptr_t>(s) - 1); }
+audio_sound* rec_create(void*, int, const uint8_t*, int) {
+  static intptr_t next = 0;
+  return reinterpret_cast<audio_sound*>(1 + (next++ % 2));
+}
+void rec_free(audio_sound*) {}
+int rec_ok(audio_sound*) { return 1; }
+int rec_flag(audio_sound*, int) { return 1; }
+int rec_rate(audio_sound* s, int v) { return recorded[recorded_index(s)].calls.push_back({'r', v}), 1; }
+int rec_volume(audio_sound* s, int v) { return recorded[recorded_index(s)].calls.push_back({'v', v}), 1; }
+int rec_pan(audio_sound* s, int v) { return recorded[recorded_index(s)].calls.push_back({'p', v}), 1; }
+int rec_position(audio_sound*) { return 0; }
+int rec_write(audio_sound* s, int length, const uint8_t*, int position) {
+  recorded[recorded_index(s)].calls.push_back({'w', position});
+  recorded[recorded_index(s)].written += length;
+  return 1;
+}
+const audio_driver recording_driver = {nullptr, nullptr, nullptr, nullptr, nullptr, rec_create, nullptr, rec_free,
+                                       rec_ok, rec_ok, rec_rate, rec_volume, rec_pan, rec_flag, rec_position,
+                                       rec_write};
+
+TEST(SoundReadback, ViewedAndCompetingVoicesArePlacedInOrder) {
+  race_test_open();
+  sound_scene_install_hooks();
+  audio_current_driver = &recording_driver;
+  game_state.audio = &recorded;
+  int line_up[160] = {line_up_robot, line_up_robot};
+  ASSERT_EQ(reset_session(line_up, 0, 0, 0, 3, 0), 1);
+  ASSERT_NE(rider_slots[0], nullptr);
+  ASSERT_NE(rider_slots[1], nullptr);
+  for (voice_calls& v : recorded) v = {};
+  viewed_slot = 1;
+  // The listener a foot from rider 0, looking along -z (right is +x).
+  const dReal* p = dBodyGetPosition(rider_frame_body(rider_slots[0]));
+  listener = {{(float)p[0], (float)p[1] + 1, (float)p[2]}, {1, 0, 0, 0, 1, 0, 0, 0, 1}, {0, 0, 0}};
+  update_sound_scene(1);
+  for (int slot = 0; slot < 2; slot++) {
+    const voice_calls& v = recorded[recorded_index(engine_voices[slot].sound)];
+    ASSERT_EQ(v.calls.size(), 4u) << slot;
+    // The first frame of a new voice: 8820 samples from 11025 on.
+    EXPECT_EQ(v.calls[0], std::make_pair('w', 11025)) << slot;
+    EXPECT_EQ(v.written, 8820) << slot;
+    EXPECT_EQ(v.calls[1].first, 'r');
+    EXPECT_EQ(v.calls[2].first, 'v');
+    EXPECT_EQ(v.calls[3].first, 'p');
+    EXPECT_NEAR(v.calls[1].second, 44100, 5) << slot;  // both stand still
+  }
+  const voice_calls& near = recorded[recorded_index(engine_voices[0].sound)];
+  const voice_calls& viewed = recorded[recorded_index(engine_voices[1].sound)];
+  // Rider 0 competes at 8/10 with no distance loss; rider 1 is viewed
+  // (full) but a gate or more away.
+  EXPECT_EQ(near.calls[2].second, (int)(0.8 * 32767));
+  EXPECT_GT(viewed.calls[2].second, 0);
+  EXPECT_LT(viewed.calls[2].second, 32767);
+
+  for (voice_calls& v : recorded) v = {};
+  update_sound_scene(0);
+  ASSERT_EQ(near.calls.size(), 4u);  // still catching up: written, then placed
+  EXPECT_EQ(near.calls[2], std::make_pair('v', 0));  // master 0: silent
+  EXPECT_EQ(viewed.calls[2], std::make_pair('v', 0));
+
+  for (int i = 0; i < 160; i++) engine_voice_free_slot(i);
+  audio_current_driver = nullptr;
+  game_state.audio = nullptr;
+  viewed_slot = race_no_slot;
+  race_test_close();
+  sound_tables_free();
+  sound_samples_free();
+}
+
 }  // namespace
