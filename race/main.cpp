@@ -26,6 +26,8 @@
 #include "core/running_order.h"
 #include "game_data_digest.h"
 #include "platform/audio.h"
+#include "race/engine_sound.h"
+#include "race/sound_scene.h"
 #include "platform/error_box.h"
 #include "platform/input.h"
 #include "platform/log.h"
@@ -303,6 +305,7 @@ void load_fonts_and_pictures() {
 // when the loop ended on a frame that could not be shown rather than on a
 // request to close.
 int run_game() {
+  engine_voices_clear();
   for (int i = 0; i < line_up_slots; i++) {
     game_state.line_up[i] = 0;
     rider_slots[i] = nullptr;
@@ -361,12 +364,14 @@ void shut_down_from_audio() {
   game_state.audio = nullptr;
   if (loop_options.record_audio_file) std::fclose(loop_options.record_audio_file);
   loop_options.record_audio_file = nullptr;
+  sound_tables_free();
   shutdown_step("Writing config files");
   write_config();
   shutdown_step("Freeing memory (2)");
   intern_free_all();
   free_track_list();
   shutdown_step("Freeing memory (3)");
+  sound_samples_free();
   forget_rider_look_choices();
   free_rider_look();
   free_video_modes();
@@ -448,6 +453,7 @@ int main(int argc, char** argv) {
   }
   install_screen_hooks();
   race_hooks.apply_bike_setup = apply_bike_setup;
+  sound_scene_install_hooks();
   file_index_refresh_hook = startup_refresh;
   loading.build_text = game_version;
 
