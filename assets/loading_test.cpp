@@ -90,7 +90,8 @@ TEST_F(LoadingTest, PictureCoversTheViewAtTwoToOne) {
 }
 
 TEST_F(LoadingTest, WithoutAFrameNothingIsRecordedButControlsAreReleased) {
-  control_binding* some_binding = reinterpret_cast<control_binding*>(&loading);
+  menu_binding some_bindings[1] = {};
+  const menu_binding* some_binding = some_bindings;
   control_map_entry map[3] = {{some_binding, 0, 1, 0.5f}, {some_binding, 3, -1, -1.0f}, {nullptr, 0, 0, 7.0f}};
   control_map = map;
   held_key_flag = 1;

@@ -29,7 +29,9 @@ extern draw_statistics draw_stats;
 // "--novertexarrays": draw in immediate mode instead of vertex arrays.
 extern int no_vertex_arrays;
 
-// The "reflections" setting (default on).
+// Whether models draw their reflections (default on): a run-time copy of
+// the front end's "reflections" item, made at start-up and when the
+// graphics page changes it.
 extern int model_reflections;
 
 // The track's ambient colours, which the unlit material borrows light 0's

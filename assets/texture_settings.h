@@ -1,7 +1,7 @@
 #pragma once
-// Texture settings that the front end shows and main derives at start-up,
-// read by the texture loader and the image cache. The settings items point
-// at these variables.
+// Texture settings that main derives at start-up from the front end's
+// "model_texture_detail" and "texture_compress" items, read by the texture
+// loader and the image cache.
 
 // Mip levels dropped from large textures: 10 - the "model_texture_detail"
 // slider (default 9), clamped to 0..10. A name beginning with "!" ignores it.

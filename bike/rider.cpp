@@ -14,13 +14,11 @@
 #include "bike/rider_build.h"
 #include "core/memory.h"
 #include "core/message_ring.h"
+#include "terrain/track.h"
 
 rider rider_table[RIDER_SLOT_COUNT];
 rider* rider_slots[RIDER_SLOT_COUNT];
 int32_t rider_slot_kind[RIDER_SLOT_COUNT];
-race_clock_state race_clock;
-race_order_state race_order;
-track_lap_gates_state track_lap_gates;
 
 namespace {
 
@@ -291,11 +289,11 @@ int32_t rider_timing_tick(const rider* r, int n) {
 }
 
 int rider_has_finished(rider* r) {
-  if (!track_lap_gates.has_gates) return 0;
+  if (!route.gate_count) return 0;
   if (r->finished) return 1;
-  const int first = track_lap_gates.first_lap_gates;
-  const int normal = track_lap_gates.normal_lap_gates;
-  const int laps = race_clock.finishing_laps;
+  const int first = route.first_lap_gates;
+  const int normal = route.normal_lap_gates;
+  const int laps = race_clock.finish_lap;
   // In 64 bits: counts from a damaged track or race must not overflow.
   const int64_t f64 = laps == 0 ? 0 : (int64_t)first + (int64_t)normal * (laps - 1) - 1;
   if (f64 < INT32_MIN || f64 > INT32_MAX) return 0;

@@ -11,6 +11,7 @@
 #include "assets/model.h"
 #include "bike/bike_model.h"
 #include "core/growable_array.h"
+#include "core/race_clock.h"
 #include "terrain/ruts.h"
 #include "terrain/shape.h"
 #include "terrain/terrain_contact.h"
@@ -206,30 +207,6 @@ struct rider {
 extern rider rider_table[RIDER_SLOT_COUNT];
 extern rider* rider_slots[RIDER_SLOT_COUNT];
 extern int32_t rider_slot_kind[RIDER_SLOT_COUNT];
-
-// What the race logic keeps and the rider code reads. The race owns and sets
-// these; they live here, with their lowest reader.
-struct race_clock_state {
-  int32_t current_tick;
-  int32_t gate_drop_tick;  // start of lap 1
-  int32_t finishing_laps;  // lap whose completion by the leader ends the race; 0 = none
-};
-extern race_clock_state race_clock;
-
-struct race_order_state {
-  int32_t leader_slot;
-  int32_t leader_crossings;
-};
-extern race_order_state race_order;
-
-// The loaded track's timing-gate counts: whether it has gates, the crossings
-// that make the first lap (from the start) and those of each later lap.
-struct track_lap_gates_state {
-  int32_t has_gates;
-  int32_t first_lap_gates;
-  int32_t normal_lap_gates;
-};
-extern track_lap_gates_state track_lap_gates;
 
 // Clears all 160 records; the race does it before creating a new line-up,
 // after the previous riders were destroyed.

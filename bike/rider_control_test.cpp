@@ -31,7 +31,6 @@ class RiderScenario : public ::testing::Test {
   }
   void close() {
     feed_ruts = false;
-    erode_clock_tick = nullptr;
     erode_queue_reset();
     for (rider*& s : rider_slots) s = nullptr;
     race_clock = {};
@@ -265,7 +264,6 @@ float distance_to(const std::vector<std::array<float, 2>>& points, float x, floa
 
 TEST_F(RiderScenario, FullThrottleInFirstGearLeavesRutsAlongTheWheelPath) {
   track_field.tile_params[0] = groove_tile();
-  erode_clock_tick = &race_clock.current_tick;
   erode_queue_reset();
   feed_ruts = true;
   rider* r = place(0.7f);

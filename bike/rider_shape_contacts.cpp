@@ -157,6 +157,6 @@ void collide_rider_statues(rider* r) {
     // A statue drawn turned to the viewer has no orientation of its own.
     const float* orientation = s->facing_value != 0 ? identity : s->basis;
     if (rider_collide_object(r, s->shape, nullptr, position, orientation))
-      s->last_hit_tick = race_clock.current_tick;
+      s->touch_tick = race_clock.current_tick;
   }
 }

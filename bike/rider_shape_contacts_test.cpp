@@ -287,7 +287,7 @@ TEST_F(RiderShapes, StatuesNearTheRiderAreHitOnce) {
     s.y = at[1];
     s.z = at[2];
     s.basis[0] = s.basis[4] = s.basis[8] = 1;
-    s.last_hit_tick = -1;
+    s.touch_tick = -1;
     ASSERT_EQ(growable_array_append(&statues, &s), 1);
   }
   statue_grid_rebuild();
@@ -295,8 +295,8 @@ TEST_F(RiderShapes, StatuesNearTheRiderAreHitOnce) {
   ASSERT_EQ(statue_grid[statue_grid_cell(p[2], 256)][2].count, 1u);
   const int before = dBodyGetNumJoints(r->bodies[RIDER_FRAME]);
   collide_rider_statues(r);
-  EXPECT_EQ(statue_at(0)->last_hit_tick, 10);
-  EXPECT_EQ(statue_at(1)->last_hit_tick, -1);
+  EXPECT_EQ(statue_at(0)->touch_tick, 10);
+  EXPECT_EQ(statue_at(1)->touch_tick, -1);
   // The frame's three spheres all reach the rock: three joints, once.
   EXPECT_EQ(dBodyGetNumJoints(r->bodies[RIDER_FRAME]) - before, 3);
   track_objects_free();

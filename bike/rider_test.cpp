@@ -12,8 +12,17 @@
 #include "terrain/dynamics_world.h"
 #include "terrain/terrain_files.h"
 #include "terrain/tiles.h"
+#include "terrain/track.h"
 
 namespace {
+
+// The loaded track's gates as the timing code reads them: whether there
+// are any, the crossings of the first lap and of each later lap.
+void set_lap_gates(int gates, int first, int normal) {
+  route.gate_count = gates;
+  route.first_lap_gates = first;
+  route.normal_lap_gates = normal;
+}
 
 struct world_counts {
   int bodies;
@@ -438,8 +447,8 @@ TEST_F(Riders, HasFinishedAfterTheLeader) {
   };
   // Three crossings make lap 1, two each later lap; the race is two laps,
   // so crossing 4 finishes it.
-  track_lap_gates = {1, 3, 2};
-  race_clock.finishing_laps = 2;
+  set_lap_gates(1, 3, 2);
+  race_clock.finish_lap = 2;
   race_order = {0, 5};
   set_ticks(leader, {100, 200, 300, 400, 500});
 
@@ -459,13 +468,13 @@ TEST_F(Riders, HasFinishedAfterTheLeader) {
   EXPECT_EQ(rider_has_finished(other), 0);
   race_order = {7, 5};  // no rider in the leader's slot
   EXPECT_EQ(rider_has_finished(other), 0);
-  track_lap_gates = {0, 3, 2};
+  set_lap_gates(0, 3, 2);
   race_order = {0, 5};
   EXPECT_EQ(rider_has_finished(other), 0) << "no gates, no finish";
-  track_lap_gates = {1, 3, 0x40000000};
-  race_clock.finishing_laps = 0x7FFFFFFF;
+  set_lap_gates(1, 3, 0x40000000);
+  race_clock.finish_lap = 0x7FFFFFFF;
   EXPECT_EQ(rider_has_finished(other), 0) << "a lap count beyond reach";
-  track_lap_gates = {};
+  set_lap_gates(0, 0, 0);
   race_clock = {};
   race_order = {};
   rider_slots[0] = rider_slots[1] = nullptr;

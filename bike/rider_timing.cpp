@@ -6,9 +6,10 @@
 #include "bike/rider.h"
 #include "core/message_ring.h"
 #include "terrain/terrain_settings.h"
+#include "terrain/track.h"
 
 track_lap_counts rider_track_lap_counts() {
-  return {track_lap_gates.has_gates, track_lap_gates.first_lap_gates, track_lap_gates.normal_lap_gates};
+  return {route.gate_count != 0, route.first_lap_gates, route.normal_lap_gates};
 }
 
 namespace {

@@ -7,6 +7,7 @@
 
 #include "bike/rider.h"
 #include "core/message_ring.h"
+#include "terrain/track.h"
 
 namespace {
 
@@ -16,15 +17,19 @@ class Timing : public ::testing::Test {
   void SetUp() override {
     std::memset(&r, 0, sizeof r);
     ASSERT_EQ(growable_array_init(&r.timing_ticks, sizeof(int32_t), 16), 1);
-    saved_gates = track_lap_gates;
+    saved_route = route;
     race_clock = {};
   }
   void TearDown() override {
     growable_array_free(&r.timing_ticks);
-    track_lap_gates = saved_gates;
+    route = saved_route;
     race_clock = {};
   }
-  void gates(int has, int first, int normal) { track_lap_gates = {has, first, normal}; }
+  void gates(int has, int first, int normal) {
+    route.gate_count = has;
+    route.first_lap_gates = first;
+    route.normal_lap_gates = normal;
+  }
   // c crossings, crossing i at tick 1000 + 100 i.
   void crossings(int c) {
     for (int i = 0; i < c; i++) rider_set_timing_tick(&r, i, 1000 + 100 * i);
@@ -37,7 +42,7 @@ class Timing : public ::testing::Test {
   }
 
   rider r;
-  track_lap_gates_state saved_gates;
+  route_block saved_route;
 };
 
 TEST_F(Timing, SetTickGrowsTheListWithUncrossedEntries) {

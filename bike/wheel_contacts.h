@@ -8,8 +8,9 @@
 
 struct rider;
 
-// The roost_density setting: hundredths of an emission burst per wheel and
-// tick (0..1000, default 250). The front end's settings item points here.
+// Hundredths of an emission burst per wheel and tick (0..1000, default
+// 250): a run-time copy of the front end's "roost_density" slider, made at
+// start-up and when the graphics page changes it.
 extern int roost_density;
 
 // Console debug flags (bit 0: the tyre debug trail) and the spacing of the

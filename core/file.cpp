@@ -247,8 +247,7 @@ stream* stream_open(const char* name, const char* mode) {
   return s;
 }
 
-// An "@" name as a path in root 0; a real path as it is. Null on refusal.
-static char* home_path(const char* name) {
+char* home_file_path(const char* name) {
   if (name[0] != '@') return path_join(name, "");
   if (!name_is_safe(name + 1) || !search_root(0)) return nullptr;
   return root_path(search_root(0), name + 1);
@@ -256,8 +255,8 @@ static char* home_path(const char* name) {
 
 int rename_home_file(const char* from, const char* to) {
   if (!from || !to) return 0;
-  char* a = home_path(from);
-  char* b = home_path(to);
+  char* a = home_file_path(from);
+  char* b = home_file_path(to);
   // rename() replaces the target in one step, so a missing source never
   // costs the file already there.
   const int ok = a && b && std::rename(a, b) == 0;

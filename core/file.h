@@ -38,6 +38,10 @@ int locate_game_data(const char* expected_digest_hex);
 // Opens root 0 in the desktop's file manager. 1 when the opener ran.
 int open_home_folder();
 
+// An "@" name as a path in root 0; a real path as it is. Null on refusal.
+// The caller frees the result.
+char* home_file_path(const char* name);
+
 // Renames from to to; "@" names stand for root 0. A missing source leaves
 // the target alone. 1 on success.
 int rename_home_file(const char* from, const char* to);

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "core/message_ring.h"
+#include "core/race_clock.h"
 #include "terrain/ground_texture.h"
 #include "terrain/height_field.h"
 #include "terrain/terrain_edit.h"
@@ -13,9 +14,8 @@
 erode_queue_state erode_queue = {0, 0, 0, INT32_MAX};
 static erode_entry erode_entries[erode_queue_size];
 
-const int32_t* erode_clock_tick;
 
-int32_t erode_current_tick() { return erode_clock_tick ? *erode_clock_tick : 0; }
+int32_t erode_current_tick() { return race_clock.current_tick; }
 
 const erode_entry* erode_queue_peek(int32_t k) {
   if (k < 0 || k >= erode_queue.count) return nullptr;

@@ -23,9 +23,7 @@ struct erode_queue_state {
 };
 extern erode_queue_state erode_queue;
 
-// The race clock's current tick. The race owns the clock (above the
-// terrain) and points this at its counter at start-up; unset, the tick is 0.
-extern const int32_t* erode_clock_tick;
+// The race clock's current tick.
 int32_t erode_current_tick();
 
 // The k-th oldest entry (k from 0), or null past the count.

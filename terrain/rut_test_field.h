@@ -5,12 +5,14 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "core/race_clock.h"
 #include "terrain/erode_queue.h"
 #include "terrain/height_field.h"
 #include "terrain/terrain_files.h"
 #include "terrain/tiles.h"
 
-inline int32_t rut_test_tick;
+// The queue reads the race clock.
+inline int32_t& rut_test_tick = race_clock.current_tick;
 
 // A new tile's erosion parameters, as a tileinfo that names none gives.
 inline tile_params rut_test_default_params() {
@@ -38,14 +40,13 @@ inline void rut_test_make_field(float (*height)(float x, float z) = nullptr) {
     }
   track_field.tile_params[0] = rut_test_default_params();
   rut_test_tick = 1000;
-  erode_clock_tick = &rut_test_tick;
   erode_queue_reset();
 }
 
 inline void rut_test_free_field() {
   free_terrain(&track_field);
   erode_queue_reset();
-  erode_clock_tick = nullptr;
+  rut_test_tick = 0;
 }
 
 // Sum of every height change against the loaded heights.

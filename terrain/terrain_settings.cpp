@@ -5,3 +5,4 @@ float lod_error_scale = 0.125f / 50.0f;
 int ground_texture_dim = 128;
 int terrain_shaders = 0;
 uint32_t upload_interval = 1;
+int render_texture_mode = 1;

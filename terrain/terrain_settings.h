@@ -14,3 +14,6 @@ extern int ground_texture_dim;
 extern int terrain_shaders;
 // Frames between low-detail uploads (2^reshade_delay; 0 every frame).
 extern uint32_t upload_interval;
+// The ground-texture mode the render_texture setting asks for: 1 on the
+// processor, 2 copy, 3 framebuffer objects.
+extern int render_texture_mode;

@@ -1,8 +1,10 @@
 #include "terrain/track_lighting.h"
 
 #include <cmath>
+#include <cstring>
 
 void track_lighting_reset(track_lighting* l) {
+  std::memset(l, 0, sizeof *l);
   const float s = 1.0f / std::sqrt(3.0f);
   for (int c = 0; c < 3; c++) {
     l->sun_vector[c] = s;
@@ -22,3 +24,4 @@ static track_lighting lighting_defaults() {
 }
 
 track_lighting lighting = lighting_defaults();
+growable_array flares;

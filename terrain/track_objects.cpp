@@ -1,12 +1,17 @@
-// The statue grid and the terrain-aligned basis.
+// Billboards and statues of the track, the statue grid and the
+// terrain-aligned basis.
 #include "terrain/track_objects.h"
 
 #include <math.h>
 
+#include <cstdio>
 #include <cstring>
 #include <initializer_list>
 
+#include "assets/model.h"
+#include "assets/shader.h"
 #include "core/memory.h"
+#include "core/message_ring.h"
 #include "terrain/height_field.h"
 #include "terrain/shape.h"
 #include "terrain/tiles.h"
@@ -30,26 +35,43 @@ static int hex_digit(char c) {
   return -1;
 }
 
+// The colour of a "#rrggbb#" prefix as 0xrrggbb, or -1 when the name has
+// none.
+static int32_t colour_prefix(const char* name) {
+  if (!name || std::strlen(name) <= 7 || name[0] != '#' || name[7] != '#') return -1;
+  int32_t value = 0;
+  for (int k = 1; k < 7; k++) {
+    const int d = hex_digit(name[k]);
+    if (d < 0) return -1;
+    value = value * 16 + d;
+  }
+  return value;
+}
+
+static char* copy_name(const char* name) {
+  if (!name) return nullptr;
+  const size_t n = std::strlen(name) + 1;
+  char* copy = (char*)xmalloc(n);
+  std::memcpy(copy, name, n);
+  return copy;
+}
+
+static uint32_t load_texture_named(const char* name) {
+  return name && terrain_textures.load_texture ? terrain_textures.load_texture(name) : 0;
+}
+
 int32_t add_billboard(float x, float height_offset, float z, float size, float aspect, const char* name) {
   billboard b;
   std::memset(&b, 0, sizeof b);
   b.colour[0] = b.colour[1] = b.colour[2] = b.colour[3] = 255;
-  if (name && std::strlen(name) > 7 && name[0] == '#' && name[7] == '#') {
-    int value = 0, digits = 0;
-    for (int k = 1; k < 7; k++) {
-      const int d = hex_digit(name[k]);
-      if (d < 0) break;
-      value = value * 16 + d;
-      digits++;
-    }
-    if (digits == 6) {
-      b.colour[0] = (uint8_t)(value >> 16);
-      b.colour[1] = (uint8_t)(value >> 8);
-      b.colour[2] = (uint8_t)value;
-      name += 8;
-    }
+  const int32_t colour = colour_prefix(name);
+  if (colour >= 0) {
+    b.colour[0] = (uint8_t)(colour >> 16);
+    b.colour[1] = (uint8_t)(colour >> 8);
+    b.colour[2] = (uint8_t)colour;
+    name += 8;
   }
-  b.texture = name && terrain_textures.load_texture ? terrain_textures.load_texture(name) : 0;
+  b.texture = load_texture_named(name);
   b.x = x;
   b.z = z;
   b.size = size;
@@ -59,22 +81,128 @@ int32_t add_billboard(float x, float height_offset, float z, float size, float a
   if (!billboards.data && !growable_array_init(&billboards, sizeof(billboard), 16)) return -1;
   if (!billboard_extras.data && !growable_array_init(&billboard_extras, 2 * sizeof(int32_t), 16))
     return (int32_t)billboards.count - 1;
+  b.texture_name = copy_name(name);
   if (billboard_extras.count == billboards.count && growable_array_append(&billboard_extras, nullptr)) {
-    if (!growable_array_append(&billboards, &b)) billboard_extras.count--;
+    if (!growable_array_append(&billboards, &b)) {
+      billboard_extras.count--;
+      check_free(b.texture_name);
+    }
+  } else {
+    check_free(b.texture_name);
   }
   return (int32_t)billboards.count - 1;
 }
 
+uint32_t load_texture_variant(const char* name, const char* tail, const char* replacement) {
+  if (!name || !tail || !replacement) return 0;
+  const size_t n = std::strlen(name), t = std::strlen(tail);
+  if (n < t || std::strcmp(name + n - t, tail) != 0) return 0;
+  const size_t length = n - t + std::strlen(replacement) + 1;
+  char* variant = (char*)xmalloc(length);
+  std::snprintf(variant, length, "%.*s%s", (int)(n - t), name, replacement);
+  const uint32_t id = load_texture_named(variant);
+  check_free(variant);
+  return id;
+}
+
+// The first of stem + kind + ending that loads (kind "_norm" or "_spec").
+static uint32_t load_first_companion(const char* stem, size_t stem_length, const char* kind,
+                                     const char* const endings[3]) {
+  for (int k = 0; k < 3; k++) {
+    char name[2048];
+    if (std::snprintf(name, sizeof name, "%.*s%s%s", (int)stem_length, stem, kind, endings[k]) >= (int)sizeof name)
+      return 0;
+    if (const uint32_t id = load_texture_named(name)) return id;
+  }
+  return 0;
+}
+
+// The normal or specular map of a statue: beside its texture, else beside
+// its model. A name without '.' takes the endings whole.
+static uint32_t find_companion(const char* texture, const char* model, const char* kind) {
+  static const char* const plain[3] = {".seq", ".png", ".ppm"};
+  static const char* const repeat[3] = {"-repeat.seq", "-repeat.png", "-repeat.ppm"};
+  const size_t n = std::strlen(texture);
+  int repeating = 0;
+  for (const char* ending : repeat) {
+    const size_t e = std::strlen(ending);
+    if (n >= e && std::strcmp(texture + n - e, ending) == 0) repeating = 1;
+  }
+  uint32_t id;
+  if (repeating) {
+    const char* dash = std::strrchr(texture, '-');
+    id = load_first_companion(texture, (size_t)(dash - texture), kind, repeat);
+  } else {
+    const char* dot = std::strrchr(texture, '.');
+    id = load_first_companion(texture, dot ? (size_t)(dot - texture) : n, kind, plain);
+  }
+  if (id) return id;
+  const char* dot = std::strrchr(model, '.');
+  return load_first_companion(model, dot ? (size_t)(dot - model) : std::strlen(model), kind, plain);
+}
+
+int32_t load_track_object(float x, float height_offset, float z, float angle, const char* model_file,
+                          const char* texture, const char* shape_file) {
+  statue s;
+  std::memset(&s, 0, sizeof s);
+  s.facing_value = angle >= 3.25f ? exp2f(angle) : 0.0f;
+  if (model_file) s.model = model_get(model_file);
+  if (model_file && texture) {
+    // Statues have no colour: a prefix is kept in the name but not loaded.
+    const char* bare = colour_prefix(texture) >= 0 ? texture + 8 : texture;
+    s.texture = load_texture_named(bare);
+    if (shaders_active) {
+      s.normal_texture = find_companion(bare, model_file, "_norm");
+      s.specular_texture = find_companion(bare, model_file, "_spec");
+    }
+  }
+  if (shape_file) {
+    s.shape = shape_load_copy(shape_file);
+    if (!s.shape) console_printf("Warning: missing shape file %.900s", shape_file);
+  }
+  s.x = x;
+  s.z = z;
+  s.height_offset = height_offset;
+  s.angle = angle;
+  s.model_name = copy_name(model_file);
+  s.texture_name = copy_name(texture);
+  s.shape_name = copy_name(shape_file);
+  place_object_on_ground(&s);
+  if (!statues.data && !growable_array_init(&statues, sizeof(statue), 16)) {
+    free_track_object(&s);
+    return -1;
+  }
+  if (!growable_array_append(&statues, &s)) free_track_object(&s);
+  return (int32_t)statues.count - 1;
+}
+
+void place_object_on_ground(statue* s) {
+  s->y = (track_field.heights ? terrain_height(&track_field, s->x, s->z) : 0.0f) + s->height_offset;
+  terrain_aligned_basis(s->basis, s->x, s->z, s->angle);
+}
+
+void free_track_object(statue* s) {
+  check_free(s->shape);
+  s->shape = nullptr;
+  for (char** name : {&s->model_name, &s->texture_name, &s->shape_name}) {
+    check_free(*name);
+    *name = nullptr;
+  }
+  for (float** bones : {&s->bone_centres, &s->bone_translations, &s->bone_rotations}) {
+    check_free(*bones);
+    *bones = nullptr;
+  }
+  s->bone_count = 0;
+}
+
 void track_objects_free() {
   if (statues.data) {
-    for (size_t i = 0; i < statues.count; i++) {
-      statue* s = statue_at((int32_t)i);
-      check_free(s->shape);
-      for (void*& p : s->draw_data) check_free(p);
-    }
+    for (size_t i = 0; i < statues.count; i++) free_track_object(statue_at((int32_t)i));
     growable_array_free(&statues);
     std::memset(&statues, 0, sizeof statues);
   }
+  if (billboards.data)
+    for (size_t i = 0; i < billboards.count; i++) check_free(billboard_at((int32_t)i)->texture_name);
   for (growable_array* list : {&billboards, &billboard_extras})
     if (list->data) {
       growable_array_free(list);

@@ -20,7 +20,8 @@ struct billboard {
   float aspect;
   int32_t spare;
   uint32_t texture;
-  uint8_t colour[4];  // r g b a
+  uint8_t colour[4];   // r g b a
+  char* texture_name;  // owned, without the colour prefix; null for none
 };
 
 struct statue {
@@ -36,9 +37,19 @@ struct statue {
   float angle;
   float basis[9];      // row by row, from terrain_aligned_basis
   float facing_value;  // 2^angle when angle >= 3.25: drawn turned to the viewer
-  int32_t last_hit_tick;
+  int32_t touch_tick;  // race tick of the last rider contact
   int32_t spare;
-  void* draw_data[3];  // filled by the drawing code, freed with the statue
+  // The names as given (owned; null for none), kept whether or not they
+  // loaded, so the track saves what it read.
+  char* model_name;
+  char* texture_name;
+  char* shape_name;
+  // A bone pose the drawing code may set for a skinned model: centres and
+  // translations 3 floats a bone, rotations 9. Owned.
+  int32_t bone_count;
+  float* bone_centres;
+  float* bone_translations;
+  float* bone_rotations;
 };
 
 enum {
@@ -63,8 +74,23 @@ statue* statue_at(int32_t index);
 // null (no texture) and may start with a colour prefix "#rrggbb#". Returns
 // the new index; when the list cannot grow, the index of the last one.
 int32_t add_billboard(float x, float height_offset, float z, float size, float aspect, const char* name);
-// Frees the billboards, the statues with their shape instances and drawing
-// data, and the statue grid.
+// Appends a statue at (x, z) standing height_offset above the ground:
+// its model, its texture with the normal and specular companions (looked
+// for only while shaders are active) and a private copy of its shape. Any
+// name may be null. Returns the new index; when the list cannot grow, the
+// index of the last one.
+int32_t load_track_object(float x, float height_offset, float z, float angle, const char* model, const char* texture,
+                          const char* shape);
+// Frees a statue's shape copy, names and bone pose, and clears them.
+void free_track_object(statue* s);
+// y = ground height + offset, and the basis again from the angle; after the
+// editor moves an object.
+void place_object_on_ground(statue* s);
+// The texture named `name` with its ending `tail` replaced by
+// `replacement`, when it ends so and that loads; else 0.
+uint32_t load_texture_variant(const char* name, const char* tail, const char* replacement);
+// Frees the billboards, the statues with their shape copies, names and
+// bone poses, and the statue grid.
 void track_objects_free();
 
 // The grid cell of a world coordinate: the grid spans the middle three

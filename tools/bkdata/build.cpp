@@ -243,7 +243,8 @@ int bkdata_build(int argc, char** argv) {
   std::string root = out.string();
   char* track_args[2] = {track_name, &root[0]};
   char* root_args[1] = {&root[0]};
-  if (bkdata_track(2, track_args) != 0 || bkdata_shapes(1, root_args) != 0 || bkdata_bike(1, root_args) != 0)
+  // The shapes first: the track's starting gate uses the stock gate files.
+  if (bkdata_shapes(1, root_args) != 0 || bkdata_track(2, track_args) != 0 || bkdata_bike(1, root_args) != 0)
     return 1;
 
   char hex[digest_hex_chars + 1];

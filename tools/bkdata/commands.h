@@ -56,3 +56,8 @@ int bkdata_check_decals(const char* path);
 // a refusal. 1 when the file reads.
 int bkdata_is_seq_name(const char* path);
 int bkdata_check_seq(const char* path);
+// Files named "config" (or its backup "config~"): the settings file through
+// the game's reader; each refused line with its reason, then a summary. 1
+// when every line was taken.
+int bkdata_is_config_name(const char* path);
+int bkdata_check_config(const char* path);

@@ -2,15 +2,21 @@
 // OUTDIR/quarrybend. A 257 x 257 field at 4 ft over gentle rolling ground,
 // with a closed loop of banked turns and a table-top jump; dirt on the loop,
 // hardpack on the jump's faces, grass elsewhere. Heights, shading and tile
-// map are written by the game's own terrain saver, and the folder is loaded
-// back through the game's loader before the command reports success.
+// map are written by the game's own terrain saver. Beside them: the
+// starting grid, timing gates and lap lists, trees, rocks, hay bales and a
+// sign, the flaggers, the lighting with its lens flare, the race cameras
+// and the mini-map; at OUTDIR the default sky pictures and the roost
+// sprite. The folder is loaded back through the game's loader before the
+// command reports success.
 #include <cmath>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "assets/image.h"
+#include "assets/jm_writer.h"
 #include "terrain/height_field.h"
 #include "terrain/terrain_files.h"
 #include "tools/bkdata/commands.h"
@@ -165,7 +171,6 @@ int write_ground_texture(const std::string& path, int red, int green, int blue, 
 }
 
 const char tileinfo_text[] =
-    "# Quarry Bend ground materials\n"
     "name dirt\n"
     "texture @quarrybend/dirt.png\n"
     "slip_function 1\n"
@@ -209,6 +214,323 @@ int write_text(const std::string& path, const char* text) {
 
 height_field sample_field;
 
+const double start_s = 60.0;  // distance along the loop of the start line
+const int gate_count = 7;
+
+// The point of the loop nearest to distance s along it.
+const loop_point& loop_at(const std::vector<loop_point>& loop, double s) {
+  const double total = loop.back().s;
+  s = std::fmod(s, total);
+  if (s < 0) s += total;
+  size_t k = 0;
+  while (k + 1 < loop.size() && loop[k + 1].s <= s) k++;
+  return loop[k];
+}
+
+std::string fmt(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string fmt(const char* format, ...) {
+  char text[1024];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  return text;
+}
+
+// Distance along the loop of timing gate g: the first just past the start
+// line, the others spread round the lap.
+double gate_s(const std::vector<loop_point>& loop, int g) {
+  return start_s + 40.0 + g * (loop.back().s - 80.0) / gate_count;
+}
+
+// Eight places across the track behind the start line, each with the stock
+// gate object; seven gates on the centre line facing the way of travel; a
+// first lap whose fourth crossing starts no line segment.
+std::string timing_gates_text(const std::vector<loop_point>& loop) {
+  std::string text = "startinggate:\n";
+  const loop_point& start = loop_at(loop, start_s);
+  const double heading = std::atan2(-start.tx, -start.tz);
+  for (int i = 0; i < 8; i++) {
+    const double lateral = (i - 3.5) * 3.2;
+    text += fmt("[%f %f %f] %f\n", start.x - start.tz * lateral, 0.0, start.z + start.tx * lateral, heading);
+  }
+  text += "checkpoints:\n";
+  for (int g = 0; g < gate_count; g++) {
+    const loop_point& p = loop_at(loop, gate_s(loop, g));
+    text += fmt("%f [%f %f %f] [%f %f %f]\n", 30.0, p.x, ground(p.x, p.z), p.z, p.tx, 0.0, p.tz);
+  }
+  text += "firstlap:\n0 1 2 100003 4 5 6 \nnormallap:\n0 1 2 3 4 5 6 \n";
+  return text;
+}
+
+// A point beside the loop: distance s along it, `side` feet to the left
+// (negative: right) of the centre line.
+void beside(const std::vector<loop_point>& loop, double s, double side, double* x, double* z) {
+  const loop_point& p = loop_at(loop, s);
+  *x = p.x - p.tz * side;
+  *z = p.z + p.tx * side;
+}
+
+std::string billboards_text(const std::vector<loop_point>& loop) {
+  std::string text;
+  for (int k = 0; k < 24; k++) {
+    double x, z;
+    const double side = (k % 2 ? -1.0 : 1.0) * (40.0 + 13.0 * (k % 5));
+    beside(loop, 25.0 + k * 67.0, side, &x, &z);
+    // One tree in four is a paler kind: the same picture tinted.
+    text += fmt("[%f %f %f] %f %f %s@quarrybend/tree.png\n", x, 0.0, z, 18.0 + 3.0 * (k % 3), 0.6,
+                k % 4 == 1 ? "#c8e0a0#" : "");
+  }
+  return text;
+}
+
+// Rocks (with a normal map) and hay bales line the track; a sign at the
+// start always turns to face the viewer and has no shape.
+std::string statues_text(const std::vector<loop_point>& loop) {
+  std::string text;
+  for (int k = 0; k < 10; k++) {
+    double x, z;
+    beside(loop, 200.0 + k * 150.0, k % 2 ? 22.0 : -22.0, &x, &z);
+    if (k % 3 == 0)
+      text += fmt("[%f %f %f] %f @quarrybend/rock.jm @quarrybend/rock.png @quarrybend/rock.shp\n", x, 0.0, z,
+                  0.7 * k - 3.0);
+    else
+      text += fmt("[%f %f %f] %f @quarrybend/bale.jm @quarrybend/bale.png @quarrybend/bale.shp\n", x, 0.0, z,
+                  0.4 * k - 2.0);
+  }
+  double x, z;
+  beside(loop, start_s - 20.0, 30.0, &x, &z);
+  text += fmt("[%f %f %f] %f @quarrybend/sign.jm @quarrybend/sign.png null\n", x, 4.0, z, 3.5);
+  return text;
+}
+
+std::string flaggers_text(const std::vector<loop_point>& loop) {
+  double fx, fz, tx, tz, lx, lz;
+  beside(loop, gate_s(loop, 0), 18.0, &fx, &fz);
+  beside(loop, gate_s(loop, 0), 40.0, &tx, &tz);
+  beside(loop, gate_s(loop, 0) + 10.0, -20.0, &lx, &lz);
+  std::string text = fmt("[%f 0 %f] [%f 0 %f] 6 0.5 2.5\n", fx, fz, tx, tz);
+  for (int k = 0; k < 5; k++) text += fmt("@quarrybend/flagger_start%d.png ", k);
+  text += fmt("\n[%f 0 %f] 6 0.5\n", lx, lz);
+  text += "@quarrybend/flagger_green.png @quarrybend/flagger_halfway.png @quarrybend/flagger_white.png "
+          "@quarrybend/flagger_chequered.png\n";
+  for (int g : {2, 5}) {
+    double x, z;
+    beside(loop, gate_s(loop, g) - 30.0, g == 2 ? 20.0 : -20.0, &x, &z);
+    text += fmt("[%f 0 %f] 6 0.5 %d %d -1 -1 @quarrybend/flagger_idle.png @quarrybend/flagger_yellow.png\n", x, z,
+                g, g - 1);
+  }
+  return text;
+}
+
+const char lighting_text[] =
+    "sun_vector [ 0.45 0.8 0.35 ]\n"
+    "sun_color [ 1 0.96 0.88 ]\n"
+    "ambient [ 0.45 0.47 0.5 ]\n"
+    "global_ambient [ 0.2 0.2 0.22 ]\n"
+    "near_plane 0.5\n"
+    "far_plane 4000\n"
+    "fog [ 0.72 0.78 0.85 ] 0.0006\n"
+    "flare_element [ 0 0 ] [ 1 0.95 0.8 ] 3 @quarrybend/flare_glow.png\n"
+    "flare_element [ 0.5 0.5 ] [ 0.6 0.8 1 ] 0.6 @quarrybend/flare_ring.png\n"
+    "flare_element [ 1.2 1.2 ] [ 1 0.7 0.4 ] 0.3 @quarrybend/flare_spot.png\n"
+    "flare_vector [ 0.45 0.8 0.35 ]\n";
+
+// Five cameras round the loop; each watches the gates nearest it.
+std::string cameras_text(const std::vector<loop_point>& loop) {
+  std::string text;
+  const int gates_of[5][2] = {{0, 1}, {2, -1}, {3, -1}, {4, 5}, {6, -1}};
+  for (int c = 0; c < 5; c++) {
+    double x, z;
+    beside(loop, gate_s(loop, gates_of[c][0]) + 20.0, c % 2 ? -45.0 : 45.0, &x, &z);
+    text += fmt("gate %d", gates_of[c][0]);
+    if (gates_of[c][1] >= 0) text += fmt(" %d", gates_of[c][1]);
+    text += fmt("\nfov %d\naddcamera %f %f %f\n", 50 + 10 * c, x, 12.0 + c, z);
+  }
+  return text;
+}
+
+// A picture drawn pixel by pixel: colour(x, y, out) fills channels bytes.
+template <typename F>
+int write_picture(const std::string& path, int width, int height, int channels, F colour) {
+  std::vector<uint8_t> pixels((size_t)width * height * channels);
+  for (int y = 0; y < height; y++)
+    for (int x = 0; x < width; x++) colour(x, y, &pixels[((size_t)y * width + x) * channels]);
+  if (path.size() > 4 && path.compare(path.size() - 4, 4, ".ppm") == 0)
+    return image_write_pnm(path.c_str(), "P6", pixels.data(), width, height);
+  return image_write_png8(path.c_str(), pixels.data(), width, height, channels);
+}
+
+void set_rgba(uint8_t* p, int r, int g, int b, int a) {
+  p[0] = (uint8_t)r;
+  p[1] = (uint8_t)g;
+  p[2] = (uint8_t)b;
+  p[3] = (uint8_t)a;
+}
+
+// A fir: a dark green cone over a brown trunk, clear around.
+int write_tree(const std::string& path) {
+  return write_picture(path, 64, 128, 4, [](int x, int y, uint8_t* p) {
+    const double half = (y - 4) * 0.27;
+    const bool crown = y >= 4 && y < 108 && std::fabs(x - 31.5) < half;
+    const bool trunk = y >= 104 && std::fabs(x - 31.5) < 4;
+    const int shade = ((x * 5 + y * 3) % 13) - 6;
+    if (crown)
+      set_rgba(p, 34 + shade, 92 + 2 * shade, 40 + shade, 255);
+    else if (trunk)
+      set_rgba(p, 96, 64, 36, 255);
+    else
+      set_rgba(p, 0, 0, 0, 0);
+  });
+}
+
+// A flagger: a figure in overalls holding a flag of the given colour;
+// `raised` lifts the flag over the head, `chequered` paints it so.
+int write_flagger(const std::string& path, int r, int g, int b, bool raised, bool chequered) {
+  return write_picture(path, 64, 128, 4, [=](int x, int y, uint8_t* p) {
+    set_rgba(p, 0, 0, 0, 0);
+    const double cx = 31.5;
+    if (std::hypot(x - cx, y - 22) < 8) set_rgba(p, 222, 180, 150, 255);              // head
+    if (y >= 30 && y < 80 && std::fabs(x - cx) < 10) set_rgba(p, 40, 70, 160, 255);  // body
+    if (y >= 80 && y < 124 && std::fabs(std::fabs(x - cx) - 5) < 4) set_rgba(p, 40, 50, 90, 255);  // legs
+    const int pole_x = 46, flag_top = raised ? 2 : 40;
+    if (x >= pole_x && x < pole_x + 2 && y >= flag_top && y < flag_top + 50) set_rgba(p, 90, 90, 90, 255);
+    if (x >= pole_x + 2 && x < 64 && y >= flag_top && y < flag_top + 18) {
+      if (chequered)
+        set_rgba(p, ((x / 4 + y / 4) % 2) ? 255 : 10, ((x / 4 + y / 4) % 2) ? 255 : 10,
+                 ((x / 4 + y / 4) % 2) ? 255 : 10, 255);
+      else
+        set_rgba(p, r, g, b, 255);
+    }
+  });
+}
+
+// A soft round spot, full in the middle: lens-flare elements and roost.
+int write_spot(const std::string& path, int r, int g, int b, double ring) {
+  return write_picture(path, 64, 64, 4, [=](int x, int y, uint8_t* p) {
+    const double d = std::hypot(x - 31.5, y - 31.5) / 32.0;
+    double a = ring > 0 ? std::exp(-std::pow((d - ring) / 0.08, 2)) : std::exp(-d * d * 4.0);
+    if (d >= 1.0) a = 0;
+    set_rgba(p, r, g, b, (int)std::lround(255 * a));
+  });
+}
+
+// Grey stone with blotches; its normal map tilts the normals over them.
+int write_rock(const std::string& folder) {
+  auto bump = [](int x, int y) { return std::sin(x * 0.31) * std::cos(y * 0.23) + 0.5 * std::sin((x + y) * 0.13); };
+  return write_picture(folder + "/rock.png", 64, 64, 3,
+                       [&](int x, int y, uint8_t* p) {
+                         const int v = 128 + (int)(30 * bump(x, y));
+                         p[0] = (uint8_t)v, p[1] = (uint8_t)(v - 4), p[2] = (uint8_t)(v - 10);
+                       }) &&
+         write_picture(folder + "/rock_norm.png", 64, 64, 3, [&](int x, int y, uint8_t* p) {
+           const double nx = bump(x + 1, y) - bump(x - 1, y), ny = bump(x, y + 1) - bump(x, y - 1);
+           const double l = std::sqrt(nx * nx + ny * ny + 1.0);
+           p[0] = (uint8_t)std::lround(127.5 - 127.5 * nx / l);
+           p[1] = (uint8_t)std::lround(127.5 - 127.5 * ny / l);
+           p[2] = (uint8_t)std::lround(127.5 + 127.5 / l);
+         });
+}
+
+int write_model(const std::string& path, model* m) {
+  if (!m) return 0;
+  const int ok = jm_write_file(m, path.c_str());
+  model_free_submeshes(m);
+  return ok;
+}
+
+// The statues' models and shapes: a rock, a hay bale and a sign.
+int write_statue_files(const std::string& folder) {
+  const jm_material stone = {8.0f, {0.8f, 0.8f, 0.8f, 1.0f}}, straw = {4.0f, {0.95f, 0.9f, 0.7f, 1.0f}},
+                    paint = {16.0f, {1.0f, 1.0f, 1.0f, 1.0f}};
+  const float rock_size[3] = {4.0f, 3.0f, 5.0f}, sign_size[3] = {6.0f, 3.0f, 0.3f};
+  model* rock = jm_box(rock_size, &stone, "rock");
+  if (rock)
+    for (int i = 0; i < rock->vertex_count; i++) rock->positions[3 * i + 1] += 1.5f;
+  model* bale = jm_cylinder(2.0f, 3.0f, 16, &straw, "bale");
+  if (bale)
+    for (int i = 0; i < bale->vertex_count; i++) bale->positions[3 * i + 1] += 1.5f;
+  return write_model(folder + "/rock.jm", rock) && write_model(folder + "/bale.jm", bale) &&
+         write_model(folder + "/sign.jm", jm_box(sign_size, &paint, "sign")) &&
+         write_text(folder + "/rock.shp", "2\n0 1.5 -1 2 0.8 25000 2500\n0 1.5 1 2 0.8 25000 2500\n") &&
+         write_text(folder + "/bale.shp", "1\n0 1.5 0 2 0.6 8000 800\n") && write_rock(folder) &&
+         write_picture(folder + "/bale.png", 64, 64, 3,
+                       [](int x, int y, uint8_t* p) {
+                         const int v = ((x * 7 + y * 13) % 23) - 11 + (y % 8 < 2 ? -30 : 0);
+                         p[0] = (uint8_t)(214 + v), p[1] = (uint8_t)(188 + v), p[2] = (uint8_t)(110 + v);
+                       }) &&
+         write_picture(folder + "/sign.png", 128, 64, 3, [](int x, int y, uint8_t* p) {
+           const bool stripe = ((x + y) / 8) % 2 == 0 && (y < 10 || y >= 54);
+           p[0] = stripe ? 230 : 250, p[1] = stripe ? 40 : 250, p[2] = stripe ? 30 : 245;
+         });
+}
+
+int write_flaggers(const std::string& folder) {
+  struct look {
+    const char* name;
+    int r, g, b;
+    bool raised, chequered;
+  } const looks[] = {
+      {"flagger_start0", 250, 250, 250, false, false}, {"flagger_start1", 250, 250, 250, true, false},
+      {"flagger_start2", 40, 180, 60, false, false},   {"flagger_start3", 40, 180, 60, true, false},
+      {"flagger_start4", 40, 180, 60, false, false},   {"flagger_green", 40, 180, 60, true, false},
+      {"flagger_halfway", 40, 110, 220, true, false},  {"flagger_white", 250, 250, 250, true, false},
+      {"flagger_chequered", 0, 0, 0, true, true},      {"flagger_idle", 250, 210, 30, false, false},
+      {"flagger_yellow", 250, 210, 30, true, false},
+  };
+  for (const look& l : looks)
+    if (!write_flagger(folder + "/" + l.name + ".png", l.r, l.g, l.b, l.raised, l.chequered)) return 0;
+  return 1;
+}
+
+// The default sky at the data root: a gradient from the horizon up, and
+// the environment picture the shiny bikes reflect.
+int write_sky(const std::string& root) {
+  auto side = [](int, int y, uint8_t* p) {
+    const double t = y / 127.0;
+    p[0] = (uint8_t)std::lround(70 + 110 * t), p[1] = (uint8_t)std::lround(120 + 80 * t);
+    p[2] = (uint8_t)std::lround(200 + 30 * t);
+  };
+  for (const char* name : {"sky-n.ppm", "sky-e.ppm", "sky-s.ppm", "sky-w.ppm"})
+    if (!write_picture(root + "/" + name, 128, 128, 3, side)) return 0;
+  return write_picture(root + "/sky-u.ppm", 128, 128, 3,
+                       [](int x, int y, uint8_t* p) {
+                         const double d = std::hypot(x - 63.5, y - 63.5) / 90.0;
+                         p[0] = (uint8_t)std::lround(70 + 40 * d), p[1] = (uint8_t)std::lround(120 + 30 * d),
+                         p[2] = (uint8_t)std::lround(200 + 15 * d);
+                       }) &&
+         write_picture(root + "/sky-env.ppm", 128, 128, 3, [](int, int y, uint8_t* p) {
+           const bool sky = y < 64;
+           p[0] = (uint8_t)(sky ? 150 + y : 110 - y / 4), p[1] = (uint8_t)(sky ? 190 + y / 2 : 90 - y / 4),
+           p[2] = (uint8_t)(sky ? 230 : 60);
+         });
+}
+
+// The mini-map: one pixel per tile-map texel in the tile's colour.
+int write_map(const std::string& path, const height_field* field) {
+  const int q = 1 << field->n;
+  static const int colours[3][3] = {{122, 92, 60}, {84, 118, 52}, {150, 128, 96}};
+  return write_picture(path, q, q, 3, [&](int x, int y, uint8_t* p) {
+    const int* c = colours[field->tilemap[x + q * y] % 3];
+    p[0] = (uint8_t)c[0], p[1] = (uint8_t)c[1], p[2] = (uint8_t)c[2];
+  });
+}
+
+// Everything of the track beside its terrain files.
+int write_furniture(const std::string& root, const std::string& folder) {
+  const std::vector<loop_point> loop = make_loop();
+  return write_text(folder + "/timing_gates", timing_gates_text(loop).c_str()) &&
+         write_text(folder + "/billboards", billboards_text(loop).c_str()) &&
+         write_text(folder + "/statues", statues_text(loop).c_str()) &&
+         write_text(folder + "/flaggers", flaggers_text(loop).c_str()) &&
+         write_text(folder + "/lighting", lighting_text) && write_text(folder + "/cameras", cameras_text(loop).c_str()) &&
+         write_tree(folder + "/tree.png") && write_statue_files(folder) && write_flaggers(folder) &&
+         write_spot(folder + "/flare_glow.png", 255, 250, 230, 0) &&
+         write_spot(folder + "/flare_ring.png", 200, 220, 255, 0.7) &&
+         write_spot(folder + "/flare_spot.png", 255, 200, 150, 0) && write_sky(root) &&
+         write_spot(root + "/roost.png", 255, 255, 255, 0);
+}
+
 }  // namespace
 
 int bkdata_track(int argc, char** argv) {
@@ -221,12 +543,12 @@ int bkdata_track(int argc, char** argv) {
   if (!terrain_create(&sample_field, track_n, track_spacing)) return 1;
   shape_field(&sample_field);
   refresh_terrain_normals(&sample_field);
-  int ok = save_terrain(&sample_field, folder.c_str());
+  int ok = save_terrain(&sample_field, folder.c_str()) && write_map(folder + "/map.png", &sample_field);
   free_terrain(&sample_field);
   ok = ok && write_text(folder + "/tileinfo", tileinfo_text) && write_text(folder + "/desc", "Quarry Bend\n") &&
        write_ground_texture(folder + "/dirt.png", 122, 92, 60, 1) &&
        write_ground_texture(folder + "/grass.png", 84, 118, 52, 2) &&
-       write_ground_texture(folder + "/hardpack.png", 150, 128, 96, 3);
+       write_ground_texture(folder + "/hardpack.png", 150, 128, 96, 3) && write_furniture(argv[1], folder);
   if (!ok) {
     std::fprintf(stderr, "bkdata track: can't write '%s'\n", folder.c_str());
     return 1;

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # bkdata track makes the sample track and loads it back; bkdata check loads
-# a track folder, and refuses a damaged one with its reason and exit code 1.
+# a track folder whole (gates, objects, lighting, cameras), reports what a
+# malformed file lost, and refuses a folder whose terrain fails with its
+# reason and exit code 1.
 set -u
 exe=$1
 dir=$(mktemp -d)
@@ -8,18 +10,41 @@ trap 'rm -rf "$dir"' EXIT
 fail=0
 out=$("$exe" track quarrybend "$dir") || { echo "track quarrybend failed: $out"; fail=1; }
 track=$dir/quarrybend
-for f in terrain.hf terrain.png shading.ppm shadingx2.ppm tilemap tileinfo desc dirt.png grass.png hardpack.png; do
+for f in terrain.hf terrain.png shading.ppm shadingx2.ppm tilemap tileinfo desc dirt.png grass.png hardpack.png \
+  timing_gates statues billboards flaggers lighting cameras map.png tree.png rock.jm rock.shp rock_norm.png \
+  flagger_start0.png flagger_chequered.png flare_glow.png; do
   [ -s "$track/$f" ] || { echo "missing $f"; fail=1; }
+done
+for f in sky-n.ppm sky-e.ppm sky-s.ppm sky-w.ppm sky-u.ppm sky-env.ppm roost.png; do
+  [ -s "$dir/$f" ] || { echo "missing $f at the data root"; fail=1; }
 done
 out=$("$exe" check "$track") || { echo "check of the sample track failed: $out"; fail=1; }
 case $out in
-  *"257x257 heights at 4 ft"*"3 tiles"*) ;;
+  *"track 'Quarry Bend', 257x257 heights at 4 ft"*"3 tiles; 7 gates in effect (F 7, N 7, SF 6, SN 7); 8 slots, 24 billboards, 11 statues, 4 flaggers, 5 cameras, 1 flares, map yes; hash "*) ;;
   *) echo "unexpected summary: $out"; fail=1 ;;
 esac
+hash=$(echo "$out" | sed -n 's/.*; hash \([0-9a-f]*\)$/\1/p')
+[ ${#hash} = 40 ] || { echo "no hash in: $out"; fail=1; }
+# The stock gate objects lie at the data root; run alone, the track misses
+# only those (and textures it names there), and still loads.
+echo "$out" | grep -q "missing shape file @startgate.shp" || { echo "no report of the missing gate shape: $out"; fail=1; }
 # The generator is deterministic.
 "$exe" track quarrybend "$dir/again" >/dev/null
-for f in terrain.hf terrain.png shading.ppm tilemap tileinfo; do
+for f in terrain.hf terrain.png shading.ppm tilemap tileinfo timing_gates statues billboards flaggers lighting \
+  cameras map.png rock.jm; do
   cmp -s "$track/$f" "$dir/again/quarrybend/$f" || { echo "$f differs between runs"; fail=1; }
+done
+again=$("$exe" check "$dir/again/quarrybend" | tail -n 1)
+[ "${again##*hash }" = "$hash" ] || { echo "the hash differs between runs: $again"; fail=1; }
+
+# Malformed files: the track loads what it can and says what it lost.
+printf 'checkpoints:\n20 [1 2 3] [1 0 0]\n20 [4 5' >"$track/timing_gates"
+printf '[1 0 2] 3 1 a.png\n[1 0 nan] 3 1 b.png\n' >"$track/billboards"
+printf 'sun_vector [0 0 0]\nshine 1\n' >"$track/lighting"
+out=$("$exe" check "$track") || { echo "malformed object files refused the track: $out"; fail=1; }
+for reason in "gate 1 is incomplete" "billboards: entry 1 is malformed" "Unknown identifier 'shine'" "sun vector has no length" \
+  "0 gates in effect" "1 billboards"; do
+  echo "$out" | grep -q "$reason" || { echo "no '$reason' in: $out"; fail=1; }
 done
 
 head -c 100 "$track/tilemap" >"$dir/short" && mv "$dir/short" "$track/tilemap"

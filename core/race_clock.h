@@ -1,0 +1,31 @@
+#pragma once
+// The race clock and the leader of the running order. The race logic owns
+// and sets them; they live here, with their lowest readers (the erode queue
+// stamps ruts with the tick, the rider code times laps against the leader),
+// so every library links and tests on its own.
+#include <cstdint>
+
+enum {
+  start_gate_max = 160,
+  race_clock_unknown = 1000000,  // half_way_lap / finish_lap not yet known
+};
+
+struct race_clock_state {
+  int32_t start_gate_statues[start_gate_max];  // written by the timing-gate reader
+  int32_t start_gate_count;
+  int32_t current_tick;
+  int32_t five_second_ticks;
+  int32_t gate_drop_tick;  // start of lap 1
+  int32_t network_display_delay;
+  int32_t race_length_ticks;  // 0: a race over laps only
+  int32_t race_laps;
+  int32_t half_way_lap;
+  int32_t finish_lap;  // laps after which a rider finishes; 0 = none
+};
+extern race_clock_state race_clock;
+
+struct race_order_state {
+  int32_t leader_slot;
+  int32_t leader_crossings;
+};
+extern race_order_state race_order;

@@ -1,0 +1,55 @@
+// The "config" kind of bkdata check: the settings file through the game's
+// own reader, each refused line shown with its reason.
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "core/message_ring.h"
+#include "tools/bkdata/commands.h"
+#include "ui/config.h"
+
+int bkdata_is_config_name(const char* path) {
+  const char* slash = std::strrchr(path, '/');
+  const char* base = slash ? slash + 1 : path;
+  return std::strcmp(base, "config") == 0 || std::strcmp(base, "config~") == 0;
+}
+
+int bkdata_check_config(const char* path) {
+  struct stat info;
+  // The game reads its config whole; anything near this size is no config.
+  const off_t limit = 16 << 20;
+  if (stat(path, &info) != 0 || !S_ISREG(info.st_mode)) {
+    std::printf("%s: can't open\n", path);
+    return 0;
+  }
+  if (info.st_size > limit) {
+    std::printf("%s: %lld bytes, too large for a config file\n", path, static_cast<long long>(info.st_size));
+    return 0;
+  }
+  FILE* f = std::fopen(path, "rb");
+  if (!f) {
+    std::printf("%s: can't open\n", path);
+    return 0;
+  }
+  std::string text;
+  char buffer[4096];
+  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) text.append(buffer, n);
+  std::fclose(f);
+  int lines = 0;
+  for (size_t i = 0; i < text.size(); ++i) lines += text[i] == '\n' || (i + 1 == text.size());
+  const int first_line = message_ring.write_index;
+  const int refused = read_config_text(text.data(), text.size(), "config");
+  for (int k = first_line; k != message_ring.write_index; k = (k + 1) % message_ring_size) {
+    std::string line = message_ring.lines[k];
+    while (!line.empty() && line.back() == '\n') line.pop_back();
+    std::printf("%s: %s\n", path, line.c_str());
+  }
+  if (refused) {
+    std::printf("%s: config, %d of %d lines refused\n", path, refused, lines);
+    return 0;
+  }
+  std::printf("%s: config, %d lines, all taken\n", path, lines);
+  return 1;
+}
