@@ -34,11 +34,14 @@
 #include "race/loop_options.h"
 #include "race/options.h"
 #include "race/projection.h"
+#include "race/race_hooks.h"
 #include "race/race_settings.h"
+#include "race/scene.h"
 #include "race/screen_draw.h"
 #include "race/startup_input.h"
 #include "race/version.h"
 #include "race/video_modes.h"
+#include "race/views.h"
 #include "terrain/dynamics_world.h"
 #include "terrain/ground_texture.h"
 #include "terrain/height_field.h"
@@ -202,7 +205,19 @@ int show_loading_page() {
 
 void shutdown_step(const char* text) { loading_show_logged(text); }
 
+// The scene's settings and its entries in the hook tables.
+void install_scene(int plain) {
+  fugly = plain;
+  scene_model_detail = front_end_values.model_detail;
+  scene_install_hooks();
+  race_hooks.draw_onbike_view = draw_onbike_view_of;
+  race_hooks.draw_race_view = draw_race_view_of;
+  race_hooks.place_free_camera = place_free_camera;
+}
+
 void close_input_devices() {
+  shutdown_step("Freeing memory (1)");
+  scene_arrays_free();
   shutdown_step("Closing input devices");
   close_startup_input();
 }
@@ -310,6 +325,7 @@ int main(int argc, char** argv) {
     load_gl_extensions_logged();
     choose_renderer_features(1, 0);
     set_gl_state(cl.fugly);
+    install_scene(cl.fugly);
     load_fonts_and_pictures();
     if (!window_end_frame(game_window)) {
       report_failure("Can't draw to the window\n");
@@ -320,6 +336,7 @@ int main(int argc, char** argv) {
   }
   if (opened) {
     open_startup_input(game_window);
+    if (!scene_arrays_create()) out_of_memory();
     game_state.terrain = &track_field;
     if (dynamics_open()) {
       if (!show_loading_page()) exit_code = 1;

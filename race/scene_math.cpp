@@ -197,3 +197,14 @@ float flare_edge_intensity(const float s[2], float xe, float ye) {
   iy = iy < 0 ? 0 : iy > 1 ? 1 : iy;
   return ix < iy ? ix : iy;
 }
+
+int facing_basis(float basis[9], float dx, float dz) {
+  const float length = std::sqrt(dx * dx + dz * dz);
+  if (!(length > 1e-3f)) return 0;
+  const float f[3] = {dx / length, 0, dz / length};
+  // side = forward x up
+  const float side[3] = {-f[2], 0, f[0]};
+  const float rows[9] = {f[0], 0, side[0], 0, 1, 0, f[2], 0, side[2]};
+  std::memcpy(basis, rows, sizeof rows);
+  return 1;
+}

@@ -96,3 +96,8 @@ int flare_depth_visible(int is_direction, double linear, double camera_z, double
 // 1 in the middle of the view, falling to 0 over the last min(xe, ye) / 32
 // before each edge.
 float flare_edge_intensity(const float s[2], float xe, float ye);
+
+// The basis (row by row, columns forward, up, side) that turns an object
+// about the vertical to face a camera dx, dz away horizontally. 0, and the
+// basis left alone, when the camera stands (almost) straight above it.
+int facing_basis(float basis[9], float dx, float dz);

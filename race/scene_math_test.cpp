@@ -246,3 +246,23 @@ TEST(SceneMath, FlareFadesOverTheLastBandBeforeEachEdge) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SceneMath, FacingBasisKeepsItsBasisUnderTheCamera) {
+  float basis[9] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+  EXPECT_EQ(facing_basis(basis, 0, 0), 0);
+  EXPECT_EQ(facing_basis(basis, 1e-5f, -1e-5f), 0);
+  EXPECT_EQ(basis[0], 1);
+  ASSERT_EQ(facing_basis(basis, 3, 4), 1);
+  // Forward column towards the camera, up column vertical, all unit and
+  // square to each other.
+  EXPECT_NEAR(basis[0], 0.6, 1e-6);
+  EXPECT_NEAR(basis[6], 0.8, 1e-6);
+  EXPECT_EQ(basis[4], 1);
+  for (float v : basis) EXPECT_TRUE(std::isfinite(v));
+  EXPECT_NEAR(basis[0] * basis[2] + basis[6] * basis[8], 0, 1e-6);
+  EXPECT_NEAR(basis[2] * basis[2] + basis[8] * basis[8], 1, 1e-6);
+}
+
+}  // namespace

@@ -323,6 +323,9 @@ std::string flaggers_text(const std::vector<loop_point>& loop) {
   return text;
 }
 
+// Each flare element lies at q times the sun's point on the screen plus p
+// times that point turned a quarter right, for its pair [ p q ]: the glow on
+// the sun, the ring and the spot along the line through the middle.
 const char lighting_text[] =
     "sun_vector [ 0.45 0.8 0.35 ]\n"
     "sun_color [ 1 0.96 0.88 ]\n"
@@ -331,9 +334,9 @@ const char lighting_text[] =
     "near_plane 0.5\n"
     "far_plane 4000\n"
     "fog [ 0.72 0.78 0.85 ] 0.0006\n"
-    "flare_element [ 0 0 ] [ 1 0.95 0.8 ] 3 @quarrybend/flare_glow.png\n"
-    "flare_element [ 0.5 0.5 ] [ 0.6 0.8 1 ] 0.6 @quarrybend/flare_ring.png\n"
-    "flare_element [ 1.2 1.2 ] [ 1 0.7 0.4 ] 0.3 @quarrybend/flare_spot.png\n"
+    "flare_element [ 0 1 ] [ 1 0.95 0.8 ] 0.18 @quarrybend/flare_glow.png\n"
+    "flare_element [ 0 0.45 ] [ 0.6 0.8 1 ] 0.09 @quarrybend/flare_ring.png\n"
+    "flare_element [ 0 -0.35 ] [ 1 0.7 0.4 ] 0.05 @quarrybend/flare_spot.png\n"
     "flare_vector [ 0.45 0.8 0.35 ]\n";
 
 // Five cameras round the loop; each watches the gates nearest it.
@@ -483,8 +486,16 @@ int write_flaggers(const std::string& folder) {
   return 1;
 }
 
-// The default sky at the data root: a gradient from the horizon up, and
-// the environment picture the shiny bikes reflect.
+// The sample track's sun, as its lighting names it.
+const double sample_sun[3] = {0.45, 0.8, 0.35};
+
+// The default sky at the data root: a gradient from the horizon up with the
+// sample track's sun on the up picture, and the environment picture the
+// shiny bikes reflect. The scene lays the up picture over the box's top
+// face with its columns along +x and its rows along -z, first row at +z, so
+// a direction (x, y, z) with y largest meets it at column (x / y + 1) / 2
+// and row (1 - z / y) / 2 of the picture. The sun is near white: lens
+// flares show only where the sky there is.
 int write_sky(const std::string& root) {
   auto side = [](int, int y, uint8_t* p) {
     const double t = y / 127.0;
@@ -493,11 +504,19 @@ int write_sky(const std::string& root) {
   };
   for (const char* name : {"sky-n.ppm", "sky-e.ppm", "sky-s.ppm", "sky-w.ppm"})
     if (!write_picture(root + "/" + name, 128, 128, 3, side)) return 0;
+  const double sun_x = (sample_sun[0] / sample_sun[1] + 1) / 2 * 128,
+               sun_y = (1 - sample_sun[2] / sample_sun[1]) / 2 * 128;
   return write_picture(root + "/sky-u.ppm", 128, 128, 3,
-                       [](int x, int y, uint8_t* p) {
-                         const double d = std::hypot(x - 63.5, y - 63.5) / 90.0;
-                         p[0] = (uint8_t)std::lround(70 + 40 * d), p[1] = (uint8_t)std::lround(120 + 30 * d),
-                         p[2] = (uint8_t)std::lround(200 + 15 * d);
+                       [&](int x, int y, uint8_t* p) {
+                         // The side pictures' top colour, so the box shows no seam.
+                         double c[3] = {70, 120, 200};
+                         // A disc of 4 texels with a soft rim out to 7.
+                         const double r = std::hypot(x + 0.5 - sun_x, y + 0.5 - sun_y);
+                         const double sun = r <= 4 ? 1 : r >= 7 ? 0 : (7 - r) / 3;
+                         const double white[3] = {255, 252, 240};
+                         for (int k = 0; k < 3; k++) c[k] += sun * (white[k] - c[k]);
+                         p[0] = (uint8_t)std::lround(c[0]), p[1] = (uint8_t)std::lround(c[1]),
+                         p[2] = (uint8_t)std::lround(c[2]);
                        }) &&
          write_picture(root + "/sky-env.ppm", 128, 128, 3, [](int, int y, uint8_t* p) {
            const bool sky = y < 64;
