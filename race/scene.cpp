@@ -610,12 +610,15 @@ void draw_scene(const float position[3], const float orientation[9], double fov,
   for (int c = 0; c < 3; c++) track_field.camera_direction[c] = -orientation[3 * c + 2];
   // 3. The track script's frame handler comes with the script host.
   stutter_check("js");
-  // 4.
+  // 4. The compositor renders through its own framebuffer and viewport;
+  // the scene goes on into the caller's.
+  GLint viewport[4], target = 0;
+  glGetIntegerv(GL_VIEWPORT, viewport);
+  if (gl_caps.framebuffer_object) glGetIntegerv(GL_FRAMEBUFFER_BINDING_EXT, &target);
   if (track_field.heights) update_ground_textures(&track_field);
+  if (gl_caps.framebuffer_object && gl_entry.glBindFramebufferEXT) gl_entry.glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, (GLuint)target);
   stutter_check("rendertex");
   // 5.
-  GLint viewport[4];
-  glGetIntegerv(GL_VIEWPORT, viewport);
   set_projection(viewport[2], viewport[3], fov);
   load_view_rotation(orientation);
   if (shaders_active) shader_set_env_matrix(orientation);

@@ -29,6 +29,7 @@
 #include "race/camera_math.h"
 #include "race/game_state.h"
 #include "race/listener.h"
+#include "race/loop_options.h"
 #include "race/projection.h"
 #include "race/race_hooks.h"
 #include "race/race_reset.h"
@@ -343,6 +344,49 @@ TEST_F(SceneGl, OnBikeViewLooksAheadFromTheHead) {
   dVector3 p;
   dBodyGetRelPointPos(rider_frame_body(rider_slots[0]), head[0], head[1], head[2], p);
   for (int c = 0; c < 3; c++) EXPECT_NEAR(eye_position[c], p[c], 1e-4);
+}
+
+TEST_F(SceneGl, OrientationLinesStayOffARecordedVideo) {
+  game_state.print_orientation = 1;
+  for (int recording : {0, 1}) {
+    loop_options.record_video = recording;
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    begin();
+    draw_onbike_view_of(0);
+    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ((recording ? err : out).rfind("t=0.000000 p0=", 0), 0u) << "recording " << recording;
+    EXPECT_EQ((recording ? out : err).find("t="), std::string::npos) << "recording " << recording;
+  }
+  loop_options.record_video = 0;
+  game_state.print_orientation = 0;
+}
+
+TEST_F(SceneGl, EveryCompositorModeTexturesTheGround) {
+  float position[3], m[9];
+  camera_on_rider(30, 4, position, m);
+  for (int mode : {1, 2, 3}) {
+    free_track();
+    render_texture_mode = mode;
+    int line_up[160] = {};
+    line_up[0] = line_up_local;
+    ASSERT_EQ(reset_session(line_up, 0, 0, 0, 3, 0), 1);
+    ASSERT_EQ(track_field.texture_mode, mode);
+    frame f;
+    for (int k = 0; k < 3; k++) f = scene(position, m);
+    char name[32];
+    std::snprintf(name, sizeof name, "ground_mode%d", mode);
+    keep(f, name);
+    // The near ground is grass or dirt, not the white of an untextured
+    // lit surface nor the clear colour.
+    double ground[3];
+    mean(f, 0, height - 100, width, height, ground);
+    EXPECT_LT(ground[2], ground[1]) << "mode " << mode;
+    EXPECT_LT(ground[0] + ground[1] + ground[2], 450) << "mode " << mode;
+    EXPECT_GT(ground[0] + ground[1] + ground[2], 120) << "mode " << mode;
+  }
+  render_texture_mode = 1;
 }
 
 TEST_F(SceneGl, StatsHoldOneFrameAndTheEyeIsTheCamera) {

@@ -18,7 +18,9 @@
 #include "assets/image.h"
 #include "assets/jm_writer.h"
 #include "terrain/height_field.h"
+#include "terrain/bitmap.h"
 #include "terrain/terrain_files.h"
+#include "terrain/track_lighting.h"
 #include "tools/bkdata/commands.h"
 
 namespace {
@@ -323,6 +325,9 @@ std::string flaggers_text(const std::vector<loop_point>& loop) {
   return text;
 }
 
+// The sample track's sun, as its lighting names it.
+const double sample_sun[3] = {0.45, 0.8, 0.35};
+
 // Each flare element lies at q times the sun's point on the screen plus p
 // times that point turned a quarter right, for its pair [ p q ]: the glow on
 // the sun, the ring and the spot along the line through the middle.
@@ -486,9 +491,6 @@ int write_flaggers(const std::string& folder) {
   return 1;
 }
 
-// The sample track's sun, as its lighting names it.
-const double sample_sun[3] = {0.45, 0.8, 0.35};
-
 // The default sky at the data root: a gradient from the horizon up with the
 // sample track's sun on the up picture, and the environment picture the
 // shiny bikes reflect. The scene lays the up picture over the box's top
@@ -535,6 +537,41 @@ int write_map(const std::string& path, const height_field* field) {
   });
 }
 
+// Shadows baked along the sun: a vertex is in shadow when the ground rises
+// above the ray from it towards the sun. Stored as the loader keeps them
+// (255 - the file's value, so 0 is full light); the file gets 255 in the
+// sun and 110 in shadow.
+void bake_shadows(height_field* field, const double sun[3]) {
+  const int r = field->size;
+  const double length = std::sqrt(sun[0] * sun[0] + sun[1] * sun[1] + sun[2] * sun[2]);
+  const double d[3] = {sun[0] / length, sun[1] / length, sun[2] / length};
+  const double horizontal = std::hypot(d[0], d[2]);
+  const double step = field->spacing / 2, rise = d[1] / horizontal * step;
+  for (int row = 0; row < r; row++)
+    for (int column = 0; column < r; column++) {
+      double x = column * field->spacing, z = row * field->spacing;
+      double y = field->heights[column + r * row] + 0.05;
+      int shadowed = 0;
+      // Out of the grid, or once the ray is above every height, nothing can
+      // cover it.
+      while (!shadowed && y <= field->max_height) {
+        x += d[0] / horizontal * step;
+        z += d[2] / horizontal * step;
+        y += rise;
+        if (x < 0 || z < 0 || x > field->extent || z > field->extent) break;
+        shadowed = terrain_height(field, (float)x, (float)z) > y;
+      }
+      field->shadows[column + r * row] = shadowed ? 255 - 110 : 0;
+    }
+}
+
+int write_shadows(const std::string& folder, const height_field* field) {
+  const int r = field->size;
+  std::vector<uint8_t> pixels((size_t)r * r);
+  for (size_t k = 0; k < pixels.size(); k++) pixels[k] = (uint8_t)(255 - field->shadows[k]);
+  return image_write_pnm((folder + "/shadows.pgm").c_str(), "P5", pixels.data(), r, r);
+}
+
 // Everything of the track beside its terrain files.
 int write_furniture(const std::string& root, const std::string& folder) {
   const std::vector<loop_point> loop = make_loop();
@@ -561,8 +598,24 @@ int bkdata_track(int argc, char** argv) {
   const std::string folder = std::string(argv[1]) + "/quarrybend";
   if (!terrain_create(&sample_field, track_n, track_spacing)) return 1;
   shape_field(&sample_field);
+  // Shade and shadow under the sample's own sun and colours, as its
+  // lighting file gives them.
+  const track_lighting saved = lighting;
+  const double length = std::sqrt(sample_sun[0] * sample_sun[0] + sample_sun[1] * sample_sun[1] +
+                                  sample_sun[2] * sample_sun[2]);
+  for (int c = 0; c < 3; c++) lighting.sun_vector[c] = (float)(sample_sun[c] / length);
+  const float sun_color[3] = {1, 0.96f, 0.88f}, ambient[3] = {0.45f, 0.47f, 0.5f};
+  std::memcpy(lighting.sun_color, sun_color, sizeof sun_color);
+  std::memcpy(lighting.ambient, ambient, sizeof ambient);
+  sample_field.max_height = sample_field.heights[0];
+  for (int k = 1; k < sample_field.size * sample_field.size; k++)
+    sample_field.max_height = std::fmax(sample_field.max_height, sample_field.heights[k]);
+  bake_shadows(&sample_field, sample_sun);
+  for (int k = 0; k < sample_field.size * sample_field.size; k++) bitmap_set(sample_field.vertex_dirty, k);
   refresh_terrain_normals(&sample_field);
-  int ok = save_terrain(&sample_field, folder.c_str()) && write_map(folder + "/map.png", &sample_field);
+  int ok = save_terrain(&sample_field, folder.c_str()) && write_shadows(folder, &sample_field) &&
+           write_map(folder + "/map.png", &sample_field);
+  lighting = saved;
   free_terrain(&sample_field);
   ok = ok && write_text(folder + "/tileinfo", tileinfo_text) && write_text(folder + "/desc", "Quarry Bend\n") &&
        write_ground_texture(folder + "/dirt.png", 122, 92, 60, 1) &&
