@@ -19,8 +19,8 @@ struct race_clock_state {
   int32_t network_display_delay;
   int32_t race_length_ticks;  // 0: a race over laps only
   int32_t race_laps;
-  int32_t half_way_lap;
-  int32_t finish_lap;  // laps after which a rider finishes; 0 = none
+  int32_t half_way_lap;  // race_clock_unknown in a timed race
+  int32_t finish_lap;    // laps after which a rider finishes; race_clock_unknown in a timed race
 };
 extern race_clock_state race_clock;
 

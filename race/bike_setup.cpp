@@ -1,5 +1,7 @@
 #include "race/bike_setup.h"
 
+#include <cstring>
+
 const int bike_setup_default_bike = 71;
 
 bike_setup_record bike_setup = {
@@ -60,4 +62,57 @@ bike_setup_record bike_setup = {
     50.0,    // rider_zspring
     50.0,    // rider_zdamping
     0.33,    // rider_mass_distribution
+};
+
+const char* bike_name_alias(const char* name) {
+  static const char* const aliases[][2] = {
+      {"crf250", "crf250(2008)"}, {"kx250f", "kx250f(2008)"}, {"rmz250", "rmz250(2008)"}, {"yz250f", "yz250f(2008)"}};
+  for (const auto& a : aliases)
+    if (std::strcmp(name, a[0]) == 0) return a[1];
+  return name;
+}
+
+int server_no_arcade = 0;
+
+#define ROW(field, letter) {bike_setup.field, 0, letter, &bike_setup.field}
+bike_setup_baseline_row bike_setup_baseline[bike_setup_baseline_rows] = {
+    ROW(leveling, 'l'),
+    ROW(roll_damping, 'd'),
+    ROW(roll_limit_angle, 'a'),
+    ROW(roll_limit_factor, 'x'),
+    ROW(steering_damping, 'd'),
+    ROW(steering_strength, 's'),
+    ROW(max_steering_force, 'm'),
+    ROW(direct_steering, 'd'),
+    ROW(slow_damping_speed, 's'),
+    ROW(slow_damping_factor, 'x'),
+    ROW(land_damping_falloff, 'l'),
+    ROW(land_damping_factor, 'x'),
+    ROW(full_lock_speed, 'l'),
+    ROW(restricted_lock_speed, 's'),
+    ROW(restricted_lock, 'a'),
+    ROW(auto_clutch_rpms, 'c'),
+    ROW(brake_torque, 'f'),
+    ROW(rear_brake_torque, 'r'),
+    ROW(max_dab_speed, 'd'),
+    ROW(front_sprocket_adjustment, 'g'),
+    ROW(rear_sprocket_adjustment, 'g'),
+    ROW(fork_compression_adjustment, 'C'),
+    ROW(fork_slow_compression_adjustment, 'c'),
+    ROW(fork_rebound_adjustment, 'R'),
+    ROW(fork_slow_rebound_adjustment, 'r'),
+    ROW(fork_spring_rate_adjustment, 's'),
+    ROW(fork_preload_adjustment, 'p'),
+    ROW(fork_oil_level_adjustment, 'l'),
+    ROW(shock_compression_adjustment, 'C'),
+    ROW(shock_slow_compression_adjustment, 'c'),
+    ROW(shock_rebound_adjustment, 'R'),
+    ROW(shock_slow_rebound_adjustment, 'r'),
+    ROW(shock_spring_rate_adjustment, 's'),
+    ROW(shock_preload_adjustment, 'p'),
+    ROW(rider_yspring, 'y'),
+    ROW(rider_zspring, 'z'),
+    ROW(rider_ydamping, 'Y'),
+    ROW(rider_zdamping, 'Z'),
+    ROW(rider_mass_distribution, 'm'),
 };

@@ -73,3 +73,23 @@ extern bike_setup_record bike_setup;
 
 // The default bike's row ("450sxf(2018)").
 extern const int bike_setup_default_bike;
+
+// Older bike names that setups and race reset still accept: the current
+// name for an alias ("kx250f" -> "kx250f(2008)"), else name itself.
+const char* bike_name_alias(const char* name);
+
+// The multiplayer server's no-arcade command: while set, applying a setup
+// turns arcade physics off whatever the setup says.
+extern int server_no_arcade;
+
+// The 39 handling values whose changes from a baseline are reported: the
+// baseline is taken at start-up, and applying a setup to the local bike
+// flags the rows whose value differs from it.
+enum { bike_setup_baseline_rows = 39 };
+struct bike_setup_baseline_row {
+  double baseline;
+  int changed;
+  int letter;
+  double* value;  // the field of bike_setup
+};
+extern bike_setup_baseline_row bike_setup_baseline[bike_setup_baseline_rows];

@@ -36,7 +36,6 @@
 
 scene_counters scene_stats;
 float rider_fade[160];
-int fugly;
 double scene_model_detail = 50;
 listener_record listener;
 
@@ -625,7 +624,8 @@ void draw_scene(const float position[3], const float orientation[9], double fov,
   // 6.
   glEnable(GL_DEPTH_TEST);
   glDepthFunc(GL_ALWAYS);
-  if (fugly) {
+  // "--fugly": the clear colour instead of the sky.
+  if (game_state.fugly) {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   } else {
     glClear(GL_DEPTH_BUFFER_BIT);

@@ -20,8 +20,6 @@ extern scene_counters scene_stats;
 // ghost, 0 not drawn.
 extern float rider_fade[160];
 
-// "--fugly": no sky, the frame cleared to the clear colour instead.
-extern int fugly;
 // The "model_detail" setting (0..100): statues farther than
 // 20 x model_detail^2 feet are not drawn while it is 10 or less.
 extern double scene_model_detail;

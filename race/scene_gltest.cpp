@@ -133,7 +133,7 @@ class SceneGl : public ::testing::Test {
     line_up[0] = line_up_local;
     ASSERT_EQ(reset_session(line_up, 0, 0, 0, 3, 0), 1);
     ASSERT_NE(rider_slots[0], nullptr);
-    fugly = 0;
+    game_state.fugly = 0;
     lens_flare = 1;
     key_camera_on = 0;
     camera_key_count = 0;
@@ -450,9 +450,9 @@ TEST_F(SceneGl, AGhostBetweenHalfAndFullFadeDistanceBlends) {
 TEST_F(SceneGl, FuglyDrawsNoSky) {
   float position[3], m[9];
   camera_on_rider(30, 4, position, m);
-  fugly = 1;
+  game_state.fugly = 1;
   const frame plain = scene(position, m);
-  fugly = 0;
+  game_state.fugly = 0;
   double top[3];
   mean(plain, 0, 0, width, 20, top);
   // The clear colour (magenta, under the fog) and no sky texture.

@@ -118,17 +118,6 @@ void hash_track_file(rmd160_context* digest, const char* file, const char* stage
   check_free(path);
 }
 
-// After the last entry read: anything left but white space was an entry
-// that did not match, and the reader stopped there.
-void report_unread(stream* s, const char* file, int entry) {
-  int c;
-  while ((c = stream_getc(s)) != EOF)
-    if (c != ' ' && c != '\t' && c != '\r' && c != '\n') {
-      console_printf("Warning: %s: entry %d is malformed; the rest is ignored", file, entry);
-      return;
-    }
-}
-
 void set_text(char* out, size_t size, const char* text) { std::snprintf(out, size, "%s", text); }
 
 void free_list(growable_array* list) {
@@ -150,64 +139,6 @@ void free_route() {
   lap_list_read[0] = lap_list_read[1] = 0;
   start_slot_count = 0;
   race_clock.start_gate_count = 0;
-}
-
-// Billboards from the billboards file, "[ x y z ] size aspect name".
-void read_billboards() {
-  char* path = file_path(track_source, "billboards");
-  stream* s = stream_open(path, "rb");
-  check_free(path);
-  if (!s) return;
-  const char* stage = "Loading billboards";
-  loading_show_logged(stage);
-  char* name = (char*)xmalloc(stream_scan_default_width + 1);
-  float v[5];
-  int finite_so_far = 1;
-  while (stream_scanf(s, " [ %f %f %f ] %f %f %1023s", &v[0], &v[1], &v[2], &v[3], &v[4], name) == 6) {
-    for (float f : v) finite_so_far &= std::isfinite(f) ? 1 : 0;
-    if (!finite_so_far) {
-      console_printf("Warning: billboards: entry %d has a number out of range; the rest is ignored",
-                     (int)billboards.count - first_file_billboard);
-      break;
-    }
-    add_billboard(v[0], v[1], v[2], v[3], v[4], name);
-    loading_progress(stage);
-  }
-  if (finite_so_far) report_unread(s, "billboards", (int)billboards.count - first_file_billboard);
-  check_free(name);
-  stream_close(s);
-  loading_progress_done(stage);
-}
-
-void read_statues() {
-  char* path = file_path(track_source, "statues");
-  stream* s = stream_open(path, "rb");
-  check_free(path);
-  if (!s) return;
-  const char* stage = "Loading statues";
-  loading_show_logged(stage);
-  char* names = (char*)xmalloc(3 * (stream_scan_default_width + 1));
-  char* model = names;
-  char* texture = model + stream_scan_default_width + 1;
-  char* shape = texture + stream_scan_default_width + 1;
-  float v[4];
-  int finite_so_far = 1;
-  while (stream_scanf(s, " [ %f %f %f ] %f %1023s %1023s %1023s", &v[0], &v[1], &v[2], &v[3], model, texture,
-                      shape) == 7) {
-    for (float f : v) finite_so_far &= std::isfinite(f) ? 1 : 0;
-    if (!finite_so_far) {
-      console_printf("Warning: statues: entry %d has a number out of range; the rest is ignored",
-                     (int)statues.count - first_file_statue);
-      break;
-    }
-    auto none = [](const char* n) -> const char* { return std::strcmp(n, "null") == 0 ? nullptr : n; };
-    load_track_object(v[0], v[1], v[2], v[3], none(model), none(texture), none(shape));
-    loading_progress(stage);
-  }
-  if (finite_so_far) report_unread(s, "statues", (int)statues.count - first_file_statue);
-  check_free(names);
-  stream_close(s);
-  loading_progress_done(stage);
 }
 
 // Each distinct shape file of the statues, in statue order.
@@ -252,7 +183,7 @@ int load_track_here() {
 
   // 4. Lighting, which the terrain's shading reads.
   stage = "Loading lighting";
-  loading_show_logged(stage);
+  loading_show(stage);
   char* path = file_path(track_source, "lighting");
   read_lighting(path);
   check_free(path);
@@ -288,10 +219,14 @@ int load_track_here() {
   // 9, 10. The track's own billboards and statues.
   first_file_statue = (int32_t)statues.count;
   first_file_billboard = (int32_t)billboards.count;
-  read_billboards();
+  path = file_path(track_source, "billboards");
+  read_billboards(path);
+  check_free(path);
   if (verbose) log_printf("%lu bytes texture memory used after billboard creation\n", (unsigned long)texture_bytes);
   hash_track_file(&digest, "statues", nullptr);
-  read_statues();
+  path = file_path(track_source, "statues");
+  read_statues(path);
+  check_free(path);
 
   // 11. The mini-map.
   stage = "Loading map";

@@ -145,6 +145,8 @@ void free_track_data();
 // A missing file leaves the defaults; a malformed one is read up to its
 // first bad entry with a console line. They return 1 when the file opened.
 int read_timing_gates(const char* path);
+int read_billboards(const char* path);
+int read_statues(const char* path);
 int read_flaggers(const char* path);
 int read_cameras(const char* path);
 

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "assets/loading.h"
 #include "assets/verbose.h"
 #include "core/file.h"
 #include "core/memory.h"
@@ -58,6 +59,16 @@ int is_blank(const char* line) {
   for (; *line; line++)
     if (*line != ' ' && *line != '\t' && *line != '\r') return 0;
   return 1;
+}
+
+// Where a reader stopped: a conversion that matched part of an entry, or
+// anything left but white space, was an entry it could not read.
+int stopped_early(stream* s, int got) {
+  if (got > 0) return 1;
+  int c;
+  while ((c = stream_getc(s)) != EOF)
+    if (c != ' ' && c != '\t' && c != '\r' && c != '\n') return 1;
+  return 0;
 }
 
 float last_gate_index() { return (float)(checkpoints_read > 0 ? checkpoints_read - 1 : 0); }
@@ -299,12 +310,15 @@ int read_flaggers(const char* path) {
   char* name = (char*)xmalloc(name_bytes);
   char* second = (char*)xmalloc(name_bytes);
   const int32_t last_gate = checkpoint_count - 1;
+  // The reading stops at the first piece that does not match; `got` is what
+  // that piece matched, `bad` a number out of range (already reported).
+  int got = 0, bad = 0;
   do {
     float v[9];
-    if (stream_scanf(s, " [ %f %f %f ] [ %f %f %f ] %f %f %f", &v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6],
-                     &v[7], &v[8]) != 9)
+    if ((got = stream_scanf(s, " [ %f %f %f ] [ %f %f %f ] %f %f %f", &v[0], &v[1], &v[2], &v[3], &v[4], &v[5],
+                            &v[6], &v[7], &v[8])) != 9)
       break;
-    if (!all_finite(v, 9)) {
+    if ((bad = !all_finite(v, 9))) {
       console_print("Warning: flaggers: the start flagger has a number out of range; the rest is ignored");
       break;
     }
@@ -313,37 +327,52 @@ int read_flaggers(const char* path) {
     flaggers.start_size = v[6];
     flaggers.start_aspect = v[7];
     flaggers.start_walk_time = v[8];
-    if (stream_scanf(s, " %1023s", name) != 1) break;
+    if ((got = stream_scanf(s, " %1023s", name)) != 1) {
+      got = 1;  // the start flagger was half read
+      break;
+    }
     flaggers.start_billboard = add_billboard(v[0], v[1], v[2], v[6], v[7], name);
     flaggers.start_textures[0] = billboard_at(flaggers.start_billboard)->texture;
     int k = 1;
     for (; k < flagger_start_textures && stream_scanf(s, " %1023s", name) == 1; k++)
       flaggers.start_textures[k] = load_texture(name);
-    if (k < flagger_start_textures) break;
+    if (k < flagger_start_textures) {
+      got = 1;
+      break;
+    }
 
     float w[5];
-    if (stream_scanf(s, " [ %f %f %f ] %f %f", &w[0], &w[1], &w[2], &w[3], &w[4]) != 5) break;
-    if (!all_finite(w, 5)) {
+    if ((got = stream_scanf(s, " [ %f %f %f ] %f %f", &w[0], &w[1], &w[2], &w[3], &w[4])) != 5) break;
+    if ((bad = !all_finite(w, 5))) {
       console_print("Warning: flaggers: the lap flagger has a number out of range; the rest is ignored");
       break;
     }
-    if (stream_scanf(s, " %1023s", name) != 1) break;
+    if (stream_scanf(s, " %1023s", name) != 1) {
+      got = 1;
+      break;
+    }
     flaggers.lap_billboard = add_billboard(w[0], w[1], w[2], w[3], w[4], name);
     flaggers.lap_textures[0] = billboard_at(flaggers.lap_billboard)->texture;
     for (k = 1; k < flagger_lap_textures && stream_scanf(s, " %1023s", name) == 1; k++)
       flaggers.lap_textures[k] = load_texture(name);
-    if (k < flagger_lap_textures) break;
+    if (k < flagger_lap_textures) {
+      got = 1;
+      break;
+    }
 
     for (;;) {
       int32_t g[flagger_course_gates];
-      if (stream_scanf(s, " [ %f %f %f ] %f %f %d %d %d %d", &w[0], &w[1], &w[2], &w[3], &w[4], &g[0], &g[1], &g[2],
-                       &g[3]) != 9)
+      if ((got = stream_scanf(s, " [ %f %f %f ] %f %f %d %d %d %d", &w[0], &w[1], &w[2], &w[3], &w[4], &g[0], &g[1],
+                              &g[2], &g[3])) != 9)
         break;
-      if (!all_finite(w, 5)) {
+      if ((bad = !all_finite(w, 5))) {
         console_print("Warning: flaggers: a course flagger has a number out of range; the rest is ignored");
         break;
       }
-      if (stream_scanf(s, " %1023s %1023s", name, second) != 2) break;
+      if (stream_scanf(s, " %1023s %1023s", name, second) != 2) {
+        got = 1;
+        break;
+      }
       course_flagger c;
       std::memset(&c, 0, sizeof c);
       c.billboard = add_billboard(w[0], w[1], w[2], w[3], w[4], name);
@@ -353,9 +382,68 @@ int read_flaggers(const char* path) {
       growable_array_append(&course_flaggers, &c);
     }
   } while (0);
+  if (!bad && stopped_early(s, got)) console_print("Warning: flaggers: a malformed entry; the rest is ignored");
   check_free(second);
   check_free(name);
   stream_close(s);
+  return 1;
+}
+
+int read_billboards(const char* path) {
+  const char* stage = "Loading billboards";
+  loading_show_logged(stage);
+  stream* s = stream_open(path, "rb");
+  if (!s) {
+    loading_progress_done(stage);
+    return 0;
+  }
+  char* name = (char*)xmalloc(name_bytes);
+  float v[5];
+  int got, entry = 0, bad = 0;
+  while ((got = stream_scanf(s, " [ %f %f %f ] %f %f %1023s", &v[0], &v[1], &v[2], &v[3], &v[4], name)) == 6) {
+    if ((bad = !all_finite(v, 5))) {
+      console_printf("Warning: billboards: entry %d has a number out of range; the rest is ignored", entry);
+      break;
+    }
+    add_billboard(v[0], v[1], v[2], v[3], v[4], name);
+    entry++;
+    loading_progress(stage);
+  }
+  if (!bad && stopped_early(s, got)) console_printf("Warning: billboards: entry %d is malformed; the rest is ignored", entry);
+  check_free(name);
+  stream_close(s);
+  loading_progress_done(stage);
+  return 1;
+}
+
+int read_statues(const char* path) {
+  const char* stage = "Loading statues";
+  loading_show_logged(stage);
+  stream* s = stream_open(path, "rb");
+  if (!s) {
+    loading_progress_done(stage);
+    return 0;
+  }
+  char* names = (char*)xmalloc(3 * name_bytes);
+  char* model = names;
+  char* texture = model + name_bytes;
+  char* shape = texture + name_bytes;
+  float v[4];
+  int got, entry = 0, bad = 0;
+  while ((got = stream_scanf(s, " [ %f %f %f ] %f %1023s %1023s %1023s", &v[0], &v[1], &v[2], &v[3], model, texture,
+                             shape)) == 7) {
+    if ((bad = !all_finite(v, 4))) {
+      console_printf("Warning: statues: entry %d has a number out of range; the rest is ignored", entry);
+      break;
+    }
+    load_track_object(v[0], v[1], v[2], v[3], name_or_none(model), name_or_none(texture), name_or_none(shape));
+    entry++;
+    loading_progress(stage);
+  }
+  if (!bad && stopped_early(s, got)) console_printf("Warning: statues: entry %d is malformed; the rest is ignored", entry);
+  check_free(names);
+  stream_close(s);
+  loading_progress_done(stage);
   return 1;
 }
 

@@ -185,6 +185,27 @@ TEST_F(Track, GatesTakeEffectOnlyWithLongEnoughLists) {
   }
 }
 
+TEST_F(Track, FlaggedEntryKeepsItsFlagWithTheGateClamped) {
+  make_track("flagged", {{"timing_gates",
+                          "checkpoints:\n5 [0 0 0] [1 0 0]\n5 [9 0 0] [1 0 0]\nfirstlap: 100003 0 1 1\nnormallap: 0 1 0\n"}});
+  ASSERT_EQ(load("flagged"), 1);
+  EXPECT_EQ(route.entries[0], 100001);
+  EXPECT_EQ(route.first_lap_gates, 4);
+  EXPECT_EQ(route.first_lap_segments, 3);
+}
+
+TEST_F(Track, A161stStartingGateEndsTheFileWithAWarning) {
+  std::string file = "startinggate:\n";
+  for (int k = 0; k < 161; k++) file += "[" + std::to_string(10 + k) + " 0 100] 0 null null null\n";
+  file += "checkpoints:\n5 [0 0 0] [1 0 0]\nfirstlap: 0 0 0\nnormallap: 0 0 0\n";
+  make_track("crowded", {{"timing_gates", file}});
+  ASSERT_EQ(load("crowded"), 1);
+  EXPECT_EQ(start_slot_count, 160);
+  EXPECT_EQ(race_clock.start_gate_count, 160);
+  EXPECT_EQ(checkpoints_read, 0) << "nothing after the 161st line is read";
+  EXPECT_NE(console().find("more than 160 starting gates"), std::string::npos) << console();
+}
+
 TEST_F(Track, LapListsShareTheTableOf256) {
   std::string file = "checkpoints:\n5 [0 0 0] [1 0 0]\n5 [9 0 0] [1 0 0]\nfirstlap:\n";
   for (int k = 0; k < 200; k++) file += "1 ";
@@ -327,6 +348,7 @@ TEST_F(Track, Flaggers) {
   EXPECT_EQ(texture_of(flaggers.lap_textures[3]), "@l4.png");
   // The second course flagger lacks its waving texture: reading stops there.
   ASSERT_EQ(course_flaggers.count, 1u);
+  EXPECT_NE(console().find("flaggers: a malformed entry"), std::string::npos) << console();
   const course_flagger* c = (const course_flagger*)course_flaggers.data;
   EXPECT_EQ(texture_of(c->texture_waving), "@wave.png");
   EXPECT_EQ(c->gates[0], 0);
@@ -455,6 +477,7 @@ TEST_F(Track, MalformedFoldersLoadPartlyAndAGoodTrackStillLoads) {
       {"cameras", "fov 0\naddcamera 1 2 3\n", "kept at 90"},
       {"cameras", "fov 1e39\naddcamera 1 2 3\n", "kept at 90"},
       {"statues", "[1 0 2] 0 null null @nowhere.shp\n", "missing shape file @nowhere.shp"},
+      {"statues", "[1 0 2] 0 null null null\n[1 0 2] 0 null", "statues: entry 1 is malformed"},
       {"flaggers", "[1 0 2] [3 0 4] 5 0.5 0 @a.png @b.png @c.png @d.png @e.png\n", nullptr},
   };
   int n = 0;
@@ -486,7 +509,7 @@ TEST_F(Track, MalformedFoldersLoadPartlyAndAGoodTrackStillLoads) {
   ASSERT_EQ(load("bad9"), 1);
   EXPECT_FLOAT_EQ(((const track_camera*)track_cameras.data)[0].fov, 90.0f);
   free_track_data();
-  ASSERT_EQ(load("bad12"), 1);
+  ASSERT_EQ(load("bad13"), 1);
   EXPECT_FLOAT_EQ(flaggers.start_walk_time, 0.0f) << "kept as read";
   free_track_data();
 

@@ -14,6 +14,7 @@
 #include "core/stream.h"
 #include "core/file.h"
 #include "race/control_bindings.h"
+#include "ui/bike_setup.h"
 #include "ui/game_settings.h"
 
 enum { config_line_max = 1024 };
@@ -101,6 +102,8 @@ static const char* store_setting(const settings_entry& e, const char* value) {
 
 // One key and value; null when taken, else why not.
 static const char* store_line(const char* key, const char* value) {
+  const char* why = nullptr;
+  if (parse_bike_setup_key(key, value, &why)) return why;
   if (const settings_entry* e = settings_find(key)) return store_setting(*e, value);
   // Older files: the first is no longer used, the second chose the
   // ground-texture mode.
@@ -113,7 +116,7 @@ static const char* store_line(const char* key, const char* value) {
   }
   for (int i = 0; i < control_binding_count; ++i) {
     if (std::strcmp(key, control_binding_keys[i]) != 0) continue;
-    const char* why = "not a binding";
+    why = "not a binding";
     return parse_binding(&control_bindings[i], value, &why) ? nullptr : why;
   }
   return "unknown key";
@@ -219,6 +222,7 @@ std::string config_text() {
         break;
       }
     }
+    if (std::strcmp(e.key, "time_trial_abort") == 0) write_bike_setup(&out);
   }
   for (int i = 0; i < control_binding_count; ++i) {
     const menu_binding& b = control_bindings[i];

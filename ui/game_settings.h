@@ -77,6 +77,8 @@ enum settings_kind {
   setting_list,    // menu_option_list*
   setting_text,    // menu_text_field*
   setting_track,   // the track: menu_option_list* with config_track_name
+  setting_bike,       // the bike list: menu_option_list*, old names accepted
+  setting_stability,  // menu_slider* that also sets the handling preset
 };
 
 struct settings_entry {

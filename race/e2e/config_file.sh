@@ -13,7 +13,7 @@ log=$user/lastlog.txt
 fail() { echo "$*"; cat "$log" 2>/dev/null; exit 1; }
 
 mkdir -p "$user"
-printf 'video_mode=Windowed\nfov=95\nfov=nan\nskill=Expert\nthrottle_key=(k)q\nfrobnicate=7\n' >"$user/config"
+printf 'video_mode=Windowed\nfov=95\nfov=nan\nskill=Expert\nthrottle_key=(k)q\nfrobnicate=7\nbike=kx250f\nstability=50\nleveling=33\nroll_damping=nan\nnumber=42\n' >"$user/config"
 cp "$user/config" hand-made
 
 run_until_signal TERM
@@ -22,7 +22,9 @@ rc=$?
 grep -q 'config line 6: unknown key "frobnicate"' "$log" || fail "unknown key not named"
 grep -q 'config line 3: fov=nan: not a finite number' "$log" || fail "bad line not named"
 grep -q 'Writing config files' "$log" || fail "config not written"
-for line in 'video_mode=Windowed' 'fov=95.000000' 'skill=Expert' 'throttle_key=(k)q'; do
+grep -q 'config line 10: roll_damping=nan: not a finite number' "$log" || fail "bad setup line not named"
+for line in 'video_mode=Windowed' 'fov=95.000000' 'skill=Expert' 'throttle_key=(k)q' 'bike=kx250f(2008)' \
+            'stability=50.000000' 'leveling=33.000000' 'roll_damping=65.000000' 'restricted_lock=7.500000' 'number=42'; do
   grep -qxF "$line" "$user/config" || fail "config lacks '$line'"
 done
 grep -q frobnicate "$user/config" && fail "unknown key written back"

@@ -1,5 +1,6 @@
-// The "config" kind of bkdata check: the settings file through the game's
-// own reader, each refused line shown with its reason.
+// The "config" and bike-setup kinds of bkdata check: the settings file and
+// setup files through the game's own readers, each refused line shown with
+// its reason.
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -8,6 +9,8 @@
 
 #include "core/message_ring.h"
 #include "tools/bkdata/commands.h"
+#include "bike/bike_model.h"
+#include "ui/bike_setup.h"
 #include "ui/config.h"
 
 int bkdata_is_config_name(const char* path) {
@@ -51,5 +54,36 @@ int bkdata_check_config(const char* path) {
     return 0;
   }
   std::printf("%s: config, %d lines, all taken\n", path, lines);
+  return 1;
+}
+
+int bkdata_is_setup_name(const char* path) {
+  return std::strncmp(path, "setups/", 7) == 0 || std::strstr(path, "/setups/") != nullptr;
+}
+
+int bkdata_check_setup(const char* path) {
+  FILE* f = std::fopen(path, "rb");
+  if (!f) {
+    std::printf("%s: can't open\n", path);
+    return 0;
+  }
+  std::string text;
+  char buffer[4096];
+  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0 && text.size() <= (16u << 20);)
+    text.append(buffer, n);
+  std::fclose(f);
+  if (text.size() > (16u << 20)) {
+    std::printf("%s: too large for a bike setup\n", path);
+    return 0;
+  }
+  const int first_line = message_ring.write_index;
+  const int ok = read_bike_setup_text(text.data(), text.size(), path);
+  for (int k = first_line; k != message_ring.write_index; k = (k + 1) % message_ring_size) {
+    std::string line = message_ring.lines[k];
+    while (!line.empty() && line.back() == '\n') line.pop_back();
+    std::printf("%s: %s\n", path, line.c_str());
+  }
+  if (!ok) return 0;
+  std::printf("%s: bike setup, bike %s, stability %.0f\n", path, bike_models[bike_setup.bike].name, bike_setup.stability);
   return 1;
 }

@@ -61,3 +61,7 @@ int bkdata_check_seq(const char* path);
 // when every line was taken.
 int bkdata_is_config_name(const char* path);
 int bkdata_check_config(const char* path);
+// Files in a "setups/" folder: a bike setup through the game's reader,
+// taken whole or refused at its first bad line. 1 when taken.
+int bkdata_is_setup_name(const char* path);
+int bkdata_check_setup(const char* path);
