@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "assets/anim_writer.h"
 #include "assets/image.h"
 #include "assets/jm_writer.h"
 #include "terrain/height_field.h"
@@ -314,12 +315,12 @@ std::string flaggers_text(const std::vector<loop_point>& loop) {
   std::string text = fmt("[%f 0 %f] [%f 0 %f] 6 0.5 2.5\n", fx, fz, tx, tz);
   for (int k = 0; k < 5; k++) text += fmt("@quarrybend/flagger_start%d.png ", k);
   text += fmt("\n[%f 0 %f] 6 0.5\n", lx, lz);
-  text += "@quarrybend/flagger_green.png @quarrybend/flagger_halfway.png @quarrybend/flagger_white.png "
-          "@quarrybend/flagger_chequered.png\n";
+  text += "@quarrybend/flagger_green.seq @quarrybend/flagger_halfway.seq @quarrybend/flagger_white.seq "
+          "@quarrybend/flagger_chequered.seq\n";
   for (int g : {2, 5}) {
     double x, z;
     beside(loop, gate_s(loop, g) - 30.0, g == 2 ? 20.0 : -20.0, &x, &z);
-    text += fmt("[%f 0 %f] 6 0.5 %d %d -1 -1 @quarrybend/flagger_idle.png @quarrybend/flagger_yellow.png\n", x, z,
+    text += fmt("[%f 0 %f] 6 0.5 %d %d -1 -1 @quarrybend/flagger_idle.png @quarrybend/flagger_yellow.seq\n", x, z,
                 g, g - 1);
   }
   return text;
@@ -394,14 +395,14 @@ int write_tree(const std::string& path) {
 
 // A flagger: a figure in overalls holding a flag of the given colour;
 // `raised` lifts the flag over the head, `chequered` paints it so.
-int write_flagger(const std::string& path, int r, int g, int b, bool raised, bool chequered) {
+int write_flagger(const std::string& path, int r, int g, int b, bool raised, bool chequered, int flag_y = -1) {
   return write_picture(path, 64, 128, 4, [=](int x, int y, uint8_t* p) {
     set_rgba(p, 0, 0, 0, 0);
     const double cx = 31.5;
     if (std::hypot(x - cx, y - 22) < 8) set_rgba(p, 222, 180, 150, 255);              // head
     if (y >= 30 && y < 80 && std::fabs(x - cx) < 10) set_rgba(p, 40, 70, 160, 255);  // body
     if (y >= 80 && y < 124 && std::fabs(std::fabs(x - cx) - 5) < 4) set_rgba(p, 40, 50, 90, 255);  // legs
-    const int pole_x = 46, flag_top = raised ? 2 : 40;
+    const int pole_x = 46, flag_top = flag_y >= 0 ? flag_y : raised ? 2 : 40;
     if (x >= pole_x && x < pole_x + 2 && y >= flag_top && y < flag_top + 50) set_rgba(p, 90, 90, 90, 255);
     if (x >= pole_x + 2 && x < 64 && y >= flag_top && y < flag_top + 18) {
       if (chequered)
@@ -488,6 +489,22 @@ int write_flaggers(const std::string& folder) {
   };
   for (const look& l : looks)
     if (!write_flagger(folder + "/" + l.name + ".png", l.r, l.g, l.b, l.raised, l.chequered)) return 0;
+  // The waving flags: the raised picture and the flag swung half way down,
+  // four times a second.
+  const look waving[] = {
+      {"flagger_green", 40, 180, 60, true, false},    {"flagger_halfway", 40, 110, 220, true, false},
+      {"flagger_white", 250, 250, 250, true, false},  {"flagger_chequered", 0, 0, 0, true, true},
+      {"flagger_yellow", 250, 210, 30, true, false},
+  };
+  for (const look& l : waving) {
+    const std::string low = std::string(l.name) + "_low.png";
+    if (!write_flagger(folder + "/" + low, l.r, l.g, l.b, true, l.chequered, 20)) return 0;
+    const std::string high_name = "@quarrybend/" + std::string(l.name) + ".png", low_name = "@quarrybend/" + low;
+    const anim_writer_frame frames[2] = {{high_name.c_str(), nullptr, 64, 128}, {low_name.c_str(), nullptr, 64, 128}};
+    static const int sequence[2] = {0, 1};
+    const anim_writer_sequence seq = {2, sequence, 2, frames, 16, 1};
+    if (!anim_write_file(&seq, (folder + "/" + l.name + ".seq").c_str())) return 0;
+  }
   return 1;
 }
 
