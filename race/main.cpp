@@ -1,5 +1,5 @@
-// The brakkan executable: start-up in its fixed order, the loading page
-// until the frame loop exists, and shut-down in its fixed order.
+// The brakkan executable: start-up in its fixed order, the frame loop, and
+// shut-down in its fixed order.
 #include <GL/gl.h>
 
 #include <csignal>
@@ -327,6 +327,8 @@ void run_game() {
   frame_loop_start(frame_io.now());
   run_frame_loop();
 
+  if (race_hooks.record_series_event) race_hooks.record_series_event();
+  if (race_hooks.lines_write_and_clear) race_hooks.lines_write_and_clear();
   log_printf("Deallocating bikes\n");
   for (int i = 0; i < line_up_slots; i++) {
     if (race_hooks.free_engine_voice) race_hooks.free_engine_voice(i);
