@@ -90,6 +90,14 @@ int differing(const frame& a, const frame& b, int x0 = 0, int y0 = 0, int x1 = w
   return n;
 }
 
+// Pixels of a rectangle that are near white.
+int white_pixels(const frame& f, int x0, int y0, int x1, int y1) {
+  int n = 0;
+  for (int y = y0; y < y1; y++)
+    for (int x = x0; x < x1; x++) n += f.at(x, y)[0] > 235 && f.at(x, y)[1] > 235 && f.at(x, y)[2] > 235;
+  return n;
+}
+
 // A camera at `from` looking at `to`.
 void look_at(const float from[3], const float to[3], float m[9]) {
   const float d[3] = {to[0] - from[0], to[1] - from[1], to[2] - from[2]};
@@ -286,6 +294,18 @@ TEST_F(SceneGl, RaceViewFromATrackCameraAndTheKeyCamera) {
   double box[3];
   mean(track, width - 20, 2, width - 4, 10, box);
   EXPECT_GT(box[1], 200) << "no lap box";
+  // With a rider in the running order its number and name boxes show
+  // white on the strip.
+  EXPECT_LT(white_pixels(track, 0, 4, width - 80, 30), 20);
+  running_order.count = 1;
+  running_order.entries[0] = {0, 0, 0};
+  std::snprintf(rider_names[0], sizeof rider_names[0], "Tester");
+  begin();
+  draw_race_view();
+  const frame named = read();
+  keep(named, "ticker");
+  EXPECT_GT(white_pixels(named, 0, 4, width - 80, 30), 1000);
+  running_order_clear();
 
   // Key camera: two keys either side of the rider, 30 ft off, aimed at it.
   float from[2][3], m[2][9];
@@ -459,14 +479,6 @@ TEST_F(SceneGl, FuglyDrawsNoSky) {
   EXPECT_GT(top[0], 150);
   EXPECT_LT(top[1], 120);
   expect_sky_and_ground(scene(position, m), "with sky");
-}
-
-// Pixels of a rectangle that are near white.
-int white_pixels(const frame& f, int x0, int y0, int x1, int y1) {
-  int n = 0;
-  for (int y = y0; y < y1; y++)
-    for (int x = x0; x < x1; x++) n += f.at(x, y)[0] > 235 && f.at(x, y)[1] > 235 && f.at(x, y)[2] > 235;
-  return n;
 }
 
 TEST_F(SceneGl, ALabelShows) {

@@ -15,6 +15,7 @@
 #include "race/race_reset.h"
 #include "race/race_state.h"
 #include "race/test_support_race.h"
+#include "race/views.h"
 #include "terrain/height_field.h"
 #include "terrain/track.h"
 #include "terrain/track_objects.h"
@@ -108,6 +109,29 @@ TEST_F(SceneTrack, CourseFlaggersWaveBeforeADownedRider) {
   r->down = 0;
   animate_flaggers();
   EXPECT_EQ(billboard_at(c->billboard)->texture, c->texture_idle);
+}
+
+TEST_F(SceneTrack, TheTickerTimesTheGapAtTheLastCommonCrossing) {
+  rider* b = rider_create("cr125", 1, 0, "9", nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(b, nullptr);
+  rider_slots[1] = b;
+  rider* a = rider_slots[0];
+  // A crossed at 1000, 2000, 3000; B at 1064, 2128 so far.
+  for (int i = 0; i < 3; i++) rider_set_timing_tick(a, i, 1000 * (i + 1));
+  rider_set_timing_tick(b, 0, 1064);
+  rider_set_timing_tick(b, 1, 2128);
+  const running_order_entry first = {0, 3, 3000}, second = {1, 2, 2128};
+  EXPECT_DOUBLE_EQ(ticker_time_behind(first, second), 1.0);
+  // Level on crossings: their last ones.
+  rider_set_timing_tick(b, 2, 3256);
+  EXPECT_DOUBLE_EQ(ticker_time_behind(first, {1, 3, 3256}), 2.0);
+  // Not behind, a missing tick, no crossings: nothing shown.
+  EXPECT_LT(ticker_time_behind({1, 3, 3256}, first), 0);
+  rider_set_timing_tick(b, 0, 0);
+  EXPECT_LT(ticker_time_behind(first, {1, 1, 0}), 0);
+  EXPECT_LT(ticker_time_behind({0, 0, 0}, {1, 0, 0}), 0);
+  rider_destroy(b);
+  rider_slots[1] = nullptr;
 }
 
 TEST_F(SceneTrack, LabelsKeepTheirTextAndSkipBrokenPositions) {

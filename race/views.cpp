@@ -113,9 +113,9 @@ int ticker_slot(int n) {
   return slot;
 }
 
-// Seconds the entry is behind the one before it, or a negative value when
-// there is nothing to say.
-double time_behind(const running_order_entry& ahead, const running_order_entry& entry) {
+}  // namespace
+
+double ticker_time_behind(const running_order_entry& ahead, const running_order_entry& entry) {
   const rider* a = slot_rider(ahead.slot);
   const rider* b = slot_rider(entry.slot);
   if (!a || !b) return -1;
@@ -125,8 +125,6 @@ double time_behind(const running_order_entry& ahead, const running_order_entry& 
   if (ta < 1 || tb < 1 || tb <= ta) return -1;
   return (tb - ta) / 128.0;
 }
-
-}  // namespace
 
 void draw_ticker() {
   if (!(view_ye > 0)) return;
@@ -159,7 +157,7 @@ void draw_ticker() {
     box(1, 1, 1, x + 6.5f, -0.9f, x + 21.5f, 0.1f);
     text_at(0, 0, 0, x + 6.5f, x + 21.5f, 0, e.slot >= 0 && e.slot < 160 ? rider_names[e.slot] : "");
     if (k > 0) {
-      const double behind = time_behind(running_order.entries[entries[k - 1]], e);
+      const double behind = ticker_time_behind(running_order.entries[entries[k - 1]], e);
       if (behind >= 0) {
         std::snprintf(text, sizeof text, "%7.3f", behind);
         text_at(1, 1, 1, x + 6.5f, x + 21.5f, 1, text);

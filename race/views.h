@@ -38,3 +38,8 @@ void draw_race_view_of(int slot);
 
 // The running-order strip and the lap box drawn over a track camera.
 void draw_ticker();
+// Seconds an entry of the running order is behind the one before it, from
+// both riders' ticks at the last crossing both have made; negative when
+// there is nothing to show (a tick missing, or not behind).
+struct running_order_entry;
+double ticker_time_behind(const running_order_entry& ahead, const running_order_entry& entry);
