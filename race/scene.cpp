@@ -336,10 +336,10 @@ void draw_statues(const float camera[3]) {
   // Reflections, added over the lit pass.
   glDisable(GL_LIGHTING);
   glBlendFunc(GL_ONE, GL_ONE);
-  bind_counted(scene_env_texture);
   for (size_t i = 0; i < statues.count; i++) {
     statue* s = statue_at((int32_t)i);
     if (!s->model || !s->texture || !model_uses_env(s->model)) continue;
+    bind_counted(scene_env_texture);
     if (shaders) {
       if (s->normal_texture != unit1) {
         unit_bind(1, s->normal_texture);

@@ -409,6 +409,42 @@ TEST_F(SceneGl, EveryCompositorModeTexturesTheGround) {
   render_texture_mode = 1;
 }
 
+// A rock in the lit pass, with and without shader programs (with them it
+// has its normal map once the track loads again).
+TEST_F(SceneGl, StatuesDrawWithAndWithoutShaders) {
+  for (int use : {0, 1}) {
+    if (use) {
+      ASSERT_EQ(shaders_activate(1), 1);
+      free_track();
+      int line_up[160] = {};
+      line_up[0] = line_up_local;
+      ASSERT_EQ(reset_session(line_up, 0, 0, 0, 3, 0), 1);
+    }
+    const statue* rock = nullptr;
+    for (size_t i = 0; i < statues.count && !rock; i++) {
+      const char* name = statue_at((int32_t)i)->texture_name;
+      if (name && std::strstr(name, "rock")) rock = statue_at((int32_t)i);
+    }
+    ASSERT_NE(rock, nullptr);
+    if (use) {
+      ASSERT_NE(rock->normal_texture, 0u);
+    }
+    const float at[3] = {rock->x, rock->y + 1, rock->z};
+    float position[3] = {rock->x + 14, 0, rock->z + 4}, m[9];
+    position[1] = std::fmax(at[1] + 3, terrain_height(&track_field, position[0], position[2]) + 3);
+    look_at(position, at, m);
+    const frame with = scene(position, m);
+    keep(with, use ? "statue_shaders" : "statue_fixed");
+    const size_t count = statues.count;
+    statues.count = 0;
+    const frame without = scene(position, m);
+    statues.count = count;
+    EXPECT_GT(differing(with, without, 220, 140, 420, 340), 1500) << (use ? "shaders" : "fixed function");
+  }
+  shader_delete_all();
+  shaders_active = 0;
+}
+
 TEST_F(SceneGl, StatsHoldOneFrameAndTheEyeIsTheCamera) {
   float position[3], m[9];
   camera_on_rider(30, 4, position, m);
