@@ -40,6 +40,23 @@ static uint8_t* allocate(size_t bytes, const char* name) {
   return p;
 }
 
+// Refuses a body the rest of the input cannot hold, before anything is
+// allocated for it: `bytes` at the least must still be there.
+static int body_fits(stream* s, uint64_t bytes, int w, int h, const char* name) {
+  if (bytes <= stream_remaining(s)) return 1;
+  return image_refuse(0, name, "the file is truncated: too short for %d x %d pixels", w, h);
+}
+
+// The least a PPM or PGM body of count samples takes: raw, the separator
+// byte and the samples; text, a digit and a blank before each sample.
+static uint64_t body_bytes(int text, size_t count) { return text ? 2 * (uint64_t)count : 1 + (uint64_t)count; }
+
+// A body read whole from a gzip file is only good when its trailer agrees.
+static int body_intact(stream* s, const char* name) {
+  if (stream_verify(s)) return 1;
+  return image_refuse(0, name, "the file is damaged");
+}
+
 // The samples of a PPM or PGM body, scaled to 0..255. `text`: decimal
 // samples (P3, P2), else one byte after the maximum and then raw bytes.
 static int read_samples(stream* s, int text, int maximum, uint8_t* out, size_t count,
@@ -72,9 +89,10 @@ int image_read_ppm(const char* magic, stream* s, uint8_t** pixels, int* width, i
   if (!text && std::strcmp(magic, "P6") != 0) return image_refuse(0, name, "not a PPM file");
   int w, h, maximum;
   if (!read_size(s, &w, &h, name) || !read_maximum(s, &maximum, name)) return 0;
+  if (!body_fits(s, body_bytes(text, (size_t)w * (size_t)h * 3), w, h, name)) return 0;
   uint8_t* p = allocate(image_chain_size(w, h, 3), name);
   if (!p) return 0;
-  if (!read_samples(s, text, maximum, p, (size_t)w * (size_t)h * 3, name)) {
+  if (!read_samples(s, text, maximum, p, (size_t)w * (size_t)h * 3, name) || !body_intact(s, name)) {
     check_free(p);
     return 0;
   }
@@ -94,9 +112,10 @@ int image_read_pgm(stream* s, uint8_t** pixels, int* width, int* height, const c
   int w, h, maximum;
   if (!read_size(s, &w, &h, name) || !read_maximum(s, &maximum, name)) return 0;
   const size_t count = (size_t)w * (size_t)h;
+  if (!body_fits(s, body_bytes(text, count), w, h, name)) return 0;
   uint8_t* p = allocate(count, name);
   if (!p) return 0;
-  if (!read_samples(s, text, maximum, p, count, name)) {
+  if (!read_samples(s, text, maximum, p, count, name) || !body_intact(s, name)) {
     check_free(p);
     return 0;
   }
@@ -122,11 +141,16 @@ int image_read_raw(const char* magic, stream* s, int channels, uint8_t** pixels,
   if (!read_size(s, &w, &h, name)) return 0;
   if (stream_getc(s) < 0) return image_refuse(0, name, "the file ends in the header");
   const size_t count = (size_t)w * (size_t)h * (size_t)stored;
+  if (!body_fits(s, count, w, h, name)) return 0;
   uint8_t* residuals = allocate(count, name);
   if (!residuals) return 0;
   if (stream_read(s, residuals, (uint32_t)count) != count) {
     check_free(residuals);
     return image_refuse(0, name, "the file is truncated");
+  }
+  if (!body_intact(s, name)) {
+    check_free(residuals);
+    return 0;
   }
   uint8_t* p = allocate(image_chain_size(w, h, channels), name);
   if (!p) {

@@ -8,6 +8,7 @@
 // object with a destructor lives in its frame.
 #include <png.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "assets/image.h"
@@ -120,8 +121,22 @@ static int open_png(png_job* job, int quiet, int* not_png) {
   return 1;
 }
 
+// libpng keeps no limit of its own on Debian: a chunk may claim 2 GiB, and
+// too long a chunk is only a warning before libpng allocates it anyway. Our
+// info chunks are small, and libpng's own buffers are a few rows at most,
+// so its allocator refuses anything above this; the chunk is then skipped
+// (and a chunk that really is that long runs into the end of the file).
+enum { png_chunk_bytes_max = 4 << 20 };
+
+static png_voidp png_capped_malloc(png_structp, png_alloc_size_t size) {
+  return size <= png_chunk_bytes_max ? std::malloc(size) : nullptr;
+}
+
+static void png_capped_free(png_structp, png_voidp p) { std::free(p); }
+
 static int read_guarded(png_job* job) {
-  job->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, job, png_error_cb, png_warning_cb);
+  job->png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, job, png_error_cb, png_warning_cb, nullptr,
+                                      png_capped_malloc, png_capped_free);
   if (!job->png) return image_refuse(0, job->name, "libpng could not start");
   job->info = png_create_info_struct(job->png);
   job->end_info = png_create_info_struct(job->png);
@@ -130,6 +145,8 @@ static int read_guarded(png_job* job) {
 
   png_set_read_fn(job->png, job->s, image_png_read_cb);
   png_set_sig_bytes(job->png, 8);
+  png_set_user_limits(job->png, image_max_side, image_max_side);
+  png_set_chunk_malloc_max(job->png, png_chunk_bytes_max);
   png_read_info(job->png, job->info);
   png_uint_32 w, h;
   int depth, colour, interlace;
@@ -139,6 +156,12 @@ static int read_guarded(png_job* job) {
                  (int)image_max_side);
     return 0;
   }
+  // The pixels come out of deflate data still to be read, which cannot
+  // expand by more than its ratio: a header alone must not size the chain.
+  const uint64_t packed = (uint64_t)w * h * (uint64_t)depth * png_get_channels(job->png, job->info) / 8;
+  if (packed > stream_remaining(job->s) * stream_inflate_ratio + 258)
+    return image_refuse(0, job->name, "the file is truncated: too short for %u x %u pixels", (unsigned)w,
+                        (unsigned)h);
   job->width = (int)w;
   job->height = (int)h;
 
@@ -180,6 +203,7 @@ static int read_guarded(png_job* job) {
   for (png_uint_32 y = 0; y < h; y++) job->rows[y] = job->pixels + (size_t)y * row_step;
   png_read_image(job->png, job->rows);
   png_read_end(job->png, job->end_info);
+  if (!stream_verify(job->s)) return image_refuse(0, job->name, "the file is damaged");
   if (!job->gray) {
     append_chunks(job, job->info);
     append_chunks(job, job->end_info);

@@ -332,6 +332,20 @@ TEST_F(ImagePng, MalformedFilesAreRefusedWithTheirName) {
   EXPECT_STREQ(image_last_refusal(), "can't open the file");
 }
 
+// The size check against the data still to come must not refuse what
+// deflate really packs tightly: a large flat picture.
+TEST_F(ImagePng, FlatPicturesPackedTightlyStillRead) {
+  const int side = 2048;
+  const std::vector<uint8_t> flat((size_t)side * side * 4, 0);
+  const std::string path = fixture_path("flat.png");
+  ASSERT_EQ(image_write_png8(path.c_str(), flat.data(), side, side, 4), 1);
+  ASSERT_LT(fixture_bytes(path).size(), (size_t)side * side / 100);
+  png_result r = read_png(path);
+  EXPECT_EQ(r.ok, 1) << log_text();
+  EXPECT_EQ(r.w, side);
+  EXPECT_EQ(r.ch, 4);
+}
+
 TEST_F(ImagePng, RgbaLoaderWidensRgbBaseLevel) {
   const uint8_t rgb[6] = {1, 2, 3, 4, 5, 6};
   const std::string path = fixture_path("rgb.png");

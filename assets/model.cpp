@@ -168,12 +168,28 @@ static int read_body(stream* s, model* m) {
   return 1;
 }
 
+// Every count comes from a header: before the block is allocated, the rest
+// of the file must at least hold one byte for each number the counts ask for.
+static int counts_fit(stream* s, const char* name, int vertices, int triangles, int bone_count) {
+  if (vertices < 0 || vertices > model_max_vertices || triangles < 0 || triangles > model_max_triangles ||
+      bone_count < 0 || bone_count > model_max_bones)
+    return 1;  // the allocator refuses these with its own message
+  const uint64_t numbers = (uint64_t)vertices * (uint64_t)(8 + bone_count) + 3 * (uint64_t)triangles;
+  if (numbers <= stream_remaining(s)) return 1;
+  console_printf("Model '%.900s' breaks off: too short for %d vertices and %d triangles", name, vertices, triangles);
+  return 0;
+}
+
 model* model_read_submesh(stream* s, const char* name, int bone_count) {
   float material[5];
   int vertices, triangles;
   if (stream_scanf(s, "%f %f %f %f %f %d %d", &material[0], &material[1], &material[2], &material[3], &material[4],
                    &vertices, &triangles) != 7)
     return nullptr;
+  if (!counts_fit(s, name, vertices, triangles, bone_count)) {
+    submesh_broke = 1;
+    return nullptr;
+  }
   model* m = model_alloc_submesh(vertices, triangles, bone_count, name);
   if (!m) return nullptr;
   m->shininess = material[0];
@@ -198,6 +214,7 @@ static model* read_headerless(stream* s, const char* name) {
     console_printf("Can't read model '%.900s'", name);
     return nullptr;
   }
+  if (!counts_fit(s, name, vertices, triangles, 0)) return nullptr;
   model* m = model_alloc_submesh(vertices, triangles, 0, name);
   if (!m) return nullptr;
   m->shininess = 32.0f;
@@ -263,8 +280,14 @@ model* model_read(const char* name) {
     m = read_versioned(s, name, version);
   else
     m = read_headerless(s, name);
+  const int intact = stream_verify(s);
   stream_close(s);
   if (!m) return nullptr;
+  if (!intact) {
+    console_printf("Can't read model '%.900s': the file is damaged", name);
+    model_free_submeshes(m);
+    return nullptr;
+  }
   model_gradient_bounds(m);
   if (dropped_triangles) console_printf("%d degenerate triangles deleted in %.100s", dropped_triangles, name);
   if (model_compile_lists) model_build_lists(m);

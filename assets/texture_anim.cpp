@@ -55,9 +55,10 @@ static int read_png_name(stream* s, char* name, size_t size, int frame) {
   return 1;
 }
 
-// Reads frame i into anim->frames[i], reduced to the frame budget. 0 after a
-// message; the frame then holds no pixels.
-static int read_frame(stream* s, texture_animation* anim, int i, const char* file) {
+// Reads frame i into anim->frames[i], reduced to the frame budget, adding
+// its pixels as read to *pixels_read. 0 after a message; the frame then
+// holds no pixels.
+static int read_frame(stream* s, texture_animation* anim, int i, const char* file, uint64_t* pixels_read) {
   anim_frame* f = &anim->frames[i];
   char word[16];
   if (stream_scanf(s, "%15s", word) != 1) {
@@ -81,6 +82,12 @@ static int read_frame(stream* s, texture_animation* anim, int i, const char* fil
     }
   } else {
     console_printf("Error reading .seq frame %d", i);
+    return 0;
+  }
+  *pixels_read += (uint64_t)width * (uint64_t)height;
+  if (*pixels_read > (uint64_t)anim_max_pixels) {
+    console_printf("More than %d pixels in the frames of '%.900s'", (int)anim_max_pixels, file);
+    check_free(pixels);
     return 0;
   }
   if (!image_reduce_levels(&pixels, &width, &height, channels, anim_frame_budget, 0)) {
@@ -140,12 +147,21 @@ texture_animation* texture_anim_read(stream* s, const char* name) {
     }
     anim->sequence[i] = entry;
   }
+  uint64_t pixels_read = 0;
   for (int i = 0; i < frames; i++) {
-    if (!read_frame(s, anim, i, name)) {
+    if (!read_frame(s, anim, i, name, &pixels_read)) {
       texture_anim_free(anim);
       return nullptr;
     }
     const anim_frame* f = &anim->frames[i];
+    // Every frame reads at least frame 0's reduced size: refuse now what
+    // would pass the limit only after many more reads.
+    if (i == 0 && (uint64_t)frames * (uint64_t)f->width * (uint64_t)f->height > (uint64_t)anim_max_pixels) {
+      console_printf("More than %d pixels in the frames of '%.900s': %d frames of %d x %d", (int)anim_max_pixels,
+                     name, frames, f->width, f->height);
+      texture_anim_free(anim);
+      return nullptr;
+    }
     if (f->width != anim->frames[0].width || f->height != anim->frames[0].height) {
       console_printf("Width/height mismatch reading .seq");
       texture_anim_free(anim);

@@ -22,6 +22,10 @@ enum {
   anim_max_sequence = 65536,
   anim_max_frames = 1024,
   anim_frame_budget = 65536,  // pixels of a frame's base level after reduction
+  // Pixels of all frames together as read, before reduction: frames may
+  // all name one small PNG, so without it a few lines of text could make the
+  // reader decode and keep hundreds of MiB.
+  anim_max_pixels = 1 << 24,
 };
 
 struct anim_frame {

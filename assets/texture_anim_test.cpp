@@ -65,6 +65,14 @@ TEST(TextureAnimRead, RefusesBadFilesWithTheirReasonAndLeaksNothing) {
   const std::string red = solid_png("red.png", 64, 16, 3, 255, 0, 0);
   const std::string wide = solid_png("wide.png", 128, 16, 3, 0, 255, 0);
   const std::string alpha = solid_png("alpha.png", 64, 16, 4, 0, 0, 255);
+  const std::string square = solid_png("square.png", 256, 256, 3, 9, 9, 9);
+  const std::string huge = solid_png("huge.png", 2048, 2048, 3, 9, 9, 9);
+  // Frames naming one picture over and over: past the pixels all frames may
+  // hold together, known after the first frame, or only as they add up
+  // (a big picture reduces to a small frame).
+  std::string many_frames = "ANIM1 1 1024 4 1\n0\n", big_frames = "ANIM1 1 5 4 1\n0\n";
+  for (int i = 0; i < 1024; i++) many_frames += "PNG " + square + "\n";
+  for (int i = 0; i < 5; i++) big_frames += "PNG " + huge + "\n";
   struct row {
     const char* name;
     std::string text;
@@ -89,6 +97,8 @@ TEST(TextureAnimRead, RefusesBadFilesWithTheirReasonAndLeaksNothing) {
       {"header", "ANIM1 2 two 4 1\n", "Bad .seq header"},
       {"hugesteps", "ANIM1 1000000000 1 4 1\n0\n", "Bad .seq sizes"},
       {"hugeframes", "ANIM1 1 1000000000 4 1\n0\n", "Bad .seq sizes"},
+      {"manyframes", many_frames, "More than 16777216 pixels in the frames of"},
+      {"bigframes", big_frames, "More than 16777216 pixels in the frames of"},
   };
   // Every block the reader takes must be back when it refuses.
   setenv("BK_CHECK_ALLOC", "1", 1);

@@ -29,8 +29,13 @@ constexpr sbox_tables make_sboxes() {
   sbox_tables t{};
   for (int x = 0; x < 256; x++) {
     // Multiplicative inverse as x^254 (0 maps to 0), then the affine map.
-    uint8_t inv = 1;
-    for (int i = 0; i < 254; i++) inv = gf_mul(inv, static_cast<uint8_t>(x));
+    // Square and multiply: clang's constant evaluator has a step budget
+    // that 254 multiplications a byte would use up.
+    uint8_t inv = 1, power = static_cast<uint8_t>(x);
+    for (int e = 254; e; e >>= 1) {
+      if (e & 1) inv = gf_mul(inv, power);
+      power = gf_mul(power, power);
+    }
     if (x == 0) inv = 0;
     const uint8_t s = static_cast<uint8_t>(inv ^ rotl8(inv, 1) ^ rotl8(inv, 2) ^ rotl8(inv, 3) ^ rotl8(inv, 4) ^ 0x63);
     t.forward[x] = s;

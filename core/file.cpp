@@ -150,10 +150,10 @@ int stream_open_path(stream* s, const char* path, const char* mode) {
   if (!reading) make_parent_folders(path);
   FILE* f = mode[0] == '~' ? open_with_backup(path, mode) : open_regular(path, mode);
   int gzip = 0, scrambled = 0;
+  char variant[1024] = "";
   if (!f && reading) {
     static const char* const suffixes[] = {".gz", ".scram", ".gz.scram"};
     for (int v = 0; v < 3 && !f; ++v) {
-      char variant[1024];
       const int n = std::snprintf(variant, sizeof(variant), "%s%s", path, suffixes[v]);
       if (n < 0 || n >= 1023) continue;
       f = open_regular(variant, mode);
@@ -162,7 +162,9 @@ int stream_open_path(stream* s, const char* path, const char* mode) {
     }
   }
   if (!f) return 0;
-  return stream_attach(s, f, 0, 2147483647u, gzip, scrambled);
+  if (!stream_attach(s, f, 0, 2147483647u, gzip, scrambled)) return 0;
+  stream_set_name(s, gzip || scrambled ? variant : path);
+  return 1;
 }
 
 // "@" names may come from other machines later: keep them inside the roots
@@ -234,7 +236,9 @@ int stream_open_name(stream* s, const char* name, const char* mode) {
     std::fclose(f);
     return 0;
   }
-  return stream_attach(s, f, e->offset, e->size, best_variant & 1, best_variant >= 2);
+  if (!stream_attach(s, f, e->offset, e->size, best_variant & 1, best_variant >= 2)) return 0;
+  stream_set_name(s, name - 1);
+  return 1;
 }
 
 stream* stream_open(const char* name, const char* mode) {
@@ -279,15 +283,25 @@ int open_home_folder() {
 char* file_to_string(const char* name) {
   stream s;
   if (!stream_open_name(&s, name, "rb")) return nullptr;
-  char* buffer = static_cast<char*>(check_malloc(file_to_string_buffer));
+  // Sized by what the file can hold, so a small file costs a small block.
+  const uint64_t left = stream_remaining(&s);
+  const uint32_t capacity = left < file_to_string_buffer - 1u ? static_cast<uint32_t>(left) + 1
+                                                              : static_cast<uint32_t>(file_to_string_buffer);
+  char* buffer = static_cast<char*>(check_malloc(capacity));
   if (!buffer) {
     stream_close_file(&s);
     return nullptr;
   }
-  const uint32_t n = stream_read(&s, buffer, file_to_string_buffer);
+  const uint32_t n = stream_read(&s, buffer, capacity);
+  const int intact = stream_verify(&s);
   stream_close_file(&s);
-  if (n >= file_to_string_buffer) {
+  if (n >= capacity) {
     log_printf("File %s too long for file_to_string\n", name);
+    check_free(buffer);
+    return nullptr;
+  }
+  if (!intact) {
+    log_printf("File %s is damaged\n", name);
     check_free(buffer);
     return nullptr;
   }

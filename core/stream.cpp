@@ -5,6 +5,7 @@
 #include "core/stream.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <initializer_list>
@@ -52,11 +53,79 @@ static int gzip_header_length(const unsigned char* p, uint32_t n) {
   return static_cast<int>(at);
 }
 
+static uint32_t get_le32(const unsigned char* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+         static_cast<uint32_t>(p[3]) << 24;
+}
+
+static const char* stream_label(const stream* s) { return s->name[0] ? s->name : "(stream)"; }
+
+// Bytes of the underlying file past its current position; UINT64_MAX when
+// the file cannot tell (not a regular file).
+static uint64_t file_left(stream* s) {
+  struct stat st;
+  const int fd = s->file ? fileno(s->file) : -1;
+  if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return UINT64_MAX;
+  const long at = std::ftell(s->file);
+  if (at < 0) return UINT64_MAX;
+  return static_cast<uint64_t>(st.st_size) > static_cast<uint64_t>(at) ? static_cast<uint64_t>(st.st_size - at) : 0;
+}
+
+// The ISIZE word of the member's trailer, read from the end of the plain
+// file or archive member without moving the stream; -1 when it cannot be
+// seen (a scrambled file, or no regular file under the stream).
+static int64_t gzip_trailer_length(stream* s) {
+  if (s->scrambled) return -1;
+  struct stat st;
+  const int fd = fileno(s->file);
+  if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  uint64_t end = static_cast<uint64_t>(st.st_size);
+  const uint64_t member_end = static_cast<uint64_t>(static_cast<uint32_t>(s->base_offset)) + s->compressed_size;
+  if (member_end < end) end = member_end;
+  if (end < static_cast<uint64_t>(static_cast<uint32_t>(s->base_offset)) + 18) return -1;
+  unsigned char word[4];
+  if (pread(fd, word, 4, static_cast<off_t>(end - 4)) != 4) return -1;
+  return get_le32(word);
+}
+
+// Logged once per stream; the data already handed out stay as they were.
+static void gzip_corrupt(stream* s) {
+  s->broken = 1;
+  if (s->corrupt_said) return;
+  s->corrupt_said = 1;
+  log_printf("Corrupt gzip data in '%s'\n", stream_label(s));
+}
+
+// At the end of the deflate data: the 8-byte trailer (CRC-32, length).
+static void gzip_check_trailer(stream* s) {
+  z_stream* z = &s->inflate_state;
+  unsigned char trailer[8];
+  int have = 0;
+  while (have < 8) {
+    if (z->avail_in == 0) {
+      z->next_in = s->input;
+      z->avail_in = read_compressed(s, s->input, stream_input_size);
+      if (z->avail_in == 0) break;
+    }
+    trailer[have++] = *z->next_in++;
+    --z->avail_in;
+  }
+  if (have < 8) {
+    log_printf("Compressed data in '%s' end early or are damaged\n", stream_label(s));
+    s->broken = 1;
+    return;
+  }
+  if (get_le32(trailer) != s->gzip_crc || get_le32(trailer + 4) != static_cast<uint32_t>(z->total_out))
+    gzip_corrupt(s);
+}
+
 static int stream_gzip_begin(stream* s) {
   s->compressed_size = s->size_limit;
   s->compressed_read = 0;
   s->size_limit = 2147483647u;
   s->end = 0;
+  s->gzip_crc = static_cast<uint32_t>(crc32(0L, Z_NULL, 0));
+  s->gzip_isize = gzip_trailer_length(s);
   std::memset(&s->inflate_state, 0, sizeof(s->inflate_state));
   s->output_read = s->output;
   const uint32_t first = read_compressed(s, s->input, stream_input_size);
@@ -100,10 +169,25 @@ static uint32_t stream_inflate_read(stream* s, unsigned char* dst, uint32_t n) {
         z->next_in = s->input;
         z->avail_in = read_compressed(s, s->input, stream_input_size);
       }
+      unsigned char* const before = z->next_out;
       const int r = inflate(z, Z_NO_FLUSH);
+      // More data than the trailer announces is damage: stop at its length.
+      if (s->gzip_isize >= 0 && z->total_out > static_cast<uint64_t>(s->gzip_isize)) {
+        uint64_t cut = z->total_out - static_cast<uint64_t>(s->gzip_isize);
+        const uint64_t made = static_cast<uint64_t>(z->next_out - before);
+        if (cut > made) cut = made;
+        z->next_out -= cut;
+        s->gzip_crc = static_cast<uint32_t>(crc32(s->gzip_crc, before, static_cast<uInt>(z->next_out - before)));
+        gzip_corrupt(s);
+        s->end = 1;
+        break;
+      }
+      s->gzip_crc = static_cast<uint32_t>(crc32(s->gzip_crc, before, static_cast<uInt>(z->next_out - before)));
       if (r != Z_OK) {
-        if (r != Z_STREAM_END) {
-          log_printf("Compressed data end early or are damaged\n");
+        if (r == Z_STREAM_END) {
+          gzip_check_trailer(s);
+        } else {
+          log_printf("Compressed data in '%s' end early or are damaged\n", stream_label(s));
           s->broken = 1;
         }
         s->end = 1;
@@ -139,6 +223,10 @@ int stream_attach(stream* s, FILE* file, uint32_t base_offset, uint32_t size, in
   s->inflating = 0;
   s->output_read = s->output;
   s->scram = nullptr;
+  s->gzip_crc = 0;
+  s->gzip_isize = -1;
+  s->corrupt_said = 0;
+  s->name[0] = 0;
   if (scrambled) {
     // The reader must not take a header's word for more data than the
     // member or file holds.
@@ -160,6 +248,53 @@ int stream_attach(stream* s, FILE* file, uint32_t base_offset, uint32_t size, in
     return 0;
   }
   return 1;
+}
+
+void stream_set_name(stream* s, const char* name) {
+  std::snprintf(s->name, sizeof s->name, "%s", name ? name : "");
+}
+
+uint64_t stream_remaining(stream* s) {
+  uint64_t left = s->position < s->size_limit ? s->size_limit - s->position : 0;
+  if (s->gzip) {
+    const z_stream* z = &s->inflate_state;
+    const uint64_t pending = s->inflating ? static_cast<uint64_t>(z->next_out - s->output_read) : 0;
+    uint64_t inflated = 0;
+    if (!s->end) {
+      uint64_t compressed = s->compressed_size - s->compressed_read;
+      if (s->scrambled) {
+        const uint64_t plain = s->scram ? s->scram->length - s->scram->position : 0;
+        if (plain < compressed) compressed = plain;
+      } else {
+        const uint64_t in_file = file_left(s);
+        if (in_file < compressed) compressed = in_file;
+      }
+      compressed += z->avail_in;
+      // A match may be half written when the output window fills.
+      inflated = compressed * stream_inflate_ratio + 258;
+      if (s->gzip_isize >= 0) {
+        const uint64_t total = z->total_out;
+        const uint64_t by_trailer = static_cast<uint64_t>(s->gzip_isize) > total ? s->gzip_isize - total : 0;
+        if (by_trailer < inflated) inflated = by_trailer;
+      }
+    }
+    if (pending + inflated < left) left = pending + inflated;
+  } else if (s->scrambled) {
+    const uint64_t plain = s->scram ? s->scram->length - s->scram->position : 0;
+    if (plain < left) left = plain;
+  } else {
+    const uint64_t in_file = file_left(s);
+    if (in_file < left) left = in_file;
+  }
+  return left + (s->pushed_back >= 0 ? 1 : 0);
+}
+
+int stream_verify(stream* s) {
+  if (s->gzip && s->inflating) {
+    unsigned char sink[4096];
+    while (!s->end) stream_inflate_read(s, sink, sizeof sink);
+  }
+  return !s->broken;
 }
 
 int stream_getc(stream* s) {

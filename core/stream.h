@@ -15,6 +15,10 @@ struct scram_reader;
 enum {
   stream_input_size = 16384,
   stream_output_size = 1024,
+  stream_name_bytes = 256,
+  // Deflate cannot expand its input by more than this (RFC 1951: 258 bytes
+  // from a one-bit code, about 1032 to 1).
+  stream_inflate_ratio = 1032,
 };
 
 struct stream {
@@ -30,17 +34,36 @@ struct stream {
   int32_t end;              // the deflate stream has ended (or broke)
   int32_t broken;           // compressed data ended early or were damaged
   int32_t inflating;        // inflate state is live and needs inflateEnd
+  uint32_t gzip_crc;        // CRC-32 of the bytes inflated so far
+  int64_t gzip_isize;       // the trailer's length read ahead from the file's end; -1 unknown
+  int32_t corrupt_said;     // "Corrupt gzip data" was logged for this stream
   z_stream inflate_state;
   unsigned char input[stream_input_size];
   unsigned char output[stream_output_size];
   unsigned char* output_read; // next decompressed byte not yet delivered
   scram_reader* scram;
+  char name[stream_name_bytes];  // for messages; "" when attached by hand
 };
 
 // Fills a stream over an open file positioned at the data: base offset,
 // size limit and the variant flags, then sets up the scrambled reader and
 // gzip decoding. On failure the file is closed and 0 returned.
 int stream_attach(stream* s, FILE* file, uint32_t base_offset, uint32_t size, int gzip, int scrambled);
+
+// Names the stream in its messages (stream_open_path does it itself).
+void stream_set_name(stream* s, const char* name);
+
+// At most how many bytes the stream can still deliver: what the file or
+// member holds past the position, for a gzip stream also bounded by its
+// trailer's length and the deflate ratio. Readers check sizes taken from a
+// header against it before allocating.
+uint64_t stream_remaining(stream* s);
+
+// For readers that take a file whole: reads a gzip stream to the end of its
+// member so the trailer's CRC-32 and length are checked. 1 when the data
+// were whole and intact; 0 when they broke off or are corrupt (the log has
+// already said so).
+int stream_verify(stream* s);
 
 int stream_getc(stream* s);
 int stream_peekc(stream* s);

@@ -1,13 +1,12 @@
 // Input devices on a real window: virtual controllers stand in for pads, and
-// the pointer is warped on the virtual display.
+// the pointer is warped on the virtual display. The tests need the keyboard
+// focus; each runs on an X server of its own (the test entry point's), so
+// no other window can take it.
 #include "platform/input_device.h"
 
 #include <SDL.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <sys/file.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -34,22 +33,6 @@ bool eventually(window_state* window, const std::function<bool()>& done) {
   }
   return false;
 }
-
-// Only one window of a display can have the keyboard focus, and these tests
-// need it: test processes sharing a display take turns.
-struct display_focus_lock {
-  int fd = -1;
-  display_focus_lock() {
-    std::string display = os_getenv("DISPLAY") ? os_getenv("DISPLAY") : "none";
-    for (char& c : display)
-      if (c == '/' || c == ':') c = '_';
-    fd = open(("/tmp/bk_focus" + display + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    if (fd >= 0) flock(fd, LOCK_EX);
-  }
-  ~display_focus_lock() {
-    if (fd >= 0) close(fd);
-  }
-};
 
 struct opened_axis {
   axis_handle* handle;
@@ -114,7 +97,6 @@ class InputDeviceTest : public ::testing::Test {
     return test_read_file(log_path_);
   }
 
-  display_focus_lock focus_lock_;
   std::string log_path_;
   window_state* window_ = nullptr;
   std::vector<int> pad_indices_;

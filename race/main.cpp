@@ -301,8 +301,10 @@ void load_fonts_and_pictures() {
 
 // Start-up's last steps: the slots emptied, the race of a pending track
 // (a robot in the first slot, 1000 laps, behind the main menu), then the
-// frame loop until it ends. Shut-down's rider and track steps follow.
-void run_game() {
+// frame loop until it ends. Shut-down's rider and track steps follow. 0
+// when the loop ended on a frame that could not be shown rather than on a
+// request to close.
+int run_game() {
   for (int i = 0; i < line_up_slots; i++) {
     game_state.line_up[i] = 0;
     rider_slots[i] = nullptr;
@@ -326,6 +328,7 @@ void run_game() {
   frame_loop.reshade_delay = static_cast<int>(front_end_values.reshade_delay);
   frame_loop_start(frame_io.now());
   run_frame_loop();
+  const int closed_in_order = game_state.quit_requested != 0;
 
   if (race_hooks.record_series_event) race_hooks.record_series_event();
   if (race_hooks.lines_write_and_clear) race_hooks.lines_write_and_clear();
@@ -342,6 +345,7 @@ void run_game() {
   if (race_hooks.demo_close_playback) race_hooks.demo_close_playback();
   if (race_hooks.demo_stop_recording) race_hooks.demo_stop_recording();
   free_track();
+  return closed_in_order;
 }
 
 void shutdown_step(const char* text) { loading_show_logged(text); }
@@ -496,7 +500,7 @@ int main(int argc, char** argv) {
     game_state.screen_width = xres;
     game_state.screen_height = yres;
     if (dynamics_open()) {
-      run_game();
+      if (!run_game()) exit_code = 1;
       dynamics_close();
     }
     close_input_devices();

@@ -9,6 +9,7 @@ packages=(
   libfreetype-dev fonts-dejavu-core
   xvfb xauth libgl1-mesa-dri x11-utils imagemagick
   libgtest-dev libgmock-dev libbenchmark-dev
+  clang libclang-rt-14-dev
 )
 
 missing=()

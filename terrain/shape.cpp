@@ -84,7 +84,13 @@ static shape* shape_read(const char* name) {
     const float reach = sqrtf(p->centre[0] * p->centre[0] + p->centre[1] * p->centre[1] + p->centre[2] * p->centre[2]) + p->radius;
     if (reach > s->bounding_radius) s->bounding_radius = reach;
   }
+  const int intact = stream_verify(f);
   stream_close(f);
+  if (!intact) {
+    console_printf("Error reading shape file '%.900s': the file is damaged", name);
+    check_free(s);
+    return nullptr;
+  }
   return s;
 }
 

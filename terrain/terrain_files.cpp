@@ -185,7 +185,12 @@ static int load_tiles(height_field* field, const char* folder) {
     if (!s) return 0;
     read_texturelist(field, s);
   }
+  const int intact = stream_verify(s);
   stream_close(s);
+  if (!intact) {
+    console_printf("Error reading '%s'", file);
+    return 0;
+  }
   if (field->tile_count == 0) {
     console_printf("No tiles in '%s'", file);
     return 0;
@@ -199,8 +204,9 @@ static int load_tilemap(height_field* field, const char* folder) {
   const uint32_t count = (uint32_t)1 << (2 * field->n);
   field->tilemap = (uint8_t*)xmalloc(count);
   const uint32_t got = stream_read(s, field->tilemap, count);
+  const int intact = stream_verify(s);
   stream_close(s);
-  if (got != count) {
+  if (got != count || !intact) {
     console_print("Error reading tilemap");
     return 0;
   }
@@ -278,6 +284,27 @@ int terrain_create(height_field* field, int n, float spacing) {
   return 1;
 }
 
+// The grid's exponent comes from the header: before the field is sized by
+// it, the folder must hold that grid. Binary heights need two bytes a
+// vertex here; the tilemap, which every folder needs, one byte a cell.
+// 1 when they do; 0 when the heights fall short, -1 the tilemap (each said).
+static int terrain_files_hold(const char* folder, stream* s, int n) {
+  const uint64_t r = (uint64_t)terrain_size_for(n);
+  if (stream_peekc(s) == ':' && stream_remaining(s) < 1 + 2 * r * r) {
+    console_printf("terrain.hf is too short for a %d x %d grid", (int)r, (int)r);
+    return 0;
+  }
+  stream* map = open_track_file(folder, "tilemap", "rb", 1);
+  if (!map) return -1;
+  const uint64_t cells = (uint64_t)1 << (2 * n);
+  const int holds = stream_remaining(map) >= cells;
+  stream_close(map);
+  if (holds) return 1;
+  console_printf("tilemap is too short for a %d x %d grid", (int)r, (int)r);
+  console_print("Error reading tilemap");
+  return -1;
+}
+
 int load_terrain(height_field* field, const char* folder, int requested_mode) {
   free_terrain(field);
   stream* s = open_track_file(folder, "terrain.hf", "rb", 1);
@@ -289,6 +316,8 @@ int load_terrain(height_field* field, const char* folder, int requested_mode) {
     console_print("Bad height field parameters");
     return fail_load(field, s, "Error reading heights");
   }
+  const int hold = terrain_files_hold(folder, s, n);
+  if (hold <= 0) return fail_load(field, s, hold == 0 ? "Error reading heights" : nullptr);
   set_geometry(field, n, spacing);
   field->min_height = minimum;
   field->max_height = maximum;
@@ -299,7 +328,8 @@ int load_terrain(height_field* field, const char* folder, int requested_mode) {
   rmd160_context digest;
   rmd160_init(&digest);
   if (stream_getc(s) == ':') {
-    if (!read_binary_heights(field, s, &digest)) return fail_load(field, s, "Error reading heights");
+    if (!read_binary_heights(field, s, &digest) || !stream_verify(s))
+      return fail_load(field, s, "Error reading heights");
   } else {
     read_png_heights(field, folder, &digest);
   }

@@ -12,6 +12,7 @@
 #include "assets/model.h"
 #include "assets/shader.h"
 #include "assets/texture.h"
+#include "assets/texture_anim.h"
 #include "core/file_index.h"
 #include "platform/window.h"
 #include "terrain/ground_texture.h"
@@ -103,6 +104,40 @@ TEST_F(TrackGl, SampleLoadsWithRealTextures) {
   ASSERT_EQ(f->element_count, 3);
   for (int k = 0; k < 3; k++) EXPECT_NE(f->element_texture[k], 0u);
   EXPECT_NE(map_texture, 0u);
+}
+
+// The lap flagger's four flags and the course flaggers' waving flag are
+// looping sequences of four 64 x 128 frames, both loaded by name and as
+// the track's flaggers hold them.
+TEST_F(TrackGl, FlaggerSequencesLoadAsAnimations) {
+  auto expect_waving = [](uint32_t id, const char* what) {
+    const texture_animation* a = texture_anim_find(id);
+    ASSERT_NE(a, nullptr) << what;
+    EXPECT_EQ(a->frame_count, 4) << what;
+    EXPECT_EQ(a->sequence_length, 4) << what;
+    EXPECT_EQ(a->ticks_per_step, 16) << what;
+    EXPECT_NE(a->loop, 0) << what;
+    for (int k = 0; k < a->frame_count; k++) {
+      EXPECT_EQ(a->frames[k].width, 64) << what << " frame " << k;
+      EXPECT_EQ(a->frames[k].height, 128) << what << " frame " << k;
+      EXPECT_EQ(a->frames[k].channels, 4) << what << " frame " << k;
+    }
+  };
+  for (const char* name : {"@quarrybend/flagger_green.seq", "@quarrybend/flagger_halfway.seq",
+                           "@quarrybend/flagger_white.seq", "@quarrybend/flagger_chequered.seq",
+                           "@quarrybend/flagger_yellow.seq"}) {
+    const unsigned id = texture_load(name);
+    ASSERT_NE(id, 0u) << name;
+    expect_waving(id, name);
+  }
+  ASSERT_EQ(load_track(), 1);
+  for (uint32_t t : flaggers.lap_textures) expect_waving(t, "lap flag");
+  ASSERT_EQ(course_flaggers.count, 2u);
+  for (size_t i = 0; i < course_flaggers.count; i++) {
+    const course_flagger* c = static_cast<const course_flagger*>(growable_array_at(&course_flaggers, i));
+    expect_waving(c->texture_waving, "waving flag");
+    EXPECT_EQ(texture_anim_find(c->texture_idle), nullptr);
+  }
 }
 
 TEST_F(TrackGl, LoadingAgainGivesTheSameHash) {

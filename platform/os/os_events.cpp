@@ -225,15 +225,24 @@ int os_post_message(uint32_t message, uint32_t wparam, uint32_t lparam) {
 
 void os_install_close_signals() {
   static bool installed = false;
-  if (installed) return;
-  installed = true;
-  struct sigaction action;
-  std::memset(&action, 0, sizeof action);
-  action.sa_handler = on_close_signal;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;
-  sigaction(SIGTERM, &action, nullptr);
-  sigaction(SIGINT, &action, nullptr);
+  if (!installed) {
+    installed = true;
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = on_close_signal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+  }
+  // A launcher may start us with these blocked, for instance so that a
+  // signal sent before we could handle it waits for us rather than killing
+  // the process; left blocked, the close request would never arrive.
+  sigset_t close_signals;
+  sigemptyset(&close_signals);
+  sigaddset(&close_signals, SIGTERM);
+  sigaddset(&close_signals, SIGINT);
+  pthread_sigmask(SIG_UNBLOCK, &close_signals, nullptr);
 }
 
 enum { mailbox_capacity = 64 };

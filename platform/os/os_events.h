@@ -73,7 +73,9 @@ int os_next_message(os_message* message, int wait_ms);
 int os_post_message(uint32_t message, uint32_t wparam, uint32_t lparam);
 
 // SIGTERM and SIGINT become one close message each (os_msg_close), seen by
-// the next os_next_message. Installed once; later calls do nothing.
+// the next os_next_message. The handlers are installed once; every call
+// also stops the calling thread blocking them, so one already pending (sent
+// while a launcher held them blocked) is handled at once.
 void os_install_close_signals();
 
 // A thread's own message queue: a mutex, a condition variable and a small

@@ -1,6 +1,7 @@
 #include "platform/os/os_events.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include "platform/os/os.h"
 #include "platform/os/os_thread.h"
@@ -39,6 +40,25 @@ TEST(OsMailbox, WaitBlocksUntilAnotherThreadPosts) {
   EXPECT_EQ(got.lparam, 9u);
   os_thread_join(t);
   os_mailbox_destroy(m);
+}
+
+// A SIGTERM sent while the process still had it blocked (as a launcher may
+// start it) is kept pending and becomes the close request once the handlers
+// are in, rather than being lost or left blocked for good.
+TEST(OsCloseSignals, ASignalPendingWhileBlockedBecomesTheCloseRequest) {
+  sigset_t term, old;
+  sigemptyset(&term);
+  sigaddset(&term, SIGTERM);
+  ASSERT_EQ(pthread_sigmask(SIG_BLOCK, &term, &old), 0);
+  ASSERT_EQ(raise(SIGTERM), 0);
+  os_install_close_signals();
+  sigset_t now;
+  pthread_sigmask(SIG_SETMASK, nullptr, &now);
+  EXPECT_FALSE(sigismember(&now, SIGTERM));
+  os_message m{};
+  ASSERT_EQ(os_next_message(&m, 0), 1);
+  EXPECT_EQ(m.message, static_cast<uint32_t>(os_msg_close));
+  pthread_sigmask(SIG_SETMASK, &old, nullptr);
 }
 
 TEST(OsKeymap, SpotChecks) {

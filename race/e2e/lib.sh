@@ -1,15 +1,16 @@
 # Helpers of the end-to-end scripts, which run the real brakkan ($exe) on
 # the generated game data ($data).
 
-# Checks for a display and moves into a fresh folder, removed on exit, that
-# is also the home and per-user folder. The game data is the build's
-# generated data root ($data, the scripts' second argument); the scripts
-# only read it.
+# Moves into a fresh folder, removed on exit, that is also the home and
+# per-user folder, on an X server of the script's own (own_display). The
+# game data is the build's generated data root ($data, the scripts' second
+# argument); the scripts only read it.
 enter_temp_home() {
-  [ -n "${DISPLAY:-}" ] || { echo "no display: run under xvfb-run"; exit 1; }
   [ -f "${data:-}/zzzz.saf" ] || { echo "no game data in '${data:-}'"; exit 1; }
   dir=$(mktemp -d)
-  trap 'rm -rf "$dir"' EXIT
+  xvfb_pid=
+  trap 'stop_own_display; rm -rf "$dir"' EXIT
+  own_display
   cd "$dir" || exit 1
   export HOME=$dir XDG_DATA_HOME=$dir/xdg BK_HOME=$data BK_ERROR_BOX=0
 }
@@ -21,6 +22,35 @@ write_windowed_config() {
   printf 'video_mode=Windowed\n' >"$dir/xdg/Brakkan/config"
 }
 
+# Starts a virtual X server for this script alone and points DISPLAY at it.
+# With no window manager SDL gives the focus to every window it shows, and
+# on a shared display other tests' windows would cover the frames captured
+# here. -displayfd lets the server take a free display number itself; the
+# server is told to end if the script dies without its exit trap.
+own_display() {
+  mkdir "$dir/.xvfb"
+  setpriv --pdeathsig TERM Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset \
+    3>"$dir/.xvfb/display" 2>"$dir/.xvfb/log" &
+  xvfb_pid=$!
+  for _ in $(seq 600); do
+    [ "$(wc -l <"$dir/.xvfb/display")" -ge 1 ] && break
+    kill -0 "$xvfb_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  local number
+  number=$(head -n 1 "$dir/.xvfb/display")
+  [ -n "$number" ] || { echo "the virtual X server (Xvfb) did not start:"; cat "$dir/.xvfb/log"; exit 1; }
+  export DISPLAY=:$number
+  unset XAUTHORITY
+}
+
+stop_own_display() {
+  [ -n "${xvfb_pid:-}" ] || return 0
+  kill "$xvfb_pid" 2>/dev/null
+  wait "$xvfb_pid" 2>/dev/null
+  xvfb_pid=
+}
+
 # The id of process $1's window, or nothing.
 window_of() {
   local id
@@ -30,8 +60,7 @@ window_of() {
   return 1
 }
 
-# Whether process $1 shows a window titled "Brakkan" (other tests may run
-# their own brakkan on the same display).
+# Whether process $1 shows a window titled "Brakkan".
 has_window() { window_of "$1" >/dev/null; }
 
 # Waits up to 30 s for process $1's window.

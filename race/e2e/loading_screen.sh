@@ -74,6 +74,8 @@ for line in 'Brakkan version 2020-07-23-1524 snapshot' 'Creating OpenGL context'
   at=$n
 done
 grep -q "Can't open" x.log && fail "something did not load"
+# Our own data start the game without a complaint.
+grep -F "Warning" x.log && fail "the generated data gave a warning"
 
 extract_member "$data/zzzz.saf" title.png title.png || fail "no title.png in the archive"
 read -r fw fh < <(identify -format '%w %h\n' frame.png)

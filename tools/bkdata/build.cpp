@@ -138,17 +138,19 @@ int write_tach(const fs::path& path) {
 }
 
 // The gear sheet: 3 x 3 cells, gear g in column g mod 3 and row g / 3;
-// neutral first.
+// neutral first. The HUD takes each cell as a third of the picture, so the
+// side can be a power of two (textures are sized so) with cells of 85.33.
 int write_shifter(const fs::path& path) {
-  const int cell = 64, side = 3 * cell;
+  const int side = 256;
+  const double cell = side / 3.0;
   const uint8_t clear[4] = {0, 0, 0, 0}, white[4] = {255, 255, 255, 255};
   rgba_canvas c = canvas_make(side, side, clear);
-  raster_face* face = raster_open("DejaVuSans-Bold.ttf", 44);
+  raster_face* face = raster_open("DejaVuSans-Bold.ttf", 58);
   if (!face) return 0;
   const char* const gears[7] = {"N", "1", "2", "3", "4", "5", "6"};
   for (int g = 0; g < 7; g++) {
-    const int x = (g % 3) * cell + (cell - raster_text_width(face, gears[g])) / 2;
-    raster_draw_text(face, &c, x, (g / 3) * cell + 48, gears[g], white);
+    const int x = (int)std::lround((g % 3) * cell + (cell - raster_text_width(face, gears[g])) / 2);
+    raster_draw_text(face, &c, x, (int)std::lround((g / 3) * cell + 64), gears[g], white);
   }
   raster_close(face);
   return write_canvas(path, c, 4);

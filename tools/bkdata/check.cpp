@@ -40,11 +40,19 @@ static int read_through(const char* path, uint32_t offset, uint32_t size, int gz
     *why = scrambled ? "not readable as a scrambled file" : "bad gzip header";
     return 0;
   }
+  stream_set_name(s, path);
   static char buffer[65536];
   *length = 0;
   for (uint32_t n; (n = stream_read(s, buffer, sizeof buffer)) > 0;) *length += n;
   const int broken = s->broken;
+  const int corrupt = s->corrupt_said;
   stream_close(s);
+  if (corrupt) {
+    static char message[600];
+    std::snprintf(message, sizeof message, "Corrupt gzip data in '%.500s'", path);
+    *why = message;
+    return 0;
+  }
   if (broken) {
     *why = "compressed data end early or are damaged";
     return 0;

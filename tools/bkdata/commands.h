@@ -30,6 +30,8 @@ int bkdata_bike(int argc, char** argv);
 // The game data root: zzzz.saf, the sample track, bikes and shapes; prints
 // the digest the game checks the archive against.
 int bkdata_build(int argc, char** argv);
+// The seed corpora of the fuzz targets, one folder a target.
+int bkdata_seeds(int argc, char** argv);
 
 // The track-folder kind of "check": the terrain files and tiles through the
 // game's loader. Prints a summary or the refusal; 1 when the folder loads.

@@ -32,6 +32,10 @@ const float half_width = 14.0f;   // ft either side of the centre line
 const float shoulder = 16.0f;     // ft over which the track blends into the ground
 const int loop_samples = 4096;
 const double pi = 3.14159265358979323846;
+// The waving flags: four frames, each shown for 16 ticks (an eighth of a
+// second), so a flag ripples twice a second.
+const int flagger_wave_frames = 4;
+const int flagger_wave_ticks = 16;
 
 enum { tile_dirt, tile_grass, tile_hardpack };
 
@@ -394,17 +398,22 @@ int write_tree(const std::string& path) {
 }
 
 // A flagger: a figure in overalls holding a flag of the given colour;
-// `raised` lifts the flag over the head, `chequered` paints it so.
-int write_flagger(const std::string& path, int r, int g, int b, bool raised, bool chequered, int flag_y = -1) {
+// `raised` lifts the flag over the head, `chequered` paints it so. A `wave`
+// of 0 to 3 ripples the cloth a quarter turn further each (a frame of the
+// waving sequences); -1 leaves it flat.
+int write_flagger(const std::string& path, int r, int g, int b, bool raised, bool chequered, int wave = -1) {
   return write_picture(path, 64, 128, 4, [=](int x, int y, uint8_t* p) {
     set_rgba(p, 0, 0, 0, 0);
     const double cx = 31.5;
     if (std::hypot(x - cx, y - 22) < 8) set_rgba(p, 222, 180, 150, 255);              // head
     if (y >= 30 && y < 80 && std::fabs(x - cx) < 10) set_rgba(p, 40, 70, 160, 255);  // body
     if (y >= 80 && y < 124 && std::fabs(std::fabs(x - cx) - 5) < 4) set_rgba(p, 40, 50, 90, 255);  // legs
-    const int pole_x = 46, flag_top = flag_y >= 0 ? flag_y : raised ? 2 : 40;
+    const int pole_x = 46, flag_top = raised ? 2 : 40;
     if (x >= pole_x && x < pole_x + 2 && y >= flag_top && y < flag_top + 50) set_rgba(p, 90, 90, 90, 255);
-    if (x >= pole_x + 2 && x < 64 && y >= flag_top && y < flag_top + 18) {
+    // The ripple grows away from the pole, where the cloth is held.
+    const int ripple =
+        wave < 0 ? 0 : (int)std::lround((x - pole_x - 2) / 4.0 * std::sin((x - pole_x) * 0.55 - wave * pi / 2));
+    if (x >= pole_x + 2 && x < 64 && y >= flag_top + ripple && y < flag_top + 18 + ripple) {
       if (chequered)
         set_rgba(p, ((x / 4 + y / 4) % 2) ? 255 : 10, ((x / 4 + y / 4) % 2) ? 255 : 10,
                  ((x / 4 + y / 4) % 2) ? 255 : 10, 255);
@@ -474,35 +483,39 @@ int write_statue_files(const std::string& folder) {
          });
 }
 
+// The flaggers' pictures. The course flaggers' waving flag and the lap
+// flagger's four flags are looping sequences of four frames of a rippling
+// cloth; the rest are still pictures.
 int write_flaggers(const std::string& folder) {
   struct look {
     const char* name;
     int r, g, b;
-    bool raised, chequered;
+    bool raised, chequered, waving;
   } const looks[] = {
-      {"flagger_start0", 250, 250, 250, false, false}, {"flagger_start1", 250, 250, 250, true, false},
-      {"flagger_start2", 40, 180, 60, false, false},   {"flagger_start3", 40, 180, 60, true, false},
-      {"flagger_start4", 40, 180, 60, false, false},   {"flagger_green", 40, 180, 60, true, false},
-      {"flagger_halfway", 40, 110, 220, true, false},  {"flagger_white", 250, 250, 250, true, false},
-      {"flagger_chequered", 0, 0, 0, true, true},      {"flagger_idle", 250, 210, 30, false, false},
-      {"flagger_yellow", 250, 210, 30, true, false},
+      {"flagger_start0", 250, 250, 250, false, false, false}, {"flagger_start1", 250, 250, 250, true, false, false},
+      {"flagger_start2", 40, 180, 60, false, false, false},   {"flagger_start3", 40, 180, 60, true, false, false},
+      {"flagger_start4", 40, 180, 60, false, false, false},   {"flagger_green", 40, 180, 60, true, false, true},
+      {"flagger_halfway", 40, 110, 220, true, false, true},   {"flagger_white", 250, 250, 250, true, false, true},
+      {"flagger_chequered", 0, 0, 0, true, true, true},       {"flagger_idle", 250, 210, 30, false, false, false},
+      {"flagger_yellow", 250, 210, 30, true, false, true},
   };
-  for (const look& l : looks)
-    if (!write_flagger(folder + "/" + l.name + ".png", l.r, l.g, l.b, l.raised, l.chequered)) return 0;
-  // The waving flags: the raised picture and the flag swung half way down,
-  // four times a second.
-  const look waving[] = {
-      {"flagger_green", 40, 180, 60, true, false},    {"flagger_halfway", 40, 110, 220, true, false},
-      {"flagger_white", 250, 250, 250, true, false},  {"flagger_chequered", 0, 0, 0, true, true},
-      {"flagger_yellow", 250, 210, 30, true, false},
-  };
-  for (const look& l : waving) {
-    const std::string low = std::string(l.name) + "_low.png";
-    if (!write_flagger(folder + "/" + low, l.r, l.g, l.b, true, l.chequered, 20)) return 0;
-    const std::string high_name = "@quarrybend/" + std::string(l.name) + ".png", low_name = "@quarrybend/" + low;
-    const anim_writer_frame frames[2] = {{high_name.c_str(), nullptr, 64, 128}, {low_name.c_str(), nullptr, 64, 128}};
-    static const int sequence[2] = {0, 1};
-    const anim_writer_sequence seq = {2, sequence, 2, frames, 16, 1};
+  for (const look& l : looks) {
+    if (!l.waving) {
+      if (!write_flagger(folder + "/" + l.name + ".png", l.r, l.g, l.b, l.raised, l.chequered)) return 0;
+      continue;
+    }
+    std::string frame_names[flagger_wave_frames];
+    anim_writer_frame frames[flagger_wave_frames];
+    int order[flagger_wave_frames];
+    for (int k = 0; k < flagger_wave_frames; k++) {
+      const std::string file = fmt("%s_%d.png", l.name, k);
+      if (!write_flagger(folder + "/" + file, l.r, l.g, l.b, l.raised, l.chequered, k)) return 0;
+      frame_names[k] = "@quarrybend/" + file;
+      frames[k] = {frame_names[k].c_str(), nullptr, 64, 128};
+      order[k] = k;
+    }
+    const anim_writer_sequence seq = {flagger_wave_frames, order, flagger_wave_frames, frames,
+                                      flagger_wave_ticks, 1};
     if (!anim_write_file(&seq, (folder + "/" + l.name + ".seq").c_str())) return 0;
   }
   return 1;

@@ -12,7 +12,7 @@ out=$("$exe" track quarrybend "$dir") || { echo "track quarrybend failed: $out";
 track=$dir/quarrybend
 for f in terrain.hf terrain.png shading.ppm shadingx2.ppm tilemap tileinfo desc dirt.png grass.png hardpack.png \
   timing_gates statues billboards flaggers lighting cameras map.png tree.png rock.jm rock.shp rock_norm.png \
-  flagger_start0.png flagger_chequered.png flare_glow.png; do
+  flagger_start0.png flagger_chequered.seq flagger_chequered_3.png flare_glow.png; do
   [ -s "$track/$f" ] || { echo "missing $f"; fail=1; }
 done
 for f in sky-n.ppm sky-e.ppm sky-s.ppm sky-w.ppm sky-u.ppm sky-env.ppm roost.png; do
@@ -25,13 +25,21 @@ case $out in
 esac
 hash=$(echo "$out" | sed -n 's/.*; hash \([0-9a-f]*\)$/\1/p')
 [ ${#hash} = 40 ] || { echo "no hash in: $out"; fail=1; }
+# The waving flags are looping sequences of four PNG frames, which the
+# sequence reader finds through the data root.
+for seq in flagger_yellow flagger_green flagger_halfway flagger_white flagger_chequered; do
+  summary=$(BK_HOME="$dir" XDG_DATA_HOME="$dir/no-user-folder" "$exe" check "$track/$seq.seq") ||
+    { echo "check of $seq.seq failed: $summary"; fail=1; }
+  [ "$summary" = "$track/$seq.seq: animation, 4 steps, 4 frames, 64 x 128, RGBA, 16 ticks per step, looping" ] ||
+    { echo "unexpected summary of $seq.seq: $summary"; fail=1; }
+done
 # The stock gate objects lie at the data root; run alone, the track misses
 # only those (and textures it names there), and still loads.
 echo "$out" | grep -q "missing shape file @startgate.shp" || { echo "no report of the missing gate shape: $out"; fail=1; }
 # The generator is deterministic.
 "$exe" track quarrybend "$dir/again" >/dev/null
 for f in terrain.hf terrain.png shading.ppm tilemap tileinfo timing_gates statues billboards flaggers lighting \
-  cameras map.png rock.jm; do
+  cameras map.png rock.jm flagger_yellow.seq flagger_yellow_1.png; do
   cmp -s "$track/$f" "$dir/again/quarrybend/$f" || { echo "$f differs between runs"; fail=1; }
 done
 again=$("$exe" check "$dir/again/quarrybend" | tail -n 1)

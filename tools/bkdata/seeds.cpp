@@ -1,0 +1,286 @@
+// bkdata seeds OUTDIR: the seed corpus of every fuzz target, one folder a
+// target (OUTDIR/<target>/), made with the game's own writers and the
+// sample data, small enough for the fuzzer to mutate quickly.
+#include <zlib.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "assets/image.h"
+#include "assets/jm_writer.h"
+#include "assets/anim_writer.h"
+#include "assets/model.h"
+#include "core/saf.h"
+#include "core/scram.h"
+#include "fuzz/fuzz_folder.h"
+#include "fuzz/track_names.h"
+#include "race/control_bindings.h"
+#include "terrain/rut_message.h"
+#include "tools/bkdata/commands.h"
+#include "ui/bike_setup.h"
+#include "ui/config.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string read_whole(const fs::path& path) {
+  std::string bytes;
+  if (FILE* f = std::fopen(path.string().c_str(), "rb")) {
+    char chunk[65536];
+    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;) bytes.append(chunk, n);
+    std::fclose(f);
+  }
+  return bytes;
+}
+
+int write_whole(const fs::path& path, const std::string& bytes) {
+  std::error_code ec;
+  fs::create_directories(path.parent_path(), ec);
+  FILE* f = std::fopen(path.string().c_str(), "wb");
+  if (!f) return 0;
+  const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  return std::fclose(f) == 0 && ok;
+}
+
+// A gzip member with no name and no time, so every run gives the same bytes.
+std::string gzip_bytes(const std::string& plain, int level = 9) {
+  z_stream z = {};
+  deflateInit2(&z, level, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
+  std::string out(deflateBound(&z, plain.size()) + 64, '\0');
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(plain.data()));
+  z.avail_in = static_cast<uInt>(plain.size());
+  z.next_out = reinterpret_cast<Bytef*>(&out[0]);
+  z.avail_out = static_cast<uInt>(out.size());
+  deflate(&z, Z_FINISH);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return out;
+}
+
+std::string scrambled_bytes(const fs::path& scratch, const std::string& plain) {
+  const fs::path path = scratch / "scramble.tmp";
+  FILE* f = std::fopen(path.string().c_str(), "wb");
+  if (!f) return "";
+  const int ok = scram_write(f, plain.data(), plain.size());
+  std::fclose(f);
+  return ok ? read_whole(path) : "";
+}
+
+const char* const sample_text =
+    "# a comment line\n12 7.5 -3 1e3\n[ 10 20 ] 0.5 4 8 dirt.png\nJM1\nword_1 0x1F 017 -42\n";
+
+int archive_seeds(const fs::path& out, const fs::path& scratch) {
+  const fs::path tree = scratch / "archive";
+  const std::vector<std::pair<std::string, std::string>> members = {
+      {"a.txt", "hello\n"},
+      {"tracks/quarry/desc.gz", gzip_bytes("Quarry Bend\n")},
+      {"s.bin.scram", scrambled_bytes(scratch, sample_text)},
+      {"z.bin.gz.scram", scrambled_bytes(scratch, gzip_bytes(sample_text))},
+  };
+  std::vector<std::string> paths;
+  std::vector<const char*> names, path_texts;
+  for (const auto& m : members) {
+    paths.push_back((tree / m.first).string());
+    if (!write_whole(paths.back(), m.second)) return 0;
+  }
+  for (size_t i = 0; i < members.size(); i++) {
+    names.push_back(members[i].first.c_str());
+    path_texts.push_back(paths[i].c_str());
+  }
+  std::error_code ec;
+  fs::create_directories(out / "archive", ec);
+  return saf_write((out / "archive" / "small.saf").string().c_str(), names.data(), path_texts.data(),
+                   (int)names.size());
+}
+
+int stream_seeds(const fs::path& out, const fs::path& scratch) {
+  std::string lines;
+  for (int i = 0; i < 300; i++) lines += "line " + std::to_string(i * i % 977) + "\n";
+  int ok = write_whole(out / "gzip" / "text.gz", gzip_bytes(lines)) &&
+           write_whole(out / "gzip" / "stored.gz", gzip_bytes(sample_text, 0)) &&
+           write_whole(out / "gzip" / "empty.gz", gzip_bytes(""));
+  ok = ok && write_whole(out / "scrambled" / "plain", std::string(1, '\0') + scrambled_bytes(scratch, sample_text));
+  ok = ok && write_whole(out / "scrambled" / "gzip",
+                         std::string(1, '\1') + scrambled_bytes(scratch, gzip_bytes(lines)));
+  // One seed a pattern of the scanner target, led by the pattern's number.
+  const char* const texts[] = {
+      "7 4.000000 -12.5 80.25 :",  "[ 10 20 ] 0.5 4 8 dirt.png\n[1 2] 3 4 5 arrow.png\n",
+      "# one\n# two\nrest",        "P6\n2 2\n255\n",
+      "JM2 12 rig\n",              " 24 rig\n",
+      "10 1 0.5 0.5 0.5 3 1\n",    "# comment\n12\n",
+      "1.5 -2e-3 inf nan 0x1p3",   "-2147483649 99999999999",
+      "0x1F 017 ff z ",            "-5 123456789012 1.25 skip word_1.png",
+  };
+  for (int k = 0; ok && k < 12; k++)
+    ok = write_whole(out / "scanner" / ("pattern" + std::to_string(k)), std::string(1, (char)k) + texts[k]);
+  return ok;
+}
+
+int image_seeds(const fs::path& out) {
+  uint8_t px[8 * 6 * 4];
+  for (size_t i = 0; i < sizeof px; i++) px[i] = (uint8_t)(i * 37 + i / 5);
+  uint16_t grey[8 * 6];
+  for (int i = 0; i < 8 * 6; i++) grey[i] = (uint16_t)(i * 1361);
+  const fs::path png = out / "png", pnm = out / "pnm", raw = out / "raw";
+  std::error_code ec;
+  for (const fs::path& d : {png, pnm, raw}) fs::create_directories(d, ec);
+  int ok = 1;
+  for (int c = 1; c <= 4 && ok; c++)
+    ok = image_write_png8((png / ("c" + std::to_string(c) + ".png")).string().c_str(), px, 8, 6, c);
+  ok = ok && image_write_png((png / "grey16.png").string().c_str(), grey, 8, 6);
+  for (const char* magic : {"P2", "P3", "P5", "P6"})
+    ok = ok && image_write_pnm((pnm / magic).string().c_str(), magic, px, 5, 3);
+  for (const char* magic : {"J6", "J7"})
+    ok = ok && image_write_raw((raw / magic).string().c_str(), magic, px, 5, 3);
+  return ok;
+}
+
+int model_seeds(const fs::path& out) {
+  std::error_code ec;
+  fs::create_directories(out / "model", ec);
+  const jm_material grey = {32.0f, {0.5f, 0.5f, 0.5f, 1.0f}};
+  const float size[3] = {1.0f, 0.5f, 2.0f};
+  model* box = jm_box(size, &grey, "box");
+  model* capsule = jm_capsule(0.2f, 1.0f, 4, 2, 3, &grey, "capsule");
+  const int ok = box && capsule && jm_write_file(box, (out / "model" / "box.jm").string().c_str()) &&
+                 jm_write_file(capsule, (out / "model" / "capsule.jm").string().c_str()) &&
+                 write_whole(out / "model" / "plain.jm", "3 1\n0 0 0 0 1 0 0 0\n1 0 0 0 1 0 1 0\n0 0 1 0 1 0 0 1\n0 1 2\n");
+  model_free_submeshes(box);
+  model_free_submeshes(capsule);
+  return ok;
+}
+
+int track_seeds(const fs::path& out, const fs::path& scratch) {
+  char name[] = "quarrybend";
+  std::string folder_text = scratch.string();
+  char* args[2] = {name, &folder_text[0]};
+  std::string shapes_text = (scratch / "shapes").string();
+  char* shape_args[1] = {&shapes_text[0]};
+  if (bkdata_track(2, args) != 0 || bkdata_shapes(1, shape_args) != 0) return 0;
+  const fs::path track = scratch / "quarrybend";
+  const std::string tileinfo = read_whole(track / "tileinfo");
+  const std::string tilemap = read_whole(track / "tilemap");
+  // Flat shading compresses to almost nothing; the loader only needs its size.
+  const std::string shading = "P6\n257 257\n255\n" + std::string(257 * 257 * 3, '\x80');
+  const std::string header = read_whole(track / "terrain.hf");
+  const std::string decals = "[ 100 200 ] 0.5 40 20 dirt.png\n[ 300 -20 ] 3.1 8 90 arrow.png\n";
+
+  int ok = write_whole(out / "tileinfo" / "tileinfo", std::string(1, '\0') + tileinfo) &&
+           write_whole(out / "tileinfo" / "texturelist",
+                       std::string(1, '\1') + "dirt.png\n0.8 4 12 grass.png\n\nhardpack.png\n") &&
+           write_whole(out / "decals" / "decals", decals);
+  // Binary heights after ':' (terraces, which compress well), then the
+  // folder's other files.
+  std::string heights = "7 4.000000 0.000000 20.000000 :";
+  const int r = 257;
+  for (int j = 0; j < r; j++)
+    for (int i = 0; i < r; i++) {
+      const int v = ((i / 32 + j / 32) * 4000) & 0xFFFF;
+      heights += (char)(v & 0xFF);
+      heights += (char)(v >> 8);
+    }
+  std::string binary, from_png;
+  fuzz_folder_pack(&binary, 1, gzip_bytes(heights));  // terrain.hf.gz
+  fuzz_folder_pack(&binary, 5, gzip_bytes(shading));  // shadingx2.ppm.gz
+  fuzz_folder_pack(&binary, 7, tileinfo);
+  fuzz_folder_pack(&binary, 9, tilemap);
+  fuzz_folder_pack(&binary, 10, decals);
+  // Heights from a small terrain.png (a smaller picture repeats its edge).
+  uint16_t samples[16 * 16];
+  for (int i = 0; i < 16 * 16; i++) samples[i] = (uint16_t)(i * 251);
+  const fs::path small_png = scratch / "terrain.png";
+  ok = ok && image_write_png(small_png.string().c_str(), samples, 16, 16);
+  fuzz_folder_pack(&from_png, 0, header);
+  fuzz_folder_pack(&from_png, 2, read_whole(small_png));
+  fuzz_folder_pack(&from_png, 5, gzip_bytes(shading));
+  fuzz_folder_pack(&from_png, 8, "dirt.png\n0.8 4 12 grass.png\n");
+  fuzz_folder_pack(&from_png, 9, tilemap);
+  ok = ok && write_whole(out / "terrain" / "binary-heights", binary) &&
+       write_whole(out / "terrain" / "png-heights", from_png);
+
+  for (const char* shape : {"front_wheel.shp", "generic_frame.shp", "startgate.shp"})
+    ok = ok && write_whole(out / "shape" / shape, read_whole(scratch / "shapes" / shape));
+
+  // The sample track's text files, each led by its index in the target's
+  // table.
+  for (int k = 0; ok && k < fuzz_track_file_kinds; k++) {
+    const std::string text = read_whole(track / fuzz_track_file_names[k]);
+    ok = !text.empty() && write_whole(out / "track_files" / fuzz_track_file_names[k], std::string(1, (char)k) + text);
+  }
+  return ok;
+}
+
+// Sequences packed with the pictures they name (see fuzz/targets/anim.cpp):
+// two PNG frames, and three small J7 frames inside the file.
+int anim_seeds(const fs::path& out, const fs::path& scratch) {
+  uint8_t px[2][8 * 4 * 4];
+  for (int f = 0; f < 2; f++)
+    for (size_t i = 0; i < sizeof px[f]; i++) px[f][i] = (uint8_t)(i * 29 + f * 101);
+  const fs::path a = scratch / "a.png", b = scratch / "b.png";
+  if (!image_write_png8(a.string().c_str(), px[0], 8, 4, 4) || !image_write_png8(b.string().c_str(), px[1], 8, 4, 4))
+    return 0;
+  const anim_writer_frame png_frames[2] = {{"@a.png", nullptr, 8, 4}, {"@b.png", nullptr, 8, 4}};
+  const int png_order[4] = {0, 1, 1, 0};
+  const anim_writer_sequence png_seq = {4, png_order, 2, png_frames, 16, 1};
+  const anim_writer_frame j7_frames[3] = {{nullptr, px[0], 4, 2}, {nullptr, px[1], 4, 2}, {nullptr, px[0] + 32, 4, 2}};
+  const int j7_order[3] = {2, 0, 1};
+  const anim_writer_sequence j7_seq = {3, j7_order, 3, j7_frames, 5, 0};
+  const fs::path png_seq_path = scratch / "png.seq", j7_seq_path = scratch / "j7.seq";
+  if (!anim_write_file(&png_seq, png_seq_path.string().c_str()) ||
+      !anim_write_file(&j7_seq, j7_seq_path.string().c_str()))
+    return 0;
+  std::string with_pngs, embedded;
+  fuzz_folder_pack(&with_pngs, 0, read_whole(png_seq_path));
+  fuzz_folder_pack(&with_pngs, 1, read_whole(a));
+  fuzz_folder_pack(&with_pngs, 2, read_whole(b));
+  fuzz_folder_pack(&embedded, 0, read_whole(j7_seq_path));
+  return write_whole(out / "anim" / "png-frames", with_pngs) && write_whole(out / "anim" / "j7-frames", embedded);
+}
+
+// The config and a setup file as the game writes them.
+int settings_seeds(const fs::path& out) {
+  control_bindings_reset();
+  std::string setup;
+  write_bike_setup(&setup);
+  return write_whole(out / "config" / "config", config_text()) && write_whole(out / "bike_setup" / "default", setup);
+}
+
+int rut_seeds(const fs::path& out) {
+  rut_point points[rut_stroke_points];
+  for (int i = 0; i < rut_stroke_points; i++)
+    points[i] = {100.0f + i * 0.7f, 200.0f - i * 0.3f, 0.6f, -0.4f + i * 0.01f, 1 + i % 15};
+  const float low[2] = {0.2f, -0.5f}, high[2] = {0.9f, 0.1f};
+  uint8_t message[rut_message_max_bytes];
+  int ok = 1;
+  for (int count : {1, 5, (int)rut_stroke_points}) {
+    const int32_t n = rut_message_encode(points, count, low, high, 1024.0f, message);
+    ok = ok && n > 0 &&
+         write_whole(out / "rut_message" / ("points" + std::to_string(count)),
+                     std::string(reinterpret_cast<char*>(message), (size_t)n));
+  }
+  return ok;
+}
+
+}  // namespace
+
+int bkdata_seeds(int argc, char** argv) {
+  if (argc != 1) return bkdata_usage();
+  const fs::path out = argv[0];
+  const fs::path scratch = out / "scratch";
+  std::error_code ec;
+  fs::create_directories(scratch, ec);
+  const int ok = archive_seeds(out, scratch) && stream_seeds(out, scratch) && image_seeds(out) &&
+                 model_seeds(out) && track_seeds(out, scratch) && rut_seeds(out) &&
+                 anim_seeds(out, scratch) && settings_seeds(out);
+  fs::remove_all(scratch, ec);
+  if (!ok) {
+    std::fprintf(stderr, "bkdata seeds: can't write the seeds into '%s'\n", out.string().c_str());
+    return 1;
+  }
+  return 0;
+}
