@@ -16,6 +16,7 @@
 #include "bike/rider.h"
 #include "bike/rider_draw.h"
 #include "bike/rider_timing.h"
+#include "bike/state_history.h"
 #include "bike/wheel_contacts.h"
 #include "core/race_clock.h"
 #include "core/running_order.h"
@@ -422,11 +423,17 @@ int next_gate(int32_t crossings) {
 
 void animate_course_flaggers() {
   std::memset(gate_approach_flags, 0, sizeof gate_approach_flags);
-  // Online, a network rider whose state is old may be down only because
-  // nothing new has come; its time stamps come with the client.
   for (int32_t i = 0; i < running_order.count && i < running_order_max; i++) {
-    const rider* r = slot_rider(running_order.entries[i].slot);
+    const int slot = running_order.entries[i].slot;
+    const rider* r = slot_rider(slot);
     if (!r || !rider_is_down(r)) continue;
+    // Online, a network rider whose last state is a second old or more may
+    // only look down because nothing newer has come.
+    if (game_state.connect_target && slot_kind(slot) == RIDER_REMOTE) {
+      const state_history& h = state_histories[slot];
+      const int32_t newest = h.ticks[h.head];
+      if (newest < 0 || (int64_t)race_clock.current_tick - newest >= 128) continue;
+    }
     const int gate = next_gate(rider_next_timing_index(r));
     if (gate >= 0) gate_approach_flags[gate] = 1;
   }

@@ -9,9 +9,11 @@
 
 #include "bike/rider.h"
 #include "bike/rider_timing.h"
+#include "bike/state_history.h"
 #include "bike/wheel_contacts.h"
 #include "core/race_clock.h"
 #include "core/running_order.h"
+#include "race/game_state.h"
 #include "race/race_reset.h"
 #include "race/race_state.h"
 #include "race/test_support_race.h"
@@ -109,6 +111,21 @@ TEST_F(SceneTrack, CourseFlaggersWaveBeforeADownedRider) {
   r->down = 0;
   animate_flaggers();
   EXPECT_EQ(billboard_at(c->billboard)->texture, c->texture_idle);
+
+  // Online, a network rider counts only while its last state is under a
+  // second old.
+  game_state.connect_target = "localhost";
+  rider_slot_kind[0] = RIDER_REMOTE;
+  r->down = 1;
+  packed_pose pose = {};
+  add_state_to_history(0, &pose, 1000);
+  for (int tick : {1000, 1127, 1128, 5000}) {
+    race_clock.current_tick = tick;
+    animate_flaggers();
+    EXPECT_EQ(billboard_at(c->billboard)->texture, tick < 1128 ? c->texture_waving : c->texture_idle) << tick;
+  }
+  game_state.connect_target = nullptr;
+  rider_slot_kind[0] = RIDER_LOCAL;
 }
 
 TEST_F(SceneTrack, TheTickerTimesTheGapAtTheLastCommonCrossing) {
