@@ -29,6 +29,7 @@
 #include "race/scene_math.h"
 #include "terrain/ground_texture.h"
 #include "terrain/height_field.h"
+#include "terrain/line_library.h"
 #include "terrain/roost.h"
 #include "terrain/terrain_mesh.h"
 #include "terrain/track.h"
@@ -246,6 +247,33 @@ void draw_billboards(const float camera[3], const float orientation[9]) {
   glDepthMask(GL_TRUE);
   glDisable(GL_BLEND);
   glEnable(GL_CULL_FACE);
+}
+
+// The robot riders' learned lines at "--super-debug": white strips fading
+// with the squared distance from the camera.
+void draw_learned_lines(const float camera[3]) {
+  const int32_t segments = route.first_lap_segments + route.normal_lap_segments;
+  if (!route.line_library || segments <= 0) return;
+  glDisable(GL_TEXTURE_2D);
+  glDisable(GL_LIGHTING);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  for (int32_t k = 0; k < segments * line_slots_per_segment; k++) {
+    const line_record* line = &route.line_library[k];
+    if (!line->samples || line->sample_count < 2) continue;
+    glBegin(GL_LINE_STRIP);
+    for (int32_t i = 0; i < line->sample_count; i++) {
+      const line_sample& p = line->samples[i];
+      const float d[3] = {p.x - camera[0], p.y - camera[1], p.z - camera[2]};
+      float alpha = 1 - 0.001f * dot3(d, d);
+      alpha = alpha < 0.0625f ? 0.0625f : alpha > 1 ? 1 : alpha;
+      glColor4f(1, 1, 1, alpha);
+      glVertex3f(p.x, p.y, p.z);
+    }
+    glEnd();
+  }
+  glColor4f(1, 1, 1, 1);
+  glDisable(GL_BLEND);
 }
 
 }  // namespace
@@ -669,8 +697,8 @@ void draw_scene(const float position[3], const float orientation[9], double fov,
   stutter_check("drawghosts");
   // 15.
   if (shaders_active) shader_use(shader_fixed);
-  // 16. The robot riders' learned lines at "--super-debug" come with the
-  // line library's drawing.
+  // 16.
+  if (game_state.debug_level == 2) draw_learned_lines(position);
   // 17.
   glDisable(GL_FOG);
   const size_t shown = draw_debug_markers(position, orientation);

@@ -23,6 +23,7 @@
 #include "assets/view_settings.h"
 #include "bike/rider.h"
 #include "core/file_index.h"
+#include "core/memory.h"
 #include "core/race_clock.h"
 #include "core/running_order.h"
 #include "platform/window.h"
@@ -41,6 +42,7 @@
 #include "terrain/dynamics_world.h"
 #include "terrain/ground_texture.h"
 #include "terrain/height_field.h"
+#include "terrain/line_library.h"
 #include "terrain/shape.h"
 #include "terrain/terrain_settings.h"
 #include "terrain/track.h"
@@ -515,6 +517,30 @@ TEST_F(SceneGl, FuglyDrawsNoSky) {
   EXPECT_GT(top[0], 150);
   EXPECT_LT(top[1], 120);
   expect_sky_and_ground(scene(position, m), "with sky");
+}
+
+// At "--super-debug" the robots' learned lines show as white strips.
+TEST_F(SceneGl, LearnedLinesShowAtSuperDebug) {
+  ASSERT_NE(route.line_library, nullptr);
+  float position[3], m[9];
+  camera_on_rider(30, 4, position, m);
+  // A line across the view 10 ft ahead of the camera, a sample every half
+  // foot: near enough to be drawn almost opaque.
+  const float ahead[3] = {position[0] - 10 * m[2], position[1] - 10 * m[5], position[2] - 10 * m[8]};
+  line_record* line = &route.line_library[0];
+  line_record_empty(line);
+  line->sample_count = 41;
+  line->samples = static_cast<line_sample*>(check_malloc(sizeof(line_sample) * 41));
+  for (int i = 0; i < 41; i++)
+    line->samples[i] = {ahead[0] + (i - 20) * 0.5f * m[0], ahead[1] - 1, ahead[2] + (i - 20) * 0.5f * m[6], 30, 0};
+  for (int k = 0; k < 3; k++) scene(position, m);  // the ground textures settle
+  const frame plain = scene(position, m);
+  game_state.debug_level = 2;
+  const frame lined = scene(position, m);
+  game_state.debug_level = 0;
+  keep(lined, "learned_lines");
+  EXPECT_GT(differing(plain, lined, 0, 240, width, 400), 300);
+  line_record_empty(line);
 }
 
 TEST_F(SceneGl, ALabelShows) {
