@@ -47,11 +47,13 @@
 #include "race/race_settings.h"
 #include "race/race_state.h"
 #include "race/rider_look.h"
+#include "race/scene.h"
 #include "race/screen_draw.h"
 #include "race/setup_baseline.h"
 #include "race/startup_input.h"
 #include "race/version.h"
 #include "race/video_modes.h"
+#include "race/views.h"
 #include "terrain/dynamics_world.h"
 #include "terrain/ground_texture.h"
 #include "terrain/height_field.h"
@@ -351,7 +353,18 @@ int run_game() {
 
 void shutdown_step(const char* text) { loading_show_logged(text); }
 
+// The scene's settings and its entries in the hook tables.
+void install_scene() {
+  scene_model_detail = front_end_values.model_detail;
+  scene_install_hooks();
+  race_hooks.draw_onbike_view = draw_onbike_view_of;
+  race_hooks.draw_race_view = draw_race_view_of;
+  race_hooks.place_free_camera = place_free_camera;
+}
+
 void close_input_devices() {
+  shutdown_step("Freeing memory (1)");
+  scene_arrays_free();
   shutdown_step("Closing input devices");
   close_startup_input();
 }
@@ -476,6 +489,7 @@ int main(int argc, char** argv) {
     load_gl_extensions_logged();
     choose_renderer_features();
     set_gl_state(game_state.fugly);
+    install_scene();
     load_fonts_and_pictures();
     if (!window_end_frame(game_window)) {
       report_failure("Can't draw to the window\n");
@@ -487,6 +501,7 @@ int main(int argc, char** argv) {
   if (opened) {
     open_startup_input(game_window);
     menu_keys_name(game_window);
+    if (!scene_arrays_create()) out_of_memory();
     game_state.terrain = &track_field;
     game_state.screen_width = xres;
     game_state.screen_height = yres;
