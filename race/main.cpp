@@ -26,6 +26,8 @@
 #include "core/running_order.h"
 #include "game_data_digest.h"
 #include "platform/audio.h"
+#include "race/engine_sound.h"
+#include "race/sound_scene.h"
 #include "platform/error_box.h"
 #include "platform/input.h"
 #include "platform/log.h"
@@ -46,6 +48,7 @@
 #include "race/race_state.h"
 #include "race/results.h"
 #include "race/rider_look.h"
+#include "race/scene.h"
 #include "race/screen_draw.h"
 #include "race/series.h"
 #include "race/setup_baseline.h"
@@ -55,6 +58,7 @@
 #include "race/version.h"
 #include "race/video_modes.h"
 #include "robot/auto_pilot.h"
+#include "race/views.h"
 #include "terrain/dynamics_world.h"
 #include "terrain/ground_texture.h"
 #include "terrain/height_field.h"
@@ -308,6 +312,7 @@ void load_fonts_and_pictures() {
 // when the loop ended on a frame that could not be shown rather than on a
 // request to close.
 int run_game() {
+  engine_voices_clear();
   for (int i = 0; i < line_up_slots; i++) {
     game_state.line_up[i] = 0;
     rider_slots[i] = nullptr;
@@ -353,7 +358,18 @@ int run_game() {
 
 void shutdown_step(const char* text) { loading_show_logged(text); }
 
+// The scene's settings and its entries in the hook tables.
+void install_scene() {
+  scene_model_detail = front_end_values.model_detail;
+  scene_install_hooks();
+  race_hooks.draw_onbike_view = draw_onbike_view_of;
+  race_hooks.draw_race_view = draw_race_view_of;
+  race_hooks.place_free_camera = place_free_camera;
+}
+
 void close_input_devices() {
+  shutdown_step("Freeing memory (1)");
+  scene_arrays_free();
   shutdown_step("Closing input devices");
   close_startup_input();
 }
@@ -366,6 +382,7 @@ void shut_down_from_audio() {
   game_state.audio = nullptr;
   if (loop_options.record_audio_file) std::fclose(loop_options.record_audio_file);
   loop_options.record_audio_file = nullptr;
+  sound_tables_free();
   shutdown_step("Writing config files");
   write_config();
   shutdown_step("Freeing memory (2)");
@@ -373,6 +390,7 @@ void shut_down_from_audio() {
   intern_free_all();
   free_track_list();
   shutdown_step("Freeing memory (3)");
+  sound_samples_free();
   forget_rider_look_choices();
   free_rider_look();
   free_video_modes();
@@ -455,6 +473,7 @@ int main(int argc, char** argv) {
   }
   install_screen_hooks();
   race_hooks.apply_bike_setup = apply_bike_setup;
+  sound_scene_install_hooks();
   file_index_refresh_hook = startup_refresh;
   loading.build_text = game_version;
 
@@ -484,6 +503,7 @@ int main(int argc, char** argv) {
     load_gl_extensions_logged();
     choose_renderer_features();
     set_gl_state(game_state.fugly);
+    install_scene();
     load_fonts_and_pictures();
     if (!window_end_frame(game_window)) {
       report_failure("Can't draw to the window\n");
@@ -495,6 +515,7 @@ int main(int argc, char** argv) {
   if (opened) {
     open_startup_input(game_window);
     menu_keys_name(game_window);
+    if (!scene_arrays_create()) out_of_memory();
     game_state.terrain = &track_field;
     game_state.screen_width = xres;
     game_state.screen_height = yres;

@@ -5,9 +5,7 @@
 #include <cmath>
 
 #include "assets/view_extent.h"
-
-// Near and far planes of the scene, in feet.
-static const double near_plane = 0.5, far_plane = 20000.0;
+#include "race/scene_math.h"
 
 void projection_extents(int width, int height, double field_of_view, float* xe, float* ye) {
   const double h = std::tan(field_of_view * M_PI / 360.0);
@@ -27,6 +25,8 @@ void projection_extents(int width, int height, double field_of_view, float* xe, 
 void set_projection(int width, int height, double field_of_view) {
   glViewport(0, 0, width, height);
   projection_extents(width, height, field_of_view, &view_xe, &view_ye);
+  float near_plane, far_plane;
+  scene_clip_planes(&near_plane, &far_plane);
   glMatrixMode(GL_PROJECTION);
   glLoadIdentity();
   glFrustum(-view_xe * near_plane, view_xe * near_plane, -view_ye * near_plane, view_ye * near_plane, near_plane,

@@ -8,6 +8,7 @@
 // in degrees.
 void projection_extents(int width, int height, double field_of_view, float* xe, float* ye);
 
-// Viewport width x height, the frustum, view_xe and view_ye; the modelview
+// Viewport width x height, the frustum between the track's near and far
+// planes, view_xe and view_ye; the modelview
 // matrix is reset to identity.
 void set_projection(int width, int height, double field_of_view);

@@ -26,6 +26,19 @@ TEST(Projection, ExtentsFollowTheAspect) {
   }
 }
 
+// The field of view is across a 4:3 view: a 16:9 window at 110 degrees is
+// as tall as the 4:3 one.
+TEST(Projection, WideViewsKeepTheHeightOfA43View) {
+  float xe43, ye43, xe, ye;
+  projection_extents(640, 480, 110.0, &xe43, &ye43);
+  projection_extents(1280, 720, 110.0, &xe, &ye);
+  EXPECT_NEAR(ye43, 1.0711, 1e-4);
+  EXPECT_FLOAT_EQ(ye, ye43);
+  EXPECT_NEAR(xe, ye * 16 / 9, 1e-5);
+  projection_extents(640, 640, 110.0, &xe, &ye);
+  EXPECT_NEAR(xe, std::tan(55 * M_PI / 180), 1e-6);
+}
+
 TEST(Projection, AnEmptyViewportGivesFiniteExtents) {
   float xe = 0, ye = 0;
   projection_extents(0, 0, 110.0, &xe, &ye);

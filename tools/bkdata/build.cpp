@@ -246,7 +246,8 @@ int bkdata_build(int argc, char** argv) {
   char* track_args[2] = {track_name, &root[0]};
   char* root_args[1] = {&root[0]};
   // The shapes first: the track's starting gate uses the stock gate files.
-  if (bkdata_shapes(1, root_args) != 0 || bkdata_track(2, track_args) != 0 || bkdata_bike(1, root_args) != 0)
+  if (bkdata_shapes(1, root_args) != 0 || bkdata_track(2, track_args) != 0 || bkdata_bike(1, root_args) != 0 ||
+      bkdata_sounds(1, root_args) != 0)
     return 1;
 
   if (!write_sample_series(root.c_str())) {

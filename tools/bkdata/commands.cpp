@@ -11,6 +11,7 @@ const bkdata_command bkdata_commands[] = {
     {"track", "quarrybend OUTDIR", bkdata_track},
     {"bike", "OUTDIR", bkdata_bike},
     {"shapes", "OUTDIR", bkdata_shapes},
+    {"sounds", "OUTDIR", bkdata_sounds},
     {"build", "OUT", bkdata_build},
     {"seeds", "OUTDIR", bkdata_seeds},
     {nullptr, nullptr, nullptr},

@@ -78,3 +78,10 @@ int stock_parts_digest_of(const char* folder, char hex[41]);
 // taken whole or refused at its first bad line. 1 when taken.
 int bkdata_is_setup_name(const char* path);
 int bkdata_check_setup(const char* path);
+// bkdata sounds OUTDIR: the class engine-sound definitions, the two sound
+// tables with their samples, and the sample track's script sounds.
+int bkdata_sounds(int argc, char** argv);
+// ".braap", ".soundtable" and ".raw" files through the game's readers: a
+// summary, or the reader's lines and a refusal. 1 when the file loads.
+int bkdata_is_sound_name(const char* path);
+int bkdata_check_sound(const char* path);

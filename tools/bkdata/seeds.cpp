@@ -268,6 +268,25 @@ int rut_seeds(const fs::path& out) {
 
 }  // namespace
 
+// Definitions and tables over the names the engine_sound target provides.
+int sound_seeds(const fs::path& out) {
+  const fs::path dir = out / "engine_sound";
+  const char* const tables[] = {
+      "SOUNDTABLE 2 2\n1000 5000\n0 1\n-1 2 @s.raw\n3 -2 -1 2 @s.raw\n-1 1 @s.raw\n-1 4 @odd.raw\n",
+      "SOUNDTABLE 1 1\n1000\n0\n-1 1 @s.raw\n",
+  };
+  const char* const definitions[] = {
+      "# a comment\npipe 4 0.5 -0.7 2 9\nminrpm 900\nlowtorque -2\nhightorque 3\n"
+      "bias 10 -10\nscale 1.01 0.99\nsoundtable @t.soundtable\n",
+      "pipe 3\n  bias\nscale 1 2 3 4 5 6 7 8 9 10\nsoundtable  @nosuch.soundtable \n",
+  };
+  int ok = 1, k = 0;
+  for (const char* t : tables) ok = ok && write_whole(dir / ("table" + std::to_string(k++)), std::string(1, '\1') + t);
+  for (const char* d : definitions)
+    ok = ok && write_whole(dir / ("braap" + std::to_string(k++)), std::string(1, '\0') + d);
+  return ok;
+}
+
 int bkdata_seeds(int argc, char** argv) {
   if (argc != 1) return bkdata_usage();
   const fs::path out = argv[0];
@@ -276,7 +295,8 @@ int bkdata_seeds(int argc, char** argv) {
   fs::create_directories(scratch, ec);
   const int ok = archive_seeds(out, scratch) && stream_seeds(out, scratch) && image_seeds(out) &&
                  model_seeds(out) && track_seeds(out, scratch) && rut_seeds(out) &&
-                 anim_seeds(out, scratch) && settings_seeds(out);
+                 anim_seeds(out, scratch) && settings_seeds(out) &&
+                 sound_seeds(out);
   fs::remove_all(scratch, ec);
   if (!ok) {
     std::fprintf(stderr, "bkdata seeds: can't write the seeds into '%s'\n", out.string().c_str());

@@ -19,7 +19,9 @@
 #include "assets/image.h"
 #include "assets/jm_writer.h"
 #include "terrain/height_field.h"
+#include "terrain/bitmap.h"
 #include "terrain/terrain_files.h"
+#include "terrain/track_lighting.h"
 #include "tools/bkdata/commands.h"
 
 namespace {
@@ -328,6 +330,12 @@ std::string flaggers_text(const std::vector<loop_point>& loop) {
   return text;
 }
 
+// The sample track's sun, as its lighting names it.
+const double sample_sun[3] = {0.45, 0.8, 0.35};
+
+// Each flare element lies at q times the sun's point on the screen plus p
+// times that point turned a quarter right, for its pair [ p q ]: the glow on
+// the sun, the ring and the spot along the line through the middle.
 const char lighting_text[] =
     "sun_vector [ 0.45 0.8 0.35 ]\n"
     "sun_color [ 1 0.96 0.88 ]\n"
@@ -336,9 +344,9 @@ const char lighting_text[] =
     "near_plane 0.5\n"
     "far_plane 4000\n"
     "fog [ 0.72 0.78 0.85 ] 0.0006\n"
-    "flare_element [ 0 0 ] [ 1 0.95 0.8 ] 3 @quarrybend/flare_glow.png\n"
-    "flare_element [ 0.5 0.5 ] [ 0.6 0.8 1 ] 0.6 @quarrybend/flare_ring.png\n"
-    "flare_element [ 1.2 1.2 ] [ 1 0.7 0.4 ] 0.3 @quarrybend/flare_spot.png\n"
+    "flare_element [ 0 1 ] [ 1 0.95 0.8 ] 0.18 @quarrybend/flare_glow.png\n"
+    "flare_element [ 0 0.45 ] [ 0.6 0.8 1 ] 0.09 @quarrybend/flare_ring.png\n"
+    "flare_element [ 0 -0.35 ] [ 1 0.7 0.4 ] 0.05 @quarrybend/flare_spot.png\n"
     "flare_vector [ 0.45 0.8 0.35 ]\n";
 
 // Five cameras round the loop; each watches the gates nearest it.
@@ -513,8 +521,13 @@ int write_flaggers(const std::string& folder) {
   return 1;
 }
 
-// The default sky at the data root: a gradient from the horizon up, and
-// the environment picture the shiny bikes reflect.
+// The default sky at the data root: a gradient from the horizon up with the
+// sample track's sun on the up picture, and the environment picture the
+// shiny bikes reflect. The scene lays the up picture over the box's top
+// face with its columns along +x and its rows along -z, first row at +z, so
+// a direction (x, y, z) with y largest meets it at column (x / y + 1) / 2
+// and row (1 - z / y) / 2 of the picture. The sun is near white: lens
+// flares show only where the sky there is.
 int write_sky(const std::string& root) {
   auto side = [](int, int y, uint8_t* p) {
     const double t = y / 127.0;
@@ -523,11 +536,19 @@ int write_sky(const std::string& root) {
   };
   for (const char* name : {"sky-n.ppm", "sky-e.ppm", "sky-s.ppm", "sky-w.ppm"})
     if (!write_picture(root + "/" + name, 128, 128, 3, side)) return 0;
+  const double sun_x = (sample_sun[0] / sample_sun[1] + 1) / 2 * 128,
+               sun_y = (1 - sample_sun[2] / sample_sun[1]) / 2 * 128;
   return write_picture(root + "/sky-u.ppm", 128, 128, 3,
-                       [](int x, int y, uint8_t* p) {
-                         const double d = std::hypot(x - 63.5, y - 63.5) / 90.0;
-                         p[0] = (uint8_t)std::lround(70 + 40 * d), p[1] = (uint8_t)std::lround(120 + 30 * d),
-                         p[2] = (uint8_t)std::lround(200 + 15 * d);
+                       [&](int x, int y, uint8_t* p) {
+                         // The side pictures' top colour, so the box shows no seam.
+                         double c[3] = {70, 120, 200};
+                         // A disc of 4 texels with a soft rim out to 7.
+                         const double r = std::hypot(x + 0.5 - sun_x, y + 0.5 - sun_y);
+                         const double sun = r <= 4 ? 1 : r >= 7 ? 0 : (7 - r) / 3;
+                         const double white[3] = {255, 252, 240};
+                         for (int k = 0; k < 3; k++) c[k] += sun * (white[k] - c[k]);
+                         p[0] = (uint8_t)std::lround(c[0]), p[1] = (uint8_t)std::lround(c[1]),
+                         p[2] = (uint8_t)std::lround(c[2]);
                        }) &&
          write_picture(root + "/sky-env.ppm", 128, 128, 3, [](int, int y, uint8_t* p) {
            const bool sky = y < 64;
@@ -544,6 +565,41 @@ int write_map(const std::string& path, const height_field* field) {
     const int* c = colours[field->tilemap[x + q * y] % 3];
     p[0] = (uint8_t)c[0], p[1] = (uint8_t)c[1], p[2] = (uint8_t)c[2];
   });
+}
+
+// Shadows baked along the sun: a vertex is in shadow when the ground rises
+// above the ray from it towards the sun. Stored as the loader keeps them
+// (255 - the file's value, so 0 is full light); the file gets 255 in the
+// sun and 110 in shadow.
+void bake_shadows(height_field* field, const double sun[3]) {
+  const int r = field->size;
+  const double length = std::sqrt(sun[0] * sun[0] + sun[1] * sun[1] + sun[2] * sun[2]);
+  const double d[3] = {sun[0] / length, sun[1] / length, sun[2] / length};
+  const double horizontal = std::hypot(d[0], d[2]);
+  const double step = field->spacing / 2, rise = d[1] / horizontal * step;
+  for (int row = 0; row < r; row++)
+    for (int column = 0; column < r; column++) {
+      double x = column * field->spacing, z = row * field->spacing;
+      double y = field->heights[column + r * row] + 0.05;
+      int shadowed = 0;
+      // Out of the grid, or once the ray is above every height, nothing can
+      // cover it.
+      while (!shadowed && y <= field->max_height) {
+        x += d[0] / horizontal * step;
+        z += d[2] / horizontal * step;
+        y += rise;
+        if (x < 0 || z < 0 || x > field->extent || z > field->extent) break;
+        shadowed = terrain_height(field, (float)x, (float)z) > y;
+      }
+      field->shadows[column + r * row] = shadowed ? 255 - 110 : 0;
+    }
+}
+
+int write_shadows(const std::string& folder, const height_field* field) {
+  const int r = field->size;
+  std::vector<uint8_t> pixels((size_t)r * r);
+  for (size_t k = 0; k < pixels.size(); k++) pixels[k] = (uint8_t)(255 - field->shadows[k]);
+  return image_write_pnm((folder + "/shadows.pgm").c_str(), "P5", pixels.data(), r, r);
 }
 
 // Everything of the track beside its terrain files.
@@ -572,8 +628,24 @@ int bkdata_track(int argc, char** argv) {
   const std::string folder = std::string(argv[1]) + "/quarrybend";
   if (!terrain_create(&sample_field, track_n, track_spacing)) return 1;
   shape_field(&sample_field);
+  // Shade and shadow under the sample's own sun and colours, as its
+  // lighting file gives them.
+  const track_lighting saved = lighting;
+  const double length = std::sqrt(sample_sun[0] * sample_sun[0] + sample_sun[1] * sample_sun[1] +
+                                  sample_sun[2] * sample_sun[2]);
+  for (int c = 0; c < 3; c++) lighting.sun_vector[c] = (float)(sample_sun[c] / length);
+  const float sun_color[3] = {1, 0.96f, 0.88f}, ambient[3] = {0.45f, 0.47f, 0.5f};
+  std::memcpy(lighting.sun_color, sun_color, sizeof sun_color);
+  std::memcpy(lighting.ambient, ambient, sizeof ambient);
+  sample_field.max_height = sample_field.heights[0];
+  for (int k = 1; k < sample_field.size * sample_field.size; k++)
+    sample_field.max_height = std::fmax(sample_field.max_height, sample_field.heights[k]);
+  bake_shadows(&sample_field, sample_sun);
+  for (int k = 0; k < sample_field.size * sample_field.size; k++) bitmap_set(sample_field.vertex_dirty, k);
   refresh_terrain_normals(&sample_field);
-  int ok = save_terrain(&sample_field, folder.c_str()) && write_map(folder + "/map.png", &sample_field);
+  int ok = save_terrain(&sample_field, folder.c_str()) && write_shadows(folder, &sample_field) &&
+           write_map(folder + "/map.png", &sample_field);
+  lighting = saved;
   free_terrain(&sample_field);
   ok = ok && write_text(folder + "/tileinfo", tileinfo_text) && write_text(folder + "/desc", "Quarry Bend\n") &&
        write_ground_texture(folder + "/dirt.png", 122, 92, 60, 1) &&
