@@ -58,6 +58,7 @@
 #include "race/version.h"
 #include "race/video_modes.h"
 #include "robot/auto_pilot.h"
+#include "script/track_script.h"
 #include "race/views.h"
 #include "terrain/dynamics_world.h"
 #include "terrain/ground_texture.h"
@@ -491,6 +492,7 @@ int main(int argc, char** argv) {
   build_demo_list();
   results_install_hooks();
   robot_install_hooks();
+  script_install_hooks();
   build_series_table();
   if (!choose_track(cl.track) || !open_audio(cl.nosound)) {
     end_early();

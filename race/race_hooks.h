@@ -105,6 +105,8 @@ struct race_hooks_table {
   void (*load_track_script)(const char* path);
   void (*free_track_script)();
   void (*free_script_sounds)();
+  // The track script's frame handler, run by the scene drawing.
+  void (*call_frame_handler)();
 };
 
 extern race_hooks_table race_hooks;

@@ -1,4 +1,5 @@
 #include "race/scene.h"
+#include "race/race_hooks.h"
 
 #include <GL/gl.h>
 
@@ -642,7 +643,8 @@ void draw_scene(const float position[3], const float orientation[9], double fov,
   std::memcpy(eye_position, position, sizeof eye_position);
   std::memcpy(track_field.camera_position, position, sizeof track_field.camera_position);
   for (int c = 0; c < 3; c++) track_field.camera_direction[c] = -orientation[3 * c + 2];
-  // 3. The track script's frame handler comes with the script host.
+  // 3.
+  if (race_hooks.call_frame_handler) race_hooks.call_frame_handler();
   stutter_check("js");
   // 4. The compositor renders through its own framebuffer and viewport;
   // the scene goes on into the caller's.

@@ -16,7 +16,9 @@
 #include "core/message_ring.h"
 #include "core/race_clock.h"
 #include "core/running_order.h"
+#include "race/listener.h"
 #include "race/race_state.h"
+#include "race/sound_scene.h"
 #include "script/script_host.h"
 #include "terrain/height_field.h"
 #include "terrain/track.h"
@@ -24,7 +26,16 @@
 
 #include <ode/ode.h>
 
-script_services_table script_services;
+static void listener_camera(float position[3], float orientation[9]) {
+  std::memcpy(position, listener.position, sizeof listener.position);
+  std::memcpy(orientation, listener.orientation, sizeof listener.orientation);
+}
+
+script_services_table script_services = {
+    script_sound_load,     script_sound_start,       script_sound_stop,        script_sound_set_loop,
+    script_sound_set_freq, script_sound_set_volume,  script_sound_set_position, script_sound_set_velocity,
+    listener_camera,
+};
 
 namespace {
 constexpr double seconds_per_tic = 1.0 / 128.0;

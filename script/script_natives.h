@@ -12,10 +12,11 @@ extern const char* const script_native_names[script_native_count + 1];  // ends 
 extern const duk_c_function script_native_functions[script_native_count];
 extern const int script_native_arg_counts[script_native_count];
 
-// What the natives reach above the race library: the script sounds and the
-// camera the scene drew last. main fills it; an empty entry makes its
-// natives answer as for a bad index (-1 from add_sound, else 0, and a
-// camera at the origin looking down -z).
+// The script sounds and the camera the scene drew last, as the natives
+// reach them: the sound scene's functions and the listener unless a test
+// puts fakes in. An empty entry makes its natives answer as for a bad
+// index (-1 from add_sound, else 0, and a camera at the origin looking
+// down -z).
 struct script_services_table {
   int (*sound_load)(const char* name);
   int (*sound_start)(int index);

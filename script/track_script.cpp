@@ -10,6 +10,7 @@
 #include "core/message_ring.h"
 #include "core/race_clock.h"
 #include "platform/log.h"
+#include "race/race_hooks.h"
 #include "script/script_host.h"
 #include "script/script_natives.h"
 
@@ -124,3 +125,11 @@ static void call_hook(const char* path, const char* which) {
 
 void call_tic_handler() { call_hook("bk.tic_handler_", "tic"); }
 void call_frame_handler() { call_hook("bk.frame_handler_", "frame"); }
+
+void script_install_hooks() {
+  race_hooks.load_track_script = [](const char* path) { load_track_script(path); };
+  race_hooks.free_track_script = free_track_script;
+  // The tick hands the shown tick; the handler works it out the same way.
+  race_hooks.call_tic_handler = [](int) { call_tic_handler(); };
+  race_hooks.call_frame_handler = call_frame_handler;
+}

@@ -20,5 +20,9 @@ void free_track_script();
 void call_tic_handler();
 void call_frame_handler();
 
+// Fills the race's hook entries for the track script (load, free, tick and
+// frame handlers).
+void script_install_hooks();
+
 // The prelude's source, run before the track's file.
 extern const char* const script_prelude;

@@ -4,10 +4,13 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
+#include "core/file.h"
 #include "core/memory.h"
 #include "core/saf.h"
 #include "core/stream.h"
+#include "script/script_host.h"
 #include "tools/bkdata/commands.h"
 
 static int is_folder(const char* path) {
@@ -103,6 +106,37 @@ static int check_archive(const char* path) {
   return good;
 }
 
+// A track script: compiled only, as the game would before running it.
+static int check_script(const char* path) {
+  FILE* f = std::fopen(path, "rb");
+  if (!f) {
+    std::printf("%s: can't open\n", path);
+    return 0;
+  }
+  std::string text;
+  char chunk[65536];
+  for (size_t got; (got = std::fread(chunk, 1, sizeof chunk, f)) > 0;) {
+    text.append(chunk, got);
+    if (text.size() >= file_to_string_buffer) break;
+  }
+  std::fclose(f);
+  if (text.size() >= file_to_string_buffer) {
+    std::printf("%s: refused: 16 MiB or more\n", path);
+    return 0;
+  }
+  if (text.find('\0') != std::string::npos) {
+    std::printf("%s: refused: holds a NUL byte\n", path);
+    return 0;
+  }
+  char error[script_error_bytes];
+  if (!script_compile_check(text.c_str(), path, error)) {
+    std::printf("%s: %s\n", path, error);
+    return 0;
+  }
+  std::printf("%s: script, %zu bytes\n", path, text.size());
+  return 1;
+}
+
 int bkdata_check(int argc, char** argv) {
   if (argc < 1) return bkdata_usage();
   int failed = 0;
@@ -113,6 +147,8 @@ int bkdata_check(int argc, char** argv) {
       failed |= !bkdata_check_track(path);
     } else if (ends_with(path, ".saf")) {
       failed |= !check_archive(path);
+    } else if (ends_with(path, ".js")) {
+      failed |= !check_script(path);
     } else if (bkdata_is_series_name(path)) {
       failed |= !bkdata_check_series(path);
     } else if (bkdata_is_sound_name(path)) {

@@ -311,6 +311,59 @@ std::string statues_text(const std::vector<loop_point>& loop) {
   return text;
 }
 
+// The track script: it greets the riders, sounds the horn and names the
+// drop time when the gate falls, sways the first tree and turns the start
+// sign every frame, and tints the second tree by the leader's lap.
+std::string frills_text(const std::vector<loop_point>& loop) {
+  double tree_x, tree_z, sign_x, sign_z, horn_x, horn_z;
+  beside(loop, 25.0, 40.0, &tree_x, &tree_z);  // billboard 0, as billboards_text places it
+  beside(loop, start_s - 20.0, 30.0, &sign_x, &sign_z);  // the sign, the last statue
+  beside(loop, start_s, 25.0, &horn_x, &horn_z);
+  std::string text = "// Quarry Bend's frills: made by bkdata.\n";
+  text += fmt("var tree = { x: %f, z: %f };\nvar sign = { index: 10, x: %f, z: %f, height: 4 };\n", tree_x, tree_z,
+              sign_x, sign_z);
+  text += fmt("var horn_at = [%f, 0, %f];\n", horn_x, horn_z);
+  text += R"js(var lap_colours = [[1, 1, 1], [1, 0.85, 0.4], [0.6, 1, 0.6], [0.5, 0.8, 1], [1, 0.5, 0.5]];
+var horn = bk.add_sound("@quarrybend/horn.raw");
+var gate_dropped = false;
+var shown_lap = -1;
+
+bk.message("Quarry Bend: frills loaded, the gate drops in a moment");
+
+bk.frame_handler = function (seconds) {
+  // The first tree leans with the wind, its foot on the ground.
+  var x = tree.x + 1.5 * Math.sin(seconds * 1.3);
+  bk.move_billboard_absolute(0, x, bk.get_elevation(x, tree.z), tree.z);
+  // The start sign turns round once every eight seconds.
+  var heading = (seconds * Math.PI / 4) % (2 * Math.PI) - Math.PI;
+  bk.move_statue(sign.index, sign.x, sign.height, sign.z, heading);
+};
+
+bk.tic_handler = function (seconds) {
+  if (!gate_dropped && bk.get_gate_drop_time() >= 0) {
+    gate_dropped = true;
+    bk.message("Gate dropped at " + bk.get_gate_drop_time().toFixed(2) + " s");
+    if (horn >= 0) {
+      bk.set_sound_freq(horn, 44100);
+      bk.set_sound_vol(horn, 1);
+      bk.set_sound_pos(horn, horn_at[0], bk.get_elevation(horn_at[0], horn_at[2]) + 6, horn_at[2]);
+      bk.start_sound(horn);
+    }
+    var p = bk.get_position(bk.get_running_count() > 0 ? bk.get_running_order_slot(0) : 0);
+    if (p) bk.message("Holeshot from tile " + bk.get_tile_number(p[0], p[2]));
+  }
+  var order = bk.get_running_order();
+  var lap = order.length > 0 ? bk.index_to_lap(order[0].position) : 0;
+  if (lap != shown_lap) {
+    shown_lap = lap;
+    var c = lap_colours[lap % lap_colours.length];
+    bk.color_billboard(1, c[0], c[1], c[2], 1);
+  }
+};
+)js";
+  return text;
+}
+
 std::string flaggers_text(const std::vector<loop_point>& loop) {
   double fx, fz, tx, tz, lx, lz;
   beside(loop, gate_s(loop, 0), 18.0, &fx, &fz);
@@ -608,6 +661,7 @@ int write_furniture(const std::string& root, const std::string& folder) {
   return write_text(folder + "/timing_gates", timing_gates_text(loop).c_str()) &&
          write_text(folder + "/billboards", billboards_text(loop).c_str()) &&
          write_text(folder + "/statues", statues_text(loop).c_str()) &&
+         write_text(folder + "/frills.js", frills_text(loop).c_str()) &&
          write_text(folder + "/flaggers", flaggers_text(loop).c_str()) &&
          write_text(folder + "/lighting", lighting_text) && write_text(folder + "/cameras", cameras_text(loop).c_str()) &&
          write_tree(folder + "/tree.png") && write_statue_files(folder) && write_flaggers(folder) &&
