@@ -50,7 +50,7 @@ constexpr size_t block_header = 16;
 
 void* heap_alloc(void* udata, duk_size_t size) {
   script_host* host = static_cast<script_host*>(udata);
-  if (size > script_heap_limit || host->heap_bytes + size > script_heap_limit) return nullptr;
+  if (size >= script_heap_limit || host->heap_bytes + size > script_heap_limit) return nullptr;
   unsigned char* block = static_cast<unsigned char*>(std::malloc(size + block_header));
   if (!block) return nullptr;
   std::memcpy(block, &size, sizeof size);
@@ -78,7 +78,7 @@ void* heap_realloc(void* udata, void* pointer, duk_size_t size) {
   unsigned char* block = static_cast<unsigned char*>(pointer) - block_header;
   size_t old_size;
   std::memcpy(&old_size, block, sizeof old_size);
-  if (size > script_heap_limit || host->heap_bytes - old_size + size > script_heap_limit) return nullptr;
+  if (size >= script_heap_limit || host->heap_bytes - old_size + size > script_heap_limit) return nullptr;
   unsigned char* grown = static_cast<unsigned char*>(std::realloc(block, size + block_header));
   if (!grown) return nullptr;
   std::memcpy(grown, &size, sizeof size);

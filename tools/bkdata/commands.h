@@ -1,6 +1,7 @@
 #pragma once
 // bkdata's subcommands. Each takes the arguments after its name and returns
 // the process exit code: 0 done, 1 failed, 2 bad usage.
+#include <string>
 
 struct bkdata_command {
   const char* name;
@@ -85,3 +86,6 @@ int bkdata_sounds(int argc, char** argv);
 // summary, or the reader's lines and a refusal. 1 when the file loads.
 int bkdata_is_sound_name(const char* path);
 int bkdata_check_sound(const char* path);
+
+// The sample track's "frills.js", as bkdata track writes it.
+std::string quarrybend_frills_text();

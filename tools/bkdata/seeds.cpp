@@ -287,6 +287,19 @@ int sound_seeds(const fs::path& out) {
   return ok;
 }
 
+// The sample track's script and a few small ones.
+int script_seeds(const fs::path& out) {
+  const fs::path dir = out / "script";
+  const char* const scripts[] = {
+      "var bk = { tic_handler_: function (t) { return t * 2; } };\n",
+      "var a = [];\nfor (var i = 0; i < 100; i++) a.push({ i: i, s: 'x' + i });\nJSON.stringify(a);\n",
+      "function f(n) { return n < 2 ? n : f(n - 1) + f(n - 2); }\nf(12);\n",
+  };
+  int ok = 1, k = 0;
+  for (const char* s : scripts) ok = ok && write_whole(dir / ("script" + std::to_string(k++) + ".js"), s);
+  return ok && write_whole(dir / "frills.js", quarrybend_frills_text());
+}
+
 int bkdata_seeds(int argc, char** argv) {
   if (argc != 1) return bkdata_usage();
   const fs::path out = argv[0];
@@ -296,7 +309,7 @@ int bkdata_seeds(int argc, char** argv) {
   const int ok = archive_seeds(out, scratch) && stream_seeds(out, scratch) && image_seeds(out) &&
                  model_seeds(out) && track_seeds(out, scratch) && rut_seeds(out) &&
                  anim_seeds(out, scratch) && settings_seeds(out) &&
-                 sound_seeds(out);
+                 sound_seeds(out) && script_seeds(out);
   fs::remove_all(scratch, ec);
   if (!ok) {
     std::fprintf(stderr, "bkdata seeds: can't write the seeds into '%s'\n", out.string().c_str());

@@ -673,6 +673,8 @@ int write_furniture(const std::string& root, const std::string& folder) {
 
 }  // namespace
 
+std::string quarrybend_frills_text() { return frills_text(make_loop()); }
+
 int bkdata_track(int argc, char** argv) {
   if (argc != 2) return bkdata_usage();
   if (std::strcmp(argv[0], "quarrybend") != 0) {
