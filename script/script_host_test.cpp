@@ -88,8 +88,12 @@ TEST_F(ScriptHostTest, ABudgetStopsALoopThatCatchesItsOwnTimeout) {
   EXPECT_EQ(script_eval(host, "for (;;) { try { for (;;) {} } catch (e) {} }"), 0);
   EXPECT_EQ(host->budget_spent, 1);
   EXPECT_NE(std::string(script_last_error(host)).find("RangeError"), std::string::npos);
+  // Instructions that copy long strings are stopped as well.
+  script_set_budget(host, 100);
+  EXPECT_EQ(script_eval(host, "var a = []; for (;;) a.push({ s: 'x' + a });"), 0);
+  EXPECT_EQ(host->budget_spent, 1);
   script_set_budget(host, 0);
-  EXPECT_EQ(script_eval(host, "var after = 1;"), 1);
+  EXPECT_EQ(script_eval(host, "a = null; var after = 1;"), 1);
 }
 
 TEST(ScriptHost, SaturatesDoublesIntoInts) {
