@@ -92,6 +92,10 @@ TEST_F(ScriptHostTest, ABudgetStopsALoopThatCatchesItsOwnTimeout) {
   script_set_budget(host, 100);
   EXPECT_EQ(script_eval(host, "var a = []; for (;;) a.push({ s: 'x' + a });"), 0);
   EXPECT_EQ(host->budget_spent, 1);
+  // So is a regular expression that backtracks without end.
+  script_set_budget(host, 100);
+  EXPECT_EQ(script_eval(host, "/(a+)+b/.exec('aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaac');"), 0);
+  EXPECT_NE(std::string(script_last_error(host)).find("RangeError"), std::string::npos);
   script_set_budget(host, 0);
   EXPECT_EQ(script_eval(host, "a = null; var after = 1;"), 1);
 }
