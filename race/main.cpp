@@ -49,8 +49,11 @@
 #include "race/rider_look.h"
 #include "race/scene.h"
 #include "race/screen_draw.h"
+#include "race/series.h"
 #include "race/setup_baseline.h"
 #include "race/startup_input.h"
+#include "race/startup_lists.h"
+#include "race/tick.h"
 #include "race/version.h"
 #include "race/video_modes.h"
 #include "race/views.h"
@@ -381,6 +384,7 @@ void shut_down_from_audio() {
   shutdown_step("Writing config files");
   write_config();
   shutdown_step("Freeing memory (2)");
+  free_series_table();
   intern_free_all();
   free_track_list();
   shutdown_step("Freeing memory (3)");
@@ -388,6 +392,7 @@ void shut_down_from_audio() {
   forget_rider_look_choices();
   free_rider_look();
   free_video_modes();
+  free_demo_list();
   shutdown_step("Freeing file list");
   free_file_index();
   shutdown_step("Freeing memory (4)");
@@ -472,12 +477,17 @@ int main(int argc, char** argv) {
 
   startup_refresh();
   file_index_build();
+  tick_install_hooks();
+  stock_parts_digest = stock_parts_stored_digest;
+  check_fixed_files();
   collect_rider_look_choices();
   if (!scan_tracks()) {
     report_failure("No tracks found\n");
     end_early();
     return 1;
   }
+  build_demo_list();
+  build_series_table();
   if (!choose_track(cl.track) || !open_audio(cl.nosound)) {
     end_early();
     return 1;
