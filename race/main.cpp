@@ -46,13 +46,17 @@
 #include "race/race_state.h"
 #include "race/rider_look.h"
 #include "race/screen_draw.h"
+#include "race/series.h"
 #include "race/setup_baseline.h"
 #include "race/startup_input.h"
+#include "race/startup_lists.h"
+#include "race/tick.h"
 #include "race/version.h"
 #include "race/video_modes.h"
 #include "terrain/dynamics_world.h"
 #include "terrain/ground_texture.h"
 #include "terrain/height_field.h"
+#include "terrain/track.h"
 #include "terrain/shape.h"
 #include "terrain/terrain_settings.h"
 #include "terrain/track.h"
@@ -360,12 +364,14 @@ void shut_down_from_audio() {
   shutdown_step("Writing config files");
   write_config();
   shutdown_step("Freeing memory (2)");
+  free_series_table();
   intern_free_all();
   free_track_list();
   shutdown_step("Freeing memory (3)");
   forget_rider_look_choices();
   free_rider_look();
   free_video_modes();
+  free_demo_list();
   shutdown_step("Freeing file list");
   free_file_index();
   shutdown_step("Freeing memory (4)");
@@ -450,11 +456,16 @@ int main(int argc, char** argv) {
   startup_refresh();
   file_index_build();
   collect_rider_look_choices();
+  tick_install_hooks();
+  stock_parts_digest = stock_parts_stored_digest;
+  check_fixed_files();
   if (!scan_tracks()) {
     report_failure("No tracks found\n");
     end_early();
     return 1;
   }
+  build_demo_list();
+  build_series_table();
   if (!choose_track(cl.track) || !open_audio(cl.nosound)) {
     end_early();
     return 1;
