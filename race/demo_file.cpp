@@ -188,7 +188,7 @@ static int seek_to(stream* s, int64_t offset) {
 }
 
 int demo_chunk_read_head(stream* s, int64_t offset, uint32_t previous_length, demo_chunk* out) {
-  if (!seek_to(s, offset)) return -1;
+  if (!seek_to(s, offset)) return offset == (int64_t)s->size_limit ? 0 : -1;
   uint8_t head[demo_chunk_head_bytes];
   const uint32_t got = stream_read(s, head, sizeof head);
   if (got == 0) return 0;

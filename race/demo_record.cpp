@@ -124,7 +124,7 @@ void demo_start_recording() {
     std::snprintf(text, sizeof text, "erode %d", erode_level);
     demo_write_chunk(demo_chunk_command, text, (uint32_t)std::strlen(text));
   }
-  if (demo_recorder.file && !stream_flush(demo_recorder.file)) stop_after_failure();
+  if (demo_recorder.file && stream_flush(demo_recorder.file) != 0) stop_after_failure();
 }
 
 void demo_write_chunk(int type, const void* data, uint32_t length) {
@@ -135,14 +135,16 @@ void demo_write_chunk(int type, const void* data, uint32_t length) {
 }
 
 // One states chunk of every recorded rider's entries not yet written,
-// oldest first; none when nothing is pending.
+// oldest first; none when nothing is pending. The histories outlive the
+// riders, so a stop after shut-down freed them still keeps their last
+// states.
 static void write_pending() {
   static uint8_t buffer[RIDER_SLOT_COUNT * state_history_size * demo_state_entry_bytes];
   uint32_t length = 0;
   for (int slot = 0; slot < RIDER_SLOT_COUNT; slot++) {
     state_history& h = state_histories[slot];
     const int index = demo_recorder.recorded_index[slot];
-    if (index < 0 || !slot_rider(slot)) continue;
+    if (index < 0) continue;
     const int count = h.count < 0 ? 0 : h.count > state_history_size ? state_history_size : h.count;
     for (int k = count - 1; k >= 0; k--) {
       const int e = ((h.head - k) % state_history_size + state_history_size) % state_history_size;
@@ -157,7 +159,7 @@ static void write_pending() {
   }
   if (length == 0) return;
   demo_write_chunk(demo_chunk_states, buffer, length);
-  if (demo_recorder.file && !stream_flush(demo_recorder.file)) stop_after_failure();
+  if (demo_recorder.file && stream_flush(demo_recorder.file) != 0) stop_after_failure();
 }
 
 void demo_write_states(int force) {

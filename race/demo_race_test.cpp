@@ -1,0 +1,211 @@
+// Demos of whole races on the sample track: recorded with the local rider
+// and robots riding and digging, played back on a fresh copy of the track,
+// and skipped through.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "bike/rider.h"
+#include "bike/state_history.h"
+#include "core/file.h"
+#include "core/memory.h"
+#include "core/race_clock.h"
+#include "race/demo_playback.h"
+#include "race/demo_record.h"
+#include "race/game_state.h"
+#include "race/loop_options.h"
+#include "race/net_values.h"
+#include "race/race_hooks.h"
+#include "race/race_reset.h"
+#include "race/race_settings.h"
+#include "race/race_state.h"
+#include "race/test_support_pilot.h"
+#include "race/test_support_race.h"
+#include "race/tick.h"
+#include "terrain/erode_queue.h"
+#include "terrain/height_field.h"
+#include "terrain/track.h"
+#include "tools/testing/test_env.h"
+
+namespace {
+
+using pose_key = std::pair<int, int32_t>;  // demo rider index, tick
+using pose_bytes = std::vector<uint8_t>;
+
+uint64_t height_digest() {
+  uint64_t h = 1469598103934665603ull;
+  const size_t n = (size_t)track_field.size * (size_t)track_field.size;
+  const uint8_t* p = reinterpret_cast<const uint8_t*>(track_field.heights);
+  for (size_t i = 0; i < n * sizeof(float); i++) h = (h ^ p[i]) * 1099511628211ull;
+  return h;
+}
+
+void erode(const float* viewer) {
+  const int32_t lock = track_field.edit_lock;
+  track_field.edit_lock = 0;
+  erode_queue_process(viewer, (float)erode_level / 1024.0f);
+  track_field.edit_lock = lock;
+}
+
+void drain() {
+  while (erode_queue.count > 0) erode(nullptr);
+}
+
+struct recording {
+  std::map<pose_key, pose_bytes> poses;
+  int32_t last_tick = 0;
+  uint64_t digest = 0;
+  uint64_t fresh = 0;  // the track as loaded
+  int rider_count = 0;
+};
+
+class DemoRace : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    race_test_open();
+    ASSERT_EQ(scan_tracks(), 1);
+    tick_install_hooks();
+    demo_install_hooks();
+    net_values_reset();
+    pilot_reset();
+    demo_backups = 0;
+    demo_playback_choice[0] = 0;
+    game_state.demo_argument = nullptr;
+    game_state.accurate_skip = 0;
+  }
+  void TearDown() override {
+    demo_close_playback();
+    demo_stop_recording();
+    race_test_close();
+    free_track_list();
+    net_send_terrain_edit = erode_queue_add_stroke;
+    erode_level = 0;
+    loop_options.erode_level = -1;
+  }
+
+  // The poses the recorder packed this tick (the newest of each history).
+  static void capture(recording* out) {
+    for (int slot = 0; slot < 3; slot++) {
+      const state_history& h = state_histories[slot];
+      EXPECT_EQ(h.ticks[h.head], race_clock.current_tick);
+      out->poses[{slot, race_clock.current_tick}] = pose_bytes(h.poses[h.head].bytes, h.poses[h.head].bytes + 39);
+    }
+  }
+
+  // The local rider and two robots on the pilot, erosion on, for `seconds`
+  // from the reset (the gate drops after 13 to 15 s).
+  recording record(double seconds) {
+    recording out;
+    int line_up[160] = {};
+    line_up[0] = line_up_local;
+    line_up[1] = line_up[2] = line_up_robot;
+    loop_options.erode_level = 1024;
+    race_clock.current_tick = 1234;
+    EXPECT_EQ(reset_session(line_up, 0, 1, 0, 3, 0), 1);
+    race_hooks.auto_pilot_tick = pilot_auto_pilot_tick;
+    EXPECT_NE(demo_recorder.file, nullptr) << race_test_console_since(0);
+    out.rider_count = 3;
+    out.fresh = height_digest();
+    capture(&out);
+    while (race_clock.current_tick < (int32_t)(seconds * 128)) {
+      float in[9];
+      pilot_input(rider_slots[0], in);
+      apply_controls(rider_slots[0], in);
+      simulation_tick();
+      if (race_clock.current_tick % 4 == 0) {
+        capture(&out);
+        const dReal* p = dBodyGetPosition(rider_frame_body(rider_slots[0]));
+        const float viewer[3] = {(float)p[0], (float)p[1], (float)p[2]};
+        erode(viewer);
+      }
+    }
+    out.last_tick = race_clock.current_tick;
+    demo_stop_recording();
+    drain();
+    out.digest = height_digest();
+    return out;
+  }
+
+  // Reloads the track and opens the recorded demo behind a new race.
+  void start_playback() {
+    int line_up[160] = {};
+    track_reload_requested = 1;
+    loop_options.erode_level = -1;
+    ASSERT_EQ(reset_session(line_up, 1, 0, 0, 3, 0), 1);
+    ASSERT_NE(demo_player.file, nullptr) << race_test_console_since(0);
+    ASSERT_EQ(erode_level, 1024) << "the demo's erode command";
+  }
+
+  // Checks, before a tick, that the pose it will apply to each played
+  // rider is the recorded one where the tick is a recorded one.
+  void check_applied(const recording& rec, int* checked) {
+    const int32_t t = race_clock.current_tick;
+    for (int index = 0; index < rec.rider_count; index++) {
+      auto it = rec.poses.find({index, t});
+      if (it == rec.poses.end()) continue;
+      const int slot = demo_player.header.riders[index].slot;
+      ASSERT_GE(slot, 0);
+      const state_history& h = state_histories[slot];
+      const history_choice c = choose_history_poses(&h, t);
+      const int e = c.kind == history_apply_b ? c.b : c.a;
+      ASSERT_TRUE(c.kind == history_apply_a || c.kind == history_apply_b) << "tick " << t;
+      ASSERT_EQ(h.ticks[e], t);
+      ASSERT_EQ(std::memcmp(h.poses[e].bytes, it->second.data(), 39), 0) << "tick " << t << " rider " << index;
+      ++*checked;
+    }
+  }
+
+  // Every entry in the played riders' histories is a recorded one.
+  void check_histories(const recording& rec) {
+    for (int index = 0; index < rec.rider_count; index++) {
+      const int slot = demo_player.header.riders[index].slot;
+      const state_history& h = state_histories[slot];
+      for (int e = 0; e < state_history_size; e++) {
+        if (h.ticks[e] < 0) continue;
+        auto it = rec.poses.find({index, h.ticks[e]});
+        ASSERT_NE(it, rec.poses.end()) << "tick " << h.ticks[e];
+        ASSERT_EQ(std::memcmp(h.poses[e].bytes, it->second.data(), 39), 0);
+      }
+    }
+  }
+
+  uint64_t play_to_end(const recording& rec, int* checked) {
+    while (race_clock.current_tick <= rec.last_tick && !HasFailure()) {
+      check_applied(rec, checked);
+      simulation_tick();
+      check_histories(rec);
+      if (race_clock.current_tick % 4 == 0) erode(nullptr);
+    }
+    drain();
+    return height_digest();
+  }
+};
+
+TEST_F(DemoRace, RecordedRaceReplaysPosesAndRuts) {
+  const recording rec = record(20.0);
+  ASSERT_GT(rec.poses.size(), 3u * 500);
+  char* path = home_file_path("@demos/default.bkdemo");
+  const std::string text = test_read_file(path);
+  check_free(path);
+  ASSERT_FALSE(text.empty());
+  EXPECT_EQ(text.compare(0, 5, "BK06 "), 0);
+
+  start_playback();
+  for (int slot = 0; slot < 3; slot++) {
+    EXPECT_EQ(slot_kind(slot), RIDER_REMOTE);
+    EXPECT_EQ(demo_player.header.riders[slot].slot, slot);
+  }
+  EXPECT_STREQ(demo_player.header.riders[1].name, "Roborider");
+  int checked = 0;
+  const uint64_t digest = play_to_end(rec, &checked);
+  EXPECT_EQ(digest, rec.digest) << "the replay digs the same ruts";
+  EXPECT_NE(rec.digest, rec.fresh) << "the race dug ruts";
+  // Every recorded tick of every rider, the last included.
+  EXPECT_EQ(checked, (int)rec.poses.size());
+}
+
+}  // namespace
