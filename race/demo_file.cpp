@@ -219,3 +219,35 @@ int demo_chunk_step_back(stream* s, int64_t first_offset, int64_t* offset, uint3
   *previous_length = before;
   return 1;
 }
+
+int demo_check_stream(stream* s, demo_header* h, demo_summary* out, int (*known_track)(const char* folder),
+                      char* reason, int reason_size) {
+  std::memset(out, 0, sizeof *out);
+  out->last_tick = -1;
+  out->damage_offset = -1;
+  if (!demo_header_read(s, h, known_track, reason, reason_size)) return 0;
+  if (h->version != demo_version) {
+    const int64_t record = (int64_t)demo_state_size(h->version) * h->rider_count;
+    const int64_t body = (int64_t)stream_remaining(s);
+    out->records = record > 0 ? body / record : 0;
+    out->trailing_bytes = record > 0 ? body % record : body;
+    out->end_offset = h->length + body;
+    return 1;
+  }
+  int64_t offset = h->length;
+  uint32_t previous = 0;
+  for (;;) {
+    demo_chunk c;
+    const int r = demo_chunk_read_head(s, offset, previous, &c);
+    if (r < 0) out->damage_offset = offset;
+    if (r <= 0) break;
+    if (out->chunks == 0 || c.tick < out->first_tick) out->first_tick = c.tick;
+    if (out->chunks == 0 || c.tick > out->last_tick) out->last_tick = c.tick;
+    out->chunks++;
+    out->chunks_by_type[c.type & 255]++;
+    previous = c.length;
+    offset += (int64_t)c.length + demo_chunk_head_bytes;
+  }
+  out->end_offset = offset;
+  return 1;
+}

@@ -102,3 +102,21 @@ int demo_chunk_step_back(stream* s, int64_t first_offset, int64_t* offset, uint3
 // Little-endian words of a chunk's data.
 uint32_t demo_read_u32(const uint8_t* p);
 void demo_put_u32(uint8_t* p, uint32_t v);
+
+// What a whole demo holds, for bkdata's check and the fuzz tests: the
+// header, then every chunk walked (version 6) or the per-tick records
+// counted (versions 4 and 5).
+struct demo_summary {
+  int64_t chunks;
+  int64_t chunks_by_type[256];
+  int32_t first_tick, last_tick;  // of the chunks; 0 and -1 when none
+  int64_t end_offset;     // where the walk stopped: the file's end or the damage
+  int64_t damage_offset;  // the chunk that would pass the end; -1 none
+  int64_t records;        // versions 4 and 5: whole per-tick records
+  int64_t trailing_bytes; // bytes after the last whole record
+};
+
+// Reads the header (as demo_header_read) and walks the body. 0 when the
+// header is refused.
+int demo_check_stream(stream* s, demo_header* h, demo_summary* out, int (*known_track)(const char* folder),
+                      char* reason, int reason_size);

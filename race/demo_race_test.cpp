@@ -139,7 +139,9 @@ class DemoRace : public ::testing::Test {
     loop_options.erode_level = -1;
     ASSERT_EQ(reset_session(line_up, 1, 0, 0, 3, 0), 1);
     ASSERT_NE(demo_player.file, nullptr) << race_test_console_since(0);
-    if (demo_player.header.version == 6) ASSERT_EQ(erode_level, 1024) << "the demo's erode command";
+    if (demo_player.header.version == 6) {
+      ASSERT_EQ(erode_level, 1024) << "the demo's erode command";
+    }
   }
 
   // Checks, before a tick, that the pose it will apply to each played
@@ -173,7 +175,9 @@ class DemoRace : public ::testing::Test {
         ASSERT_NE(it, rec.poses.begin());
         --it;
         ASSERT_EQ(it->first.first, index) << "tick " << h.ticks[e];
-        if (demo_player.header.version == 6) ASSERT_EQ(it->first.second, h.ticks[e]);
+        if (demo_player.header.version == 6) {
+          ASSERT_EQ(it->first.second, h.ticks[e]);
+        }
         ASSERT_EQ(std::memcmp(h.poses[e].bytes, it->second.data(), 39), 0);
       }
     }
