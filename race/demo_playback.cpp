@@ -205,6 +205,11 @@ static void read_ahead_records() {
   const int64_t record = (int64_t)size * count;
   const int64_t now = race_clock.current_tick;
   if (demo_player.next_tick < 0) demo_player.next_tick = now < 0 ? 0 : now;
+  if (record == 0) {
+    // No rider, nothing to read: the records are empty.
+    if (demo_player.next_tick <= now + 8) demo_player.next_tick = now + 9;
+    return;
+  }
   while (demo_player.next_tick <= now + 8) {
     const int64_t at = demo_player.header.length + demo_player.next_tick * record;
     if (at > 0xffffffffLL) return;
@@ -227,7 +232,7 @@ void demo_read_ahead() {
 }
 
 void demo_skip(double seconds) {
-  if (!demo_player.file || demo_recorder.file) return;
+  if (!demo_player.file || demo_recorder.file || !(seconds > -1e6 && seconds < 1e6)) return;
   for (int slot = 0; slot < RIDER_SLOT_COUNT; slot++)
     if (rider_slots[slot] && rider_slot_kind[slot] != RIDER_REMOTE) return;
   const int version = demo_player.header.version;

@@ -113,6 +113,8 @@ int bkdata_check(int argc, char** argv) {
       failed |= !bkdata_check_track(path);
     } else if (ends_with(path, ".saf")) {
       failed |= !check_archive(path);
+    } else if (bkdata_is_demo_name(path)) {
+      failed |= !bkdata_check_demo(path);
     } else if (bkdata_is_setup_name(path)) {
       failed |= !bkdata_check_setup(path);
     } else if (bkdata_is_series_name(path)) {

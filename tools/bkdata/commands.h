@@ -25,6 +25,7 @@ int bkdata_image(int argc, char** argv);
 int bkdata_is_image_name(const char* path);
 int bkdata_check_image(const char* path);
 int bkdata_track(int argc, char** argv);
+int bkdata_demo(int argc, char** argv);
 // The sample bikes' part models, rider models and skins.
 int bkdata_bike(int argc, char** argv);
 // The game data root: zzzz.saf, the sample track, bikes and shapes; prints
@@ -76,3 +77,10 @@ int write_sample_series(const char* folder);
 // The digest of the seven stock part shapes in folder, in the order the
 // game checks them. 1 when all could be read.
 int stock_parts_digest_of(const char* folder, char hex[41]);
+// Demos (".bkdemo"): version, track, riders, chunks by type and tick range,
+// or the refusal, or the byte where a damaged one ends. 1 unless refused.
+int bkdata_is_demo_name(const char* path);
+int bkdata_check_demo(const char* path);
+// The sample demo of a version into out, on the quarrybend track that root
+// holds. 1 when written.
+int write_sample_demo(const char* root, int version, const char* out);
