@@ -57,7 +57,6 @@
 #include "terrain/dynamics_world.h"
 #include "terrain/ground_texture.h"
 #include "terrain/height_field.h"
-#include "terrain/track.h"
 #include "terrain/shape.h"
 #include "terrain/terrain_settings.h"
 #include "terrain/track.h"
@@ -464,11 +463,11 @@ int main(int argc, char** argv) {
 
   startup_refresh();
   file_index_build();
-  collect_rider_look_choices();
   tick_install_hooks();
-  demo_install_hooks();
   stock_parts_digest = stock_parts_stored_digest;
   check_fixed_files();
+  demo_install_hooks();
+  collect_rider_look_choices();
   if (!scan_tracks()) {
     report_failure("No tracks found\n");
     end_early();

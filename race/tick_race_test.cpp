@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "bike/rider.h"
+#include "bike/rider_setters.h"
 #include "core/race_clock.h"
 #include "race/net_values.h"
 #include "race/race_hooks.h"
@@ -20,6 +21,8 @@
 #include "race/test_support_race.h"
 #include "race/tick.h"
 #include "terrain/erode_queue.h"
+#include "terrain/height_field.h"
+#include "terrain/shape.h"
 #include "terrain/roost.h"
 #include "terrain/track.h"
 #include "terrain/track_objects.h"
@@ -57,7 +60,8 @@ class TickRace : public ::testing::Test {
     net_values_reset();
     pilot_reset();
     int line_up[160] = {};
-    for (int i = 0; i < 8; i++) line_up[i] = 2;
+    // Robots by race number, so the line-up is the same whatever raced before.
+    for (int i = 0; i < 8; i++) line_up[i] = 1000 + 20 + i;
     race_clock.current_tick = 1234;  // the same drop tick every run
     tick_install_hooks();
     EXPECT_EQ(reset_session(line_up, 0, 0, 0, 3, 0), 1);
@@ -131,6 +135,9 @@ TEST_F(TickRace, PilotedRidersStartBehindTheGateDigAndRepeat) {
   // The test pilot is no racer: on the sample track's uphill start some of
   // its riders bog down in the first seconds.
   EXPECT_GE(crossed, 3);
+  std::printf("%d of 8 riders over the gate line within 5 s:", crossed);
+  for (int s = 0; s < 8; s++) std::printf(" %d", a.crossed[s] < 0 ? -1 : a.crossed[s] - drop);
+  std::printf("\n");
   EXPECT_GT(a.roost_seen, 0);
   EXPECT_GT(a.ruts, 0) << "ruts on: strokes queued";
   EXPECT_EQ(a.crossed, other_crossed);
@@ -140,6 +147,105 @@ TEST_F(TickRace, PilotedRidersStartBehindTheGateDigAndRepeat) {
 
   const race_run off = run(0);
   EXPECT_EQ(off.ruts, 0) << "ruts off: nothing queued";
+}
+
+void full_throttle(rider* r) {
+  rider_set_auto_shift(r, 0);
+  rider_set_steer(r, 0);
+  rider_set_throttle(r, 1);
+  rider_set_front_brake(r, 0);
+  rider_set_rear_brake(r, 0);
+  rider_set_clutch(r, 1);
+}
+
+// The arm up holds a rider at full throttle behind the gate line; down,
+// it lies in the ground.
+TEST_F(TickRace, ClosedGateHoldsFullThrottleAndOpenGateLiesInTheGround) {
+  ASSERT_TRUE(race_test_make_data());
+  net_values_reset();
+  int line_up[160] = {};
+  line_up[0] = 1020;
+  tick_install_hooks();
+  ASSERT_EQ(reset_session(line_up, 0, 0, 0, 3, 0), 1);
+  race_hooks.auto_pilot_tick = full_throttle;
+  race_clock.gate_drop_tick = race_clock.current_tick + 1000000;
+  double furthest = -1e9;
+  for (int k = 0; k < 5 * 128; k++) {
+    simulation_tick();
+    furthest = std::fmax(furthest, past_gate_line(0));
+  }
+  EXPECT_LT(furthest, 0) << "through a closed gate";
+  EXPECT_EQ(gate_arm_angle[0], 1.0f);
+  // Every gate's plate stands out of the ground while the arm is up and
+  // lies in it once the arm is down.
+  auto highest_above_ground = [](int gate) {
+    const statue* g = statue_at(race_clock.start_gate_statues[gate]);
+    double most = -1e9;
+    for (int i = 0; i < g->shape->count; i++) {
+      const shape_sphere& sp = g->shape->spheres[i];
+      double w[3];
+      for (int row = 0; row < 3; row++)
+        w[row] = (&g->x)[row] + g->basis[row * 3] * sp.centre[0] + g->basis[row * 3 + 1] * sp.centre[1] +
+                 g->basis[row * 3 + 2] * sp.centre[2];
+      most = std::fmax(most, w[1] + sp.radius - terrain_height(&track_field, (float)w[0], (float)w[2]));
+    }
+    return most;
+  };
+  for (int gate = 0; gate < race_clock.start_gate_count; gate++)
+    EXPECT_GT(highest_above_ground(gate), 1.0) << "gate " << gate << " up";
+  // The rider goes, or it would lean on its arm and hold it up.
+  rider_destroy(rider_slots[0]);
+  rider_slots[0] = nullptr;
+  race_clock.gate_drop_tick = race_clock.current_tick;
+  for (int k = 0; k < 64; k++) simulation_tick();
+  for (int gate = 0; gate < race_clock.start_gate_count; gate++) {
+    EXPECT_EQ(gate_arm_angle[gate], 0.0f) << gate;
+    EXPECT_LT(highest_above_ground(gate), 0.2) << "gate " << gate << " down";
+  }
+}
+
+// Ruts: dug only with erode_level above 0 and, online, only while the
+// local rider is in the race; recorded riders never dig. (Online the local
+// rider rides; there are no robots.)
+TEST_F(TickRace, RutsFollowTheErodeLevelAndTheRace) {
+  ASSERT_TRUE(race_test_make_data());
+  const struct {
+    const char* what;
+    int erode, online, own_position, kind;
+    int dug;
+  } cases[] = {
+      {"offline, ruts on", 1024, 0, race_no_slot, RIDER_ROBOT, 1},
+      {"offline, ruts off", 0, 0, race_no_slot, RIDER_ROBOT, 0},
+      {"online, racing", 1024, 1, 0, RIDER_LOCAL, 1},
+      {"online, not racing", 1024, 1, race_no_slot, RIDER_LOCAL, 0},
+      {"recorded rider", 1024, 0, race_no_slot, RIDER_REMOTE, 0},
+  };
+  for (const auto& c : cases) {
+    net_values_reset();
+    int line_up[160] = {};
+    line_up[0] = 1020;
+    tick_install_hooks();
+    ASSERT_EQ(reset_session(line_up, 0, 0, 0, 3, 0), 1);
+    race_hooks.auto_pilot_tick = pilot_auto_pilot_tick;
+    pilot_reset();
+    race_clock.gate_drop_tick = 0;
+    race_clock.current_tick = 2000;
+    reset_gate_arms();
+    ASSERT_EQ(gate_arm_angle[0], 0.0f) << "long down";
+    rider_slot_kind[0] = c.kind;
+    erode_level = c.erode;
+    net_online = c.online;
+    net_own_slot = 0;
+    own_start_position = c.own_position;
+    erode_queue_reset();
+    for (int k = 0; k < 1280; k++) {
+      if (c.kind != RIDER_ROBOT) pilot_auto_pilot_tick(rider_slots[0]);
+      simulation_tick();
+    }
+    EXPECT_EQ(erode_queue.count > 0, c.dug != 0) << c.what << ": " << erode_queue.count;
+  }
+  net_values_reset();
+  own_start_position = race_no_slot;
 }
 
 }  // namespace
