@@ -69,7 +69,7 @@ void replay(const char* target) {
 
 // One test a target, so a failure names its reader.
 const char* const replayed[] = {"archive", "decals", "gzip",  "model",    "png",  "pnm",         "raw",
-                                "scanner", "scrambled", "shape", "terrain", "tileinfo", "rut_message"};
+                                "scanner", "scrambled", "shape", "terrain", "tileinfo", "rut_message", "demo"};
 
 TEST(FuzzReplay, EveryTargetIsReplayed) {
   const std::set<std::string> listed(std::begin(replayed), std::end(replayed));
@@ -92,5 +92,6 @@ REPLAY(shape)
 REPLAY(terrain)
 REPLAY(tileinfo)
 REPLAY(rut_message)
+REPLAY(demo)
 
 }  // namespace
