@@ -316,3 +316,61 @@ TEST_F(DemoRace, SkipChangesNothingWhileRecordingOrBesideALiveRider) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(DemoRace, TimeTrialLapBecomesTheGhostBesideTheNextAttempt) {
+  ASSERT_EQ(reset_session(nullptr, 0, 1, 0, 3, 0), 1);
+  ASSERT_TRUE(time_trial);
+  race_hooks.auto_pilot_tick = pilot_auto_pilot_tick;
+  demo_start_recording();  // as the end of an attempt starts it
+  ASSERT_NE(demo_recorder.file, nullptr);
+  std::map<int32_t, pose_bytes> lap;
+  const int32_t start = race_clock.current_tick;
+  while (race_clock.current_tick < start + 3 * 128) {
+    float in[9];
+    pilot_input(rider_slots[0], in);
+    apply_controls(rider_slots[0], in);
+    simulation_tick();
+    if (race_clock.current_tick % 4 == 0) {
+      const state_history& h = state_histories[0];
+      lap[h.ticks[h.head]] = pose_bytes(h.poses[h.head].bytes, h.poses[h.head].bytes + 39);
+    }
+  }
+  end_time_trial_attempt();
+  // The lap was copied to the ghost's file and plays in slot 1.
+  char* last = home_file_path("@quarrybend/lastlap.bkdemo");
+  char* fast = home_file_path("@quarrybend/fastlap.bkdemo");
+  const std::string ghost_file = test_read_file(fast);
+  check_free(last);
+  check_free(fast);
+  ASSERT_EQ(ghost_file.compare(0, 7, "BK06 1 "), 0);
+  ASSERT_NE(demo_player.file, nullptr);
+  EXPECT_TRUE(demo_player.ghost);
+  ASSERT_NE(slot_rider(1), nullptr);
+  EXPECT_EQ(slot_kind(1), RIDER_REMOTE);
+  EXPECT_NE(demo_recorder.file, nullptr) << "the next attempt records";
+  const int32_t attempt = race_clock.current_tick;
+  for (int k = 0; k < 2 * 128; k++) {
+    float in[9];
+    pilot_input(rider_slots[0], in);
+    apply_controls(rider_slots[0], in);
+    simulation_tick();
+  }
+  // The ghost starts with the attempt: its first recorded state lands on
+  // the tick the attempt's first read-ahead ran.
+  const int64_t offset = demo_player.tick_offset;
+  EXPECT_EQ(offset, (int64_t)attempt + 1 - demo_player.first_chunk_tick);
+  const state_history& h = state_histories[1];
+  int seen = 0;
+  for (int e = 0; e < state_history_size; e++) {
+    if (h.ticks[e] < 0) continue;
+    auto it = lap.find((int32_t)(h.ticks[e] - offset));
+    ASSERT_NE(it, lap.end()) << "tick " << h.ticks[e];
+    EXPECT_EQ(std::memcmp(h.poses[e].bytes, it->second.data(), 39), 0);
+    seen++;
+  }
+  EXPECT_GT(seen, 30);
+}
+
+}  // namespace
