@@ -115,6 +115,8 @@ int bkdata_check(int argc, char** argv) {
       failed |= !check_archive(path);
     } else if (bkdata_is_sound_name(path)) {
       failed |= !bkdata_check_sound(path);
+    } else if (bkdata_is_demo_name(path)) {
+      failed |= !bkdata_check_demo(path);
     } else if (bkdata_is_series_name(path)) {
       failed |= !bkdata_check_series(path);
     } else if (bkdata_is_setup_name(path)) {

@@ -9,6 +9,7 @@ const bkdata_command bkdata_commands[] = {
     {"check", "FILE...", bkdata_check},
     {"image", "FORMAT WIDTH HEIGHT OUT", bkdata_image},
     {"track", "quarrybend OUTDIR", bkdata_track},
+    {"demo", "VERSION OUT", bkdata_demo},
     {"bike", "OUTDIR", bkdata_bike},
     {"shapes", "OUTDIR", bkdata_shapes},
     {"sounds", "OUTDIR", bkdata_sounds},

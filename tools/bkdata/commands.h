@@ -25,6 +25,7 @@ int bkdata_image(int argc, char** argv);
 int bkdata_is_image_name(const char* path);
 int bkdata_check_image(const char* path);
 int bkdata_track(int argc, char** argv);
+int bkdata_demo(int argc, char** argv);
 // The sample bikes' part models, rider models and skins.
 int bkdata_bike(int argc, char** argv);
 // The game data root: zzzz.saf, the sample track, bikes and shapes; prints
@@ -58,13 +59,15 @@ int bkdata_check_decals(const char* path);
 // a refusal. 1 when the file reads.
 int bkdata_is_seq_name(const char* path);
 int bkdata_check_seq(const char* path);
-
 // Files named "config" (or its backup "config~"): the settings file through
 // the game's reader; each refused line with its reason, then a summary. 1
 // when every line was taken.
 int bkdata_is_config_name(const char* path);
 int bkdata_check_config(const char* path);
-
+// Files in a "setups/" folder: a bike setup through the game's reader,
+// taken whole or refused at its first bad line. 1 when taken.
+int bkdata_is_setup_name(const char* path);
+int bkdata_check_setup(const char* path);
 // Points series (".series", with "_standings" beside it when there is one):
 // title, riders, events done, or the reader's refusal. 1 when it reads.
 int bkdata_is_series_name(const char* path);
@@ -85,3 +88,10 @@ int bkdata_sounds(int argc, char** argv);
 // summary, or the reader's lines and a refusal. 1 when the file loads.
 int bkdata_is_sound_name(const char* path);
 int bkdata_check_sound(const char* path);
+// Demos (".bkdemo"): version, track, riders, chunks by type and tick range,
+// or the refusal, or the byte where a damaged one ends. 1 unless refused.
+int bkdata_is_demo_name(const char* path);
+int bkdata_check_demo(const char* path);
+// The sample demo of a version into out, on the quarrybend track that root
+// holds. 1 when written.
+int write_sample_demo(const char* root, int version, const char* out);
