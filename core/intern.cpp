@@ -29,3 +29,11 @@ const char* intern_string(const char* text) {
   if (!growable_array_append(&g_table, &copy)) out_of_memory();
   return copy;
 }
+
+void intern_free_all() {
+  if (!g_created) return;
+  char** strings = static_cast<char**>(g_table.data);
+  for (size_t i = 0; i < g_table.count; i++) check_free(strings[i]);
+  growable_array_free(&g_table);
+  g_created = false;
+}

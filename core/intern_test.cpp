@@ -29,6 +29,16 @@ TEST(Intern, PointersSurviveTheTableGrowing) {
   for (int i = 0; i < 100; i++) EXPECT_EQ(intern_string(("name" + std::to_string(i)).c_str()), first[i]);
 }
 
+TEST(Intern, FreeingStartsAFreshTableThatWorksAsBefore) {
+  intern_string("kept until freed");
+  intern_free_all();
+  intern_free_all();
+  std::string text = "after";
+  const char* a = intern_string(text.c_str());
+  EXPECT_NE(a, text.c_str());
+  EXPECT_EQ(intern_string("after"), a);
+}
+
 TEST(Intern, TableThatCannotGrowEndsTheGame) {
   intern_string("made before tracking");
   // Switching tracking on after the table exists makes its block unknown to

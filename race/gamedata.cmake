@@ -1,4 +1,5 @@
-# Runs `bkdata build OUT` and writes the archive's digest into HEADER,
+# Runs `bkdata build OUT` and writes the archive's and the stock parts'
+# digests into HEADER,
 # leaving the header alone when the digest is unchanged.
 execute_process(COMMAND ${BKDATA} build ${OUT} OUTPUT_VARIABLE output ERROR_VARIABLE errors RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
@@ -8,7 +9,12 @@ string(REGEX MATCH "game data digest ([0-9a-f]+)" found "${output}")
 if(NOT CMAKE_MATCH_1)
   message(FATAL_ERROR "bkdata build printed no digest:\n${output}")
 endif()
-set(text "#pragma once\n// Made by the build: the digest of the generated zzzz.saf.\nstatic const char game_data_digest[] = \"${CMAKE_MATCH_1}\";\n")
+set(archive ${CMAKE_MATCH_1})
+string(REGEX MATCH "stock parts digest ([0-9a-f]+)" found "${output}")
+if(NOT CMAKE_MATCH_1)
+  message(FATAL_ERROR "bkdata build printed no stock parts digest:\n${output}")
+endif()
+set(text "#pragma once\n// Made by the build: the digests of the generated zzzz.saf and of the\n// seven stock part shapes.\nstatic const char game_data_digest[] = \"${archive}\";\nstatic const char stock_parts_stored_digest[] = \"${CMAKE_MATCH_1}\";\n")
 set(old "")
 if(EXISTS ${HEADER})
   file(READ ${HEADER} old)

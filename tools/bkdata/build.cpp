@@ -247,7 +247,13 @@ int bkdata_build(int argc, char** argv) {
   if (bkdata_shapes(1, root_args) != 0 || bkdata_track(2, track_args) != 0 || bkdata_bike(1, root_args) != 0)
     return 1;
 
+  if (!write_sample_series(root.c_str())) {
+    std::fprintf(stderr, "bkdata build: can't write the sample series\n");
+    return 1;
+  }
   char hex[digest_hex_chars + 1];
+  if (!stock_parts_digest_of(root.c_str(), hex)) return 1;
+  std::printf("stock parts digest %s\n", hex);
   if (!archive_digest(archive, hex)) {
     std::fprintf(stderr, "bkdata build: can't read '%s' back\n", archive.string().c_str());
     return 1;

@@ -56,6 +56,7 @@ int bkdata_check_decals(const char* path);
 // a refusal. 1 when the file reads.
 int bkdata_is_seq_name(const char* path);
 int bkdata_check_seq(const char* path);
+
 // Files named "config" (or its backup "config~"): the settings file through
 // the game's reader; each refused line with its reason, then a summary. 1
 // when every line was taken.
@@ -65,3 +66,13 @@ int bkdata_check_config(const char* path);
 // taken whole or refused at its first bad line. 1 when taken.
 int bkdata_is_setup_name(const char* path);
 int bkdata_check_setup(const char* path);
+
+// Points series (".series", with "_standings" beside it when there is one):
+// title, riders, events done, or the reader's refusal. 1 when it reads.
+int bkdata_is_series_name(const char* path);
+int bkdata_check_series(const char* path);
+// The sample series "quarrybend_cup.series" into folder. 1 when written.
+int write_sample_series(const char* folder);
+// The digest of the seven stock part shapes in folder, in the order the
+// game checks them. 1 when all could be read.
+int stock_parts_digest_of(const char* folder, char hex[41]);

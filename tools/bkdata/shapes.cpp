@@ -239,5 +239,8 @@ int bkdata_shapes(int argc, char** argv) {
     return 1;
   }
   ok &= bkdata_check_model(gate_model.c_str());
+  char hex[41];
+  ok &= stock_parts_digest_of(folder.c_str(), hex);
+  if (ok) std::printf("stock parts digest %s\n", hex);
   return ok ? 0 : 1;
 }
