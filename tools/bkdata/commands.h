@@ -67,6 +67,12 @@ int bkdata_check_config(const char* path);
 int bkdata_is_setup_name(const char* path);
 int bkdata_check_setup(const char* path);
 
+// Robot lines files ("lines_*"): the track folder they sit in loads for its
+// segments, then the file through the game's reader: lines and samples per
+// segment, or the first fault. 1 when the file is sound.
+int bkdata_is_lines_name(const char* path);
+int bkdata_check_lines(const char* path);
+
 // Points series (".series", with "_standings" beside it when there is one):
 // title, riders, events done, or the reader's refusal. 1 when it reads.
 int bkdata_is_series_name(const char* path);
