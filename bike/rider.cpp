@@ -15,6 +15,7 @@
 #include "bike/rider_build.h"
 #include "core/memory.h"
 #include "core/message_ring.h"
+#include "core/running_order.h"
 #include "terrain/line_library.h"
 #include "terrain/track.h"
 
@@ -311,10 +312,12 @@ int rider_has_finished(rider* r) {
   const int64_t f64 = laps == 0 ? 0 : (int64_t)first + (int64_t)normal * (laps - 1) - 1;
   if (f64 < INT32_MIN || f64 > INT32_MAX) return 0;
   const int f = (int)f64;
-  const int leader_slot = race_order.leader_slot;
   // No leader in the slots: nobody has finished yet.
+  if (running_order.count <= 0) return 0;
+  const running_order_entry* leader = &running_order.entries[0];
+  const int leader_slot = leader->slot;
   if (leader_slot < 0 || leader_slot >= RIDER_SLOT_COUNT || !rider_slots[leader_slot]) return 0;
-  if (race_order.leader_crossings <= f) return 0;
+  if (leader->crossings <= f) return 0;
   const int32_t leader_tick = rider_timing_tick(rider_slots[leader_slot], f);
   if (leader_tick == -1) return 0;
   int last = 0;

@@ -17,14 +17,12 @@ class Timing : public ::testing::Test {
   void SetUp() override {
     std::memset(&r, 0, sizeof r);
     ASSERT_EQ(growable_array_init(&r.timing_ticks, sizeof(int32_t), 16), 1);
-    saved_gates[0] = route.gate_count;
-    saved_gates[1] = route.first_lap_gates;
-    saved_gates[2] = route.normal_lap_gates;
+    saved_route = route;
     race_clock = {};
   }
   void TearDown() override {
     growable_array_free(&r.timing_ticks);
-    gates(saved_gates[0], saved_gates[1], saved_gates[2]);
+    route = saved_route;
     race_clock = {};
   }
   void gates(int has, int first, int normal) {
@@ -44,7 +42,7 @@ class Timing : public ::testing::Test {
   }
 
   rider r;
-  int32_t saved_gates[3];
+  route_block saved_route;
 };
 
 TEST_F(Timing, SetTickGrowsTheListWithUncrossedEntries) {

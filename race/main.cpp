@@ -37,6 +37,7 @@
 #include "race/race_hooks.h"
 #include "race/race_settings.h"
 #include "race/screen_draw.h"
+#include "race/results.h"
 #include "race/series.h"
 #include "race/startup_input.h"
 #include "race/startup_lists.h"
@@ -302,7 +303,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   install_screen_hooks();
-  race_hooks.apply_bike_setup = apply_bike_setup;
+  race_hooks.apply_bike_setup = [](rider* r) { apply_bike_setup(r); };
   file_index_refresh_hook = startup_refresh;
   loading.build_text = game_version;
 
@@ -312,6 +313,7 @@ int main(int argc, char** argv) {
   check_fixed_files();
   if (!track_folders) scan_tracks();
   build_demo_list();
+  results_install_hooks();
   build_series_table();
 
   if (!open_audio(cl.nosound)) {

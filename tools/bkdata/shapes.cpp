@@ -94,9 +94,15 @@ std::vector<stock_shape> stock_shapes() {
       {"rear_wheel.shp", wheel_ring(0.8333, 0.3333)},
       // Hips, chest and helmet up from the rider body's origin at the seat.
       {"generic_rider.shp", {body(0, 0, 0, 0.55), body(0, 1.1, -0.3, 0.55), body(0, 2.1, -0.5, 0.45)}},
-      // The starting gate: a bar across the slot, 3 ft wide, 1.5 ft up.
-      {"startgate.shp", {gate(-1.5, 1.5, 0, 0.35), gate(-0.5, 1.5, 0, 0.35), gate(0.5, 1.5, 0, 0.35),
-                         gate(1.5, 1.5, 0, 0.35), gate(0, 0.5, 0, 0.4)}},
+      // The starting gate's arm: a bar across the slot, on the riders' side
+      // of the hinge (local +z). The race turns the arm about the hinge's x
+      // axis by 3 pi / 16 at angle 1 (up): the bar then stands 0.9 ft high,
+      // 3 ft from the hinge, in front of a front tyre at the slot's first
+      // row; at angle 0 (down) it lies 0.9 ft under the ground and bikes
+      // ride over it.
+      {"startgate.shp", {gate(-1.5, -0.92, 2.99, 0.35), gate(-1.0, -0.92, 2.99, 0.35), gate(-0.5, -0.92, 2.99, 0.35),
+                         gate(0.0, -0.92, 2.99, 0.35), gate(0.5, -0.92, 2.99, 0.35), gate(1.0, -0.92, 2.99, 0.35),
+                         gate(1.5, -0.92, 2.99, 0.35)}},
   };
 }
 
@@ -144,20 +150,17 @@ int write_gate_texture(const std::string& path) {
 
 // The starting gate's model covers its shape: a bar across the slot at the
 // bar spheres' height and a post down to the ground sphere.
+// The arm's bar where the shape has it (under the ground with the arm
+// down), so it is drawn where it holds the riders.
 int write_gate_model(const std::string& path) {
   const jm_material metal = {24.0f, {0.85f, 0.85f, 0.85f, 1.0f}};
   const float bar_size[3] = {3.7f, 0.5f, 0.5f};
-  const float post_size[3] = {0.8f, 1.25f, 0.8f};
   model* bar = jm_box(bar_size, &metal, "gate_bar");
-  model* post = jm_box(post_size, &metal, "gate_post");
-  if (!bar || !post) {
-    if (bar) model_free_submeshes(bar);
-    if (post) model_free_submeshes(post);
-    return 0;
+  if (!bar) return 0;
+  for (int i = 0; i < bar->vertex_count; i++) {
+    bar->positions[3 * i + 1] -= 0.92f;
+    bar->positions[3 * i + 2] += 2.99f;
   }
-  for (int i = 0; i < bar->vertex_count; i++) bar->positions[3 * i + 1] += 1.5f;
-  for (int i = 0; i < post->vertex_count; i++) post->positions[3 * i + 1] += 0.625f;
-  bar->next = post;
   const int ok = jm_write_file(bar, path.c_str());
   model_free_submeshes(bar);
   return ok;

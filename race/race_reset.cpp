@@ -1,0 +1,628 @@
+// Race reset: ending one race and lining up the next on the grid.
+#include "race/race_reset.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "assets/loading.h"
+#include "assets/model.h"
+#include "assets/texture.h"
+#include "bike/rider.h"
+#include "bike/rider_build.h"
+#include "bike/rider_contacts.h"
+#include "bike/rider_setters.h"
+#include "bike/rider_timing.h"
+#include "bike/state_history.h"
+#include "core/message_ring.h"
+#include "core/race_clock.h"
+#include "core/random.h"
+#include "core/running_order.h"
+#include "platform/log.h"
+#include "race/bike_setup.h"
+#include "race/game_state.h"
+#include "race/loop_options.h"
+#include "race/race_hooks.h"
+#include "race/race_state.h"
+#include "race/results.h"
+#include "race/setup_baseline.h"
+#include "terrain/dynamics_world.h"
+#include "terrain/erode_queue.h"
+#include "terrain/height_field.h"
+#include "terrain/roost.h"
+#include "terrain/track.h"
+
+// Numbers 20 to 99; the nine bikes in turn; skins left to the bikes' own.
+const robot_roster_row robot_roster[robot_roster_size] = {
+    {"20", "cobalt", "crf250",          nullptr, nullptr, nullptr, nullptr},
+    {"21", "cobalt", "kx250f",          nullptr, nullptr, nullptr, nullptr},
+    {"22", "cobalt", "rmz250",          nullptr, nullptr, nullptr, nullptr},
+    {"23", "cobalt", "yz250f",          nullptr, nullptr, nullptr, nullptr},
+    {"24", "cobalt", "kx125",           nullptr, nullptr, nullptr, nullptr},
+    {"25", "cobalt", "yz125",           nullptr, nullptr, nullptr, nullptr},
+    {"26", "cobalt", "cr125",           nullptr, nullptr, nullptr, nullptr},
+    {"27", "cobalt", "rm125",           nullptr, nullptr, nullptr, nullptr},
+    {"28", "cobalt", "yz250f_se(2006)", nullptr, nullptr, nullptr, nullptr},
+    {"29", "cobalt", "crf250",          nullptr, nullptr, nullptr, nullptr},
+    {"30", "cobalt", "kx250f",          nullptr, nullptr, nullptr, nullptr},
+    {"31", "cobalt", "rmz250",          nullptr, nullptr, nullptr, nullptr},
+    {"32", "cobalt", "yz250f",          nullptr, nullptr, nullptr, nullptr},
+    {"33", "cobalt", "kx125",           nullptr, nullptr, nullptr, nullptr},
+    {"34", "cobalt", "yz125",           nullptr, nullptr, nullptr, nullptr},
+    {"35", "cobalt", "cr125",           nullptr, nullptr, nullptr, nullptr},
+    {"36", "cobalt", "rm125",           nullptr, nullptr, nullptr, nullptr},
+    {"37", "cobalt", "yz250f_se(2006)", nullptr, nullptr, nullptr, nullptr},
+    {"38", "cobalt", "crf250",          nullptr, nullptr, nullptr, nullptr},
+    {"39", "cobalt", "kx250f",          nullptr, nullptr, nullptr, nullptr},
+    {"40", "cobalt", "rmz250",          nullptr, nullptr, nullptr, nullptr},
+    {"41", "cobalt", "yz250f",          nullptr, nullptr, nullptr, nullptr},
+    {"42", "cobalt", "kx125",           nullptr, nullptr, nullptr, nullptr},
+    {"43", "cobalt", "yz125",           nullptr, nullptr, nullptr, nullptr},
+    {"44", "cobalt", "cr125",           nullptr, nullptr, nullptr, nullptr},
+    {"45", "cobalt", "rm125",           nullptr, nullptr, nullptr, nullptr},
+    {"46", "cobalt", "yz250f_se(2006)", nullptr, nullptr, nullptr, nullptr},
+    {"47", "cobalt", "crf250",          nullptr, nullptr, nullptr, nullptr},
+    {"48", "cobalt", "kx250f",          nullptr, nullptr, nullptr, nullptr},
+    {"49", "cobalt", "rmz250",          nullptr, nullptr, nullptr, nullptr},
+    {"50", "cobalt", "yz250f",          nullptr, nullptr, nullptr, nullptr},
+    {"51", "cobalt", "kx125",           nullptr, nullptr, nullptr, nullptr},
+    {"52", "cobalt", "yz125",           nullptr, nullptr, nullptr, nullptr},
+    {"53", "cobalt", "cr125",           nullptr, nullptr, nullptr, nullptr},
+    {"54", "cobalt", "rm125",           nullptr, nullptr, nullptr, nullptr},
+    {"55", "cobalt", "yz250f_se(2006)", nullptr, nullptr, nullptr, nullptr},
+    {"56", "cobalt", "crf250",          nullptr, nullptr, nullptr, nullptr},
+    {"57", "cobalt", "kx250f",          nullptr, nullptr, nullptr, nullptr},
+    {"58", "cobalt", "rmz250",          nullptr, nullptr, nullptr, nullptr},
+    {"59", "cobalt", "yz250f",          nullptr, nullptr, nullptr, nullptr},
+    {"60", "amber",  "kx125",           nullptr, nullptr, nullptr, nullptr},
+    {"61", "amber",  "yz125",           nullptr, nullptr, nullptr, nullptr},
+    {"62", "amber",  "cr125",           nullptr, nullptr, nullptr, nullptr},
+    {"63", "amber",  "rm125",           nullptr, nullptr, nullptr, nullptr},
+    {"64", "amber",  "yz250f_se(2006)", nullptr, nullptr, nullptr, nullptr},
+    {"65", "amber",  "crf250",          nullptr, nullptr, nullptr, nullptr},
+    {"66", "amber",  "kx250f",          nullptr, nullptr, nullptr, nullptr},
+    {"67", "amber",  "rmz250",          nullptr, nullptr, nullptr, nullptr},
+    {"68", "amber",  "yz250f",          nullptr, nullptr, nullptr, nullptr},
+    {"69", "amber",  "kx125",           nullptr, nullptr, nullptr, nullptr},
+    {"70", "amber",  "yz125",           nullptr, nullptr, nullptr, nullptr},
+    {"71", "amber",  "cr125",           nullptr, nullptr, nullptr, nullptr},
+    {"72", "amber",  "rm125",           nullptr, nullptr, nullptr, nullptr},
+    {"73", "amber",  "yz250f_se(2006)", nullptr, nullptr, nullptr, nullptr},
+    {"74", "amber",  "crf250",          nullptr, nullptr, nullptr, nullptr},
+    {"75", "amber",  "kx250f",          nullptr, nullptr, nullptr, nullptr},
+    {"76", "amber",  "rmz250",          nullptr, nullptr, nullptr, nullptr},
+    {"77", "amber",  "yz250f",          nullptr, nullptr, nullptr, nullptr},
+    {"78", "amber",  "kx125",           nullptr, nullptr, nullptr, nullptr},
+    {"79", "amber",  "yz125",           nullptr, nullptr, nullptr, nullptr},
+    {"80", "slate",  "cr125",           nullptr, nullptr, nullptr, nullptr},
+    {"81", "slate",  "rm125",           nullptr, nullptr, nullptr, nullptr},
+    {"82", "slate",  "yz250f_se(2006)", nullptr, nullptr, nullptr, nullptr},
+    {"83", "slate",  "crf250",          nullptr, nullptr, nullptr, nullptr},
+    {"84", "slate",  "kx250f",          nullptr, nullptr, nullptr, nullptr},
+    {"85", "slate",  "rmz250",          nullptr, nullptr, nullptr, nullptr},
+    {"86", "slate",  "yz250f",          nullptr, nullptr, nullptr, nullptr},
+    {"87", "slate",  "kx125",           nullptr, nullptr, nullptr, nullptr},
+    {"88", "slate",  "yz125",           nullptr, nullptr, nullptr, nullptr},
+    {"89", "slate",  "cr125",           nullptr, nullptr, nullptr, nullptr},
+    {"90", "slate",  "rm125",           nullptr, nullptr, nullptr, nullptr},
+    {"91", "slate",  "yz250f_se(2006)", nullptr, nullptr, nullptr, nullptr},
+    {"92", "slate",  "crf250",          nullptr, nullptr, nullptr, nullptr},
+    {"93", "slate",  "kx250f",          nullptr, nullptr, nullptr, nullptr},
+    {"94", "slate",  "rmz250",          nullptr, nullptr, nullptr, nullptr},
+    {"95", "slate",  "yz250f",          nullptr, nullptr, nullptr, nullptr},
+    {"96", "slate",  "kx125",           nullptr, nullptr, nullptr, nullptr},
+    {"97", "slate",  "yz125",           nullptr, nullptr, nullptr, nullptr},
+    {"98", "slate",  "cr125",           nullptr, nullptr, nullptr, nullptr},
+    {"99", "slate",  "rm125",           nullptr, nullptr, nullptr, nullptr},
+};
+
+int robot_roster_order[robot_roster_size];
+
+namespace {
+
+const double tick_seconds = 1.0 / 128.0;
+
+// Older bike names the roster uses and the rows that ride for them.
+const char* const bike_aliases[4][2] = {
+    {"crf250", "crf250(2008)"},
+    {"kx250f", "kx250f(2008)"},
+    {"rmz250", "rmz250(2008)"},
+    {"yz250f", "yz250f(2008)"},
+};
+
+// Roster place of the next robot; past the last row the roster starts again.
+int robot_counter;
+int sticky_dab_held;      // the sticky dab is down
+float sticky_dab_last;    // the dab input of the previous call
+
+void show_done(const char* step) {
+  char text[96];
+  std::snprintf(text, sizeof text, "%.64s...done", step);
+  loading_show(text);
+}
+
+// Loading text with a run of dots that grows as the bikes load, refreshed
+// at most eight times a second.
+struct dots_state {
+  int count;
+  double last;  // 0: not yet refreshed
+};
+
+void refresh_dots(const char* step, dots_state* d) {
+  const double now = loading_now();
+  if (d->last != 0 && now - d->last <= 0.125) return;
+  static const char* const runs[4] = {"", ".", "..", "..."};
+  char text[96];
+  std::snprintf(text, sizeof text, "%.64s%s", step, runs[d->count]);
+  loading_show(text);
+  d->count = (d->count + 1) % 4;
+  d->last = now;
+}
+
+// Codes that name nobody (6..999, negative, a network rider with no
+// server list) are empty slots.
+int sane_code(int code, int from_server) {
+  if (code >= line_up_numbered) return code;
+  if (code < 0 || code > line_up_network) return line_up_empty;
+  if (code == line_up_network && !from_server) return line_up_empty;
+  return code;
+}
+
+// Moves the last roster row at or after the counter's place that the code
+// wants to the counter's place; no match leaves the counter's row.
+void pick_robot(int code, int counter) {
+  char wanted[16] = "";
+  if (code == line_up_robot_125) std::snprintf(wanted, sizeof wanted, "125");
+  if (code == line_up_robot_250) std::snprintf(wanted, sizeof wanted, "250");
+  if (code >= line_up_numbered) std::snprintf(wanted, sizeof wanted, "%d", code - line_up_numbered);
+  if (!wanted[0]) return;
+  for (int k = robot_roster_size - 1; k >= counter; k--) {
+    const robot_roster_row& row = robot_roster[robot_roster_order[k]];
+    const int match = code >= line_up_numbered ? std::strcmp(row.number, wanted) == 0
+                                               : std::strstr(row.bike, wanted) != nullptr;
+    if (!match) continue;
+    const int t = robot_roster_order[k];
+    robot_roster_order[k] = robot_roster_order[counter];
+    robot_roster_order[counter] = t;
+    return;
+  }
+}
+
+void free_riders() {
+  log_printf("Deallocating bikes\n");
+  for (int i = 0; i < 160; i++) {
+    if (race_hooks.free_engine_voice) race_hooks.free_engine_voice(i);
+    if (rider_slots[i]) rider_destroy(rider_slots[i]);
+    rider_slots[i] = nullptr;
+  }
+  running_order_clear();
+  log_printf("Finished deallocating bikes\n");
+}
+
+// The highest point the grid search may raise a rider to.
+float placement_ceiling() { return track_field.max_height + 20.0f; }
+
+float grid_height(float x, float z) {
+  if (!track_field.heights || track_field.size <= 0 || !(track_field.spacing > 0)) return 0.0f;
+  const int last = track_field.size - 1;
+  auto cell = [last](float v) {
+    if (!(v > 0)) return 0;
+    return v >= (float)last ? last : (int)v;
+  };
+  return terrain_vertex_height(&track_field, cell(x / track_field.spacing), cell(z / track_field.spacing));
+}
+
+// Grid place u: rows of ten feet behind each start slot, or a line across
+// the middle of a track with no start gate.
+void grid_place(int u, float* x, float* z, float* heading) {
+  const int t = race_clock.start_gate_count;
+  if (t > 0 && start_slot_count > 0) {
+    const int s = u % (t < start_slot_count ? t : start_slot_count);
+    const float row = (float)(u / t);
+    const float a = start_slots[s].angle;
+    *heading = a;
+    *x = start_slots[s].x + std::sin(a) * (row + 0.0625f) * 10.0f;
+    *z = start_slots[s].z + std::cos(a) * (row + 0.0625f) * 10.0f;
+    return;
+  }
+  const float half = track_field.extent * 0.5f;
+  *x = half + 5.0f * (float)u;
+  *z = half;
+  *heading = 0.0f;
+}
+
+}  // namespace
+
+const char* bike_alias(const char* name) {
+  if (!name) return name;
+  for (const auto& a : bike_aliases)
+    if (std::strcmp(name, a[0]) == 0) return a[1];
+  return name;
+}
+
+rider* slot_rider(int slot) {
+  if (slot < 0 || slot >= 160) return nullptr;
+  return rider_slots[slot];
+}
+
+int slot_kind(int slot) {
+  if (slot < 0 || slot >= 160) return -1;
+  return rider_slot_kind[slot];
+}
+
+void place_rider_clear(rider* r, float x, float z, float heading) {
+  float h = grid_height(x, z);
+  const float ceiling = placement_ceiling();
+  for (;;) {
+    rider_reset(r);
+    rider_rotate(r, 0, 1, 0, heading);
+    rider_translate(r, x, h, z);
+    const int touching = rider_collide_terrain(r);
+    if (contact_group) dJointGroupEmpty(contact_group);
+    if (!touching) return;
+    if (h >= ceiling) {
+      log_printf("Rider still touches the ground at %.1f ft; left there\n", h);
+      return;
+    }
+    h += 0.25f;
+  }
+}
+
+void lift_rider_clear(rider* r) {
+  const float ceiling = placement_ceiling();
+  rider_translate(r, 0, 0.125f, 0);
+  for (;;) {
+    const int touching = rider_collide_terrain(r);
+    if (contact_group) dJointGroupEmpty(contact_group);
+    if (!touching) break;
+    const dReal* p = dBodyGetPosition(r->bodies[RIDER_FRAME]);
+    if (p[1] >= ceiling) {
+      log_printf("Rider still touches the ground at %.1f ft; left there\n", (double)p[1]);
+      break;
+    }
+    rider_translate(r, 0, 0.25f, 0);
+  }
+  rider_translate(r, 0, -0.125f, 0);
+  if (contact_group) dJointGroupEmpty(contact_group);
+}
+
+void free_track() {
+  log_printf("Deallocating track\n");
+  if (race_hooks.editor_free) race_hooks.editor_free();
+  free_track_data();
+  free_terrain(&track_field);
+  game_state.track_dir = nullptr;
+  track_folder[0] = 0;
+  log_printf("Finished deallocating track\n");
+}
+
+void restart_alone_at_gate() {
+  if (race_hooks.demo_close_playback) race_hooks.demo_close_playback();
+  if (race_hooks.demo_write_states) race_hooks.demo_write_states(1);
+  if (race_hooks.demo_stop_recording) race_hooks.demo_stop_recording();
+  for (int i = 1; i < 160; i++) {
+    if (race_hooks.free_engine_voice) race_hooks.free_engine_voice(i);
+    if (rider_slots[i]) rider_destroy(rider_slots[i]);
+    rider_slots[i] = nullptr;
+    rider_slot_kind[i] = 1;
+  }
+  rider* r = rider_slots[0];
+  if (!r || route.gate_count <= 0) return;
+  const int g = route.first_lap_gates - 3 > 0 ? route.first_lap_gates - 3 : 0;
+  int gate = route.entries[route.normal_lap_gates == 0 ? 0 : g];
+  if (gate >= route_flagged) gate -= route_flagged;
+  if (gate < 0 || gate >= checkpoint_count) return;
+  const checkpoint& c = checkpoints[gate];
+  place_rider_clear(r, c.x, c.z, std::atan2(-c.dx, -c.dz));
+  if (contact_group) dJointGroupEmpty(contact_group);
+  rider_truncate_timing(r, g);
+  last_lap_ticks = 0;
+  if (race_hooks.finish_results) race_hooks.finish_results();
+}
+
+void apply_controls_reset() {
+  sticky_dab_held = 0;
+  sticky_dab_last = 0;
+}
+
+void apply_controls(rider* r, const float* in) {
+  if (!r) return;
+  rider_set_steer(r, bike_setup.reverse_steering ? -in[input_steer] : in[input_steer]);
+  rider_set_front_brake(r, in[input_front_brake]);
+  rider_set_rear_brake(r, in[input_rear_brake]);
+  rider_set_throttle(r, in[input_throttle]);
+  float dab = in[input_dab];
+  if (bike_setup.sticky_dab) {
+    if (sticky_dab_last < 0.5f && in[input_dab] >= 0.5f) sticky_dab_held = !sticky_dab_held;
+    dab = sticky_dab_held ? 1.0f : 0.0f;
+  }
+  sticky_dab_last = in[input_dab];
+  rider_set_dab(r, dab);
+  rider_set_back_up(r, in[input_back_up]);
+  rider_set_lean(r, in[input_lean]);
+  float target = 1.0f - in[input_clutch] * 8.0f / 7.0f;
+  target = target < 0 ? 0 : target > 1 ? 1 : target;
+  const float now = rider_get_clutch(r);
+  // The clutch lets out gradually but pulls in at once.
+  rider_set_clutch(r, target > now ? now + 4.0f * (float)tick_seconds : target);
+  const float shift = in[input_shift];
+  rider_shift(r, shift > 0.5f ? 1 : shift < -0.5f ? -1 : 0);
+}
+
+int reset_session(const int* line_up, int play_demo, int record, int race_length_ticks, int race_laps,
+                  int skill) {
+  const int from_server = line_up && line_up == server_line_up;
+
+  // 1, 2.
+  if (race_hooks.record_series_event) race_hooks.record_series_event();
+  loading_show("Resetting...");
+  log_printf("Resetting\n");
+  loading_reset_gap();
+
+  // 3. The roster's order for this race, from the race clock's tick.
+  for (int k = 0; k < robot_roster_size; k++) robot_roster_order[k] = k;
+  random_seed((uint32_t)race_clock.current_tick);
+  for (int k = robot_roster_size - 1; k >= 1; k--) {
+    const int j = (int)((random_next() >> 16) % (uint32_t)k);
+    const int t = robot_roster_order[k];
+    robot_roster_order[k] = robot_roster_order[j];
+    robot_roster_order[j] = t;
+  }
+
+  // 4, 5.
+  const char* step = "Remembering lines";
+  loading_show_logged(step);
+  if (game_state.track_dir) {
+    if (race_hooks.lines_write_and_clear) race_hooks.lines_write_and_clear();
+    if (race_hooks.demo_close_playback) race_hooks.demo_close_playback();
+  }
+  show_done(step);
+  if (race_hooks.demo_stop_recording) race_hooks.demo_stop_recording();
+
+  // 6.
+  step = "Cleaning up";
+  loading_show_logged(step);
+  free_riders();
+
+  // 7. The clock.
+  race_clock.current_tick = 0;
+  race_clock.race_length_ticks = race_length_ticks;
+  race_clock.race_laps = race_laps;
+  race_clock.five_second_ticks = 640;
+  if (from_server) {
+    race_clock.gate_drop_tick = server_gate_drop_tick;
+    erode_level = -1;
+    race_clock.network_display_delay = own_start_position == race_no_slot ? 127 : 0;
+  } else {
+    const double u = (double)(random_next() & 0x7fffffffu) / 2147483648.0;
+    race_clock.gate_drop_tick = (int)((gate_drop_min_seconds + 2.0 * u) / tick_seconds);
+    erode_level = loop_options.erode_level > 0 ? loop_options.erode_level : 0;
+    race_clock.network_display_delay = 0;
+  }
+
+  // 8.
+  time_trial = line_up == nullptr;
+  if (!from_server) {
+    if (race_hooks.net_clear_race_tables) race_hooks.net_clear_race_tables();
+    own_start_position = race_no_slot;
+    state_history_clear_all();
+  }
+
+  // 9. The track.
+  char chosen[race_track_name_bytes];
+  std::snprintf(chosen, sizeof chosen, "%s", race_track_choice);
+  int playing = 0;
+  if (play_demo && race_hooks.demo_open_playback) {
+    const char* demo_track = race_hooks.demo_open_playback();
+    if (demo_track) {
+      std::snprintf(chosen, sizeof chosen, "%s", demo_track);
+      playing = 1;
+    }
+  }
+  if (!playing && from_server) std::snprintf(chosen, sizeof chosen, "%s", server_track);
+
+  // 10.
+  if (race_hooks.free_track_script) race_hooks.free_track_script();
+  if (race_hooks.free_script_sounds) race_hooks.free_script_sounds();
+  rider_table_init();
+  apply_controls_reset();
+
+  // 11. The track loads when it changed, for every server race and when
+  // asked to; what it no longer uses is freed by generation below.
+  if (!game_state.track_dir || std::strcmp(game_state.track_dir, chosen) != 0 || from_server ||
+      track_reload_requested) {
+    track_reload_requested = 0;
+    if (game_state.track_dir) free_track();
+    asset_generation++;
+    model_generation++;
+    texture_bytes = 0;
+    std::snprintf(track_folder, sizeof track_folder, "%s", chosen);
+    if (!chosen[0] || !load_track()) {
+      console_printf("Can't load track \"%.100s\"\n", chosen);
+      game_state.track_dir = nullptr;
+      track_folder[0] = 0;
+      return 0;
+    }
+    game_state.track_dir = track_folder;
+  }
+  erode_queue_reset();
+
+  // 12.
+  if (race_hooks.load_track_script) {
+    char path[race_track_name_bytes + 16];
+    std::snprintf(path, sizeof path, "@%s/frills.js", game_state.track_dir);
+    race_hooks.load_track_script(path);
+  }
+
+  // 13. The line-up.
+  int codes[160];
+  if (time_trial) {
+    best_lap_ticks = last_lap_ticks = 0;
+    for (int& c : codes) c = line_up_empty;
+    codes[0] = line_up_local;
+    race_clock.current_tick = time_trial_start_tick;
+  } else {
+    for (int i = 0; i < 160; i++) codes[i] = sane_code(line_up[i], from_server);
+  }
+
+  // 14. Whom to view; one local rider at most.
+  int first = race_no_slot;
+  for (int i = 0; i < 160 && first == race_no_slot; i++)
+    if (codes[i] != line_up_empty) first = i;
+  if (playing) {
+    viewed_slot = first == race_no_slot ? 0 : first;
+  } else if (first == race_no_slot) {
+    codes[0] = line_up_robot;
+    viewed_slot = 0;
+  } else {
+    viewed_slot = first;
+  }
+  int local_seen = 0;
+  for (int i = 0; i < 160; i++) {
+    if (codes[i] != line_up_local) continue;
+    if (local_seen) codes[i] = line_up_empty;
+    else viewed_slot = i;
+    local_seen = 1;
+  }
+
+  // 15, 16.
+  if (race_hooks.lines_load) race_hooks.lines_load(skill);
+  step = "Analyzing lines";
+  loading_show_logged(step);
+  if (race_hooks.lines_prune_and_plan) race_hooks.lines_prune_and_plan();
+  show_done(step);
+
+  // 17, 18, 19. Riders, on the grid.
+  step = "Loading bikes";
+  loading_show_logged(step);
+  dots_state dots = {0, 0};
+  int network_count = 0;
+  for (int i = 0; i < 160; i++) {
+    rider_names[i][0] = 0;
+    const int code = codes[i];
+    rider_identity who = {};
+    int kind = 1;
+    int demo_index = -1;
+    const robot_roster_row* robot = nullptr;
+    char robot_number[16];
+    if (code == line_up_empty) {
+      if (!playing || !race_hooks.demo_next_rider || !race_hooks.demo_next_rider(&who, &demo_index)) {
+        rider_slot_kind[i] = 1;
+        continue;
+      }
+    } else if (code == line_up_local) {
+      kind = 0;
+      if (!(from_server && race_hooks.net_rider_info && race_hooks.net_rider_info(i, &who))) {
+        who.bike = bike_setup.bike >= 0 && bike_setup.bike < BIKE_MODEL_COUNT ? bike_models[bike_setup.bike].name
+                                                                               : nullptr;
+        who.number = bike_setup.number;
+        who.name = bike_setup.name;
+        who.gear_skin = bike_setup.rider_texture[0] ? bike_setup.rider_texture : nullptr;
+        who.helmet_skin = bike_setup.head_texture[0] ? bike_setup.head_texture : nullptr;
+        who.bike_skin = bike_setup.bike_texture[0] ? bike_setup.bike_texture : nullptr;
+        who.wheels_skin = bike_setup.wheel_texture[0] ? bike_setup.wheel_texture : nullptr;
+      }
+    } else if (code == line_up_network) {
+      if (!race_hooks.net_rider_info || !race_hooks.net_rider_info(i, &who)) {
+        rider_slot_kind[i] = 1;
+        continue;
+      }
+    } else {
+      kind = 2;
+      const int place = robot_counter;
+      pick_robot(code, place);
+      robot = &robot_roster[robot_roster_order[place]];
+      who.bike = robot->bike;
+      who.number = robot->number;
+      if (code >= line_up_numbered) {
+        std::snprintf(robot_number, sizeof robot_number, "%d", code - line_up_numbered);
+        who.number = robot_number;
+      }
+      who.name = "Roborider";
+      who.gear_skin = robot->gear_skin;
+      who.helmet_skin = robot->helmet_skin;
+      who.bike_skin = robot->bike_skin;
+      who.wheels_skin = robot->wheels_skin;
+    }
+    refresh_dots(step, &dots);
+    rider* r = rider_create(bike_alias(who.bike), (unsigned)i, kind != 1, who.number, who.gear_skin,
+                            who.helmet_skin, who.bike_skin, who.wheels_skin);
+    if (kind == 2) robot_counter = (robot_counter + 1) % robot_roster_size;
+    rider_slots[i] = r;
+    rider_slot_kind[i] = r ? kind : 1;
+    if (!r) continue;
+    if (who.name) std::snprintf(rider_names[i], sizeof rider_names[i], "%s", who.name);
+    if (demo_index >= 0 && race_hooks.demo_map_rider) race_hooks.demo_map_rider(demo_index, i);
+    if (race_hooks.load_engine_sound) race_hooks.load_engine_sound(i, who.bike_skin);
+
+    int u = i;
+    if (from_server) {
+      if (kind == 0) {
+        u = own_start_position == race_no_slot ? 0 : own_start_position;
+      } else {
+        u = network_count + race_clock.start_gate_count;
+        if (u == own_start_position) u++;
+        network_count++;
+      }
+    }
+    float x, z, heading;
+    grid_place(u, &x, &z, &heading);
+    place_rider_clear(r, x, z, heading);
+
+    if (kind == 0) {
+      const dReal* p = dBodyGetPosition(r->bodies[RIDER_FRAME]);
+      for (int k = 0; k < 3; k++) start_position[k] = (float)p[k];
+      false_start_ticks = 0;
+      rider_activate(r);
+    } else if (kind == 1) {
+      rider_deactivate(r);
+      rider_set_roll_damping(r, 100.0f);
+      rider_set_full_lock_speed(r, 5.0f);
+      rider_set_restricted_lock_speed(r, 50.0f);
+      rider_set_restricted_lock(r, 0.04363323f);
+    } else {
+      rider_activate(r);
+      if (race_hooks.robot_personality) race_hooks.robot_personality(r, practice ? "tester" : robot->personality);
+    }
+  }
+
+  // 20 .. 23.
+  show_done(step);
+  state_history_clear_all();
+  if (record && race_hooks.demo_start_recording) race_hooks.demo_start_recording();
+  roost_particles_reset();
+  if (race_hooks.lines_reset_pick_ticks) race_hooks.lines_reset_pick_ticks();
+  console_printf("%d MB texture memory used\n", (int)(texture_bytes >> 20));
+  texture_delete_stale(0);
+  model_delete_stale(0);
+
+  // 24.
+  if (race_clock.race_length_ticks != 0) {
+    race_clock.half_way_lap = race_clock_unknown;
+    race_clock.finish_lap = race_clock_unknown;
+  } else {
+    race_clock.finish_lap = race_clock.race_laps;
+    race_clock.half_way_lap = (race_clock.race_laps + 1) / 2;
+  }
+
+  // 25 .. 28.
+  if (race_hooks.reset_gate_arms) race_hooks.reset_gate_arms();
+  if (time_trial) restart_alone_at_gate();
+  log_printf("Max loading delay was %f (%s)\n", loading.longest_gap, loading.slowest);
+  if (race_hooks.demo_write_states) race_hooks.demo_write_states(1);
+  if (race_hooks.demo_read_ahead) race_hooks.demo_read_ahead();
+  results_clear();
+  if (race_hooks.finish_results) race_hooks.finish_results();
+
+  // 29 .. 31.
+  if (!slot_rider(viewed_slot) && running_order.count > 0) viewed_slot = running_order.entries[0].slot;
+  if (contact_group) dJointGroupEmpty(contact_group);
+  rider* viewed = slot_rider(viewed_slot);
+  if (viewed && slot_kind(viewed_slot) == 0 && race_hooks.apply_bike_setup) race_hooks.apply_bike_setup(viewed);
+  setup_baseline_take();
+  if (viewed && race_hooks.place_free_camera) {
+    const dReal* p = dBodyGetPosition(viewed->bodies[RIDER_FRAME]);
+    race_hooks.place_free_camera((float)p[0], (float)p[1] + 5.0f, (float)p[2]);
+  }
+  return 1;
+}
