@@ -9,7 +9,8 @@
 #include "terrain/height_field.h"
 #include "terrain/terrain_contact.h"
 
-telemetry_ring_set telemetry_rings;
+telemetry_ring_set telemetry_rings = {{}, {}, {}, {}, {}, {}, telemetry_ring_size};
+int telemetry_graph_on;
 
 namespace {
 

@@ -68,6 +68,11 @@ struct telemetry_ring_set {
   float shock_damping[telemetry_ring_size];
   int32_t write_index;
 };
+// The index starts past the end, so the first sample the race takes clears
+// the rings first.
 extern telemetry_ring_set telemetry_rings;
+// The graph is on (console "togglegraph"): the race tick fills the rings
+// from the viewed rider.
+extern int telemetry_graph_on;
 // Writes one sample of the rider into the rings and advances the index.
 void telemetry_record(const rider* r);

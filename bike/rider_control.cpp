@@ -428,6 +428,16 @@ void rider_physics_tick(rider* r) {
   for (int i = 0; i < 3; i++) r->velocity_ring[t & 3][i] = (float)pv[i];
 }
 
+int rider_pair_in_reach(const rider* a, const rider* b) {
+  // Parts of two bikes this far apart cannot touch; the shapes' own
+  // bounding spheres would reject every pair, only more slowly.
+  if (!a->bodies[RIDER_FRAME] || !b->bodies[RIDER_FRAME]) return 0;
+  const dReal* pa = dBodyGetPosition(a->bodies[RIDER_FRAME]);
+  const dReal* pb = dBodyGetPosition(b->bodies[RIDER_FRAME]);
+  const dReal d[3] = {pa[0] - pb[0], pa[1] - pb[1], pa[2] - pb[2]};
+  return d[0] * d[0] + d[1] * d[1] + d[2] * d[2] <= pair_reach * pair_reach;
+}
+
 int physics_tick() {
   using clock = std::chrono::steady_clock;
   const auto t0 = clock::now();
@@ -450,17 +460,9 @@ int physics_tick() {
     order[k] = r;
     speed[k] = v;
   }
-  for (int i = 0; i < count; i++) {
-    const dReal* pa = dBodyGetPosition(order[i]->bodies[RIDER_FRAME]);
-    for (int j = i + 1; j < count; j++) {
-      // Parts of two bikes this far apart cannot touch; the shapes' own
-      // bounding spheres would reject every pair, only more slowly.
-      const dReal* pb = dBodyGetPosition(order[j]->bodies[RIDER_FRAME]);
-      const dReal d[3] = {pa[0] - pb[0], pa[1] - pb[1], pa[2] - pb[2]};
-      if (d[0] * d[0] + d[1] * d[1] + d[2] * d[2] > pair_reach * pair_reach) continue;
-      rider_collide_rider(order[i], order[j], 0);
-    }
-  }
+  for (int i = 0; i < count; i++)
+    for (int j = i + 1; j < count; j++)
+      if (rider_pair_in_reach(order[i], order[j])) rider_collide_rider(order[i], order[j], 0);
   const auto t1 = clock::now();
   riders_add_gyroscopic_torques();
   const int ok = dynamics_step(h);

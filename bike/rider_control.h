@@ -22,6 +22,10 @@ void push_body_toward_velocity(dBodyID body, float limit, const float target[3])
 // does not push the bike along.
 void rider_cancel_joint_drift(rider* r);
 
+// Whether two riders' frames are near enough for their parts to touch;
+// pairs farther apart are not tested for contact.
+int rider_pair_in_reach(const rider* a, const rider* b);
+
 // Shares of the last physics_tick's wall time, for the benchmark.
 struct physics_tick_timing {
   double contacts, world_step, control;  // seconds, accumulated

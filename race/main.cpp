@@ -41,6 +41,7 @@
 #include "race/series.h"
 #include "race/startup_input.h"
 #include "race/startup_lists.h"
+#include "race/tick.h"
 #include "race/version.h"
 #include "race/video_modes.h"
 #include "terrain/dynamics_world.h"
@@ -309,6 +310,7 @@ int main(int argc, char** argv) {
 
   startup_refresh();
   file_index_build();
+  tick_install_hooks();
   stock_parts_digest = stock_parts_stored_digest;
   check_fixed_files();
   if (!track_folders) scan_tracks();

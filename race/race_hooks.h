@@ -54,6 +54,14 @@ struct race_hooks_table {
   // The simulation tick and its gate arms.
   void (*simulation_tick)();
   void (*reset_gate_arms)();
+  // What the tick calls: the track script's tick handler with the shown
+  // tick; a robot's auto pilot before its control step; the pass
+  // recording (crossings, line samples) after a rider's control step; the
+  // off-course test of a rider at its crossing n.
+  void (*call_tic_handler)(int shown_tick);
+  void (*auto_pilot_tick)(rider* r);
+  void (*line_library_record_pass)(rider* r);
+  int (*rider_off_course_at_gate)(rider* r, int n);
 
   // Demos.
   void (*demo_skip)(double seconds);
@@ -65,6 +73,9 @@ struct race_hooks_table {
   void (*demo_stop_recording)();
   void (*demo_write_states)(int force);
   void (*demo_read_ahead)();
+  // The time trial's ghost: opens the named fast-lap demo for playback
+  // (its riders then come from demo_next_rider); 1 when it opened.
+  int (*demo_open_ghost)(const char* name);
 
   // Timing and results.
   void (*record_series_event)();

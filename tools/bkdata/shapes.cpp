@@ -73,12 +73,19 @@ std::vector<sphere_line> wheel_ring(double rim_radius, double tyre_radius) {
   return ring;
 }
 
+// Bars of gate spheres across the slot (x from -1.5 to 1.5), one per
+// (y, z) given.
+std::vector<sphere_line> gate_plate(const std::vector<std::pair<double, double>>& bars) {
+  std::vector<sphere_line> plate;
+  for (const auto& bar : bars)
+    for (int i = 0; i <= 6; i++)
+      plate.push_back({-1.5 + 0.5 * i, bar.first, bar.second, 0.3, gate_friction, gate_spring, gate_damper});
+  return plate;
+}
+
 std::vector<stock_shape> stock_shapes() {
   auto body = [](double x, double y, double z, double r) {
     return sphere_line{x, y, z, r, body_friction, body_spring, body_damper};
-  };
-  auto gate = [](double x, double y, double z, double r) {
-    return sphere_line{x, y, z, r, gate_friction, gate_spring, gate_damper};
   };
   return {
       // Tank and seat from the steering head back to the rear fender.
@@ -94,15 +101,14 @@ std::vector<stock_shape> stock_shapes() {
       {"rear_wheel.shp", wheel_ring(0.8333, 0.3333)},
       // Hips, chest and helmet up from the rider body's origin at the seat.
       {"generic_rider.shp", {body(0, 0, 0, 0.55), body(0, 1.1, -0.3, 0.55), body(0, 2.1, -0.5, 0.45)}},
-      // The starting gate's arm: a bar across the slot, on the riders' side
-      // of the hinge (local +z). The race turns the arm about the hinge's x
-      // axis by 3 pi / 16 at angle 1 (up): the bar then stands 0.9 ft high,
-      // 3 ft from the hinge, in front of a front tyre at the slot's first
-      // row; at angle 0 (down) it lies 0.9 ft under the ground and bikes
-      // ride over it.
-      {"startgate.shp", {gate(-1.5, -0.92, 2.99, 0.35), gate(-1.0, -0.92, 2.99, 0.35), gate(-0.5, -0.92, 2.99, 0.35),
-                         gate(0.0, -0.92, 2.99, 0.35), gate(0.5, -0.92, 2.99, 0.35), gate(1.0, -0.92, 2.99, 0.35),
-                         gate(1.5, -0.92, 2.99, 0.35)}},
+      // The starting gate's arm: a plate of three bars across the slot, on
+      // the riders' side of the hinge (local +z). The race turns the arm
+      // about the hinge's x axis by 3 pi / 16 at angle 1 (up): the plate
+      // then stands from 0.15 to 1.45 ft high, 2.3 ft from the hinge, in
+      // front of a front tyre at the slot's first row; at angle 0 (down)
+      // all of it lies under the ground and bikes ride over it. Three bars
+      // are taller than a wheel's hub is wide, so no wheel hangs on them.
+      {"startgate.shp", gate_plate({{-0.9037, 2.1624}, {-0.6126, 2.3568}, {-0.3216, 2.5513}})},
   };
 }
 
@@ -150,16 +156,20 @@ int write_gate_texture(const std::string& path) {
 
 // The starting gate's model covers its shape: a bar across the slot at the
 // bar spheres' height and a post down to the ground sphere.
-// The arm's bar where the shape has it (under the ground with the arm
+// The arm's plate where the shape has it (under the ground with the arm
 // down), so it is drawn where it holds the riders.
 int write_gate_model(const std::string& path) {
   const jm_material metal = {24.0f, {0.85f, 0.85f, 0.85f, 1.0f}};
-  const float bar_size[3] = {3.7f, 0.5f, 0.5f};
+  const float bar_size[3] = {3.6f, 1.3f, 0.6f};
   model* bar = jm_box(bar_size, &metal, "gate_bar");
   if (!bar) return 0;
+  // Stood up where the arm holds the riders, then turned down by the arm's
+  // full swing into its rest pose.
+  const double c = std::cos(0.5890486), s = std::sin(0.5890486);
   for (int i = 0; i < bar->vertex_count; i++) {
-    bar->positions[3 * i + 1] -= 0.92f;
-    bar->positions[3 * i + 2] += 2.99f;
+    const double y = bar->positions[3 * i + 1] + 0.8, z = bar->positions[3 * i + 2] + 2.3;
+    bar->positions[3 * i + 1] = (float)(c * y - s * z);
+    bar->positions[3 * i + 2] = (float)(s * y + c * z);
   }
   const int ok = jm_write_file(bar, path.c_str());
   model_free_submeshes(bar);

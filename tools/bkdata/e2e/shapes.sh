@@ -13,7 +13,7 @@ for f in generic_frame generic_fork_upper generic_fork_lower generic_swingarm fr
 done
 out=$("$exe" check "$dir/data/startgate.shp" "$dir/data/startgate.ppm" "$dir/data/startgate.jm") || { echo "check failed: $out"; fail=1; }
 case $out in
-  *"startgate.shp: shape, 7 spheres"*"startgate.ppm: P6 64 x 64"*"startgate.jm: "*) ;;
+  *"startgate.shp: shape, 21 spheres"*"startgate.ppm: P6 64 x 64"*"startgate.jm: "*) ;;
   *) echo "unexpected summary: $out"; fail=1 ;;
 esac
 # The generator is deterministic.
