@@ -44,6 +44,7 @@
 #include "race/tick.h"
 #include "race/version.h"
 #include "race/video_modes.h"
+#include "robot/auto_pilot.h"
 #include "terrain/dynamics_world.h"
 #include "terrain/ground_texture.h"
 #include "terrain/height_field.h"
@@ -316,6 +317,7 @@ int main(int argc, char** argv) {
   if (!track_folders) scan_tracks();
   build_demo_list();
   results_install_hooks();
+  robot_install_hooks();
   build_series_table();
 
   if (!open_audio(cl.nosound)) {
