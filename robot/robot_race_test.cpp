@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <vector>
 #include <string>
 
 #include "bike/rider.h"
@@ -151,6 +152,53 @@ TEST_F(RobotRace, WithoutLearningNoFileIsWritten) {
   ASSERT_EQ(reset(), 1);
   EXPECT_FALSE(std::filesystem::exists(home_lines()));
   EXPECT_EQ(lines(), 0);
+}
+
+// The sample lines the build rode: read back through the game's reader,
+// they hold what a bike moving over this ground records.
+TEST_F(RobotRace, TheShippedLinesWereRidden) {
+  ASSERT_EQ(reset(), 1);
+  const dReal* grid = dBodyGetPosition(rider_frame_body(rider_slots[0]));
+  const double rest = grid[1] - terrain_height(&track_field, (float)grid[0], (float)grid[2]);
+  for (int skill = 0; skill < line_skill_count; skill++) {
+    const std::string path = std::string(BK_GAMEDATA_DIR) + "/quarrybend/" + lines_file_name(skill);
+    line_library_clear();
+    std::string refusal;
+    ASSERT_EQ(lines_load_from(path.c_str(), &refusal), 1) << path;
+    EXPECT_EQ(refusal, "") << path;
+    for (int32_t k = 0; k < route_library_segments(); k++) {
+      int used = 0;
+      for (int i = 0; i < line_slots_per_segment; i++) {
+        const line_record& line = library_segment_slots(k)[i];
+        if (line.sample_count == 0) continue;
+        used++;
+        EXPECT_NEAR(line.sample_count, line.own_time / 32.0, 1.0) << path << " segment " << k;
+        for (int32_t n = 0; n < line.sample_count; n++) {
+          const line_sample& v = line.samples[n];
+          if (v.speed >= 0) {
+            EXPECT_NEAR(v.y, terrain_height(&track_field, v.x, v.z) + rest, 1.5) << path << " " << k << " " << n;
+          }
+          if (n == 0) continue;
+          const line_sample& u = line.samples[n - 1];
+          const double gap = std::sqrt((v.x - u.x) * (v.x - u.x) + (v.y - u.y) * (v.y - u.y) + (v.z - u.z) * (v.z - u.z));
+          const double expected = std::fabs(v.speed) * 0.25;
+          EXPECT_LE(std::fabs(gap - expected), std::fmax(0.2 * expected, 1.0)) << path << " " << k << " " << n;
+        }
+      }
+      EXPECT_GE(used, 4) << path << " segment " << k;
+    }
+    // The first lap's first lines leave from four grid places at least.
+    std::vector<line_sample> starts;
+    for (int i = 0; i < line_slots_per_segment; i++) {
+      const line_record& line = library_segment_slots(0)[i];
+      if (line.sample_count == 0) continue;
+      int apart = 1;
+      for (const line_sample& s : starts)
+        apart &= (s.x - line.samples[0].x) * (s.x - line.samples[0].x) + (s.z - line.samples[0].z) * (s.z - line.samples[0].z) > 4;
+      if (apart) starts.push_back(line.samples[0]);
+    }
+    EXPECT_GE(starts.size(), 4u) << path;
+  }
 }
 
 }  // namespace

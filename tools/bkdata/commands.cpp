@@ -12,6 +12,7 @@ const bkdata_command bkdata_commands[] = {
     {"bike", "OUTDIR", bkdata_bike},
     {"shapes", "OUTDIR", bkdata_shapes},
     {"build", "OUT", bkdata_build},
+    {"lines", "ROOT", bkdata_lines},
     {nullptr, nullptr, nullptr},
 };
 

@@ -2,6 +2,8 @@
 // bkdata's subcommands. Each takes the arguments after its name and returns
 // the process exit code: 0 done, 1 failed, 2 bad usage.
 
+#include <vector>
+
 struct bkdata_command {
   const char* name;
   const char* usage;  // the arguments, for the usage text
@@ -18,6 +20,17 @@ int bkdata_digest(int argc, char** argv);
 int bkdata_pack(int argc, char** argv);
 int bkdata_list(int argc, char** argv);
 int bkdata_check(int argc, char** argv);
+// Rides the sample track's lines for the three robot skills into
+// ROOT/quarrybend (ROOT made by `bkdata build`).
+int bkdata_lines(int argc, char** argv);
+
+// The sample track's centre line: points round the loop with their unit
+// tangent, distance along it and curvature (positive turning left). Returns
+// the start line's distance along the loop.
+struct centre_point {
+  double x, z, tx, tz, s, curvature;
+};
+double quarrybend_centre_line(std::vector<centre_point>* out);
 int bkdata_image(int argc, char** argv);
 
 // The image kind of "check": names ending in .png, .ppm, .pgm, .j6 or .j7
