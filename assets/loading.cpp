@@ -14,6 +14,7 @@
 #include "assets/screen_hooks.h"
 #include "assets/view_extent.h"
 #include "assets/view_settings.h"
+#include "platform/input.h"
 #include "platform/log.h"
 #include "platform/timebase.h"
 #include "platform/window.h"
@@ -76,11 +77,15 @@ void loading_picture_rect(float xe, float ye, float rect[4]) {
   }
 }
 
+// Loading frames throw input away, but never the request to close: put
+// back, it ends the run once the load is over, even when a SIGTERM came in
+// the middle of it.
 static void discard_events() {
   if (!game_window) return;
-  int code, pressed;
-  while (window_get_event(game_window, &code, &pressed)) {
-  }
+  int code, pressed, closing = 0;
+  while (window_get_event(game_window, &code, &pressed))
+    if (code == input_code_close) closing = 1;
+  if (closing) window_push_event_now(game_window, input_code_close, 1);
 }
 
 static void filled_quad(float r, float g, float b, float a, float x0, float y0, float x1, float y1) {

@@ -18,6 +18,7 @@
 #include "assets/view_extent.h"
 #include "core/file.h"
 #include "core/message_ring.h"
+#include "platform/input.h"
 #include "platform/os/os.h"
 #include "platform/window.h"
 
@@ -229,6 +230,18 @@ TEST_F(LoadingGl, SpinnerFrameShadesTheView) {
 
   loading_refresh();
   EXPECT_EQ(loading.refresh_count, 1u);
+}
+
+TEST_F(LoadingGl, LoadingFramesKeepTheRequestToClose) {
+  for (int i = 0; i < 3; i++) window_push_event_now(game_window, input_code_key + 0x1E, 1);
+  window_push_event_now(game_window, input_code_close, 1);
+  window_push_event_now(game_window, input_code_key + 0x1E, 0);
+  loading_refresh();
+  loading_show("still loading");
+  int code = 0, pressed = 0, closes = 0, others = 0;
+  while (window_get_event(game_window, &code, &pressed)) (code == input_code_close ? closes : others)++;
+  EXPECT_EQ(closes, 1);
+  EXPECT_EQ(others, 0);
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 #include "terrain/track.h"
 
 track_lap_counts rider_track_lap_counts() {
-  return {route.gate_count != 0, route.first_lap_gates, route.normal_lap_gates};
+  return {route.gate_count, route.first_lap_gates, route.normal_lap_gates};
 }
 
 namespace {

@@ -17,12 +17,12 @@ class Timing : public ::testing::Test {
   void SetUp() override {
     std::memset(&r, 0, sizeof r);
     ASSERT_EQ(growable_array_init(&r.timing_ticks, sizeof(int32_t), 16), 1);
-    saved_route = route;
+    saved_gates = {route.gate_count, route.first_lap_gates, route.normal_lap_gates};
     race_clock = {};
   }
   void TearDown() override {
     growable_array_free(&r.timing_ticks);
-    route = saved_route;
+    gates(saved_gates.has_gates, saved_gates.first_lap_gates, saved_gates.normal_lap_gates);
     race_clock = {};
   }
   void gates(int has, int first, int normal) {
@@ -42,7 +42,7 @@ class Timing : public ::testing::Test {
   }
 
   rider r;
-  route_block saved_route;
+  track_lap_counts saved_gates;
 };
 
 TEST_F(Timing, SetTickGrowsTheListWithUncrossedEntries) {

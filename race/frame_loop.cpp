@@ -45,8 +45,8 @@
 
 frame_loop_state frame_loop;
 
-const char* const frame_phase_names[10] = {"draw", "getmessage", "processmessage", "action", "net",
-                                           "tic",  "erode",      "update",         "flip", "sound"};
+const char* const frame_phase_names[10] = {"draw", "flip", "sound", "getmessage", "processmessage",
+                                           "action", "net", "tic", "erode", "update"};
 
 namespace {
 

@@ -68,8 +68,10 @@ struct game_state_record {
   double setup_report_time;
   // Set by the command line.
   int debug_level;            // "--debug" 1, "--super-debug" 2
+  int fugly;                  // "--fugly": flat shading, the scene's plain drawing
+  int practice;               // "--practice": robots get the "tester" personality
   int editor_enabled;
-  int draw_fps, draw_time, draw_speed, draw_render_stats;
+  int draw_render_stats;
   int accurate_skip;
   int print_orientation;
   int rotate_lineup;

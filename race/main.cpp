@@ -1,7 +1,8 @@
-// The brakkan executable: start-up in its fixed order, the loading page
-// until the frame loop exists, and shut-down in its fixed order.
+// The brakkan executable: start-up in its fixed order, the frame loop, and
+// shut-down in its fixed order.
 #include <GL/gl.h>
 
+#include <csignal>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -15,11 +16,14 @@
 #include "assets/shader.h"
 #include "assets/texture.h"
 #include "assets/view_settings.h"
+#include "bike/bike_model.h"
+#include "bike/rider.h"
 #include "core/file.h"
 #include "core/file_index.h"
 #include "core/intern.h"
 #include "core/memory.h"
 #include "core/message_ring.h"
+#include "core/running_order.h"
 #include "game_data_digest.h"
 #include "platform/audio.h"
 #include "platform/error_box.h"
@@ -28,17 +32,23 @@
 #include "platform/os/os_events.h"
 #include "platform/timebase.h"
 #include "platform/window.h"
+#include "race/bike_setup.h"
 #include "race/control_bindings.h"
 #include "race/detail_settings.h"
+#include "race/frame_loop.h"
 #include "race/game_state.h"
 #include "race/loop_options.h"
 #include "race/options.h"
 #include "race/projection.h"
 #include "race/race_hooks.h"
+#include "race/race_reset.h"
 #include "race/race_settings.h"
-#include "race/screen_draw.h"
+#include "race/race_state.h"
 #include "race/results.h"
+#include "race/rider_look.h"
+#include "race/screen_draw.h"
 #include "race/series.h"
+#include "race/setup_baseline.h"
 #include "race/startup_input.h"
 #include "race/startup_lists.h"
 #include "race/tick.h"
@@ -48,9 +58,9 @@
 #include "terrain/dynamics_world.h"
 #include "terrain/ground_texture.h"
 #include "terrain/height_field.h"
-#include "terrain/track.h"
 #include "terrain/shape.h"
 #include "terrain/terrain_settings.h"
+#include "terrain/track.h"
 #include "terrain/track_lighting.h"
 #include "ui/bike_setup.h"
 #include "ui/config.h"
@@ -104,6 +114,94 @@ void close_window_for_oom() {
 
 void error_box_for_oom(const char* title, const char* text) { error_box(title, "%s", text); }
 
+// The bike a first start rides, before the config and setups choose, with
+// the handling of its stability.
+void choose_default_bike() {
+  int setup_keys = 0;
+  bike_setup_entries(&setup_keys);  // gives the Bike list its options
+  option_list_select(&bike_setup_menu.bike, "yz250f(2017)");
+  apply_stability_level(static_cast<int>(bike_setup.stability));
+}
+
+// A first start's graphics settings: the first of each detail preset.
+void seed_graphics_settings() {
+  front_end_settings& v = front_end_values;
+  v.ground_detail = 70;
+  v.ground_mipmaps = 1;
+  v.texture_compress = 0;
+  v.render_texture = 0;  // "Software"
+  v.ground_texture_detail = 9;
+  v.ground_texture_dim = 1;  // "64x64"
+  v.model_detail = 50;
+  v.use_shader = 1;
+  v.reflections = 1;
+  lens_flare = 1;
+  v.model_texture_detail = 9;
+  v.roost_density = 1000;
+  v.reshade_delay = 8;
+}
+
+void derive_from_settings() {
+  const front_end_settings& v = front_end_values;
+  const detail_settings_input in = {v.ground_detail,         v.ground_texture_detail, v.ground_texture_dim,
+                                    v.model_detail,          v.model_texture_detail,  v.texture_compress,
+                                    v.roost_density,         v.reflections};
+  derive_detail_settings(&in);
+}
+
+// "--connect": the Server item and the top of its history.
+void apply_connect(const char* server) {
+  if (!server) return;
+  text_field_set(&game_settings.server_name, server);
+  static_assert(sizeof front_end_values.server_name_hist[0] == server_name_size, "history entry size");
+  server_history_push(front_end_values.server_name_hist, server);
+}
+
+// The skins the rider can choose, with the chosen ones from the setup.
+void collect_rider_look_choices() {
+  const int row = bike_setup.bike;
+  collect_rider_look(row >= 0 && row < BIKE_MODEL_COUNT ? &bike_models[row] : nullptr);
+  menu_option_list* items[rider_look_count] = {&bike_setup_menu.rider_texture, &bike_setup_menu.head_texture,
+                                              &bike_setup_menu.bike_texture, &bike_setup_menu.wheel_texture};
+  const char* chosen[rider_look_count] = {bike_setup.rider_texture, bike_setup.head_texture,
+                                         bike_setup.bike_texture, bike_setup.wheel_texture};
+  for (int i = 0; i < rider_look_count; i++) {
+    const growable_array& names = rider_look_lists[i].names;
+    bike_setup_texture_options(items[i], static_cast<const char* const*>(names.data),
+                               static_cast<int>(names.count), chosen[i]);
+  }
+}
+
+// The skin items lose their options before the lists go.
+void forget_rider_look_choices() {
+  for (menu_option_list* item : {&bike_setup_menu.rider_texture, &bike_setup_menu.head_texture,
+                                 &bike_setup_menu.bike_texture, &bike_setup_menu.wheel_texture})
+    option_list_set_options(item, nullptr, 0);
+}
+
+// The index of the scanned track in `folder`, or -1.
+int find_track(const char* folder) {
+  for (int i = 0; i < track_count; i++)
+    if (std::strcmp(track_folders[i], folder) == 0) return i;
+  return -1;
+}
+
+// The Track item lists the scanned tracks and shows the one asked for
+// (else the config's, else "quarrybend"). 0 when "--track" names none. The
+// options are the folder names, which is what the config file saves.
+int choose_track(const char* asked) {
+  option_list_set_options(&game_settings.track, track_folders, track_count);
+  const char* name = asked ? asked : config_track_name ? config_track_name : "quarrybend";
+  const int index = find_track(name);
+  if (index >= 0) {
+    *game_settings.track.selected = index;
+    return 1;
+  }
+  if (!asked) return 1;
+  report_failure("Unknown track '%s'\n", asked);
+  return 0;
+}
+
 // An end of start-up before the frame loop: what is open is closed, but
 // nothing is written (the config stays as it was read).
 void end_early() {
@@ -111,6 +209,9 @@ void end_early() {
   game_state.audio = nullptr;
   if (loop_options.record_audio_file) std::fclose(loop_options.record_audio_file);
   loop_options.record_audio_file = nullptr;
+  free_track_list();
+  forget_rider_look_choices();
+  free_rider_look();
   free_file_index();
   free_video_modes();
   if (game_window) gl_window_close(game_window);
@@ -122,8 +223,9 @@ void end_early() {
 // The window of the video mode: windowed at the configured size and the
 // asked colour depth, or full screen at the mode's size (0 x 0 for the
 // desktop's own).
-window_state* open_game_window(const command_line& cl, int mode, int width, int height) {
+window_state* open_game_window(const command_line& cl, int mode) {
   int flags = cl.depth;
+  int width = xres, height = yres;
   if (mode != video_mode_windowed && mode >= 0 && mode < video_mode_list.count) {
     width = video_mode_list.size[mode][0];
     height = video_mode_list.size[mode][1];
@@ -169,9 +271,16 @@ void load_gl_extensions_logged() {
 }
 
 // The renderer's features from what the driver offers and the settings.
-void choose_renderer_features(int use_shader, int shader_ground_method) {
-  shaders_activate(use_shader);
-  terrain_shaders = shaders_active && shader_ground_method;
+void choose_renderer_features() {
+  const front_end_settings& v = front_end_values;
+  ground_mipmaps = v.ground_mipmaps;
+  // "Software", "Hardware/Copy", "Hardware/Direct", "Shaders/Copy",
+  // "Shaders/Direct": the ground composed on the processor, copied from
+  // the frame buffer, or rendered into its texture.
+  static const int ground_modes[5] = {1, 2, 3, 2, 3};
+  render_texture_mode = v.render_texture >= 0 && v.render_texture < 5 ? ground_modes[v.render_texture] : 1;
+  shaders_activate(v.use_shader);
+  terrain_shaders = shaders_active && v.render_texture >= 3;
   ground_gl_install();
   model_compile_lists = 1;
 }
@@ -193,19 +302,49 @@ void load_fonts_and_pictures() {
   loading.picture = texture_load("!@title.png");
 }
 
-// Until the frame loop exists: the loading page, about 64 frames a second,
-// until the window is asked to close. 0 when a frame could not be ended.
-int show_loading_page() {
-  while (!game_state.quit_requested) {
-    take_events();
-    if (window_begin_frame(game_window)) {
-      set_projection(game_window->frame.width, game_window->frame.height, fov);
-      loading_draw_screen("");
-      if (!window_end_frame(game_window)) return 0;
-    }
-    sleep_precise(0, 1000000 / 64);
+// Start-up's last steps: the slots emptied, the race of a pending track
+// (a robot in the first slot, 1000 laps, behind the main menu), then the
+// frame loop until it ends. Shut-down's rider and track steps follow.
+void run_game() {
+  for (int i = 0; i < line_up_slots; i++) {
+    game_state.line_up[i] = 0;
+    rider_slots[i] = nullptr;
+    rider_slot_kind[i] = RIDER_REMOTE;
   }
-  return 1;
+  running_order_clear();
+  if (!game_state.demo_argument) game_state.line_up[0] = line_up_robot;
+  const int selected = game_settings.track.selected ? *game_settings.track.selected : -1;
+  if (selected >= 0 && selected < track_count)
+    std::snprintf(race_track_choice, sizeof race_track_choice, "%s", track_folders[selected]);
+  if (game_state.track_dir) {
+    game_state.track_dir = nullptr;
+    reset_session(game_state.line_up, game_state.demo_argument != nullptr, 0, 0, 1000, race_skill);
+  }
+  game_state.demo_argument = nullptr;
+  game_state.screen_width = xres;
+  game_state.screen_height = yres;
+  menu_page = game_state.connect_target ? -1 : 0;
+
+  frame_io_use_platform();
+  frame_loop.reshade_delay = static_cast<int>(front_end_values.reshade_delay);
+  frame_loop_start(frame_io.now());
+  run_frame_loop();
+
+  if (race_hooks.record_series_event) race_hooks.record_series_event();
+  if (race_hooks.lines_write_and_clear) race_hooks.lines_write_and_clear();
+  log_printf("Deallocating bikes\n");
+  for (int i = 0; i < line_up_slots; i++) {
+    if (race_hooks.free_engine_voice) race_hooks.free_engine_voice(i);
+    if (rider_slots[i]) rider_destroy(rider_slots[i]);
+    rider_slots[i] = nullptr;
+  }
+  running_order_clear();
+  log_printf("Finished deallocating bikes\n");
+  if (race_hooks.free_track_script) race_hooks.free_track_script();
+  if (race_hooks.free_script_sounds) race_hooks.free_script_sounds();
+  if (race_hooks.demo_close_playback) race_hooks.demo_close_playback();
+  if (race_hooks.demo_stop_recording) race_hooks.demo_stop_recording();
+  free_track();
 }
 
 void shutdown_step(const char* text) { loading_show_logged(text); }
@@ -228,7 +367,10 @@ void shut_down_from_audio() {
   shutdown_step("Freeing memory (2)");
   free_series_table();
   intern_free_all();
+  free_track_list();
   shutdown_step("Freeing memory (3)");
+  forget_rider_look_choices();
+  free_rider_look();
   free_video_modes();
   free_demo_list();
   shutdown_step("Freeing file list");
@@ -253,6 +395,9 @@ int main(int argc, char** argv) {
   // A SIGTERM that comes before the window is up is kept as its first close
   // request, so even an early `timeout -s TERM` ends the run in order.
   os_install_close_signals();
+  // A reader that goes away (a pipe closed under --record-video) is a
+  // failed write, not the end of the game.
+  std::signal(SIGPIPE, SIG_IGN);
   if (argc == 2 && std::strcmp(argv[1], "--open-home") == 0) {
     open_home_folder();
     return 0;
@@ -271,18 +416,17 @@ int main(int argc, char** argv) {
   oom_error_box_hook = error_box_for_oom;
 
   list_video_modes();
+  option_list_set_options(&game_settings.video_mode, video_mode_names, video_mode_count);
   detect_mmx();
   if (!mmx_available) log_printf("This CPU does not have MMX!\n");
+  choose_default_bike();
+  seed_graphics_settings();
   track_lighting_reset(&lighting);
-  option_list_set_options(&game_settings.video_mode, video_mode_names, video_mode_count);
   control_bindings_reset();
-  int setup_keys = 0;
-  bike_setup_entries(&setup_keys);  // gives the Bike list its options
   read_config();
-  const detail_settings_input seeded = {70, 9, 1, 50, 9, 0, 1000, 1};
-  ground_mipmaps = 1;
+  setup_baseline_take();
   game_state.track_dir = nullptr;
-  derive_detail_settings(&seeded);
+  derive_from_settings();
 
   command_line cl;
   parse_command_line(argc, argv, &cl);
@@ -297,15 +441,16 @@ int main(int argc, char** argv) {
     end_early();
     return 0;
   }
+  apply_connect(cl.server);
   if (game_state.connect_target) game_state.track_dir = nullptr;
 
-  game_window = open_game_window(cl, video_mode_windowed, cl.width ? cl.width : 640, cl.height ? cl.height : 480);
+  game_window = open_game_window(cl, video_mode);
   if (!game_window) {
     end_early();
     return 1;
   }
   install_screen_hooks();
-  race_hooks.apply_bike_setup = [](rider* r) { apply_bike_setup(r); };
+  race_hooks.apply_bike_setup = apply_bike_setup;
   file_index_refresh_hook = startup_refresh;
   loading.build_text = game_version;
 
@@ -314,13 +459,17 @@ int main(int argc, char** argv) {
   tick_install_hooks();
   stock_parts_digest = stock_parts_stored_digest;
   check_fixed_files();
-  if (!track_folders) scan_tracks();
+  collect_rider_look_choices();
+  if (!scan_tracks()) {
+    report_failure("No tracks found\n");
+    end_early();
+    return 1;
+  }
   build_demo_list();
   results_install_hooks();
   robot_install_hooks();
   build_series_table();
-
-  if (!open_audio(cl.nosound)) {
+  if (!choose_track(cl.track) || !open_audio(cl.nosound)) {
     end_early();
     return 1;
   }
@@ -329,8 +478,8 @@ int main(int argc, char** argv) {
   int opened = 0;
   if (begin_first_frame()) {
     load_gl_extensions_logged();
-    choose_renderer_features(1, 0);
-    set_gl_state(cl.fugly);
+    choose_renderer_features();
+    set_gl_state(game_state.fugly);
     load_fonts_and_pictures();
     if (!window_end_frame(game_window)) {
       report_failure("Can't draw to the window\n");
@@ -341,9 +490,12 @@ int main(int argc, char** argv) {
   }
   if (opened) {
     open_startup_input(game_window);
+    menu_keys_name(game_window);
     game_state.terrain = &track_field;
+    game_state.screen_width = xres;
+    game_state.screen_height = yres;
     if (dynamics_open()) {
-      if (!show_loading_page()) exit_code = 1;
+      run_game();
       dynamics_close();
     }
     close_input_devices();

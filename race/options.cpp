@@ -16,6 +16,7 @@
 #include "platform/log.h"
 #include "race/game_state.h"
 #include "race/loop_options.h"
+#include "race/race_settings.h"
 #include "terrain/ground_texture.h"
 #include "terrain/terrain_mesh.h"
 #include "terrain/terrain_settings.h"
@@ -197,7 +198,7 @@ static int apply_option(int id, const char* value, command_line* out) {
   int i = 0;
   double f = 0;
   switch (id) {
-    case opt_fugly: out->fugly = 1; break;
+    case opt_fugly: game_state.fugly = 1; break;
     case opt_nosound: out->nosound = 1; break;
     case opt_novertexarrays: no_vertex_arrays = 1; break;
     case opt_learn: game_state.learn_lines = 1; break;
@@ -208,7 +209,7 @@ static int apply_option(int id, const char* value, command_line* out) {
       break;
     case opt_debug: game_state.debug_level = 1; break;
     case opt_super_debug: game_state.debug_level = 2; break;
-    case opt_practice: out->practice = 1; break;
+    case opt_practice: game_state.practice = 1; break;
     case opt_warp: loop_options.warp = 1; break;
     case opt_texture_detail:
       if (!parse_int(value, INT_MIN, INT_MAX, &i)) break;
@@ -269,7 +270,7 @@ static int apply_option(int id, const char* value, command_line* out) {
     case opt_width:
     case opt_height:
       if (!parse_int(value, 1, window_size_max, &i)) break;
-      (id == opt_width ? out->width : out->height) = i;
+      (id == opt_width ? xres : yres) = i;
       return 1;
     case opt_depth:
     case opt_zdepth:
@@ -282,10 +283,10 @@ static int apply_option(int id, const char* value, command_line* out) {
     case opt_draw_speed:
     case opt_draw_render_stats:
       if (!parse_int(value, 0, INT_MAX, &i)) break;
-      if (id == opt_draw_fps) game_state.draw_fps = i;
-      if (id == opt_draw_time) game_state.draw_time = i;
-      if (id == opt_draw_ping) out->draw_ping = i;
-      if (id == opt_draw_speed) game_state.draw_speed = i;
+      if (id == opt_draw_fps) draw_fps = i;
+      if (id == opt_draw_time) draw_time = i;
+      if (id == opt_draw_ping) draw_ping = i;
+      if (id == opt_draw_speed) draw_speed = i;
       if (id == opt_draw_render_stats) game_state.draw_render_stats = i;
       return 1;
     case opt_accurate_skip: game_state.accurate_skip = 1; break;
@@ -320,7 +321,6 @@ void parse_command_line(int argc, char** argv, command_line* out) {
   std::memset(out, 0, sizeof *out);
   out->depth = 16;
   out->zdepth = 16;
-  out->draw_ping = -1;
   arg_cursor cursor;
   arg_cursor_init(&cursor, argc, argv);
   const char* demo = nullptr;
@@ -348,9 +348,9 @@ void parse_command_line(int argc, char** argv, command_line* out) {
   game_state.demo_argument = demo;
 }
 
-void server_history_push(char (*history)[server_name_size], int* selected, const char* name) {
-  if (!*name || std::strncmp(history[0], name, server_name_size) == 0) return;
+int server_history_push(char (*history)[server_name_size], const char* name) {
+  if (!*name || std::strncmp(history[0], name, server_name_size) == 0) return 0;
   std::memmove(history[1], history[0], (server_history_entries - 1) * sizeof history[0]);
   std::snprintf(history[0], server_name_size, "%s", name);
-  *selected = -1;
+  return 1;
 }

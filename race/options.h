@@ -3,10 +3,10 @@
 // "--name=value" or "--name value"), "--" to end the options, and at most one
 // further argument, a demo file to play.
 //
-// The parser writes what the lower libraries and race own straight into
-// their variables (game_state, loop_options, the detail settings) and leaves
-// what the front end's settings items hold in the command_line record, which
-// main applies to the items after the parse.
+// The parser writes straight into the variables the options set (game_state,
+// loop_options, the race settings, the detail values of the lower
+// libraries) and leaves in the command_line record what main acts on during
+// start-up or applies to the front end's items after the parse.
 
 struct arg_cursor {
   int remaining;       // arguments not yet consumed
@@ -37,11 +37,7 @@ struct command_line {
   char message[160];   // the error line, newline included
   char notice[160];    // a line for standard error that does not stop the run
   int nosound;
-  int fugly;
-  int practice;
-  int width, height;   // window size for the settings, 0 = not given
   int depth, zdepth;   // colour and depth-buffer bits, 16 unless given
-  int draw_ping;       // -1 = not given
   const char* track;   // "--track" (also the track_dir to load)
   const char* server;  // "--connect" without its link prefix
 };
@@ -58,6 +54,7 @@ void parse_command_line(int argc, char** argv, command_line* out);
 enum { server_history_entries = 16, server_name_size = 127 + 1 };
 
 // "--connect" on the server history: unless the name is empty or already
-// entry 0, the entries move down one (the last is lost), the name becomes
-// entry 0 and no entry is selected (*selected = -1).
-void server_history_push(char (*history)[server_name_size], int* selected, const char* name);
+// entry 0, the entries move down one (the last is lost) and the name
+// becomes entry 0. 1 when it did (the history's selection then no longer
+// stands for what it did), else 0.
+int server_history_push(char (*history)[server_name_size], const char* name);

@@ -11,6 +11,7 @@
 #include "bike/wheel_contacts.h"
 #include "race/game_state.h"
 #include "race/loop_options.h"
+#include "race/race_settings.h"
 #include "terrain/ground_texture.h"
 #include "terrain/terrain_mesh.h"
 #include "terrain/terrain_settings.h"
@@ -42,6 +43,10 @@ class options_test : public ::testing::Test {
     model_lod_scale = 1;
     model_lod_offset = 0;
     no_vertex_arrays = 0;
+    xres = 640;
+    yres = 480;
+    draw_fps = draw_time = draw_speed = 0;
+    draw_ping = 1;
   }
   void TearDown() override {
     no_vertex_arrays = 0;
@@ -118,12 +123,12 @@ TEST_F(options_test, flags_and_values_reach_their_targets) {
                           "--chase-center", "1.5,-2,3e2", "--fake-loss", "150", "--roostfrequency", "-7",
                           "--lod-bias", "-2", "--detail", "0.25", "--max-detail-distance", "9"});
   ASSERT_EQ(c.status, command_line_ok) << c.message;
-  EXPECT_EQ(c.fugly, 1);
+  EXPECT_EQ(game_state.fugly, 1);
   EXPECT_EQ(c.nosound, 1);
   EXPECT_EQ(no_vertex_arrays, 1);
   EXPECT_EQ(game_state.learn_lines, 1);
   EXPECT_EQ(game_state.debug_level, 2);
-  EXPECT_EQ(c.practice, 1);
+  EXPECT_EQ(game_state.practice, 1);
   EXPECT_EQ(loop_options.warp, 1);
   EXPECT_EQ(loop_options.record_video, 1);
   EXPECT_EQ(game_state.editor_enabled, 1);
@@ -133,14 +138,14 @@ TEST_F(options_test, flags_and_values_reach_their_targets) {
   EXPECT_EQ(loop_options.gl_finish, 1);
   EXPECT_EQ(game_state.print_orientation, 1);
   EXPECT_EQ(game_state.rotate_lineup, -3);
-  EXPECT_EQ(c.width, 400);
-  EXPECT_EQ(c.height, 300);
+  EXPECT_EQ(xres, 400);
+  EXPECT_EQ(yres, 300);
   EXPECT_EQ(c.depth, 24);
   EXPECT_EQ(c.zdepth, 32);
-  EXPECT_EQ(game_state.draw_fps, 1);
-  EXPECT_EQ(game_state.draw_time, 2);
-  EXPECT_EQ(c.draw_ping, 3);
-  EXPECT_EQ(game_state.draw_speed, 4);
+  EXPECT_EQ(draw_fps, 1);
+  EXPECT_EQ(draw_time, 2);
+  EXPECT_EQ(draw_ping, 3);
+  EXPECT_EQ(draw_speed, 4);
   EXPECT_EQ(game_state.draw_render_stats, 5);
   EXPECT_STREQ(c.track, "quarrybend");
   EXPECT_STREQ(game_state.track_dir, "quarrybend");
@@ -163,8 +168,8 @@ TEST_F(options_test, defaults_when_nothing_is_given) {
   EXPECT_EQ(c.status, command_line_ok);
   EXPECT_EQ(c.depth, 16);
   EXPECT_EQ(c.zdepth, 16);
-  EXPECT_EQ(c.width, 0);
-  EXPECT_EQ(c.draw_ping, -1);
+  EXPECT_EQ(xres, 640);
+  EXPECT_EQ(draw_ping, 1);
   EXPECT_EQ(c.track, nullptr);
   EXPECT_EQ(loop_options.show_hud, 1);
   EXPECT_EQ(loop_options.erode_level, -1);
@@ -340,24 +345,19 @@ namespace {
 TEST(server_history_push, moves_down_unless_already_first) {
   char history[server_history_entries][server_name_size] = {};
   for (int i = 0; i < server_history_entries; i++) std::snprintf(history[i], server_name_size, "server%d", i);
-  int selected = 3;
-  server_history_push(history, &selected, "server0");
-  EXPECT_EQ(selected, 3);
+  EXPECT_EQ(server_history_push(history, "server0"), 0);
   EXPECT_STREQ(history[1], "server1");
 
-  server_history_push(history, &selected, "race.example.org");
-  EXPECT_EQ(selected, -1);
+  EXPECT_EQ(server_history_push(history, "race.example.org"), 1);
   EXPECT_STREQ(history[0], "race.example.org");
   EXPECT_STREQ(history[1], "server0");
   EXPECT_STREQ(history[server_history_entries - 1], "server14");
 
-  selected = 2;
-  server_history_push(history, &selected, "");
-  EXPECT_EQ(selected, 2);
+  EXPECT_EQ(server_history_push(history, ""), 0);
   EXPECT_STREQ(history[0], "race.example.org");
 
   const std::string longest(connect_name_max, 'x');
-  server_history_push(history, &selected, longest.c_str());
+  EXPECT_EQ(server_history_push(history, longest.c_str()), 1);
   EXPECT_STREQ(history[0], longest.c_str());
 }
 

@@ -99,7 +99,7 @@ struct race_hooks_table {
   void (*lines_reset_pick_ticks)();
 
   // The local bike's setup applied to its rider.
-  void (*apply_bike_setup)(rider* r);
+  int (*apply_bike_setup)(rider* r);  // 1 when applied
 
   // The track script.
   void (*load_track_script)(const char* path);

@@ -122,14 +122,6 @@ namespace {
 
 const double tick_seconds = 1.0 / 128.0;
 
-// Older bike names the roster uses and the rows that ride for them.
-const char* const bike_aliases[4][2] = {
-    {"crf250", "crf250(2008)"},
-    {"kx250f", "kx250f(2008)"},
-    {"rmz250", "rmz250(2008)"},
-    {"yz250f", "yz250f(2008)"},
-};
-
 // Roster place of the next robot; past the last row the roster starts again.
 int robot_counter;
 int sticky_dab_held;      // the sticky dab is down
@@ -142,11 +134,12 @@ void show_done(const char* step) {
 }
 
 // Loading text with a run of dots that grows as the bikes load, refreshed
-// at most eight times a second.
+// at most eight times a second (the last refresh is kept across resets).
 struct dots_state {
   int count;
   double last;  // 0: not yet refreshed
 };
+dots_state dots;
 
 void refresh_dots(const char* step, dots_state* d) {
   const double now = loading_now();
@@ -232,13 +225,6 @@ void grid_place(int u, float* x, float* z, float* heading) {
 }
 
 }  // namespace
-
-const char* bike_alias(const char* name) {
-  if (!name) return name;
-  for (const auto& a : bike_aliases)
-    if (std::strcmp(name, a[0]) == 0) return a[1];
-  return name;
-}
 
 rider* slot_rider(int slot) {
   if (slot < 0 || slot >= 160) return nullptr;
@@ -495,7 +481,7 @@ int reset_session(const int* line_up, int play_demo, int record, int race_length
   // 17, 18, 19. Riders, on the grid.
   step = "Loading bikes";
   loading_show_logged(step);
-  dots_state dots = {0, 0};
+  dots.count = 0;
   int network_count = 0;
   for (int i = 0; i < 160; i++) {
     rider_names[i][0] = 0;
@@ -545,7 +531,7 @@ int reset_session(const int* line_up, int play_demo, int record, int race_length
       who.wheels_skin = robot->wheels_skin;
     }
     refresh_dots(step, &dots);
-    rider* r = rider_create(bike_alias(who.bike), (unsigned)i, kind != 1, who.number, who.gear_skin,
+    rider* r = rider_create(bike_name_alias(who.bike), (unsigned)i, kind != 1, who.number, who.gear_skin,
                             who.helmet_skin, who.bike_skin, who.wheels_skin);
     if (kind == 2) robot_counter = (robot_counter + 1) % robot_roster_size;
     rider_slots[i] = r;
@@ -582,7 +568,7 @@ int reset_session(const int* line_up, int play_demo, int record, int race_length
       rider_set_restricted_lock(r, 0.04363323f);
     } else {
       rider_activate(r);
-      if (race_hooks.robot_personality) race_hooks.robot_personality(r, practice ? "tester" : robot->personality);
+      if (race_hooks.robot_personality) race_hooks.robot_personality(r, game_state.practice ? "tester" : robot->personality);
     }
   }
 

@@ -37,9 +37,6 @@ extern const robot_roster_row robot_roster[robot_roster_size];
 // The roster in the order this race takes it (shuffled by the reset).
 extern int robot_roster_order[robot_roster_size];
 
-// The bike a name stands for: four older names ride their 2008 rows.
-const char* bike_alias(const char* name);
-
 // (Re)starts a race. line_up: 160 codes, or null for a time trial;
 // play_demo: race the chosen demo's riders; record: record a demo;
 // race_length_ticks: 0 for laps only; skill 0..2 picks the robots' lines.

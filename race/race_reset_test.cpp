@@ -103,16 +103,16 @@ TEST_F(RaceReset, RobotCodesPickTheirBikesAndNumbers) {
 }
 
 TEST_F(RaceReset, RosterAliasesAndOrder) {
-  EXPECT_STREQ(bike_alias("crf250"), "crf250(2008)");
-  EXPECT_STREQ(bike_alias("yz250f"), "yz250f(2008)");
-  EXPECT_STREQ(bike_alias("kx125"), "kx125");
+  EXPECT_STREQ(bike_name_alias("crf250"), "crf250(2008)");
+  EXPECT_STREQ(bike_name_alias("yz250f"), "yz250f(2008)");
+  EXPECT_STREQ(bike_name_alias("kx125"), "kx125");
   int cobalt = 0, amber = 0, slate = 0;
   for (int i = 0; i < robot_roster_size; i++) {
     EXPECT_EQ(std::atoi(robot_roster[i].number), 20 + i);
     cobalt += std::strcmp(robot_roster[i].personality, "cobalt") == 0;
     amber += std::strcmp(robot_roster[i].personality, "amber") == 0;
     slate += std::strcmp(robot_roster[i].personality, "slate") == 0;
-    EXPECT_NE(bike_model_find(bike_alias(robot_roster[i].bike)), nullptr) << robot_roster[i].bike;
+    EXPECT_NE(bike_model_find(bike_name_alias(robot_roster[i].bike)), nullptr) << robot_roster[i].bike;
   }
   EXPECT_EQ(cobalt, 40);
   EXPECT_EQ(amber, 20);
@@ -153,6 +153,26 @@ TEST_F(RaceReset, EachRiderStopsAtTheFirstQuarterStepClearOfTheGround) {
       EXPECT_LT(y - rest_y, track_field.max_height + 0.01f) << i;
     }
   }
+}
+
+TEST_F(RaceReset, LiftingARiderStopsAboveTheHighestGround) {
+  line_up[0] = line_up_robot;
+  ASSERT_EQ(reset(), 1);
+  rider* r = rider_slots[0];
+  rider_translate(r, 0, -40.0f, 0);  // buried: every probe touches
+  ASSERT_TRUE(touches_ground(r));
+  const float saved = track_field.max_height;
+  const float y = (float)dBodyGetPosition(r->bodies[RIDER_FRAME])[1];
+  track_field.max_height = y - 18.0f;  // the search may rise 2 ft
+  test_log_begin();
+  lift_rider_clear(r);
+  const std::string log = test_log_text();
+  test_log_end();
+  track_field.max_height = saved;
+  const float lifted = (float)dBodyGetPosition(r->bodies[RIDER_FRAME])[1] - y;
+  EXPECT_GE(lifted, 1.5f);
+  EXPECT_LE(lifted, 2.5f);
+  EXPECT_NE(log.find("still touches the ground"), std::string::npos) << log;
 }
 
 TEST_F(RaceReset, GateDropsBetween13And15SecondsAndRepeatsForTheSameTick) {
@@ -272,9 +292,9 @@ TEST_F(RaceReset, HooksRunInTheirPlaces) {
   EXPECT_EQ(calls[3].rfind("robot ", 0), 0u);
   EXPECT_EQ(calls[4], "results");
   calls.clear();
-  practice = 1;
+  game_state.practice = 1;
   ASSERT_EQ(reset_session(line_up, 0, 0, 0, 3, 2), 1);
-  practice = 0;
+  game_state.practice = 0;
   EXPECT_EQ(calls[3], "robot tester");
 }
 

@@ -1,12 +1,10 @@
 #include "race/race_state.h"
 
-#include "race/race_hooks.h"
 #include "race/race_view.h"
 
 int viewed_slot = race_no_slot;
 int erode_level;
 int time_trial;
-int practice;
 int own_start_position = race_no_slot;
 float start_position[3];
 int false_start_ticks;
@@ -21,5 +19,3 @@ int server_gate_drop_tick;
 char server_track[race_track_name_bytes];
 char rider_names[160][rider_name_bytes];
 int race_camera_choice = -1;
-
-race_hooks_table race_hooks;

@@ -30,7 +30,6 @@ enum {
 extern int viewed_slot;          // the slot the HUD and cameras follow; 160: none
 extern int erode_level;          // -1 not yet known, 0 ruts off, above 0 on (x 1024)
 extern int time_trial;           // the race is a time trial
-extern int practice;             // "--practice": robots ride as testers
 extern int own_start_position;   // the local rider's gate online; 160: not racing
 extern float start_position[3];  // the local rider's frame at the gate
 extern int false_start_ticks;

@@ -13,15 +13,16 @@
 #include "core/file_replace.h"
 #include "core/heap_sort.h"
 #include "core/race_clock.h"
+#include "race/net_values.h"
 #include "race/race_hooks.h"
 #include "race/race_state.h"
-#include "race/results_pending.h"
 #include "race/series_event.h"
 #include "terrain/terrain_settings.h"
 #include "terrain/track.h"
 
 running_order_state results_list;
 int results_finished;
+int results_file_written;
 
 namespace {
 
@@ -200,6 +201,7 @@ int completes_lap(int64_t count) {
 
 void results_clear() {
   results_finished = 0;
+  results_file_written = 0;
   results_list.count = 0;
 }
 
@@ -347,7 +349,8 @@ void finish_results() {
   for (int i = 0; i < results_list.count; i++)
     apply_penalty(&results_list.entries[i], rider_slots[results_list.entries[i].slot]);
   heap_sort(results_list.entries, (size_t)results_list.count, sizeof(running_order_entry), compare_results);
-  if (results_list.count > 0 && rider_has_finished(rider_slots[results_list.entries[0].slot])) write_results_file();
+  if (results_list.count > 0 && rider_has_finished(rider_slots[results_list.entries[0].slot]))
+    results_file_written = write_results_file();
   results_finished = 1;
   record_series_event();
 }
@@ -397,4 +400,5 @@ int write_results_file() {
 void results_install_hooks() {
   race_hooks.finish_results = finish_results;
   race_hooks.record_series_event = record_series_event;
+  race_hooks.rider_off_course_at_gate = [](rider* r, int n) { return rider_off_course_at_gate(r, n); };
 }

@@ -22,6 +22,8 @@ enum {
 extern running_order_state results_list;
 // Set once the results are final; race reset and a rewind clear it.
 extern int results_finished;
+// Whether the final results went to "results.txt".
+extern int results_file_written;
 
 // Forgets the final results so the next finish_results builds them again.
 void results_clear();

@@ -1,18 +1,14 @@
 #include "race/setup_baseline.h"
 
 #include <cstdio>
-#include <cstring>
+
+#include "race/bike_setup.h"
 
 void setup_baseline_take() {
   for (bike_setup_baseline_row& row : bike_setup_baseline) {
     row.baseline = *row.value;
     row.changed = 0;
   }
-}
-
-void setup_baseline_mark_changes() {
-  for (bike_setup_baseline_row& row : bike_setup_baseline)
-    if (*row.value != row.baseline) row.changed = 1;
 }
 
 int setup_baseline_report(char* out, int size) {

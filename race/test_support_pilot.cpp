@@ -4,12 +4,14 @@
 #include <cmath>
 
 #include "bike/rider.h"
+#include "bike/bike_model.h"
 #include "bike/rider_setters.h"
 #include "core/race_clock.h"
 #include "race/race_reset.h"
 #include "terrain/track.h"
 
 float pilot_speed = 30.0f;
+int pilot_reaction_ticks = 40;
 
 namespace {
 
@@ -26,6 +28,11 @@ int gate_of_crossing(int n) {
   else return -1;
   if (entry >= route_flagged) entry -= route_flagged;
   return entry >= 0 && entry < checkpoint_count ? entry : -1;
+}
+
+int second_gear_exists(const rider* r) {
+  const bike_model* m = rider_model(r);
+  return m && m->gear_ratios[1] > 0;
 }
 
 }  // namespace
@@ -49,31 +56,43 @@ void pilot_input(rider* r, float input[9]) {
   int gate = gate_of_crossing(pos);
   for (int guard = 0; gate >= 0 && guard < 2; guard++) {
     const checkpoint& c = checkpoints[gate];
-    const double dx = c.x - p[0], dz = c.z - p[2];
+    // Aim where the gate's line meets the rider's own lane (its place
+    // across the gate, kept inside the gate), so a pack spreads over the
+    // width instead of meeting at the centre.
+    double tx = c.x, tz = c.z;
+    const double across = std::sqrt((double)c.dx * c.dx + (double)c.dz * c.dz);
+    if (across > 0) {
+      const double ux = c.dx / across, uz = c.dz / across;
+      double side = (p[0] - c.x) * ux + (p[2] - c.z) * uz;
+      const double room = c.half_width * 0.7;
+      side = side < -room ? -room : side > room ? room : side;
+      tx += ux * side;
+      tz += uz * side;
+    }
+    const double dx = tx - p[0], dz = tz - p[2];
     const double reach = c.half_width > 5 ? c.half_width * 0.5 : 5;
     if (dx * dx + dz * dz > reach * reach) {
       // The signed angle from forward to the gate, about +y.
       const double angle = std::atan2(fz * dx - fx * dz, fx * dx + fz * dz);
       // A positive steer turns the bike clockwise seen from above.
-      steer = clampf((float)(-angle * 0.6), -0.35f, 0.35f);
+      // Less lock at walking pace, where full lock stalls the bike.
+      const float speed = std::fabs(rider_forward_speed_mph(r)) * 22.0f / 15.0f;
+      const float lock = 0.1f + 0.25f * clampf(speed / 20.0f, 0, 1);
+      steer = clampf((float)(-angle * 0.6), -lock, lock);
       break;
     }
     gate = gate_of_crossing(++pos);
   }
   const float speed = rider_forward_speed_mph(r) * 22.0f / 15.0f;
-  if (race_clock.current_tick < race_clock.gate_drop_tick) {
+  if (race_clock.current_tick < race_clock.gate_drop_tick + pilot_reaction_ticks) {
     // Waiting at the gate, on the brakes.
     input[2] = input[3] = 0.3f;
     return;
   }
-  input[0] = steer;
+  // Straight out of the gate's lane first, then for the gates.
+  const int launching = race_clock.current_tick < race_clock.gate_drop_tick + pilot_reaction_ticks + 384;
+  input[0] = launching ? 0 : steer;
   input[1] = clampf(0.4f + (pilot_speed - speed) * 0.1f, 0, 1);
-  // Traction control: a rear wheel turning much faster than the bike
-  // moves digs in and stands still; ease off until it bites.
-  const float wheel_speed = r->joints[RIDER_REAR_AXLE]
-                                ? (float)std::fabs(dJointGetHingeAngleRate(r->joints[RIDER_REAR_AXLE])) * 1.1667f
-                                : 0.0f;
-  if (wheel_speed > std::fabs(speed) * 1.3f + 6) input[1] = 0.35f;
   if (speed > pilot_speed + 5) {
     input[1] = 0;
     input[2] = 0.3f;
@@ -84,7 +103,13 @@ void pilot_input(rider* r, float input[9]) {
 void pilot_auto_pilot_tick(rider* r) {
   float in[9];
   pilot_input(r, in);
-  rider_set_auto_shift(r, 1);
+  if (race_clock.current_tick < race_clock.gate_drop_tick + 256) {
+    // Away in second gear, as the robots are at the gate: less wheelspin.
+    rider_set_auto_shift(r, 0);
+    if (r->gear != 1 && second_gear_exists(r)) rider_set_gear(r, 1);
+  } else {
+    rider_set_auto_shift(r, 1);
+  }
   rider_set_steer(r, in[0]);
   rider_set_throttle(r, in[1]);
   rider_set_front_brake(r, in[2]);

@@ -8,6 +8,9 @@
 struct rider;
 
 extern float pilot_speed;  // ft/s to hold
+// Ticks after the drop before the pilot lets go of the brakes: the arm is
+// down by then.
+extern int pilot_reaction_ticks;
 
 // Forgets every slot's progress along the route.
 void pilot_reset();

@@ -8,9 +8,9 @@
 #include "core/message_ring.h"
 #include "core/race_clock.h"
 #include "core/running_order.h"
-#include "race/results.h"
+#include "race/net_values.h"
 #include "race/race_state.h"
-#include "race/results_pending.h"
+#include "race/results.h"
 #include "terrain/dynamics_world.h"
 #include "terrain/track.h"
 

@@ -23,6 +23,7 @@
 #include "core/memory.h"
 #include "core/message_ring.h"
 #include "core/running_order.h"
+#include "race/bike_setup.h"
 #include "race/net_values.h"
 #include "race/race_hooks.h"
 #include "race/race_reset.h"
@@ -179,7 +180,11 @@ void move_gate_arms() {
   if (!within_gate_window(open)) return;
   const int32_t now = race_clock.current_tick;
   const int32_t count = race_clock.start_gate_count < start_gate_max ? race_clock.start_gate_count : start_gate_max;
-  if (now < open) reset_gate_arms();
+  if (now < open)
+    for (int32_t i = 0; i < start_gate_max; i++) {
+      gate_arm_angle[i] = 1;
+      gate_arm_speed[i] = 0;
+    }
   for (int32_t i = 0; i < count; i++) {
     const int32_t index = race_clock.start_gate_statues[i];
     statue* s = index >= 0 ? statue_at(index) : nullptr;
@@ -243,6 +248,14 @@ void reset_gate_arms() {
     gate_arm_angle[i] = 1;
     gate_arm_speed[i] = 0;
   }
+  // The arms stand up at once, so the first contacts of the race meet them
+  // where they are; and as the clock starts again, a touch stamped in the
+  // last race must not stop an arm at the same tick of this one.
+  for (int32_t i = 0; i < race_clock.start_gate_count && i < start_gate_max; i++)
+    if (statue* s = statue_at(race_clock.start_gate_statues[i])) {
+      s->touch_tick = -1;
+      gate_arm_basis(s->basis, s->x, s->z, s->angle, 1);
+    }
 }
 
 void gate_arm_basis(float out[9], float x, float z, float heading, float angle) {
@@ -399,7 +412,7 @@ void end_time_trial_attempt() {
     while (race_hooks.demo_next_rider(&id, &index)) {
       if (index < 0 || index >= RIDER_SLOT_COUNT - 1) continue;
       const int slot = 1 + index;
-      rider* r = rider_create(bike_alias(id.bike), (unsigned)slot, 0, id.number, id.gear_skin, id.helmet_skin,
+      rider* r = rider_create(bike_name_alias(id.bike), (unsigned)slot, 0, id.number, id.gear_skin, id.helmet_skin,
                               id.bike_skin, id.wheels_skin);
       if (!r) continue;
       rider_slots[slot] = r;

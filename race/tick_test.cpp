@@ -20,6 +20,7 @@
 #include "core/file_replace.h"
 #include "core/message_ring.h"
 #include "core/race_clock.h"
+#include "race/bike_setup.h"
 #include "race/net_values.h"
 #include "race/race_hooks.h"
 #include "race/race_reset.h"
@@ -143,7 +144,7 @@ struct Tick : ::testing::Test {
   }
   // A recorded rider (kind 1) in the slot.
   rider* recorded(int slot) {
-    rider* r = rider_create(bike_alias("crf250"), (unsigned)slot, 0, "77", nullptr, nullptr, nullptr, nullptr);
+    rider* r = rider_create(bike_name_alias("crf250"), (unsigned)slot, 0, "77", nullptr, nullptr, nullptr, nullptr);
     EXPECT_NE(r, nullptr);
     rider_slots[slot] = r;
     rider_slot_kind[slot] = RIDER_REMOTE;

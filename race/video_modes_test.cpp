@@ -6,12 +6,14 @@
 #include <vector>
 
 #include "platform/display_mode.h"
+#include "race/race_settings.h"
 
 namespace {
 
 std::vector<std::string> names() {
   std::vector<std::string> out;
-  for (int i = 0; i < video_mode_list.count; i++) out.push_back(video_mode_list.names[i]);
+  EXPECT_EQ(video_mode_count, video_mode_list.count);
+  for (int i = 0; i < video_mode_count; i++) out.push_back(video_mode_names[i]);
   return out;
 }
 
@@ -25,6 +27,19 @@ TEST(list_video_modes, the_desktops_depth_only) {
   EXPECT_EQ(video_mode_list.size[3][1], 1024);
   free_video_modes();
   EXPECT_EQ(video_mode_list.count, 0);
+  EXPECT_EQ(video_mode_count, 2);
+  EXPECT_STREQ(video_mode_names[1], "Windowed");
+}
+
+TEST(list_video_modes, more_modes_than_the_setting_holds) {
+  std::vector<display_mode> modes;
+  for (int i = 0; i < 300; i++) modes.push_back({100 + i, 100, 32});
+  modes.push_back({0, 0, 0});
+  list_video_modes_from(modes.data());
+  ASSERT_EQ(video_mode_count, static_cast<int>(video_mode_max));
+  EXPECT_STREQ(video_mode_names[video_mode_max - 1], "353x100");
+  EXPECT_EQ(video_mode_list.size[video_mode_max - 1][0], 353);
+  free_video_modes();
 }
 
 TEST(list_video_modes, other_depths_leave_the_first_mode) {

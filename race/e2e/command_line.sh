@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Command-line errors: brakkan prints one line on standard error (and in its
 # log), exits 1 before it opens a window, and leaves the config file as it
-# was. "--open-home" among other options opens the per-user folder and ends
-# with 0, also before any window.
+# was. An unknown --track and data without any track end the same way once
+# the window is open, which is closed in order. "--open-home" among other
+# options opens the per-user folder and ends with 0, also before any window.
 set -u
 exe=$1
 data=$2
@@ -18,8 +19,9 @@ printf 'video_mode=Windowed\nxres=320\nyres=240\n' >config.before
 # Runs brakkan with the arguments after the first; checks exit code 1, the
 # stderr line $1, the same line in the log, no window, the config unchanged.
 check_refused() {
-  local line=$1
+  local line=$1 window=no
   shift
+  [ "$1" = --window ] && { window=yes; shift; }
   cp config.before "$home/config"
   rm -f "$home/lastlog.txt"
   timeout 60 "$exe" "$@" </dev/null >/dev/null 2>err.txt
@@ -28,7 +30,12 @@ check_refused() {
   [ "$(cat err.txt)" = "$line" ] || fail "$*: stderr '$(cat err.txt)', expected '$line'"
   cp "$home/lastlog.txt" log.txt 2>/dev/null
   grep -q -F -- "$line" log.txt || fail "$*: '$line' not in the log"
-  grep -q 'Creating window' log.txt && fail "$*: a window was opened"
+  if [ "$window" = no ]; then
+    grep -q 'Creating window' log.txt && fail "$*: a window was opened"
+  else
+    grep -q 'Window shutdown complete' log.txt || fail "$*: the window was not closed in order"
+    grep -q 'Writing config files' log.txt && fail "$*: the config was written"
+  fi
   cmp -s config.before "$home/config" || fail "$*: the config changed"
   return 0
 }
@@ -40,6 +47,17 @@ check_refused "Bad arg for --zdepth" --zdepth=abc
 check_refused "Bad arg for --lock-fps" --lock-fps nan
 check_refused "Bad arg for --track" --nosound --track
 check_refused "Too many files!" one.bkdemo two.bkdemo
+check_refused "Unknown track 'nosuch'" --window --nosound --track nosuch
+
+# Game data without any track folder: the archive and everything else but
+# the sample track.
+mkdir notracks
+for f in "$data"/*; do
+  [ "$(basename "$f")" = quarrybend ] || ln -s "$f" notracks/
+done
+export BK_HOME=$dir/notracks
+check_refused "No tracks found" --window --nosound
+export BK_HOME=$data
 
 # --open-home after other options: the opener runs, no window, exit 0.
 mkdir bin

@@ -14,6 +14,13 @@ enter_temp_home() {
   export HOME=$dir XDG_DATA_HOME=$dir/xdg BK_HOME=$data BK_ERROR_BOX=0
 }
 
+# A config that asks for a window (640 x 480 unless the run says otherwise)
+# rather than the desktop's full-screen mode.
+write_windowed_config() {
+  mkdir -p "$dir/xdg/Brakkan"
+  printf 'video_mode=Windowed\n' >"$dir/xdg/Brakkan/config"
+}
+
 # The id of process $1's window, or nothing.
 window_of() {
   local id

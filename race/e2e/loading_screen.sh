@@ -9,6 +9,7 @@ exe=$1
 data=$2
 . "$(dirname "$0")/lib.sh"
 enter_temp_home
+write_windowed_config
 
 fail() { echo "$*"; cat x.log 2>/dev/null; cat err.txt 2>/dev/null; exit 1; }
 

@@ -7,6 +7,7 @@ exe=$1
 data=$2
 . "$(dirname "$0")/lib.sh"
 enter_temp_home
+write_windowed_config
 
 run() {
   PAVO_LOGFILE="$1" "$exe" &

@@ -105,12 +105,12 @@ int bkdata_check(int argc, char** argv) {
       failed |= !bkdata_check_track(path);
     } else if (ends_with(path, ".saf")) {
       failed |= !check_archive(path);
-    } else if (bkdata_is_setup_name(path)) {
-      failed |= !bkdata_check_setup(path);
-    } else if (bkdata_is_lines_name(path)) {
-      failed |= !bkdata_check_lines(path);
     } else if (bkdata_is_series_name(path)) {
       failed |= !bkdata_check_series(path);
+    } else if (bkdata_is_lines_name(path)) {
+      failed |= !bkdata_check_lines(path);
+    } else if (bkdata_is_setup_name(path)) {
+      failed |= !bkdata_check_setup(path);
     } else if (bkdata_is_config_name(path)) {
       failed |= !bkdata_check_config(path);
     } else if (bkdata_is_shape_name(path)) {

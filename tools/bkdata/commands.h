@@ -75,11 +75,6 @@ int bkdata_check_seq(const char* path);
 // when every line was taken.
 int bkdata_is_config_name(const char* path);
 int bkdata_check_config(const char* path);
-// Files in a "setups/" folder: a bike setup through the game's reader,
-// taken whole or refused at its first bad line. 1 when taken.
-int bkdata_is_setup_name(const char* path);
-int bkdata_check_setup(const char* path);
-
 // Robot lines files ("lines_*"): the track folder they sit in loads for its
 // segments, then the file through the game's reader: lines and samples per
 // segment, or the first fault. 1 when the file is sound.
@@ -95,3 +90,7 @@ int write_sample_series(const char* folder);
 // The digest of the seven stock part shapes in folder, in the order the
 // game checks them. 1 when all could be read.
 int stock_parts_digest_of(const char* folder, char hex[41]);
+// Files in a "setups/" folder: a bike setup through the game's reader,
+// taken whole or refused at its first bad line. 1 when taken.
+int bkdata_is_setup_name(const char* path);
+int bkdata_check_setup(const char* path);

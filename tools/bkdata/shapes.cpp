@@ -104,11 +104,11 @@ std::vector<stock_shape> stock_shapes() {
       // The starting gate's arm: a plate of three bars across the slot, on
       // the riders' side of the hinge (local +z). The race turns the arm
       // about the hinge's x axis by 3 pi / 16 at angle 1 (up): the plate
-      // then stands from 0.15 to 1.45 ft high, 2.3 ft from the hinge, in
+      // then stands from the ground to 1.3 ft high, 2.3 ft from the hinge, in
       // front of a front tyre at the slot's first row; at angle 0 (down)
       // all of it lies under the ground and bikes ride over it. Three bars
       // are taller than a wheel's hub is wide, so no wheel hangs on them.
-      {"startgate.shp", gate_plate({{-0.9037, 2.1624}, {-0.6126, 2.3568}, {-0.3216, 2.5513}})},
+      {"startgate.shp", gate_plate({{-1.0284, 2.0791}, {-0.7374, 2.2735}, {-0.4463, 2.468}})},
   };
 }
 
@@ -167,7 +167,7 @@ int write_gate_model(const std::string& path) {
   // full swing into its rest pose.
   const double c = std::cos(0.5890486), s = std::sin(0.5890486);
   for (int i = 0; i < bar->vertex_count; i++) {
-    const double y = bar->positions[3 * i + 1] + 0.8, z = bar->positions[3 * i + 2] + 2.3;
+    const double y = bar->positions[3 * i + 1] + 0.65, z = bar->positions[3 * i + 2] + 2.3;
     bar->positions[3 * i + 1] = (float)(c * y - s * z);
     bar->positions[3 * i + 2] = (float)(s * y + c * z);
   }

@@ -1,0 +1,3 @@
+#include "race/race_hooks.h"
+
+race_hooks_table race_hooks;
