@@ -257,6 +257,26 @@ TEST_F(RobotTests, OffTheLineOrTooSlowIsAFailure) {
       EXPECT_EQ(robot->robot.picked_line_ids[0], 0) << "all picks are spent";
     }
   }
+  // A still bike's copies of one sample, or a one-sample line, have no
+  // direction: the robot is measured to the sample.
+  struct {
+    int copies;
+    float z;
+    int fails;
+  } still[] = {{5, -201, 0}, {1, -201, 0}, {5, -206, 1}, {1, -206, 1}};
+  for (const auto& c : still) {
+    robot->timing_count = 0;
+    robot->timing_ticks.count = 0;
+    robot->followed_line.count = 0;
+    const line_sample at_gate{0, frame_y, -201, 64, 0};
+    for (int i = 0; i < c.copies; i++) growable_array_append(&robot->followed_line, &at_gate);
+    library_segment_slots(1)[0].failures = 0;
+    pick(1);
+    robot->robot.cursor = c.copies;
+    step(robot, 0, -101, 100);
+    step(robot, 0, c.z, 300);
+    EXPECT_EQ(slot0(1).failures, c.fails) << c.copies << " copies, robot at " << c.z;
+  }
   // No followed line at all.
   robot->timing_count = 0;
   robot->timing_ticks.count = 0;
