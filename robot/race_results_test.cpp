@@ -1,5 +1,6 @@
 // Whole races on the sample track through race reset, the tick, the
-// crossing search, the results and their writers, with piloted riders.
+// crossing search, the results and their writers, with riders carried
+// from gate to gate at a steady pace.
 #include <gtest/gtest.h>
 
 #include <algorithm>
