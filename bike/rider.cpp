@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
@@ -14,6 +15,8 @@
 #include "bike/rider_build.h"
 #include "core/memory.h"
 #include "core/message_ring.h"
+#include "core/running_order.h"
+#include "terrain/line_library.h"
 #include "terrain/track.h"
 
 rider rider_table[RIDER_SLOT_COUNT];
@@ -115,9 +118,9 @@ void make_plate(rider* r, const char* number) {
 
 int allocate_lists(rider* r) {
   return growable_array_init(&r->timing_ticks, sizeof(int32_t), 16) &&
-         growable_array_init(&r->samples_a, RIDER_SAMPLE_SIZE, 16) &&
-         growable_array_init(&r->samples_b, RIDER_SAMPLE_SIZE, 16) &&
-         growable_array_init(&r->samples_c, RIDER_SAMPLE_SIZE, 16);
+         growable_array_init(&r->pass_sample_lists[0], sizeof(line_sample), 16) &&
+         growable_array_init(&r->pass_sample_lists[1], sizeof(line_sample), 16) &&
+         growable_array_init(&r->followed_line, sizeof(line_sample), 16);
 }
 
 void free_list(growable_array* list) {
@@ -210,9 +213,9 @@ void rider_destroy(rider* r) {
   r->front_contact.body = nullptr;
   r->rear_contact.body = nullptr;
   free_list(&r->timing_ticks);
-  free_list(&r->samples_a);
-  free_list(&r->samples_b);
-  free_list(&r->samples_c);
+  free_list(&r->pass_sample_lists[0]);
+  free_list(&r->pass_sample_lists[1]);
+  free_list(&r->followed_line);
   if (r->plate_texture) {
     GLuint id = r->plate_texture;
     glDeleteTextures(1, &id);
@@ -251,6 +254,17 @@ float rider_get_throttle(const rider* r) { return r->throttle; }
 int rider_get_gear(const rider* r) { return r->gear; }
 dBodyID rider_person_body(const rider* r) { return r->bodies[RIDER_PERSON]; }
 dBodyID rider_frame_body(const rider* r) { return r->bodies[RIDER_FRAME]; }
+
+float body_pitch_angle(dBodyID body) {
+  if (!body) return 0;
+  const dReal* m = dBodyGetRotation(body);
+  // Forward is the body's -z; across it, horizontally, its right.
+  const double hx = -m[2], hz = -m[10];
+  const double len = std::sqrt(hx * hx + hz * hz);
+  if (len < 1e-9) return 0;
+  const double across = (m[1] * -hz + m[9] * hx) / len;
+  return (float)(std::acos(std::clamp(across, -1.0, 1.0)) - M_PI / 2);
+}
 
 float rider_forward_speed_mph(const rider* r) {
   dBodyID frame = r->bodies[RIDER_FRAME];
@@ -298,10 +312,12 @@ int rider_has_finished(rider* r) {
   const int64_t f64 = laps == 0 ? 0 : (int64_t)first + (int64_t)normal * (laps - 1) - 1;
   if (f64 < INT32_MIN || f64 > INT32_MAX) return 0;
   const int f = (int)f64;
-  const int leader_slot = race_order.leader_slot;
   // No leader in the slots: nobody has finished yet.
+  if (running_order.count <= 0) return 0;
+  const running_order_entry* leader = &running_order.entries[0];
+  const int leader_slot = leader->slot;
   if (leader_slot < 0 || leader_slot >= RIDER_SLOT_COUNT || !rider_slots[leader_slot]) return 0;
-  if (race_order.leader_crossings <= f) return 0;
+  if (leader->crossings <= f) return 0;
   const int32_t leader_tick = rider_timing_tick(rider_slots[leader_slot], f);
   if (leader_tick == -1) return 0;
   int last = 0;

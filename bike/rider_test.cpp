@@ -9,6 +9,7 @@
 
 #include "bike/rider_build.h"
 #include "core/message_ring.h"
+#include "core/running_order.h"
 #include "terrain/dynamics_world.h"
 #include "terrain/terrain_files.h"
 #include "terrain/tiles.h"
@@ -121,7 +122,7 @@ TEST_F(Riders, DestroyLeavesNoBodyOrJointAndTheSlotWorksAgain) {
   EXPECT_EQ(n.bodies, 7);
   EXPECT_EQ(n.joints, 6);
   EXPECT_EQ(a->timing_ticks.data, nullptr);
-  EXPECT_EQ(a->samples_c.capacity, 0u);
+  EXPECT_EQ(a->followed_line.capacity, 0u);
   rider_destroy(a);  // twice is harmless
 
   // Created again in place; creating over a live record replaces it.
@@ -156,7 +157,7 @@ TEST_F(Riders, CreatedRecordHoldsListsNumberAndWheels) {
   EXPECT_EQ(r->simulated, 0);
   EXPECT_EQ(r->timing_ticks.capacity, 16u);
   EXPECT_EQ(r->timing_ticks.element_size, 4u);
-  for (const growable_array* list : {&r->samples_a, &r->samples_b, &r->samples_c}) {
+  for (const growable_array* list : {&r->pass_sample_lists[0], &r->pass_sample_lists[1], &r->followed_line}) {
     EXPECT_EQ(list->capacity, 16u);
     EXPECT_EQ(list->count, 0u);
     EXPECT_EQ(list->element_size, 20u);
@@ -341,7 +342,7 @@ TEST_F(Riders, ResetRotateAndTranslate) {
   r->finished = 1;
   r->timing_count = 4;
   r->timing_ticks.count = 4;
-  r->samples_b.count = 2;
+  r->pass_sample_lists[1].count = 2;
   r->velocity_ring[2][1] = 5;
   r->robot.personality = 9;
   r->activity = 0.5f;
@@ -370,10 +371,10 @@ TEST_F(Riders, ResetRotateAndTranslate) {
   EXPECT_EQ(r->timing_count, 0);
   EXPECT_EQ(r->timing_ticks.count, 0u);
   EXPECT_EQ(r->timing_ticks.capacity, 16u);
-  EXPECT_EQ(r->samples_b.count, 0u);
+  EXPECT_EQ(r->pass_sample_lists[1].count, 0u);
   EXPECT_EQ(r->velocity_ring[2][1], 0);
   EXPECT_EQ(r->robot.personality, 0);
-  EXPECT_EQ(r->robot.best_tick, -1000000);
+  EXPECT_EQ(r->robot.lean_limit_tick, -1000000);
   EXPECT_EQ(r->roost_tick, -1);
   EXPECT_EQ(r->contact_tick, -1);
   EXPECT_FLOAT_EQ(r->land_damping, 1);
@@ -433,6 +434,12 @@ TEST_F(Riders, ActivityRule) {
   EXPECT_EQ(dBodyGetForce(r->bodies[RIDER_FRAME])[0], 5) << "active riders keep theirs";
 }
 
+// The running order's first entry, the leader.
+void leader_is(int slot, int crossings) {
+  running_order.count = 1;
+  running_order.entries[0] = {slot, crossings, 0};
+}
+
 TEST_F(Riders, HasFinishedAfterTheLeader) {
   rider* leader = make("cr125", 0);
   rider* other = make("cr125", 1);
@@ -449,7 +456,7 @@ TEST_F(Riders, HasFinishedAfterTheLeader) {
   // so crossing 4 finishes it.
   set_lap_gates(1, 3, 2);
   race_clock.finish_lap = 2;
-  race_order = {0, 5};
+  leader_is(0, 5);
   set_ticks(leader, {100, 200, 300, 400, 500});
 
   set_ticks(other, {110, 210, 310, 410});  // one crossing short
@@ -464,19 +471,19 @@ TEST_F(Riders, HasFinishedAfterTheLeader) {
 
   other->finished = 0;
   set_ticks(other, {110, 210, 310, 410, 520});
-  race_order.leader_crossings = 4;  // leader not through crossing 4 yet
+  leader_is(0, 4);  // leader not through crossing 4 yet
   EXPECT_EQ(rider_has_finished(other), 0);
-  race_order = {7, 5};  // no rider in the leader's slot
+  leader_is(7, 5);  // no rider in the leader's slot
   EXPECT_EQ(rider_has_finished(other), 0);
   set_lap_gates(0, 3, 2);
-  race_order = {0, 5};
+  leader_is(0, 5);
   EXPECT_EQ(rider_has_finished(other), 0) << "no gates, no finish";
   set_lap_gates(1, 3, 0x40000000);
   race_clock.finish_lap = 0x7FFFFFFF;
   EXPECT_EQ(rider_has_finished(other), 0) << "a lap count beyond reach";
   set_lap_gates(0, 0, 0);
   race_clock = {};
-  race_order = {};
+  running_order_clear();
   rider_slots[0] = rider_slots[1] = nullptr;
 }
 

@@ -1,8 +1,7 @@
 #pragma once
-// The race clock and the leader of the running order. The race logic owns
-// and sets them; they live here, with their lowest readers (the erode queue
-// stamps ruts with the tick, the rider code times laps against the leader),
-// so every library links and tests on its own.
+// The race clock. The race logic owns and sets it; it lives here, with its
+// lowest readers (the erode queue stamps ruts with the tick, the rider code
+// times laps), so every library links and tests on its own.
 #include <cstdint>
 
 enum {
@@ -23,9 +22,3 @@ struct race_clock_state {
   int32_t finish_lap;    // laps after which a rider finishes; race_clock_unknown in a timed race
 };
 extern race_clock_state race_clock;
-
-struct race_order_state {
-  int32_t leader_slot;
-  int32_t leader_crossings;
-};
-extern race_order_state race_order;

@@ -47,6 +47,7 @@
 #include "race/race_reset.h"
 #include "race/race_settings.h"
 #include "race/race_state.h"
+#include "race/results.h"
 #include "race/rider_look.h"
 #include "race/scene.h"
 #include "race/screen_draw.h"
@@ -58,6 +59,7 @@
 #include "race/version.h"
 #include "race/video_modes.h"
 #include "race/views.h"
+#include "robot/auto_pilot.h"
 #include "terrain/dynamics_world.h"
 #include "terrain/ground_texture.h"
 #include "terrain/height_field.h"
@@ -497,6 +499,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   build_demo_list();
+  results_install_hooks();
+  robot_install_hooks();
   build_series_table();
   if (!choose_track(cl.track) || !open_audio(cl.nosound)) {
     end_early();

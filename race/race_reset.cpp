@@ -24,6 +24,7 @@
 #include "race/loop_options.h"
 #include "race/race_hooks.h"
 #include "race/race_state.h"
+#include "race/results.h"
 #include "race/setup_baseline.h"
 #include "terrain/dynamics_world.h"
 #include "terrain/erode_queue.h"
@@ -188,7 +189,6 @@ void free_riders() {
     rider_slots[i] = nullptr;
   }
   running_order_clear();
-  race_order = {race_no_slot, 0};
   log_printf("Finished deallocating bikes\n");
 }
 
@@ -597,6 +597,7 @@ int reset_session(const int* line_up, int play_demo, int record, int race_length
   log_printf("Max loading delay was %f (%s)\n", loading.longest_gap, loading.slowest);
   if (race_hooks.demo_write_states) race_hooks.demo_write_states(1);
   if (race_hooks.demo_read_ahead) race_hooks.demo_read_ahead();
+  results_clear();
   if (race_hooks.finish_results) race_hooks.finish_results();
 
   // 29 .. 31.

@@ -15,6 +15,7 @@ const bkdata_command bkdata_commands[] = {
     {"sounds", "OUTDIR", bkdata_sounds},
     {"build", "OUT", bkdata_build},
     {"seeds", "OUTDIR", bkdata_seeds},
+    {"lines", "ROOT", bkdata_lines},
     {nullptr, nullptr, nullptr},
 };
 

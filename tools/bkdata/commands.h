@@ -2,6 +2,8 @@
 // bkdata's subcommands. Each takes the arguments after its name and returns
 // the process exit code: 0 done, 1 failed, 2 bad usage.
 
+#include <vector>
+
 struct bkdata_command {
   const char* name;
   const char* usage;  // the arguments, for the usage text
@@ -18,6 +20,17 @@ int bkdata_digest(int argc, char** argv);
 int bkdata_pack(int argc, char** argv);
 int bkdata_list(int argc, char** argv);
 int bkdata_check(int argc, char** argv);
+// Rides the sample track's lines for the three robot skills into
+// ROOT/quarrybend (ROOT made by `bkdata build`).
+int bkdata_lines(int argc, char** argv);
+
+// The sample track's centre line: points round the loop with their unit
+// tangent, distance along it and curvature (positive turning left). Returns
+// the start line's distance along the loop.
+struct centre_point {
+  double x, z, tx, tz, s, curvature;
+};
+double quarrybend_centre_line(std::vector<centre_point>* out);
 int bkdata_image(int argc, char** argv);
 
 // The image kind of "check": names ending in .png, .ppm, .pgm, .j6 or .j7
@@ -68,6 +81,12 @@ int bkdata_check_config(const char* path);
 // taken whole or refused at its first bad line. 1 when taken.
 int bkdata_is_setup_name(const char* path);
 int bkdata_check_setup(const char* path);
+// Robot lines files ("lines_*"): the track folder they sit in loads for its
+// segments, then the file through the game's reader: lines and samples per
+// segment, or the first fault. 1 when the file is sound.
+int bkdata_is_lines_name(const char* path);
+int bkdata_check_lines(const char* path);
+
 // Points series (".series", with "_standings" beside it when there is one):
 // title, riders, events done, or the reader's refusal. 1 when it reads.
 int bkdata_is_series_name(const char* path);

@@ -619,6 +619,12 @@ int write_furniture(const std::string& root, const std::string& folder) {
 
 }  // namespace
 
+double quarrybend_centre_line(std::vector<centre_point>* out) {
+  out->clear();
+  for (const loop_point& p : make_loop()) out->push_back({p.x, p.z, p.tx, p.tz, p.s, p.curvature});
+  return start_s;
+}
+
 int bkdata_track(int argc, char** argv) {
   if (argc != 2) return bkdata_usage();
   if (std::strcmp(argv[0], "quarrybend") != 0) {
