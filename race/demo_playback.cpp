@@ -16,6 +16,7 @@
 #include "core/race_clock.h"
 #include "platform/log.h"
 #include "race/demo_record.h"
+#include "race/engine_sound.h"
 #include "race/game_state.h"
 #include "race/race_hooks.h"
 #include "race/race_state.h"
@@ -216,8 +217,19 @@ static void read_ahead_records() {
     if (demo_player.file->position != (uint32_t)at && !stream_seek(demo_player.file, (uint32_t)at)) return;
     for (int i = 0; i < count; i++) {
       packed_pose p = {};
-      if (stream_read(demo_player.file, p.bytes, (uint32_t)size) != (uint32_t)size) return;
       const int slot = slot_of(i);
+      const int whole = stream_read(demo_player.file, p.bytes, (uint32_t)size) == (uint32_t)size;
+      // Old demos carry no engine state: a rider's engine is heard while
+      // its records keep coming, and falls silent where the file ends.
+      if (!whole) {
+        // The rest of this tick's record is past the end too.
+        for (int j = i; j < count; j++) {
+          const int s = slot_of(j);
+          if (s >= 0 && rider_slot_kind[s] == RIDER_REMOTE) engine_voices[s].presence_gain = 0.0f;
+        }
+        return;
+      }
+      if (slot >= 0 && rider_slot_kind[slot] == RIDER_REMOTE) engine_voices[slot].presence_gain = 1.0f;
       if (slot >= 0 && rider_slot_kind[slot] == RIDER_REMOTE)
         add_state_to_history(slot, &p, (int32_t)demo_player.next_tick);
     }

@@ -17,6 +17,7 @@
 #include "core/memory.h"
 #include "core/race_clock.h"
 #include "race/demo_playback.h"
+#include "race/engine_sound.h"
 #include "race/demo_record.h"
 #include "race/game_state.h"
 #include "race/loop_options.h"
@@ -426,8 +427,11 @@ TEST_F(DemoRace, VersionFourPlaysAndRewindsBySeeking) {
       }
     }
   };
+  for (int i = 0; i < 3; i++) engine_voices[demo_player.header.riders[i].slot].presence_gain = 0.5f;
   for (int k = 0; k < 600 && !HasFailure(); k++) simulation_tick();
   check();
+  for (int i = 0; i < 3; i++)
+    EXPECT_EQ(engine_voices[demo_player.header.riders[i].slot].presence_gain, 1.0f) << "records keep coming";
   const int32_t before = race_clock.current_tick;
   demo_skip(-2.0);
   EXPECT_EQ(race_clock.current_tick, before - 256);
@@ -436,6 +440,10 @@ TEST_F(DemoRace, VersionFourPlaysAndRewindsBySeeking) {
   check();
   for (int k = 0; k < 300 && !HasFailure(); k++) simulation_tick();
   check();
+  // Past the file's last record every engine falls silent.
+  for (int k = 0; k < rec.last_tick + 64 && !HasFailure(); k++) simulation_tick();
+  for (int i = 0; i < 3; i++)
+    EXPECT_EQ(engine_voices[demo_player.header.riders[i].slot].presence_gain, 0.0f) << "the records ran out";
 }
 
 }  // namespace
