@@ -229,9 +229,10 @@ static void read_ahead_records() {
         }
         return;
       }
-      if (slot >= 0 && rider_slot_kind[slot] == RIDER_REMOTE) engine_voices[slot].presence_gain = 1.0f;
-      if (slot >= 0 && rider_slot_kind[slot] == RIDER_REMOTE)
+      if (slot >= 0 && rider_slot_kind[slot] == RIDER_REMOTE) {
+        engine_voices[slot].presence_gain = 1.0f;
         add_state_to_history(slot, &p, (int32_t)demo_player.next_tick);
+      }
     }
     demo_player.next_tick++;
   }
