@@ -493,55 +493,81 @@ void rotation_vector_between(const double from[4], const double to[4], double ou
   out[2] = z / s * angle;
 }
 
-void rider_pack_pose(const rider* r, packed_pose* out) {
+void pack_pose_values(const pose_values* v, packed_pose* out) {
   std::memset(out->bytes, 0, sizeof out->bytes);
-  if (!has_bodies(r)) return;
-  const bike_model* row = rider_model(r);
   uint8_t* b = out->bytes;
-  dBodyID frame = r->bodies[RIDER_FRAME];
-  dBodyID person = r->bodies[RIDER_PERSON];
-  const dReal* fp = dBodyGetPosition(frame);
-  write_position(b, fp);
-  write_quaternion(b + 9, dBodyGetQuaternion(frame));
+  write_position(b, v->frame_position);
+  write_quaternion(b + 9, v->frame_quaternion);
 
   const double quarter = pi / 4;
-  const double steer = clamp_input(dJointGetHingeAngle(r->joints[RIDER_STEERING]), -quarter, quarter);
+  const double steer = clamp_input(v->steer, -quarter, quarter);
   b[17] = (uint8_t)round_code((steer + quarter) * (2 / pi) * 255, 1);
-  const double S = row->shock_linkage[BIKE_SWINGARM_TRAVEL];
-  const double swing = clamp_input(dJointGetHingeAngle(r->joints[RIDER_SWINGARM_PIVOT]), -S, 0);
+  const double S = v->swingarm_travel;
+  const double swing = clamp_input(v->swingarm, -S, 0);
   b[18] = S > 0 ? (uint8_t)(round_code((swing + S) / S * 255, 1) & 0xFE) : 0;
-  const double F = row->fork_travel;
-  const double slide = clamp_input(dJointGetSliderPosition(r->joints[RIDER_FORK_SLIDER]), -F, 0);
+  const double F = v->fork_travel;
+  const double slide = clamp_input(v->fork_slide, -F, 0);
   b[19] = F > 0 ? (uint8_t)(round_code((slide + F) / F * 255, 1) & 0xFE) : 0;
 
-  const dReal* pp = dBodyGetPosition(person);
   for (int i = 0; i < 3; i++) {
-    const double d = clamp_input(pp[i] - fp[i], -16, 16);
+    const double d = clamp_input(v->person_position[i] - v->frame_position[i], -16, 16);
     write_le(b + 20 + 2 * i, 2, round_code((d + 16) * (1.0 / 32) * 65535, 2));
   }
-  write_quaternion(b + 26, dBodyGetQuaternion(person));
+  write_quaternion(b + 26, v->person_quaternion);
 
   for (int w = 0; w < 2; w++) {
-    const double a = clamp_input(dJointGetHingeAngle(r->joints[w == 0 ? RIDER_FRONT_AXLE : RIDER_REAR_AXLE]), -pi, pi);
+    const double a = clamp_input(v->wheel_angle[w], -pi, pi);
     b[34 + w] = (uint8_t)round_code((a + pi) * (1 / (2 * pi)) * 255, 1);
   }
 
   int status;
-  if (r->down_counter > 0) {
-    int64_t lying = ((int64_t)r->down_counter * 15 - 15) / 127;
+  if (v->down_counter > 0) {
+    int64_t lying = ((int64_t)v->down_counter * 15 - 15) / 127;
     if (lying > 15) lying = 15;
     status = packed_pose_down_gear | (int)lying << 4;
   } else {
-    const int gear = r->gear < 0 ? 0 : r->gear > 6 ? 6 : r->gear;
-    const double t = (double)r->throttle * 15;
+    const int gear = v->gear < 0 ? 0 : v->gear > 6 ? 6 : v->gear;
+    const double t = (double)v->throttle * 15;
     const int throttle = !(t >= 0) ? 0 : t >= 15 ? 15 : (int)t;
-    status = gear | (r->ramp > 0 ? 8 : 0) | throttle << 4;
+    status = gear | (v->foot_down ? 8 : 0) | throttle << 4;
   }
   b[36] = (uint8_t)status;
 
-  const double speed = (float)r->engine_speed;
+  const double speed = (float)v->engine_speed;
   const double rpm = std::isfinite(speed) ? clampd(speed * 60 / (2 * pi), 0, 32768) : 0;
   write_le(b + 37, 2, round_code(rpm / 32768 * 65535, 2));
+}
+
+void rider_pack_pose(const rider* r, packed_pose* out) {
+  std::memset(out->bytes, 0, sizeof out->bytes);
+  if (!has_bodies(r)) return;
+  const bike_model* row = rider_model(r);
+  pose_values v;
+  const dReal* fp = dBodyGetPosition(r->bodies[RIDER_FRAME]);
+  const dReal* fq = dBodyGetQuaternion(r->bodies[RIDER_FRAME]);
+  const dReal* pp = dBodyGetPosition(r->bodies[RIDER_PERSON]);
+  const dReal* pq = dBodyGetQuaternion(r->bodies[RIDER_PERSON]);
+  for (int i = 0; i < 3; i++) {
+    v.frame_position[i] = fp[i];
+    v.person_position[i] = pp[i];
+  }
+  for (int i = 0; i < 4; i++) {
+    v.frame_quaternion[i] = fq[i];
+    v.person_quaternion[i] = pq[i];
+  }
+  v.steer = dJointGetHingeAngle(r->joints[RIDER_STEERING]);
+  v.swingarm_travel = row->shock_linkage[BIKE_SWINGARM_TRAVEL];
+  v.swingarm = dJointGetHingeAngle(r->joints[RIDER_SWINGARM_PIVOT]);
+  v.fork_travel = row->fork_travel;
+  v.fork_slide = dJointGetSliderPosition(r->joints[RIDER_FORK_SLIDER]);
+  v.wheel_angle[0] = dJointGetHingeAngle(r->joints[RIDER_FRONT_AXLE]);
+  v.wheel_angle[1] = dJointGetHingeAngle(r->joints[RIDER_REAR_AXLE]);
+  v.down_counter = r->down_counter;
+  v.gear = r->gear;
+  v.throttle = r->throttle;
+  v.foot_down = r->ramp > 0;
+  v.engine_speed = r->engine_speed;
+  pack_pose_values(&v, out);
 }
 
 void interpolate_packed_state(packed_pose* out, const packed_pose* a, const packed_pose* b, double t) {

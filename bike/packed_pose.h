@@ -44,6 +44,26 @@ extern demo_playback_state demo_playback;
 // Bytes of one pose in a demo of the version; 0 for a version not read.
 int packed_pose_bytes_for_version(int version);
 
+// What a pose is made of, as plain values: the frame and person bodies'
+// positions and orientations, the steering, swingarm and fork joints with
+// the bike's travels, the wheels' turn, the drive status and engine speed
+// (radians a second). Tools make poses without a simulated rider from it.
+struct pose_values {
+  double frame_position[3];
+  double frame_quaternion[4];
+  double person_position[3];
+  double person_quaternion[4];
+  double steer, swingarm, swingarm_travel, fork_slide, fork_travel;
+  double wheel_angle[2];
+  int32_t down_counter;  // above 0: lying down
+  int32_t gear;
+  float throttle;
+  int32_t foot_down;
+  double engine_speed;
+};
+// Packs the values as rider_pack_pose packs a rider.
+void pack_pose_values(const pose_values* v, packed_pose* out);
+
 // The rider's current pose, in the current (version-5) form. Positions are
 // clamped into the loaded terrain's box; a value that is not a number packs
 // as its field's lowest code.

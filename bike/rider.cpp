@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
@@ -15,6 +16,7 @@
 #include "core/memory.h"
 #include "core/message_ring.h"
 #include "core/running_order.h"
+#include "terrain/line_library.h"
 #include "terrain/track.h"
 
 rider rider_table[RIDER_SLOT_COUNT];
@@ -116,9 +118,9 @@ void make_plate(rider* r, const char* number) {
 
 int allocate_lists(rider* r) {
   return growable_array_init(&r->timing_ticks, sizeof(int32_t), 16) &&
-         growable_array_init(&r->samples_a, RIDER_SAMPLE_SIZE, 16) &&
-         growable_array_init(&r->samples_b, RIDER_SAMPLE_SIZE, 16) &&
-         growable_array_init(&r->samples_c, RIDER_SAMPLE_SIZE, 16);
+         growable_array_init(&r->pass_sample_lists[0], sizeof(line_sample), 16) &&
+         growable_array_init(&r->pass_sample_lists[1], sizeof(line_sample), 16) &&
+         growable_array_init(&r->followed_line, sizeof(line_sample), 16);
 }
 
 void free_list(growable_array* list) {
@@ -211,9 +213,9 @@ void rider_destroy(rider* r) {
   r->front_contact.body = nullptr;
   r->rear_contact.body = nullptr;
   free_list(&r->timing_ticks);
-  free_list(&r->samples_a);
-  free_list(&r->samples_b);
-  free_list(&r->samples_c);
+  free_list(&r->pass_sample_lists[0]);
+  free_list(&r->pass_sample_lists[1]);
+  free_list(&r->followed_line);
   if (r->plate_texture) {
     GLuint id = r->plate_texture;
     glDeleteTextures(1, &id);
@@ -252,6 +254,17 @@ float rider_get_throttle(const rider* r) { return r->throttle; }
 int rider_get_gear(const rider* r) { return r->gear; }
 dBodyID rider_person_body(const rider* r) { return r->bodies[RIDER_PERSON]; }
 dBodyID rider_frame_body(const rider* r) { return r->bodies[RIDER_FRAME]; }
+
+float body_pitch_angle(dBodyID body) {
+  if (!body) return 0;
+  const dReal* m = dBodyGetRotation(body);
+  // Forward is the body's -z; across it, horizontally, its right.
+  const double hx = -m[2], hz = -m[10];
+  const double len = std::sqrt(hx * hx + hz * hz);
+  if (len < 1e-9) return 0;
+  const double across = (m[1] * -hz + m[9] * hx) / len;
+  return (float)(std::acos(std::clamp(across, -1.0, 1.0)) - M_PI / 2);
+}
 
 float rider_forward_speed_mph(const rider* r) {
   dBodyID frame = r->bodies[RIDER_FRAME];

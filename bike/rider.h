@@ -22,7 +22,6 @@ enum {
   RIDER_BODY_COUNT = 7,
   RIDER_JOINT_COUNT = 6,
   RIDER_NUMBER_SIZE = 8,  // 7 characters and the NUL
-  RIDER_SAMPLE_SIZE = 20,
 };
 
 // Slot kinds.
@@ -65,14 +64,18 @@ enum {
 };
 
 // The robot rider code's words (robot/ fills them; the rider code only
-// resets them). The first four are also the line-recording words that a
-// rider-against-rider contact clears.
+// resets them). A rider-against-rider contact clears the picked line ids:
+// a run that was pushed off its line says nothing about the line.
 struct rider_robot_state {
-  int32_t line_recording[4];
-  int32_t personality;  // row of the personality table
-  float f0[2];
-  int32_t best_tick;  // -1000000 after reset
-  float f1[4];
+  int32_t picked_line_ids[4];  // unique ids by segment number mod 4; 0 none
+  int32_t personality;         // row of the personality table; 0 no auto pilot
+  float last_throttle;
+  float launch_time;        // seconds on the race clock; 0 not drawn
+  int32_t lean_limit_tick;  // -1000000 after reset
+  int32_t cursor;           // index in followed_line of the sample approached
+  int32_t last_advance_tick;
+  int32_t recovery_counter;  // 0 normal; above 0 the careful follower drives
+  int32_t pick_segment;      // segment number the next picked line is for
 };
 
 struct rider {
@@ -115,10 +118,12 @@ struct rider {
   int32_t timing_count;
   growable_array timing_ticks;  // int32 ticks; -1 = not crossed
 
-  growable_array samples_a;  // 20-byte samples of the robot code
-  growable_array samples_b;
-  int32_t robot_word;  // between samples_b and samples_c
-  growable_array samples_c;
+  // Of line_sample: a human rider's passes, by segment number mod 2, each
+  // with its void bit (a crossing made while down); the robot's followed
+  // line.
+  growable_array pass_sample_lists[2];
+  int32_t pass_void_bits;
+  growable_array followed_line;
   rider_robot_state robot;
 
   float total_mass;  // slugs
@@ -249,6 +254,9 @@ float rider_get_throttle(const rider* r);
 int rider_get_gear(const rider* r);
 dBodyID rider_person_body(const rider* r);
 dBodyID rider_frame_body(const rider* r);
+// A body's lean in radians: the sideways tilt of its up axis across its
+// horizontal heading (its -z); negative leaning right, 0 upright.
+float body_pitch_angle(dBodyID body);
 float rider_forward_speed_mph(const rider* r);
 const char* rider_bike_model_name(const rider* r);
 const char* rider_bike_class(const rider* r);

@@ -309,12 +309,12 @@ void rider_reset(rider* r) {
   r->engine_speed = 0;
   r->timing_count = 0;
   clear_list(&r->timing_ticks);
-  clear_list(&r->samples_a);
-  clear_list(&r->samples_b);
-  clear_list(&r->samples_c);
-  r->robot_word = 0;
+  clear_list(&r->pass_sample_lists[0]);
+  clear_list(&r->pass_sample_lists[1]);
+  clear_list(&r->followed_line);
+  r->pass_void_bits = 0;
   memset(&r->robot, 0, sizeof r->robot);
-  r->robot.best_tick = -1000000;
+  r->robot.lean_limit_tick = -1000000;
 
   r->roost_tick = -1;
   r->finished = 0;

@@ -137,7 +137,7 @@ int rider_collide_rider(rider* a, rider* b, int front_test_only) {
     }
   }
   a->contact_tick = b->contact_tick = tick;
-  for (int i = 0; i < 4; i++) a->robot.line_recording[i] = b->robot.line_recording[i] = 0;
+  for (int i = 0; i < 4; i++) a->robot.picked_line_ids[i] = b->robot.picked_line_ids[i] = 0;
   return u;
 }
 

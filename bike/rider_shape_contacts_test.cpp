@@ -252,11 +252,11 @@ TEST_F(RiderShapes, ImpactTimers) {
     b->down_counter = c.b_down;
     a->hit_timer = c.a_before;
     b->hit_timer = c.b_before;
-    a->robot.line_recording[2] = 9;
+    a->robot.picked_line_ids[2] = 9;
     EXPECT_EQ(rider_collide_rider(a, b, 0), rider_part_frame);
     EXPECT_EQ(a->hit_timer, c.a_after) << c.va << " " << c.vb;
     EXPECT_EQ(b->hit_timer, c.b_after) << c.va << " " << c.vb;
-    EXPECT_EQ(a->robot.line_recording[2], 0);
+    EXPECT_EQ(a->robot.picked_line_ids[2], 0);
     dJointGroupEmpty(contact_group);
   }
 }

@@ -122,7 +122,7 @@ TEST_F(Riders, DestroyLeavesNoBodyOrJointAndTheSlotWorksAgain) {
   EXPECT_EQ(n.bodies, 7);
   EXPECT_EQ(n.joints, 6);
   EXPECT_EQ(a->timing_ticks.data, nullptr);
-  EXPECT_EQ(a->samples_c.capacity, 0u);
+  EXPECT_EQ(a->followed_line.capacity, 0u);
   rider_destroy(a);  // twice is harmless
 
   // Created again in place; creating over a live record replaces it.
@@ -157,7 +157,7 @@ TEST_F(Riders, CreatedRecordHoldsListsNumberAndWheels) {
   EXPECT_EQ(r->simulated, 0);
   EXPECT_EQ(r->timing_ticks.capacity, 16u);
   EXPECT_EQ(r->timing_ticks.element_size, 4u);
-  for (const growable_array* list : {&r->samples_a, &r->samples_b, &r->samples_c}) {
+  for (const growable_array* list : {&r->pass_sample_lists[0], &r->pass_sample_lists[1], &r->followed_line}) {
     EXPECT_EQ(list->capacity, 16u);
     EXPECT_EQ(list->count, 0u);
     EXPECT_EQ(list->element_size, 20u);
@@ -342,7 +342,7 @@ TEST_F(Riders, ResetRotateAndTranslate) {
   r->finished = 1;
   r->timing_count = 4;
   r->timing_ticks.count = 4;
-  r->samples_b.count = 2;
+  r->pass_sample_lists[1].count = 2;
   r->velocity_ring[2][1] = 5;
   r->robot.personality = 9;
   r->activity = 0.5f;
@@ -371,10 +371,10 @@ TEST_F(Riders, ResetRotateAndTranslate) {
   EXPECT_EQ(r->timing_count, 0);
   EXPECT_EQ(r->timing_ticks.count, 0u);
   EXPECT_EQ(r->timing_ticks.capacity, 16u);
-  EXPECT_EQ(r->samples_b.count, 0u);
+  EXPECT_EQ(r->pass_sample_lists[1].count, 0u);
   EXPECT_EQ(r->velocity_ring[2][1], 0);
   EXPECT_EQ(r->robot.personality, 0);
-  EXPECT_EQ(r->robot.best_tick, -1000000);
+  EXPECT_EQ(r->robot.lean_limit_tick, -1000000);
   EXPECT_EQ(r->roost_tick, -1);
   EXPECT_EQ(r->contact_tick, -1);
   EXPECT_FLOAT_EQ(r->land_damping, 1);

@@ -36,6 +36,7 @@
 #include "platform/window.h"
 #include "race/bike_setup.h"
 #include "race/control_bindings.h"
+#include "race/demo_playback.h"
 #include "race/detail_settings.h"
 #include "race/frame_loop.h"
 #include "race/game_state.h"
@@ -57,9 +58,9 @@
 #include "race/tick.h"
 #include "race/version.h"
 #include "race/video_modes.h"
+#include "race/views.h"
 #include "robot/auto_pilot.h"
 #include "script/track_script.h"
-#include "race/views.h"
 #include "terrain/dynamics_world.h"
 #include "terrain/ground_texture.h"
 #include "terrain/height_field.h"
@@ -314,6 +315,14 @@ void load_fonts_and_pictures() {
 // request to close.
 int run_game() {
   engine_voices_clear();
+  // A demo named on the command line races on its own track; its header is
+  // read here only to learn which.
+  static char demo_track[race_track_name_bytes];
+  if (game_state.demo_argument && demo_open_playback()) {
+    std::snprintf(demo_track, sizeof demo_track, "%s", demo_player.header.track);
+    game_state.track_dir = demo_track;
+    demo_close_playback();
+  }
   for (int i = 0; i < line_up_slots; i++) {
     game_state.line_up[i] = 0;
     rider_slots[i] = nullptr;
@@ -483,6 +492,7 @@ int main(int argc, char** argv) {
   tick_install_hooks();
   stock_parts_digest = stock_parts_stored_digest;
   check_fixed_files();
+  demo_install_hooks();
   collect_rider_look_choices();
   if (!scan_tracks()) {
     report_failure("No tracks found\n");

@@ -37,7 +37,13 @@ std::string series_text(const std::string& head, const std::vector<std::string>&
 
 struct Series : ::testing::Test {
   void SetUp() override {
-    root = std::getenv("BK_HOME");
+    // A data root of their own: other tests of this program build the
+    // sample data, with its series, into the shared one.
+    saved_home = std::getenv("BK_HOME");
+    root = fs::path(test_root()) / "series_data";
+    fs::create_directories(root);
+    setenv("BK_HOME", root.c_str(), 1);
+    free_file_index();
     track_folders = folders;
     track_count = 2;
     search_roots_free();
@@ -48,6 +54,8 @@ struct Series : ::testing::Test {
     track_count = 0;
     for (const auto& p : written) fs::remove(p);
     free_file_index();
+    setenv("BK_HOME", saved_home.c_str(), 1);
+    search_roots_free();
     test_log_end();
   }
   void put(const std::string& name, const std::string& text) {
@@ -55,6 +63,7 @@ struct Series : ::testing::Test {
     written.push_back(root / name);
   }
   fs::path root;
+  std::string saved_home;
   std::vector<fs::path> written;
   char quarry[11] = "quarrybend";
   char hill[9] = "rockhill";

@@ -12,8 +12,9 @@ struct rider;
 // falling speed in angle units a second.
 extern float gate_arm_angle[start_gate_max];
 extern float gate_arm_speed[start_gate_max];
-// Every arm up and at rest, and the gates' touch ticks forgotten (race
-// reset).
+// Every arm up and at rest (down when the clock is already past the arms'
+// last move), the gate objects turned to match, and the gates' touch ticks
+// forgotten (race reset).
 void reset_gate_arms();
 
 // The basis of a gate arm at an angle: the terrain basis at (x, z) and

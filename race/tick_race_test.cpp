@@ -60,7 +60,8 @@ class TickRace : public ::testing::Test {
     net_values_reset();
     pilot_reset();
     int line_up[160] = {};
-    for (int i = 0; i < 8; i++) line_up[i] = 2;
+    // Robots by race number, so the line-up is the same whatever raced before.
+    for (int i = 0; i < 8; i++) line_up[i] = 1000 + 20 + i;
     race_clock.current_tick = 1234;  // the same drop tick every run
     tick_install_hooks();
     EXPECT_EQ(reset_session(line_up, 0, 0, 0, 3, 0), 1);
@@ -163,7 +164,7 @@ TEST_F(TickRace, ClosedGateHoldsFullThrottleAndOpenGateLiesInTheGround) {
   ASSERT_TRUE(race_test_make_data());
   net_values_reset();
   int line_up[160] = {};
-  line_up[0] = 2;
+  line_up[0] = 1020;
   tick_install_hooks();
   ASSERT_EQ(reset_session(line_up, 0, 0, 0, 3, 0), 1);
   race_hooks.auto_pilot_tick = full_throttle;
@@ -192,12 +193,59 @@ TEST_F(TickRace, ClosedGateHoldsFullThrottleAndOpenGateLiesInTheGround) {
   };
   for (int gate = 0; gate < race_clock.start_gate_count; gate++)
     EXPECT_GT(highest_above_ground(gate), 1.0) << "gate " << gate << " up";
+  // The rider goes, or it would lean on its arm and hold it up.
+  rider_destroy(rider_slots[0]);
+  rider_slots[0] = nullptr;
   race_clock.gate_drop_tick = race_clock.current_tick;
   for (int k = 0; k < 64; k++) simulation_tick();
   for (int gate = 0; gate < race_clock.start_gate_count; gate++) {
     EXPECT_EQ(gate_arm_angle[gate], 0.0f) << gate;
     EXPECT_LT(highest_above_ground(gate), 0.2) << "gate " << gate << " down";
   }
+}
+
+// Ruts: dug only with erode_level above 0 and, online, only while the
+// local rider is in the race; recorded riders never dig. (Online the local
+// rider rides; there are no robots.)
+TEST_F(TickRace, RutsFollowTheErodeLevelAndTheRace) {
+  ASSERT_TRUE(race_test_make_data());
+  const struct {
+    const char* what;
+    int erode, online, own_position, kind;
+    int dug;
+  } cases[] = {
+      {"offline, ruts on", 1024, 0, race_no_slot, RIDER_ROBOT, 1},
+      {"offline, ruts off", 0, 0, race_no_slot, RIDER_ROBOT, 0},
+      {"online, racing", 1024, 1, 0, RIDER_LOCAL, 1},
+      {"online, not racing", 1024, 1, race_no_slot, RIDER_LOCAL, 0},
+      {"recorded rider", 1024, 0, race_no_slot, RIDER_REMOTE, 0},
+  };
+  for (const auto& c : cases) {
+    net_values_reset();
+    int line_up[160] = {};
+    line_up[0] = 1020;
+    tick_install_hooks();
+    ASSERT_EQ(reset_session(line_up, 0, 0, 0, 3, 0), 1);
+    race_hooks.auto_pilot_tick = pilot_auto_pilot_tick;
+    pilot_reset();
+    race_clock.gate_drop_tick = 0;
+    race_clock.current_tick = 2000;
+    reset_gate_arms();
+    ASSERT_EQ(gate_arm_angle[0], 0.0f) << "long down";
+    rider_slot_kind[0] = c.kind;
+    erode_level = c.erode;
+    net_online = c.online;
+    net_own_slot = 0;
+    own_start_position = c.own_position;
+    erode_queue_reset();
+    for (int k = 0; k < 1280; k++) {
+      if (c.kind != RIDER_ROBOT) pilot_auto_pilot_tick(rider_slots[0]);
+      simulation_tick();
+    }
+    EXPECT_EQ(erode_queue.count > 0, c.dug != 0) << c.what << ": " << erode_queue.count;
+  }
+  net_values_reset();
+  own_start_position = race_no_slot;
 }
 
 }  // namespace

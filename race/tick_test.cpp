@@ -325,9 +325,18 @@ TEST_F(Tick, GateArmsFallAndStopWhenTouched) {
   race_clock.current_tick = open + 1281;
   simulation_tick();
   EXPECT_EQ(gate_arm_angle[0], 0.5f);
+  race_clock.current_tick = open - 1;
   reset_gate_arms();
   EXPECT_EQ(gate_arm_angle[159], 1.0f);
   EXPECT_EQ(gate_arm_speed[0], 0.0f);
+  EXPECT_EQ(touched->touch_tick, -1);
+  // A clock already past the arms' last move (a time trial): down for good.
+  race_clock.current_tick = open + 1281;
+  reset_gate_arms();
+  EXPECT_EQ(gate_arm_angle[0], 0.0f);
+  float down[9];
+  gate_arm_basis(down, touched->x, touched->z, touched->angle, 0);
+  EXPECT_EQ(std::memcmp(down, touched->basis, sizeof down), 0);
 }
 
 // The false-start watch: offline none; online a local rider rolling 3 ft

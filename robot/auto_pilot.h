@@ -6,5 +6,9 @@ struct rider;
 // foot-down amount rises by 8/128 a tick up to 1.
 void auto_pilot_physics_step(rider* r);
 
-// Points the rider code's hooks at the robot code; main calls it once.
+// Every line slot's last-picked tick to -1000000 (race reset).
+void line_library_reset_pick_ticks();
+
+// Points the rider code's and the race's hooks at the robot code; main
+// calls it once.
 void robot_install_hooks();

@@ -4,6 +4,9 @@
 
 #include "bike/rider.h"
 #include "bike/robot_hooks.h"
+#include "race/race_hooks.h"
+#include "robot/lines.h"
+#include "robot/record_pass.h"
 
 namespace {
 
@@ -19,11 +22,19 @@ TEST(AutoPilot, RaisesTheFootWhileDownUpToOne) {
   EXPECT_FLOAT_EQ(r.ramp, 1.0f);
 }
 
-TEST(AutoPilot, InstallsItsHook) {
+TEST(AutoPilot, InstallsItsHooks) {
   auto_pilot_physics_step_hook = nullptr;
+  const race_hooks_table saved = race_hooks;
   robot_install_hooks();
   EXPECT_EQ(auto_pilot_physics_step_hook, &auto_pilot_physics_step);
+  EXPECT_EQ(race_hooks.lines_write_and_clear, &line_library_clear);
+  EXPECT_EQ(race_hooks.robot_personality, &rider_set_auto_pilot_personality);
+  EXPECT_EQ(race_hooks.line_library_record_pass, &line_library_record_pass);
+  EXPECT_NE(race_hooks.lines_load, nullptr);
+  EXPECT_NE(race_hooks.lines_prune_and_plan, nullptr);
+  EXPECT_NE(race_hooks.lines_reset_pick_ticks, nullptr);
   auto_pilot_physics_step_hook = nullptr;
+  race_hooks = saved;
 }
 
 }  // namespace

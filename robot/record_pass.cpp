@@ -8,6 +8,7 @@
 #include "core/race_clock.h"
 #include "core/running_order.h"
 #include "race/results.h"
+#include "robot/pass_recording.h"
 #include "terrain/track.h"
 
 namespace {
@@ -61,10 +62,13 @@ int crossing_gate(int c) {
 
 void line_library_record_pass(rider* r) {
   if (!r || route.gate_count == 0 || r->finished) return;
+  pass_take_sample(r);
+  pass_book_crash(r);
   const int32_t n = rider_next_timing_index(r);
   static const int tries[] = {-3, -2, 0, 1, 2};
   int missing = 0;
   int64_t accepted = -1;
+  int accepted_try = 0;
   for (int i : tries) {
     const int64_t c = (int64_t)n + i;
     if (c < 0) continue;
@@ -76,6 +80,7 @@ void line_library_record_pass(rider* r) {
       // Back through an earlier gate only to make up one that was missed.
       if (i < 0 && !missing) continue;
       accepted = c;
+      accepted_try = i;
       break;
     }
     if (completes_lap(c) && untimed) return;
@@ -83,10 +88,15 @@ void line_library_record_pass(rider* r) {
   if (accepted < 0) return;
 
   const int c = (int)accepted;
+  pass_mark_void(r);
   r->timing_count = c;
   rider_set_timing_tick(r, c, race_clock.current_tick);
+  pass_at_segment_start(r, c, accepted_try);
   r->timing_count = c + 1;
-  if (completes_lap(c) && !r->finished && finishes(c)) r->finished = 1;
+  if (completes_lap(c) && !r->finished && finishes(c)) {
+    r->finished = 1;
+    if (rider_is_robot(r)) pass_slow_followed_line(r);
+  }
   finish_results();
   r->down = 0;
 }

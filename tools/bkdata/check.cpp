@@ -149,10 +149,14 @@ int bkdata_check(int argc, char** argv) {
       failed |= !check_archive(path);
     } else if (ends_with(path, ".js")) {
       failed |= !check_script(path);
-    } else if (bkdata_is_series_name(path)) {
-      failed |= !bkdata_check_series(path);
     } else if (bkdata_is_sound_name(path)) {
       failed |= !bkdata_check_sound(path);
+    } else if (bkdata_is_demo_name(path)) {
+      failed |= !bkdata_check_demo(path);
+    } else if (bkdata_is_series_name(path)) {
+      failed |= !bkdata_check_series(path);
+    } else if (bkdata_is_lines_name(path)) {
+      failed |= !bkdata_check_lines(path);
     } else if (bkdata_is_setup_name(path)) {
       failed |= !bkdata_check_setup(path);
     } else if (bkdata_is_config_name(path)) {

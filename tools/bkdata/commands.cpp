@@ -9,11 +9,13 @@ const bkdata_command bkdata_commands[] = {
     {"check", "FILE...", bkdata_check},
     {"image", "FORMAT WIDTH HEIGHT OUT", bkdata_image},
     {"track", "quarrybend OUTDIR", bkdata_track},
+    {"demo", "VERSION OUT", bkdata_demo},
     {"bike", "OUTDIR", bkdata_bike},
     {"shapes", "OUTDIR", bkdata_shapes},
     {"sounds", "OUTDIR", bkdata_sounds},
     {"build", "OUT", bkdata_build},
     {"seeds", "OUTDIR", bkdata_seeds},
+    {"lines", "ROOT", bkdata_lines},
     {nullptr, nullptr, nullptr},
 };
 

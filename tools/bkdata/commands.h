@@ -3,6 +3,8 @@
 // the process exit code: 0 done, 1 failed, 2 bad usage.
 #include <string>
 
+#include <vector>
+
 struct bkdata_command {
   const char* name;
   const char* usage;  // the arguments, for the usage text
@@ -19,6 +21,17 @@ int bkdata_digest(int argc, char** argv);
 int bkdata_pack(int argc, char** argv);
 int bkdata_list(int argc, char** argv);
 int bkdata_check(int argc, char** argv);
+// Rides the sample track's lines for the three robot skills into
+// ROOT/quarrybend (ROOT made by `bkdata build`).
+int bkdata_lines(int argc, char** argv);
+
+// The sample track's centre line: points round the loop with their unit
+// tangent, distance along it and curvature (positive turning left). Returns
+// the start line's distance along the loop.
+struct centre_point {
+  double x, z, tx, tz, s, curvature;
+};
+double quarrybend_centre_line(std::vector<centre_point>* out);
 int bkdata_image(int argc, char** argv);
 
 // The image kind of "check": names ending in .png, .ppm, .pgm, .j6 or .j7
@@ -26,6 +39,7 @@ int bkdata_image(int argc, char** argv);
 int bkdata_is_image_name(const char* path);
 int bkdata_check_image(const char* path);
 int bkdata_track(int argc, char** argv);
+int bkdata_demo(int argc, char** argv);
 // The sample bikes' part models, rider models and skins.
 int bkdata_bike(int argc, char** argv);
 // The game data root: zzzz.saf, the sample track, bikes and shapes; prints
@@ -59,12 +73,20 @@ int bkdata_check_decals(const char* path);
 // a refusal. 1 when the file reads.
 int bkdata_is_seq_name(const char* path);
 int bkdata_check_seq(const char* path);
-
 // Files named "config" (or its backup "config~"): the settings file through
 // the game's reader; each refused line with its reason, then a summary. 1
 // when every line was taken.
 int bkdata_is_config_name(const char* path);
 int bkdata_check_config(const char* path);
+// Files in a "setups/" folder: a bike setup through the game's reader,
+// taken whole or refused at its first bad line. 1 when taken.
+int bkdata_is_setup_name(const char* path);
+int bkdata_check_setup(const char* path);
+// Robot lines files ("lines_*"): the track folder they sit in loads for its
+// segments, then the file through the game's reader: lines and samples per
+// segment, or the first fault. 1 when the file is sound.
+int bkdata_is_lines_name(const char* path);
+int bkdata_check_lines(const char* path);
 
 // Points series (".series", with "_standings" beside it when there is one):
 // title, riders, events done, or the reader's refusal. 1 when it reads.
@@ -86,6 +108,13 @@ int bkdata_sounds(int argc, char** argv);
 // summary, or the reader's lines and a refusal. 1 when the file loads.
 int bkdata_is_sound_name(const char* path);
 int bkdata_check_sound(const char* path);
+// Demos (".bkdemo"): version, track, riders, chunks by type and tick range,
+// or the refusal, or the byte where a damaged one ends. 1 unless refused.
+int bkdata_is_demo_name(const char* path);
+int bkdata_check_demo(const char* path);
+// The sample demo of a version into out, on the quarrybend track that root
+// holds. 1 when written.
+int write_sample_demo(const char* root, int version, const char* out);
 
 // The sample track's "frills.js", as bkdata track writes it.
 std::string quarrybend_frills_text();

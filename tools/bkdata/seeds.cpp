@@ -16,9 +16,11 @@
 #include "assets/model.h"
 #include "core/saf.h"
 #include "core/scram.h"
+#include "core/file.h"
 #include "fuzz/fuzz_folder.h"
 #include "fuzz/track_names.h"
 #include "race/control_bindings.h"
+#include "race/demo_file.h"
 #include "terrain/rut_message.h"
 #include "tools/bkdata/commands.h"
 #include "ui/bike_setup.h"
@@ -266,6 +268,53 @@ int rut_seeds(const fs::path& out) {
   return ok;
 }
 
+// Small demos of each version, written with the game's demo writer.
+int demo_seeds(const fs::path& out, const fs::path& scratch) {
+  fs::create_directories(out / "demo");
+  static demo_header h;
+  h = {};
+  h.version = demo_version;
+  h.rider_count = 2;
+  h.race_laps = 3;
+  h.gate_drop_tick = demo_gate_drop_default;
+  std::snprintf(h.track, sizeof h.track, "quarrybend");
+  for (int i = 0; i < 2; i++) {
+    std::snprintf(h.riders[i].bike, sizeof h.riders[i].bike, "crf250");
+    std::snprintf(h.riders[i].number, sizeof h.riders[i].number, "%d", 10 + i);
+    std::snprintf(h.riders[i].name, sizeof h.riders[i].name, "Rider %d", i);
+  }
+  const std::string path = (scratch / "seed.bkdemo").string();
+  stream s = {};
+  if (!stream_open_path(&s, path.c_str(), "wb")) return 0;
+  int ok = demo_header_write(&s, &h);
+  uint32_t previous = 0;
+  ok = ok && demo_chunk_write(&s, &previous, 0, demo_chunk_command, "erode 1024", 10);
+  ok = ok && demo_chunk_write(&s, &previous, 0, demo_chunk_text, "Hello\n", 6);
+  for (int t = 0; ok && t < 64; t += 16) {
+    uint8_t states[4 * 2 * demo_state_entry_bytes] = {};
+    for (int k = 0; k < 8; k++) {
+      states[k * demo_state_entry_bytes] = (uint8_t)(k % 2);
+      demo_put_u32(states + k * demo_state_entry_bytes + 1, (uint32_t)(t + 4 * (k / 2)));
+      for (int b = 5; b < demo_state_entry_bytes; b++) states[k * demo_state_entry_bytes + b] = (uint8_t)(b * 7 + k);
+    }
+    ok = demo_chunk_write(&s, &previous, t, demo_chunk_states, states, sizeof states);
+  }
+  rut_point points[4];
+  for (int i = 0; i < 4; i++) points[i] = {500.0f + i, 600.0f + i, 0.5f, 0.2f, 4};
+  const float low[2] = {0.5f, 0.5f}, high[2] = {1.5f, 1.5f};
+  uint8_t message[rut_message_max_bytes];
+  const int32_t n = rut_message_encode(points, 4, low, high, 1024.0f, message);
+  ok = ok && demo_chunk_write(&s, &previous, 64, demo_chunk_terrain, message, (uint32_t)n);
+  ok = (stream_close_file(&s) == 0) && ok;
+  ok = ok && write_whole(out / "demo" / "v6.bkdemo", read_whole(scratch / "seed.bkdemo"));
+  for (int version : {4, 5}) {
+    std::string text = "BK0" + std::to_string(version) + " 2 0 3 1792\nquarrybend\ncrf250||||\n10\nkx125\n11\n";
+    for (int k = 0; k < 8 * 2; k++) text += std::string((size_t)demo_state_size(version), (char)(k * 13));
+    ok = ok && write_whole(out / "demo" / ("v" + std::to_string(version) + ".bkdemo"), text);
+  }
+  return ok;
+}
+
 }  // namespace
 
 // Definitions and tables over the names the engine_sound target provides.
@@ -309,7 +358,8 @@ int bkdata_seeds(int argc, char** argv) {
   const int ok = archive_seeds(out, scratch) && stream_seeds(out, scratch) && image_seeds(out) &&
                  model_seeds(out) && track_seeds(out, scratch) && rut_seeds(out) &&
                  anim_seeds(out, scratch) && settings_seeds(out) &&
-                 sound_seeds(out) && script_seeds(out);
+                 sound_seeds(out) &&
+                 demo_seeds(out, scratch) && script_seeds(out);
   fs::remove_all(scratch, ec);
   if (!ok) {
     std::fprintf(stderr, "bkdata seeds: can't write the seeds into '%s'\n", out.string().c_str());

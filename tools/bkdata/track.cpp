@@ -673,6 +673,12 @@ int write_furniture(const std::string& root, const std::string& folder) {
 
 }  // namespace
 
+double quarrybend_centre_line(std::vector<centre_point>* out) {
+  out->clear();
+  for (const loop_point& p : make_loop()) out->push_back({p.x, p.z, p.tx, p.tz, p.s, p.curvature});
+  return start_s;
+}
+
 std::string quarrybend_frills_text() { return frills_text(make_loop()); }
 
 int bkdata_track(int argc, char** argv) {
