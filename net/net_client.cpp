@@ -497,13 +497,12 @@ static void on_redirect(net_reader* r) {
   game_state.connect_target = net_pending_server;
 }
 
-// Effects of one datagram from the server.
-static void dispatch(const uint8_t* data, long length) {
-  if (length < 1) return;
+void net_handle_datagram(const uint8_t* data, size_t length) {
+  if (!data || length < 1) return;
   const int kind = data[0];
   const size_t minimum = net_server_min_length(kind);
-  if (minimum == 0 || static_cast<size_t>(length) < minimum) return;
-  net_reader r = net_reader_make(data, static_cast<size_t>(length));
+  if (minimum == 0 || length < minimum) return;
+  net_reader r = net_reader_make(data, length);
   r.at = 1;
   switch (kind) {
     case net_kind_server_full: console_print("Server is full\n"); break;
@@ -591,7 +590,7 @@ void net_receive_packets() {
     }
     // Only the server speaks to us; anything else could forge its packets.
     if (!from_server(from)) continue;
-    dispatch(buffer, n);
+    net_handle_datagram(buffer, static_cast<size_t>(n));
   }
 }
 

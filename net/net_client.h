@@ -99,6 +99,10 @@ extern net_later_hooks net_later;
 
 void net_tick();
 void net_receive_packets();
+// The effects of one datagram known to come from the server: a kind the
+// client does not take, a datagram shorter than its kind's fixed fields or
+// one that fails its kind's conditions changes nothing.
+void net_handle_datagram(const uint8_t* data, size_t length);
 void net_send_hello();
 // The rider-info text of the local setup; the short form when the long
 // one does not fit.

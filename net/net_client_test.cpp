@@ -75,9 +75,10 @@ class Client : public ::testing::Test {
     return peer.received;
   }
   std::string console() { return race_test_console_since(first_line); }
-  packet_bytes race_info(uint32_t connection, const char* track, const uint8_t* digest) {
+  packet_bytes race_info(uint32_t connection, const char* track, const uint8_t* digest, uint32_t length = 7680,
+                         uint32_t laps = 0) {
     packet_bytes p = packet(4);
-    p.u32(connection).u32(7680).u32(0).u32(1000);
+    p.u32(connection).u32(length).u32(laps).u32(1000);
     uint8_t zero[20] = {};
     p.raw(digest ? digest : zero, 20).text(track);
     return p;
@@ -282,6 +283,31 @@ TEST_F(Client, RestartAndBothDisconnects) {
   EXPECT_EQ(net_own_slot, 160);
   EXPECT_EQ(net_online, 0);
   EXPECT_NE(console().find("Disconnected\n"), std::string::npos);
+}
+
+TEST_F(Client, RaceTextOnEnteringRacing) {
+  sample_track_digest(digest);
+  struct row {
+    uint32_t length, laps;
+    const char* text;
+  } rows[] = {
+      {0, 5, "5 laps"},
+      {7680, 0, "1 minutes"},
+      {19200, 2, "3 minutes + 2 laps"},  // 2.5 minutes round up
+  };
+  for (const row& r : rows) {
+    net_reset();
+    net_request_connect(("127.0.0.1:" + std::to_string(peer.port)).c_str());
+    first_line = message_ring.write_index;
+    step();
+    sent();  // the peer learns the new socket's port
+    server(packet(2).u32(own).u32(key).u32(6));
+    server(race_info(id, "quarrybend", digest, r.length, r.laps));
+    server(packet(8).u32(id).u32(0).text(rider_text("7", "Me")));
+    server(packet(10).u32(id).u32(2000).u32(0));
+    EXPECT_EQ(net_client.state, net_racing) << r.text;
+    EXPECT_NE(console().find(std::string(r.text) + "\n"), std::string::npos) << r.text << ": " << console();
+  }
 }
 
 TEST_F(Client, DisconnectWhileContactingResetsAtOnce) {
