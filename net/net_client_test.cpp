@@ -489,6 +489,33 @@ TEST_F(Client, FakeLagHoldsDatagramsUntilDue) {
   game_state.fake_lag = 0;
 }
 
+// More datagrams than the fake-lag ring holds arrive while they are held
+// back: reading stops while the ring is full and none is overwritten, so
+// every one is answered, in order, once it is due.
+TEST_F(Client, FullFakeLagRingLosesNothing) {
+  game_state.fake_lag = 0.5;
+  step();
+  sent();
+  const uint32_t total = 1200;
+  std::vector<uint32_t> acked;
+  auto collect = [&]() {
+    for (const auto& p : sent())
+      if (p.size() == 13 && p[0] == 18) acked.push_back(packet_u32(p, 9));
+  };
+  for (uint32_t sequence = 0; sequence < total;) {
+    for (int k = 0; k < 100; k++, sequence++) test_peer_send(&peer, packet(17).u32(sequence).u8(1).b);
+    step();
+    collect();
+  }
+  for (int i = 0; i < 200; i++) {
+    step();
+    collect();
+  }
+  ASSERT_EQ(acked.size(), total);
+  for (uint32_t k = 0; k < total; k++) ASSERT_EQ(acked[k], k);
+  game_state.fake_lag = 0;
+}
+
 TEST(ClientText, RaceTextAndRiderInfo) {
   // The long form, then the short one when the long does not fit.
   char buffer[net_client_info_bytes];
