@@ -1,6 +1,7 @@
 // The multiplayer client's connection state machine and its packets.
 #include "net/net_client.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -303,6 +304,12 @@ static void print_race_text() {
     console_printf("%d minutes + %d laps", minutes, static_cast<int>(net_client.race_laps));
 }
 
+// Ticks from an echoed tick to now. Both come from the server, so the
+// difference wraps rather than overflows.
+static int ticks_since(uint32_t echoed) {
+  return static_cast<int32_t>(static_cast<uint32_t>(race_clock.current_tick) - echoed);
+}
+
 static void server_time_rule(uint32_t server_time) {
   if (net_client.newest_server_time == 0) race_clock.current_tick = static_cast<int32_t>(server_time);
   if (server_time > net_client.newest_server_time) {
@@ -437,7 +444,7 @@ static int race_packet_acceptable(net_reader* r, uint32_t* server_time, uint32_t
 static void on_time_sync(net_reader* r) {
   uint32_t server_time, echoed;
   if (!race_packet_acceptable(r, &server_time, &echoed)) return;
-  if (echoed != 0) net_lag[net_own_slot] = race_clock.current_tick - static_cast<int32_t>(echoed);
+  if (echoed != 0) net_lag[net_own_slot] = ticks_since(echoed);
   server_time_rule(server_time);
   enter_racing_from_loaded();
 }
@@ -465,7 +472,7 @@ static void on_states(net_reader* r) {
     net_lag[slot] = lag;
     add_state_to_history(slot, &pose, static_cast<int32_t>(tick));
   }
-  if (echoed != 0 && count >= 1) net_lag[net_own_slot] = race_clock.current_tick - static_cast<int32_t>(echoed);
+  if (echoed != 0 && count >= 1) net_lag[net_own_slot] = ticks_since(echoed);
   server_time_rule(server_time);
   enter_racing_from_loaded();
 }
@@ -632,7 +639,8 @@ void net_tick() {
     connect_to_pending();
     if (net_client.socket < 0) return;
   }
-  if (net_client.server_time_estimate > 0) net_client.server_time_estimate++;
+  if (net_client.server_time_estimate > 0 && net_client.server_time_estimate < INT32_MAX)
+    net_client.server_time_estimate++;
   net_receive_packets();
   if (net_client.socket < 0) return;
   if (net_later.reliable_resend) net_later.reliable_resend();

@@ -2,6 +2,7 @@
 // picks the state the client is in, the rest is the datagram. No socket is
 // open, so the answers it would send go nowhere.
 #include "core/intern.h"
+#include "core/race_clock.h"
 #include "fuzz/fuzz_target.h"
 #include "net/net_client.h"
 #include "race/net_values.h"
@@ -20,6 +21,7 @@ BK_FUZZ_TARGET(net_packet) {
   net_client.state = state;
   net_client.connection_id = 1;
   net_client.session_number = 0;
+  race_clock.current_tick = 0;
   const uint8_t* datagram = data + 1;
   const size_t most = net_receive_max;
   const size_t length = size - 1 > most ? most : size - 1;
