@@ -438,6 +438,9 @@ static int race_packet_acceptable(net_reader* r, uint32_t* server_time, uint32_t
   if (id != net_client.connection_id) return 0;
   net_read_u32(r, server_time);
   net_read_u32(r, echoed);
+  // The race clock counts in signed ticks and goes on counting from the
+  // server's time: one at its very end (after some 194 days) would overflow.
+  if (*server_time >= static_cast<uint32_t>(INT32_MAX)) return 0;
   return 1;
 }
 

@@ -446,6 +446,13 @@ TEST_F(Client, MalformedInputLeavesTheStateAlone) {
   EXPECT_EQ(net_state_time[5], 2222u);  // the one whole record, then the cut
   EXPECT_EQ(net_client.state, net_racing);
 
+  // A server time at the race clock's end is refused.
+  const int tick = race_clock.current_tick;
+  server(packet(10).u32(id).u32(0x7fffffffu).u32(0));
+  server(packet(10).u32(id).u32(0xffffffffu).u32(0));
+  EXPECT_EQ(net_client.newest_server_time, 2000u);
+  EXPECT_EQ(race_clock.current_tick, tick + 2);
+
   // A stranger on another port, sending what the server would.
   test_peer stranger;
   ASSERT_TRUE(test_peer_open(&stranger));
