@@ -8,6 +8,7 @@
 
 #include "bike/bike_model.h"
 #include "bike/rider.h"
+#include "bike/rider_build.h"
 #include "bike/state_history.h"
 #include "core/message_ring.h"
 #include "core/race_clock.h"
@@ -20,6 +21,7 @@
 #include "race/race_state.h"
 #include "race/startup_lists.h"
 #include "race/test_support_race.h"
+#include "race/tick.h"
 #include "terrain/track.h"
 
 namespace {
@@ -245,6 +247,31 @@ TEST_F(Client, StateRecordsReachOnlyNetworkRidersWithNewerTicks) {
   EXPECT_EQ(net_state_time[5], 2060u);
   EXPECT_EQ(net_client.newest_server_time, 2100u);
   EXPECT_NE(console().find("State packet too small"), std::string::npos);
+}
+
+// The states the server relays pose the network rider: it follows them.
+TEST_F(Client, ANetworkRiderMovesAlongTheStatesItIsSent) {
+  join_to_racing();
+  rider* mine = slot_rider(own);
+  rider* other = slot_rider(5);
+  ASSERT_NE(mine, nullptr);
+  ASSERT_NE(other, nullptr);
+  const double x0 = dBodyGetPosition(rider_frame_body(mine))[0];
+  const uint32_t first = static_cast<uint32_t>(race_clock.current_tick) + 8;
+  packet_bytes p = packet(11);
+  p.u32(id).u32(2000).u32(0).u32(5);
+  for (uint32_t k = 0; k < 5; k++) {
+    rider_translate(mine, 1.0f, 0, 0);
+    packed_pose pose;
+    rider_pack_pose(mine, &pose);
+    p.u16(5).u16(0).u32(first + 8 * k).raw(pose.bytes, 39);
+  }
+  server(p);
+  ASSERT_EQ(net_state_time[5], first + 32);
+  race_clock.network_display_delay = 0;
+  race_clock.current_tick = static_cast<int32_t>(first + 16);
+  simulation_tick();
+  EXPECT_NEAR(dBodyGetPosition(rider_frame_body(other))[0], x0 + 3, 0.05);
 }
 
 TEST_F(Client, RestartAndBothDisconnects) {
@@ -481,6 +508,15 @@ TEST_F(Client, SlotsPastTheTablesAreRefusedWhileJoining) {
   EXPECT_EQ(net_client.last_info_slot, 160u);
   server(packet(6).u32(id).u32(159).text("x\n1\nX"));
   EXPECT_EQ(net_client.last_info_slot, 159u);
+}
+
+// A start position past the grid counts as watching the race.
+TEST_F(Client, StartPositionPastTheGridWatches) {
+  sample_track_digest(digest);
+  join_to_track_ack();
+  server(packet(8).u32(id).u32(0xffffffffu).text(rider_text("7", "Me")));
+  EXPECT_EQ(net_client.state, net_loaded);
+  EXPECT_EQ(own_start_position, race_no_slot);
 }
 
 TEST_F(Client, FakeLagHoldsDatagramsUntilDue) {
