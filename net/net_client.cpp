@@ -577,10 +577,7 @@ static long next_datagram(uint8_t* buffer, net_address* from) {
   }
   if (fake_lag_count == 0) return -1;
   fake_lag_entry* oldest = &fake_lag_queue[fake_lag_head];
-  if (!(oldest->arrival + game_state.fake_lag < net_clock.now())) {
-    udp_last_error = nullptr;
-    return -1;
-  }
+  if (!(oldest->arrival + game_state.fake_lag < net_clock.now())) return -1;
   long n = oldest->length > static_cast<long>(net_receive_max) ? static_cast<long>(net_receive_max) : oldest->length;
   std::memcpy(buffer, oldest->data, static_cast<size_t>(n));
   *from = oldest->from;
