@@ -70,7 +70,7 @@ void replay(const char* target) {
 // One test a target, so a failure names its reader.
 const char* const replayed[] = {"anim",      "archive", "bike_setup", "config",  "decals",   "gzip",
                                 "model",     "png",     "pnm",        "raw",     "scanner",  "scrambled",
-                                "shape",     "terrain", "tileinfo",   "rut_message", "track_files", "engine_sound", "demo", "script"};
+                                "shape",     "terrain", "tileinfo",   "rut_message", "track_files", "engine_sound", "demo", "script", "net_packet"};
 
 TEST(FuzzReplay, EveryTargetIsReplayed) {
   const std::set<std::string> listed(std::begin(replayed), std::end(replayed));
@@ -98,6 +98,7 @@ REPLAY(tileinfo)
 REPLAY(rut_message)
 REPLAY(track_files)
 REPLAY(engine_sound)
+REPLAY(net_packet)
 REPLAY(demo)
 REPLAY(script)
 

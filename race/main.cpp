@@ -44,6 +44,8 @@
 #include "race/options.h"
 #include "race/projection.h"
 #include "race/race_hooks.h"
+#include "net/net_client.h"
+#include "race/net_values.h"
 #include "race/race_reset.h"
 #include "race/race_settings.h"
 #include "race/race_state.h"
@@ -348,6 +350,7 @@ int run_game() {
   run_frame_loop();
   const int closed_in_order = game_state.quit_requested != 0;
 
+  net_shutdown();
   if (race_hooks.record_series_event) race_hooks.record_series_event();
   if (race_hooks.lines_write_and_clear) race_hooks.lines_write_and_clear();
   log_printf("Deallocating bikes\n");
@@ -474,6 +477,8 @@ int main(int argc, char** argv) {
     return 0;
   }
   apply_connect(cl.server);
+  // A command-line start connects at once, with no menu in between.
+  if (cl.server) net_request_connect(cl.server);
   if (game_state.connect_target) game_state.track_dir = nullptr;
 
   game_window = open_game_window(cl, video_mode);
@@ -503,6 +508,7 @@ int main(int argc, char** argv) {
   results_install_hooks();
   robot_install_hooks();
   script_install_hooks();
+  net_install_race_hooks();
   build_series_table();
   if (!choose_track(cl.track) || !open_audio(cl.nosound)) {
     end_early();
@@ -538,6 +544,7 @@ int main(int argc, char** argv) {
     close_input_devices();
   }
   shut_down_from_audio();
+  udp_cleanup();
   sleep_precise(1, 0);
   return exit_code;
 }

@@ -268,6 +268,37 @@ int rut_seeds(const fs::path& out) {
   return ok;
 }
 
+// Server datagrams as the client takes them, each after the byte that
+// picks the client's state (index into the net_packet target's table).
+int net_seeds(const fs::path& out) {
+  auto u32 = [](uint32_t v) {
+    std::string b;
+    for (int i = 0; i < 4; i++) b += static_cast<char>(v >> (8 * i));
+    return b;
+  };
+  auto u16 = [](uint32_t v) { return std::string{static_cast<char>(v), static_cast<char>(v >> 8)}; };
+  const std::string pose(39, '\x40');
+  const std::string digest(20, '\x11');
+  const struct {
+    const char* name;
+    std::string bytes;
+  } seeds[] = {
+      {"accept", std::string(1, 0) + '\x02' + u32(3) + u32(77) + u32(6)},
+      {"race_info", std::string(1, 1) + '\x04' + u32(1) + u32(7680) + u32(3) + u32(1000) + digest + "quarrybend"},
+      {"rider_info", std::string(1, 3) + '\x06' + u32(1) + u32(5) + "crf250|a|b|c|d\n12\nBob"},
+      {"time_sync", std::string(1, 4) + '\x0a' + u32(1) + u32(2000) + u32(10)},
+      {"states", std::string(1, 5) + '\x0b' + u32(1) + u32(2000) + u32(10) + u32(2) + u16(5) + u16(3) + u32(100) +
+                     pose + u16(6) + u16(3) + u32(101) + pose},
+      {"restart", std::string(1, 5) + '\x0e' + u32(2)},
+      {"message", std::string(1, 5) + '\x10' + "Server going down"},
+      {"reliable", std::string(1, 5) + '\x11' + u32(9) + '\x01' + "text"},
+      {"redirect", std::string(1, 0) + '\x19' + u32(0) + "127.0.0.1:19801" + '\0'},
+  };
+  int ok = 1;
+  for (const auto& s : seeds) ok = ok && write_whole(out / "net_packet" / s.name, s.bytes);
+  return ok;
+}
+
 // Small demos of each version, written with the game's demo writer.
 int demo_seeds(const fs::path& out, const fs::path& scratch) {
   fs::create_directories(out / "demo");
@@ -359,7 +390,8 @@ int bkdata_seeds(int argc, char** argv) {
                  model_seeds(out) && track_seeds(out, scratch) && rut_seeds(out) &&
                  anim_seeds(out, scratch) && settings_seeds(out) &&
                  sound_seeds(out) &&
-                 demo_seeds(out, scratch) && script_seeds(out);
+                 demo_seeds(out, scratch) && script_seeds(out) &&
+                 net_seeds(out);
   fs::remove_all(scratch, ec);
   if (!ok) {
     std::fprintf(stderr, "bkdata seeds: can't write the seeds into '%s'\n", out.string().c_str());
