@@ -27,6 +27,7 @@
 #include "race/projection.h"
 #include "race/race_settings.h"
 #include "race/race_state.h"
+#include "race/results.h"
 #include "race/scene_math.h"
 #include "terrain/ground_texture.h"
 #include "terrain/height_field.h"
@@ -176,9 +177,10 @@ void draw_riders(int head_slot, const float eye[3]) {
     const rider* r = rider_slots[s];
     if (!r || !rider_frame_body(r)) continue;
     float fade = 1;
-    // Who is hidden comes with the race timing; until then nobody is.
     if (offline && local && rider_slot_kind[s] == RIDER_REMOTE && r != local)
       fade = ghost_fade(frame_distance(local, r), ghost_fade_distance);
+    else if (rider_hidden(s))
+      continue;
     rider_fade[s] = fade;
     if (fade < 1) continue;
     const int mode = s != head_slot ? DRAW_BIKE_OUTSIDE : hide_rider ? DRAW_BIKE_RIDING : DRAW_BIKE_FIRST_PERSON;

@@ -21,6 +21,7 @@
 #include "race/race_hooks.h"
 #include "race/race_settings.h"
 #include "race/race_state.h"
+#include "race/results.h"
 
 script_sound script_sounds[script_sound_max];
 int script_sound_count;
@@ -202,8 +203,7 @@ void update_sound_scene(float master) {
     const rider* r = rider_slots[i];
     engine_voice* v = &engine_voices[i];
     if (!r || !v->sound) continue;
-    // Riders are never hidden until the race rules say who is.
-    const float gain = engine_slot_gain(i, master, 0);
+    const float gain = engine_slot_gain(i, master, rider_hidden(i));
     const int n = engine_voice_samples_due(v->write_position, sound_get_position(v->sound));
     if (n > 0) {
       engine_voice_synthesize(v, n, rider_engine_rpm(r), rider_engine_torque(r));
