@@ -81,8 +81,7 @@ void search_roots_free() {
 
 static int is_read_mode(const char* mode) { return std::strchr(mode, 'r') && !std::strchr(mode, '+'); }
 
-// mkdir every folder on the way to path's last "/".
-static void make_parent_folders(const char* path) {
+void make_parent_folders(const char* path) {
   char buffer[1024];
   const size_t len = std::strlen(path);
   if (len >= sizeof(buffer)) return;

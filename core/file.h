@@ -38,6 +38,10 @@ int locate_game_data(const char* expected_digest_hex);
 // Opens root 0 in the desktop's file manager. 1 when the opener ran.
 int open_home_folder();
 
+// mkdir every folder on the way to path's last "/" (paths of 1024 bytes
+// or more are left alone).
+void make_parent_folders(const char* path);
+
 // An "@" name as a path in root 0; a real path as it is. Null on refusal.
 // The caller frees the result.
 char* home_file_path(const char* name);

@@ -15,19 +15,6 @@
 
 file_replace_ops_table file_replace_ops = {::write, ::fsync, ::close};
 
-static void make_folders_to(const char* path) {
-  char buffer[1024];
-  const size_t len = std::strlen(path);
-  if (len >= sizeof(buffer)) return;
-  std::memcpy(buffer, path, len + 1);
-  for (size_t i = 1; i < len; ++i) {
-    if (buffer[i] != '/' || buffer[i - 1] == '/') continue;
-    buffer[i] = 0;
-    mkdir(buffer, 0755);
-    buffer[i] = '/';
-  }
-}
-
 // Writes the bytes to a fresh file at path and flushes them to the disk.
 // 0 after a console line naming what failed; the file may then be left
 // partial, and the caller removes it.
@@ -135,7 +122,7 @@ int file_replace(const char* name, const char* bytes, size_t size, int keep_back
     console_printf("Can't write %s: no per-user folder or bad name\n", shown);
     return 0;
   }
-  make_folders_to(path);
+  make_parent_folders(path);
   char* temporary = with_suffix(path, ".new");
   int ok = temporary && write_whole_file(shown, temporary, bytes, size);
   if (ok && keep_backup) ok = copy_to_backup(shown, path);

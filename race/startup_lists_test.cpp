@@ -19,15 +19,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string bkdata_program() {
-  char exe[4096];
-  const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-  if (n <= 0) return "bkdata";
-  exe[n] = 0;
-  *std::strrchr(exe, '/') = 0;
-  return std::string(exe) + "/../bkdata";
-}
-
 void write_file(const fs::path& path, const std::string& bytes) {
   fs::create_directories(path.parent_path());
   std::ofstream(path, std::ios::binary) << bytes;
@@ -36,7 +27,7 @@ void write_file(const fs::path& path, const std::string& bytes) {
 struct StockParts : ::testing::Test {
   void SetUp() override {
     root = std::getenv("BK_HOME");
-    ASSERT_EQ(std::system((bkdata_program() + " shapes " + root.string() + " >/dev/null").c_str()), 0);
+    ASSERT_EQ(std::system((test_bkdata_program() + " shapes " + root.string() + " >/dev/null").c_str()), 0);
     stock_parts_digest = stock_parts_stored_digest;
   }
   void TearDown() override {

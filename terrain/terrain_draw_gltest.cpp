@@ -37,14 +37,7 @@ height_field field;
 // The sample track, made once by the data generator beside this test.
 bool make_sample_track() {
   static int made = -1;
-  if (made >= 0) return made == 1;
-  char exe[4096];
-  const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-  if (n <= 0) return (made = 0);
-  exe[n] = 0;
-  *std::strrchr(exe, '/') = 0;
-  const std::string command = std::string(exe) + "/../bkdata track quarrybend " + std::getenv("BK_HOME") + " >/dev/null";
-  made = std::system(command.c_str()) == 0 ? 1 : 0;
+  if (made < 0) made = test_run_bkdata(std::string("track quarrybend ") + std::getenv("BK_HOME"));
   return made == 1;
 }
 

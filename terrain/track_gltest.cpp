@@ -29,16 +29,8 @@ namespace {
 // generator under this run's data root.
 bool make_sample_data() {
   static int made = -1;
-  if (made >= 0) return made == 1;
-  char exe[4096];
-  const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-  if (n <= 0) return (made = 0);
-  exe[n] = 0;
-  *std::strrchr(exe, '/') = 0;
-  const std::string bkdata = std::string(exe) + "/../bkdata ", root = std::getenv("BK_HOME");
-  const std::string command = bkdata + "shapes " + root + " >/dev/null && " + bkdata + "track quarrybend " + root +
-                              " >/dev/null";
-  made = std::system(command.c_str()) == 0 ? 1 : 0;
+  const std::string root = std::getenv("BK_HOME");
+  if (made < 0) made = test_run_bkdata("shapes " + root) && test_run_bkdata("track quarrybend " + root);
   return made == 1;
 }
 

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -30,6 +31,19 @@ std::string test_read_file(const std::string& path) {
   std::stringstream ss;
   ss << in.rdbuf();
   return ss.str();
+}
+
+std::string test_bkdata_program() {
+  char exe[4096];
+  const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+  if (n <= 0) return "bkdata";
+  exe[n] = 0;
+  *std::strrchr(exe, '/') = 0;
+  return std::string(exe) + "/../bkdata";
+}
+
+bool test_run_bkdata(const std::string& args) {
+  return std::system((test_bkdata_program() + " " + args + " >/dev/null").c_str()) == 0;
 }
 
 static std::string g_log_path;
