@@ -73,6 +73,7 @@
 #include "ui/bike_setup.h"
 #include "ui/config.h"
 #include "ui/game_settings.h"
+#include "ui/menu.h"
 
 namespace {
 
@@ -310,6 +311,10 @@ void load_fonts_and_pictures() {
   loading.picture = texture_load("!@title.png");
 }
 
+// The frame loop hands the page along with the code; the pages read
+// menu_page themselves.
+static void menu_key_of_page(int code, int) { menu_key(code); }
+
 // Start-up's last steps: the slots emptied, the race of a pending track
 // (a robot in the first slot, 1000 laps, behind the main menu), then the
 // frame loop until it ends. Shut-down's rider and track steps follow. 0
@@ -487,6 +492,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   install_screen_hooks();
+  menu_pages_install();
+  race_hooks.draw_menu = draw_menu;
+  race_hooks.menu_key = menu_key_of_page;
+  race_hooks.menu_hover_select = menu_hover_select;
   race_hooks.apply_bike_setup = apply_bike_setup;
   sound_scene_install_hooks();
   file_index_refresh_hook = startup_refresh;
