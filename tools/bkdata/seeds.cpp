@@ -18,9 +18,11 @@
 #include "core/scram.h"
 #include "core/file.h"
 #include "fuzz/fuzz_folder.h"
+#include "fuzz/lines_route.h"
 #include "fuzz/track_names.h"
 #include "race/control_bindings.h"
 #include "race/demo_file.h"
+#include "robot/lines.h"
 #include "terrain/rut_message.h"
 #include "tools/bkdata/commands.h"
 #include "ui/bike_setup.h"
@@ -380,6 +382,38 @@ int script_seeds(const fs::path& out) {
   return ok && write_whole(dir / "frills.js", quarrybend_frills_text());
 }
 
+// The lines target's route with a few short lines, as the game writes its
+// library: one segment crowded, one empty, the rest with a line or two.
+int lines_seeds(const fs::path& out) {
+  const fs::path dir = out / "lines";
+  fuzz_lines_route();
+  int ok = write_whole(dir / "empty", lines_file_text());
+  const int counts[] = {3, 0, 1, 2, 1};
+  for (int32_t k = 0; k < route_library_segments(); k++) {
+    line_record* slots = library_segment_slots(k);
+    for (int i = 0; i < counts[k % 5]; i++) {
+      line_record& r = slots[i];
+      const int32_t n = 2 + i + k;
+      r.samples = (line_sample*)xmalloc(sizeof(line_sample) * (size_t)n);
+      for (int32_t j = 0; j < n; j++)
+        r.samples[j] = {10.0f * (float)k + 2.5f * (float)j, 0.25f * (float)i, -4.0f * (float)j, 30.0f + (float)j,
+                        0.1f * (float)(j - i)};
+      r.sample_count = n;
+      r.own_time = 32 * n;
+      r.pass_time = 64 * n;
+      r.times_tested = i * 3;
+      r.best_own_time = r.own_time - i;
+      r.best_pass_time = r.pass_time - i;
+      r.own_time_sum = r.own_time * r.times_tested;
+      r.pass_time_sum = r.pass_time * r.times_tested;
+      r.failures = i;
+    }
+  }
+  ok = ok && write_whole(dir / "lines_novice", lines_file_text());
+  fuzz_lines_route_free();
+  return ok;
+}
+
 int bkdata_seeds(int argc, char** argv) {
   if (argc != 1) return bkdata_usage();
   const fs::path out = argv[0];
@@ -390,7 +424,7 @@ int bkdata_seeds(int argc, char** argv) {
                  model_seeds(out) && track_seeds(out, scratch) && rut_seeds(out) &&
                  anim_seeds(out, scratch) && settings_seeds(out) &&
                  sound_seeds(out) &&
-                 demo_seeds(out, scratch) && script_seeds(out) &&
+                 demo_seeds(out, scratch) && script_seeds(out) && lines_seeds(out) &&
                  net_seeds(out);
   fs::remove_all(scratch, ec);
   if (!ok) {
