@@ -280,7 +280,8 @@ int lines_load_from(const char* path, std::string* refusal) {
         refuse(refusal, "segment %d record %d is malformed", k, i);
       }
       if (got == lines_record_end) {
-        if (game_state.debug_level > 0) log_printf("Lines file '%s' ends in segment %d at record %d\n", path, k, i);
+        // A file cut short is damage a player should hear of, at any debug level.
+        log_printf("Lines file '%s' ends in segment %d at record %d\n", path, k, i);
         refuse(refusal, "ends in segment %d at record %d", k, i);
         ended = 1;
         break;
