@@ -9,12 +9,20 @@
 #include <cstring>
 
 #include "bike/wheel_contacts.h"
+#include "bike/rider.h"
 #include "core/console_settings.h"
 #include "core/game_clock.h"
 #include "core/message_ring.h"
+#include "core/file_index.h"
+#include "race/engine_sound.h"
 #include "race/game_state.h"
 #include "race/race_settings.h"
 #include "race/race_state.h"
+#include "race/views.h"
+#include "terrain/decals.h"
+#include "terrain/ground_texture.h"
+#include "terrain/height_field.h"
+#include "terrain/terrain_settings.h"
 #include "ui/bike_setup.h"
 #include "ui/game_settings.h"
 
@@ -256,6 +264,121 @@ static int cmd_reportstutter(const char* arg) {
   return 1;
 }
 
+static int cmd_togglekeycam(const char*) { return toggle(&key_camera_on, "Keycam mode"), 1; }
+
+static int cmd_pipe(const char* arg) {
+  // 160 means no rider: slot_rider checks the range before any lookup.
+  rider* r = slot_rider(viewed_slot);
+  if (!r) return 0;
+  const char* bike_class = rider_bike_class(r);
+  const int four_stroke = bike_class && (!std::strcmp(bike_class, "250f") || !std::strcmp(bike_class, "450f"));
+  double v[3] = {four_stroke ? 5.0 : 1.75, four_stroke ? 0.9182072 : 0.3, four_stroke ? -0.85 : -0.75};
+  int bands[2] = {0, 15};
+  double read[3];
+  int read_bands[2];
+  const int got = std::sscanf(arg, "%lf %lf %lf %d %d", &read[0], &read[1], &read[2], &read_bands[0], &read_bands[1]);
+  for (int i = 0; i < got && i < 3; ++i) {
+    if (!std::isfinite(read[i])) {
+      console_print("Usage: pipe <length> <spread> <feedback> <first band> <last band>");
+      return 1;
+    }
+    v[i] = read[i];
+  }
+  for (int i = 3; i < got; ++i) bands[i - 3] = read_bands[i - 3];
+  set_pipe_bands(&engine_voices[viewed_slot].definition, static_cast<float>(v[0]), static_cast<float>(v[1]),
+                 static_cast<float>(v[2]), bands[0], bands[1]);
+  console_print("Pipe updated");
+  return 1;
+}
+
+static int cmd_listfiles(const char* arg) {
+  file_index_build();
+  const int count = file_index_count(&game_file_index);
+  for (int i = 0; i < count; ++i) {
+    char text[1024];
+    if (!file_index_entry_text(i, text, sizeof text)) continue;
+    if (*arg) {
+      // Contains the pattern, ignoring case.
+      const size_t n = std::strlen(arg);
+      int found = 0;
+      for (const char* t = text; *t && !found; ++t) {
+        size_t k = 0;
+        while (k < n && t[k] &&
+               std::tolower(static_cast<unsigned char>(t[k])) == std::tolower(static_cast<unsigned char>(arg[k])))
+          ++k;
+        found = k == n;
+      }
+      if (!found) continue;
+    }
+    console_printf("%s", text);
+  }
+  return 1;
+}
+
+static int cmd_hfvol(const char*) {
+  const height_field* field = game_state.terrain;
+  if (!field || !field->heights) {
+    console_print("No track loaded");
+    return 1;
+  }
+  double sum = 0;
+  const size_t cells = static_cast<size_t>(field->size) * static_cast<size_t>(field->size);
+  for (size_t i = 0; i < cells; ++i) sum += field->heights[i];
+  console_printf("%f\n", sum);
+  return 1;
+}
+
+static int cmd_toggledecals(const char*) {
+  height_field* field = game_state.terrain;
+  if (!field) {
+    console_print("No track loaded");
+    return 1;
+  }
+  int hide = field->hide_decals != 0;
+  toggle(&hide, "Hide decals");
+  field->hide_decals = hide;
+  for (auto& row : field->decal_bins)
+    for (growable_array& bin : row) bin.count = 0;
+  if (field->decals.data)
+    for (size_t i = 0; i < field->decals.count; i++) decal_bin_insert(field, static_cast<int>(i));
+  if (field->size > 1) ground_invalidate_rect(field, 0, 0, field->size - 2, field->size - 2);
+  return 1;
+}
+
+static int cmd_camangle(const char* arg) {
+  if (!slot_rider(viewed_slot)) return 0;
+  double yaw = 0, pitch = 0;
+  if (std::sscanf(arg, "%lf %lf", &yaw, &pitch) != 2 || !std::isfinite(yaw) || !std::isfinite(pitch)) {
+    console_print("Usage: camangle <yaw> <pitch>");
+    return 1;
+  }
+  const double degrees = 0.017453292519943295;
+  free_camera.yaw = static_cast<float>(yaw * degrees);
+  free_camera.pitch = static_cast<float>(pitch * degrees);
+  free_camera.yaw_rate = 0;
+  free_camera.pitch_rate = 0;
+  console_print("Camera aimed");
+  return 1;
+}
+
+static int cmd_clearkeys(const char*) {
+  camera_key_count = 0;
+  console_print("Keyframes cleared");
+  return 1;
+}
+
+static int cmd_listkeys(const char*) {
+  for (size_t i = 0; i < camera_key_count; ++i) {
+    const camera_key& k = camera_keys[i];
+    console_printf("pos = { %.2f, %.2f, %.2f }, rot = { %.2f, %.2f, %.2f, %.2f }, time = %.2f",
+                   static_cast<double>(k.position[0]), static_cast<double>(k.position[1]),
+                   static_cast<double>(k.position[2]), static_cast<double>(k.quaternion[0]),
+                   static_cast<double>(k.quaternion[1]), static_cast<double>(k.quaternion[2]),
+                   static_cast<double>(k.quaternion[3]), k.tick * tick_length);
+  }
+  return 1;
+}
+
 // Commands this build does not carry out yet say so rather than vanish.
 static int cmd_not_built(const char*);
 
@@ -273,9 +396,9 @@ static const console_command console_commands[] = {
     {"togglespy", match_whole, cmd_togglespy},
     {"togglegraph", match_whole, cmd_not_built},
     {"bbopt", match_prefix, cmd_bbopt},
-    {"pipe", match_prefix, cmd_not_built},
+    {"pipe", match_prefix, cmd_pipe},
     {"namedemo", match_prefix, cmd_not_built},
-    {"camangle", match_prefix, cmd_not_built},
+    {"camangle", match_prefix, cmd_camangle},
     {"fov", match_prefix, cmd_fov},
     {"fpshist", match_prefix, cmd_fpshist},
     {"forcereload", match_whole, cmd_forcereload},
@@ -285,23 +408,23 @@ static const console_command console_commands[] = {
     {"addkey", match_whole, cmd_not_built},
     {"deletekey", match_whole, cmd_not_built},
     {"rmkey", match_whole, cmd_not_built},
-    {"clearkeys", match_whole, cmd_not_built},
-    {"listkeys", match_whole, cmd_not_built},
+    {"clearkeys", match_whole, cmd_clearkeys},
+    {"listkeys", match_whole, cmd_listkeys},
     {"readkeys", match_prefix, cmd_not_built},
     {"writekeys", match_prefix, cmd_not_built},
-    {"togglekeycam", match_whole, cmd_not_built},
+    {"togglekeycam", match_whole, cmd_togglekeycam},
     {"togglefps", match_whole, cmd_togglefps},
     {"toggletime", match_whole, cmd_toggletime},
     {"toggleping", match_whole, cmd_toggleping},
     {"togglespam", match_whole, cmd_togglespam},
     {"togglespeed", match_whole, cmd_togglespeed},
     {"sendfile", match_word, cmd_not_built},
-    {"listfiles", match_word, cmd_not_built},
+    {"listfiles", match_word, cmd_listfiles},
     {"messagelines", match_word, cmd_messagelines},
     {"demobackups", match_word, cmd_demobackups},
     {"mapscale", match_word, cmd_mapscale},
-    {"hfvol", match_whole, cmd_not_built},
-    {"toggledecals", match_whole, cmd_not_built},
+    {"hfvol", match_whole, cmd_hfvol},
+    {"toggledecals", match_whole, cmd_toggledecals},
     {"clearlog", match_word, cmd_clearlog},
     {"log", match_word, cmd_log},
     {"reportstutter", match_word, cmd_reportstutter},

@@ -11,6 +11,9 @@
 #include "race/game_state.h"
 #include "race/race_settings.h"
 #include "race/race_state.h"
+#include "race/views.h"
+#include "terrain/height_field.h"
+#include "terrain/terrain_settings.h"
 #include "tools/testing/test_env.h"
 #include "ui/bike_setup.h"
 #include "ui/game_settings.h"
@@ -174,6 +177,42 @@ TEST_F(ConsoleTest, HistogramClearLogAndSetups) {
   run_console_line("/readsetup nosuch");
   EXPECT_NE(newest().find("Error reading setup"), std::string::npos);
   EXPECT_EQ(*game_settings.fov.value, saved);
+}
+
+TEST_F(ConsoleTest, CommandsNeedingARiderOrTrackRefuseWithoutOne) {
+  viewed_slot = 160;
+  EXPECT_EQ(run_console_line("/camangle 90 0"), 0);
+  EXPECT_EQ(run_console_line("/pipe 1 2 3"), 0);
+  EXPECT_EQ(newest(), "");
+  height_field* saved = game_state.terrain;
+  game_state.terrain = nullptr;
+  EXPECT_EQ(run_console_line("/toggledecals"), 1);
+  EXPECT_EQ(newest(), "No track loaded");
+  EXPECT_EQ(run_console_line("/hfvol"), 1);
+  EXPECT_EQ(newest(), "No track loaded");
+  static height_field field;  // no decals, no grid: only the flag changes
+  game_state.terrain = &field;
+  run_console_line("/toggledecals");
+  EXPECT_EQ(newest(), "Hide decals ON");
+  EXPECT_EQ(field.hide_decals, 1);
+  game_state.terrain = saved;
+}
+
+TEST_F(ConsoleTest, KeyListAndKeyCamera) {
+  key_camera_on = 0;
+  run_console_line("/togglekeycam");
+  EXPECT_EQ(newest(), "Keycam mode ON");
+  camera_key_count = 1;
+  camera_keys[0] = camera_key{{1, 2, 3}, {0, 0.7071f, 0, 0.7071f}, 60, 256};
+  run_console_line("/listkeys");
+  char expected[160];
+  std::snprintf(expected, sizeof expected,
+                "pos = { 1.00, 2.00, 3.00 }, rot = { 0.00, 0.71, 0.00, 0.71 }, time = %.2f", 256 * tick_length);
+  EXPECT_EQ(newest(), expected);
+  run_console_line("/clearkeys");
+  EXPECT_EQ(camera_key_count, 0u);
+  EXPECT_EQ(newest(), "Keyframes cleared");
+  key_camera_on = 0;
 }
 
 }  // namespace
