@@ -73,6 +73,7 @@
 #include "ui/bike_setup.h"
 #include "ui/config.h"
 #include "ui/game_settings.h"
+#include "ui/menu.h"
 
 namespace {
 
@@ -376,6 +377,8 @@ void install_scene() {
   scene_model_detail = front_end_values.model_detail;
   scene_install_hooks();
   race_hooks.draw_onbike_view = draw_onbike_view_of;
+  race_hooks.draw_menu = draw_menu;
+  race_hooks.menu_key = menu_key;
   race_hooks.draw_race_view = draw_race_view_of;
   race_hooks.place_free_camera = place_free_camera;
 }

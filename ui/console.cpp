@@ -49,6 +49,12 @@ struct console_reset_at_start {
 } reset_at_start;
 }  // namespace
 
+int console_page_ring_index(int write_index, int row, int scroll) {
+  // C++ % keeps the sign of a negative left side; the ring has none.
+  const int i = (write_index + row - scroll - console_page_rows) % message_ring_size;
+  return i < 0 ? i + message_ring_size : i;
+}
+
 static void set_input(const char* text) {
   std::snprintf(console.input_text, sizeof console.input_text, "%s", text);
   console.input.cursor = static_cast<int>(std::strlen(console.input_text));

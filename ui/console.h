@@ -7,6 +7,7 @@ enum {
   console_line_max = 119,
   console_history_max = 100,
   console_scroll_max = 950,
+  console_page_rows = 50,
 };
 
 // Entry 0 is the line being edited; 1 and up are earlier lines, newest
@@ -35,3 +36,12 @@ void console_line_key(int key);
 
 // 1 when the line was taken, 0 when refused (it then stays in the field).
 int run_console_line(const char* text);
+
+// The message-ring entry shown on row i (0..49) of the console page with
+// the newest line written just before write_index and the view scrolled
+// back by scroll lines: always within 0..999.
+int console_page_ring_index(int write_index, int row, int scroll);
+
+// Page 16: the last 50 lines of the message ring over a dark quad, and the
+// input line below them (GL).
+void draw_console();

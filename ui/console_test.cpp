@@ -216,3 +216,17 @@ TEST_F(ConsoleTest, KeyListAndKeyCamera) {
 }
 
 }  // namespace
+
+TEST(ConsolePage, RingIndexStaysInTheRing) {
+  for (int write = 0; write < message_ring_size; ++write)
+    for (int scroll = 0; scroll <= console_scroll_max; scroll += 50)
+      for (int row = 0; row < console_page_rows; ++row) {
+        const int i = console_page_ring_index(write, row, scroll);
+        ASSERT_GE(i, 0);
+        ASSERT_LT(i, message_ring_size);
+        ASSERT_EQ((i - (write + row - scroll - console_page_rows)) % message_ring_size, 0);
+      }
+  // The newest line sits on the last row.
+  EXPECT_EQ(console_page_ring_index(10, console_page_rows - 1, 0), 9);
+  EXPECT_EQ(console_page_ring_index(0, 0, console_scroll_max), 0);
+}
