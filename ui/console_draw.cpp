@@ -12,7 +12,8 @@ void draw_console() {
   glPushMatrix();
   glLoadIdentity();
   glTranslatef(0, 0, -1);
-  draw_filled_quad(0, 0, 0, 0.75f, -view_xe, -view_ye, view_xe, view_ye);
+  // y from top to bottom keeps the quad facing the viewer with culling on.
+  draw_filled_quad(0, 0, 0, 0.75f, -view_xe, view_ye, view_xe, -view_ye);
   glPopMatrix();
 
   float origin[2], scale[2];
@@ -25,6 +26,6 @@ void draw_console() {
     draw_text_color(0.75f, 0.75f, 0.75f, 1, text);
   }
   menu_translate(pen, 0, -1.5f);
-  draw_text_field(&console.input, menu_selection == 0, pen, scale, 70.67f, 0, 0.03f);
+  draw_text_field(&console.input, menu_selection == 0, pen, scale, 70.0f, 0, 0.03f);
   menu_pop_transform();
 }
