@@ -12,6 +12,7 @@
 #include "bike/rider.h"
 #include "core/console_settings.h"
 #include "core/game_clock.h"
+#include "core/race_clock.h"
 #include "core/message_ring.h"
 #include "core/file_index.h"
 #include "race/engine_sound.h"
@@ -367,6 +368,54 @@ static int cmd_camangle(const char* arg) {
   return 1;
 }
 
+static int cmd_addkey(const char*) {
+  if (camera_key_count >= camera_key_max) {
+    console_print("Too many camera keys");
+    return 1;
+  }
+  const int tick = race_clock.current_tick;
+  const double psi = free_camera.yaw, theta = free_camera.pitch;
+  camera_key key{};
+  key.position[0] = free_camera.x;
+  key.position[1] = free_camera.y;
+  key.position[2] = free_camera.z;
+  key.quaternion[0] = static_cast<float>(std::cos(psi / 2) * std::sin(theta / 2));
+  key.quaternion[1] = static_cast<float>(std::sin(psi / 2) * std::cos(theta / 2));
+  key.quaternion[2] = static_cast<float>(-std::sin(theta / 2) * std::sin(psi / 2));
+  key.quaternion[3] = static_cast<float>(std::cos(psi / 2) * std::cos(theta / 2));
+  key.fov = static_cast<float>(*game_settings.fov.value);
+  key.tick = tick;
+  // After every key of the same tick, so equal ticks keep their order.
+  size_t at = 0;
+  while (at < camera_key_count && camera_keys[at].tick <= tick) ++at;
+  for (size_t i = camera_key_count; i > at; --i) camera_keys[i] = camera_keys[i - 1];
+  camera_keys[at] = key;
+  ++camera_key_count;
+  console_print("Keyframe added");
+  return 1;
+}
+
+static int cmd_deletekey(const char*) {
+  if (camera_key_count < 2) {
+    camera_key_count = 0;
+  } else {
+    const int tick = race_clock.current_tick;
+    size_t later = 0;
+    while (later < camera_key_count && camera_keys[later].tick <= tick) ++later;
+    size_t gone;
+    if (later == 0)
+      gone = 0;
+    else if (later == camera_key_count)
+      gone = camera_key_count - 1;
+    else
+      gone = camera_keys[later].tick - tick < tick - camera_keys[later - 1].tick ? later : later - 1;
+    for (size_t i = gone; i + 1 < camera_key_count; ++i) camera_keys[i] = camera_keys[i + 1];
+    --camera_key_count;
+  }
+  console_print("Keyframe deleted");
+  return 1;
+}
+
 static int cmd_clearkeys(const char*) {
   camera_key_count = 0;
   console_print("Keyframes cleared");
@@ -411,9 +460,9 @@ static const console_command console_commands[] = {
     {"readsetup", match_prefix, cmd_readsetup},
     {"writesetup", match_prefix, cmd_writesetup},
     {"randdump", match_whole, cmd_randdump},
-    {"addkey", match_whole, cmd_not_built},
-    {"deletekey", match_whole, cmd_not_built},
-    {"rmkey", match_whole, cmd_not_built},
+    {"addkey", match_whole, cmd_addkey},
+    {"deletekey", match_whole, cmd_deletekey},
+    {"rmkey", match_whole, cmd_deletekey},
     {"clearkeys", match_whole, cmd_clearkeys},
     {"listkeys", match_whole, cmd_listkeys},
     {"readkeys", match_prefix, cmd_not_built},

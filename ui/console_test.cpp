@@ -8,6 +8,7 @@
 #include "core/console_settings.h"
 #include "core/file.h"
 #include "core/message_ring.h"
+#include "core/race_clock.h"
 #include "race/game_state.h"
 #include "race/race_settings.h"
 #include "race/race_state.h"
@@ -136,7 +137,7 @@ TEST_F(ConsoleTest, MatchingWholePrefixAndWord) {
       {"/log x", 1, "Logging 0x0, spacing 10.000000"},
       {"/togglespam", 1, "Hide spam OFF"},
       {"/togglespam", 1, "Hide spam ON"},
-      {"/addkey", 1, "addkey is not available in this build"},
+      {"/writekeys k", 1, "writekeys is not available in this build"},
   };
   for (const line_case& c : cases) {
     message_ring_clear();
@@ -229,4 +230,43 @@ TEST(ConsolePage, RingIndexStaysInTheRing) {
   // The newest line sits on the last row.
   EXPECT_EQ(console_page_ring_index(10, console_page_rows - 1, 0), 9);
   EXPECT_EQ(console_page_ring_index(0, 0, console_scroll_max), 0);
+}
+
+TEST_F(ConsoleTest, AddAndDeleteKeysByTick) {
+  camera_key_count = 0;
+  free_camera.yaw = 90 * 0.017453292519943295f;
+  free_camera.pitch = 0;
+  auto add_at = [](int tick, float x) {
+    race_clock.current_tick = tick;
+    free_camera.x = x;
+    run_console_line("/addkey");
+  };
+  add_at(200, 1);
+  add_at(100, 2);
+  add_at(100, 3);  // equal ticks keep their order
+  ASSERT_EQ(camera_key_count, 3u);
+  EXPECT_EQ(camera_keys[0].position[0], 2);
+  EXPECT_EQ(camera_keys[1].position[0], 3);
+  EXPECT_EQ(camera_keys[2].tick, 200);
+  EXPECT_NEAR(camera_keys[0].quaternion[1], 0.7071, 1e-4);
+  EXPECT_NEAR(camera_keys[0].quaternion[3], 0.7071, 1e-4);
+  EXPECT_EQ(newest(), "Keyframe added");
+
+  struct delete_case {
+    int tick;
+    int gone_tick;
+  } cases[] = {{180, 200}, {120, 100}, {50, 100}, {300, 200}};
+  for (const delete_case& c : cases) {
+    camera_key_count = 2;
+    camera_keys[0].tick = 100;
+    camera_keys[1].tick = 200;
+    race_clock.current_tick = c.tick;
+    run_console_line("/deletekey");
+    ASSERT_EQ(camera_key_count, 1u) << c.tick;
+    EXPECT_NE(camera_keys[0].tick, c.gone_tick) << c.tick;
+  }
+  run_console_line("/rmkey");  // a single key: the list empties
+  EXPECT_EQ(camera_key_count, 0u);
+  EXPECT_EQ(newest(), "Keyframe deleted");
+  race_clock.current_tick = 0;
 }
