@@ -1,0 +1,272 @@
+#include "ui/console.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "bike/wheel_contacts.h"
+#include "core/console_settings.h"
+#include "core/file.h"
+#include "core/message_ring.h"
+#include "core/race_clock.h"
+#include "race/game_state.h"
+#include "race/race_settings.h"
+#include "race/race_state.h"
+#include "race/views.h"
+#include "terrain/height_field.h"
+#include "terrain/terrain_settings.h"
+#include "tools/testing/test_env.h"
+#include "ui/bike_setup.h"
+#include "ui/game_settings.h"
+
+namespace {
+
+double fake_now;
+double fake_clock() { return fake_now; }
+
+class ConsoleTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    menu_keys_name(nullptr);
+    console_reset();
+    console.now = fake_clock;
+    fake_now = 100;
+    message_ring_clear();
+    search_roots_free();
+  }
+  static std::string newest() { return message_ring_line(1); }
+  static std::string all_lines() {
+    std::string out;
+    for (int k = message_ring_size; k >= 1; --k)
+      if (*message_ring_line(k)) out += std::string(message_ring_line(k)) + "\n";
+    return out;
+  }
+  static void type(const char* text) {
+    for (const char* c = text; *c; ++c) console_line_key(static_cast<unsigned char>(*c));
+  }
+  static void enter(const char* text) {
+    type(text);
+    console_line_key(menu_keys.enter);
+  }
+};
+
+TEST_F(ConsoleTest, HistoryKeepsTheFirstLineAndTheNewest99) {
+  enter("/togglefps");
+  console_line_key(menu_keys.up);
+  EXPECT_STREQ(console.input_text, "/togglefps");
+  EXPECT_EQ(console.input.cursor, 10);
+  console_line_key(menu_keys.up);  // only one earlier line
+  EXPECT_STREQ(console.input_text, "/togglefps");
+  console_line_key(menu_keys.down);
+  EXPECT_STREQ(console.input_text, "");
+
+  console_reset();
+  console.now = fake_clock;
+  for (int i = 0; i < 150; ++i) {
+    fake_now += 3;
+    char line[32];
+    std::snprintf(line, sizeof line, "line %d", i);
+    enter(line);
+  }
+  EXPECT_EQ(console.history.count, console_history_max);
+  EXPECT_STREQ(console.history.entries[1], "line 149");
+  EXPECT_STREQ(console.history.entries[99], "line 51");
+  // The text being edited survives a walk up and back down.
+  type("draft");
+  for (int i = 0; i < 200; ++i) console_line_key(menu_keys.up);
+  EXPECT_STREQ(console.input_text, "line 51");
+  for (int i = 0; i < 200; ++i) console_line_key(menu_keys.down);
+  EXPECT_STREQ(console.input_text, "draft");
+}
+
+TEST_F(ConsoleTest, RefusedLinesStayInTheFieldAndOutOfTheHistory) {
+  enter("hello");
+  EXPECT_EQ(newest(), "Not connected to server");  // the first chat is never spam
+  enter("again");
+  EXPECT_EQ(newest(), "No one likes a spammer");
+  EXPECT_STREQ(console.input_text, "again");
+  EXPECT_EQ(console.history.count, 2);
+  console_line_key(menu_keys.enter);
+  EXPECT_STREQ(console.input_text, "again");
+  fake_now += 2.5;
+  console_line_key(menu_keys.enter);
+  EXPECT_STREQ(console.input_text, "");
+  EXPECT_EQ(console.history.count, 3);
+
+  console_reset();
+  enter("/nosuchcommand");
+  EXPECT_STREQ(console.input_text, "/nosuchcommand");
+  EXPECT_EQ(all_lines(),
+            "Not connected to server\nNo one likes a spammer\nNo one likes a spammer\nNot connected to server\n");
+}
+
+TEST_F(ConsoleTest, PageKeysScrollWithinTheRing) {
+  console_line_key(menu_keys.page_down);
+  EXPECT_EQ(console.scroll, 0);
+  for (int i = 0; i < 1200; ++i) console_line_key(menu_keys.page_up);
+  EXPECT_EQ(console.scroll, console_scroll_max);
+}
+
+TEST_F(ConsoleTest, MatchingWholePrefixAndWord) {
+  draw_fps = 0;
+  billboard_optimize_lookahead = 5;
+  message_lines = 4;
+  struct line_case {
+    const char* line;
+    int taken;
+    const char* printed;  // null: nothing
+  } cases[] = {
+      {"/togglefps x", 0, nullptr},
+      {"/togglefps", 1, "FPS display ON"},
+      {"\\togglefps", 1, "FPS display OFF"},
+      {"/bbopt 12", 1, "Billboard optimization window is now 12"},
+      {"/bboptx", 1, "Billboard optimization window is now 12"},
+      {"/bbopt", 1, "Billboard optimization window is now 12"},
+      {"/bbopt -3", 1, "Billboard optimization window cannot be negative"},
+      {"/  messagelines 3", 1, "Maximum showing messages is now 3"},
+      {"/messagelines 1001", 1, "Usage: messagelines <0..1000>"},
+      {"/messagelinesx 5", 0, nullptr},
+      {"\\", 0, nullptr},
+      {"/", 0, nullptr},
+      {"/fov", 1, "Usage: fov <degrees>"},
+      {"/fov nan", 1, "Usage: fov <degrees>"},
+      {"/mapscale 0", 1, "Map scale set to 0.125000"},
+      {"/mapscale inf", 1, "Usage: mapscale <0.125..8>"},
+      {"/reportstutter -1", 1, "Usage: reportstutter <seconds>"},
+      {"/log e 5", 1, "Logging 0x1, spacing 5.000000"},
+      {"/log x", 1, "Logging 0x0, spacing 10.000000"},
+      {"/togglespam", 1, "Hide spam OFF"},
+      {"/togglespam", 1, "Hide spam ON"},
+      {"/writekeys k", 1, "writekeys is not available in this build"},
+  };
+  for (const line_case& c : cases) {
+    message_ring_clear();
+    EXPECT_EQ(run_console_line(c.line), c.taken) << c.line;
+    EXPECT_EQ(newest(), c.printed ? c.printed : "") << c.line;
+  }
+  EXPECT_EQ(draw_fps, 0);
+  EXPECT_EQ(billboard_optimize_lookahead, 12);
+  EXPECT_EQ(message_lines, 3);
+  EXPECT_EQ(debug_flags, 0);
+  EXPECT_FLOAT_EQ(debug_label_spacing, 10.0f);
+
+  *game_settings.fov.value = 60;
+  EXPECT_EQ(run_console_line("/fov 500"), 1);
+  EXPECT_EQ(*game_settings.fov.value, game_settings.fov.maximum);
+  EXPECT_EQ(newest(), "fov set");
+}
+
+TEST_F(ConsoleTest, HistogramClearLogAndSetups) {
+  for (int i = 0; i < frame_time_buckets; ++i) game_state.frame_time_histogram[i] = i + 1;
+  run_console_line("/fpshist");
+  EXPECT_EQ(newest(), "128=1 64=2 32=3 16=4 8=5 4=6 2=7 1=8 ");
+  EXPECT_EQ(game_state.frame_time_histogram[7], 0);
+
+  run_console_line("/clearlog");
+  EXPECT_EQ(all_lines(), "");
+  EXPECT_EQ(message_ring.write_index, 0);
+
+  const double saved = *game_settings.fov.value;
+  viewed_slot = 160;  // no rider: the setup is read, never applied
+  ASSERT_EQ(run_console_line("/writesetup  e2e  "), 1);
+  EXPECT_EQ(newest(), "Setup written");
+  std::string written;
+  write_bike_setup(&written);
+  EXPECT_EQ(test_read_file(std::string(search_root(0)) + "setups/e2e"), written);
+  run_console_line("/readsetup e2e");
+  EXPECT_EQ(newest(), "Setup updated");
+  run_console_line("/readsetup nosuch");
+  EXPECT_NE(newest().find("Error reading setup"), std::string::npos);
+  EXPECT_EQ(*game_settings.fov.value, saved);
+}
+
+TEST_F(ConsoleTest, CommandsNeedingARiderOrTrackRefuseWithoutOne) {
+  viewed_slot = 160;
+  EXPECT_EQ(run_console_line("/camangle 90 0"), 0);
+  EXPECT_EQ(run_console_line("/pipe 1 2 3"), 0);
+  EXPECT_EQ(newest(), "");
+  height_field* saved = game_state.terrain;
+  game_state.terrain = nullptr;
+  EXPECT_EQ(run_console_line("/toggledecals"), 1);
+  EXPECT_EQ(newest(), "No track loaded");
+  EXPECT_EQ(run_console_line("/hfvol"), 1);
+  EXPECT_EQ(newest(), "No track loaded");
+  static height_field field;  // no decals, no grid: only the flag changes
+  game_state.terrain = &field;
+  run_console_line("/toggledecals");
+  EXPECT_EQ(newest(), "Hide decals ON");
+  EXPECT_EQ(field.hide_decals, 1);
+  game_state.terrain = saved;
+}
+
+TEST_F(ConsoleTest, KeyListAndKeyCamera) {
+  key_camera_on = 0;
+  run_console_line("/togglekeycam");
+  EXPECT_EQ(newest(), "Keycam mode ON");
+  camera_key_count = 1;
+  camera_keys[0] = camera_key{{1, 2, 3}, {0, 0.7071f, 0, 0.7071f}, 60, 256};
+  run_console_line("/listkeys");
+  char expected[160];
+  std::snprintf(expected, sizeof expected,
+                "pos = { 1.00, 2.00, 3.00 }, rot = { 0.00, 0.71, 0.00, 0.71 }, time = %.2f", 256 * tick_length);
+  EXPECT_EQ(newest(), expected);
+  run_console_line("/clearkeys");
+  EXPECT_EQ(camera_key_count, 0u);
+  EXPECT_EQ(newest(), "Keyframes cleared");
+  key_camera_on = 0;
+}
+
+}  // namespace
+
+TEST(ConsolePage, RingIndexStaysInTheRing) {
+  for (int write = 0; write < message_ring_size; ++write)
+    for (int scroll = 0; scroll <= console_scroll_max; scroll += 50)
+      for (int row = 0; row < console_page_rows; ++row) {
+        const int i = console_page_ring_index(write, row, scroll);
+        ASSERT_GE(i, 0);
+        ASSERT_LT(i, message_ring_size);
+        ASSERT_EQ((i - (write + row - scroll - console_page_rows)) % message_ring_size, 0);
+      }
+  // The newest line sits on the last row.
+  EXPECT_EQ(console_page_ring_index(10, console_page_rows - 1, 0), 9);
+  EXPECT_EQ(console_page_ring_index(0, 0, console_scroll_max), 0);
+}
+
+TEST_F(ConsoleTest, AddAndDeleteKeysByTick) {
+  camera_key_count = 0;
+  free_camera.yaw = 90 * 0.017453292519943295f;
+  free_camera.pitch = 0;
+  auto add_at = [](int tick, float x) {
+    race_clock.current_tick = tick;
+    free_camera.x = x;
+    run_console_line("/addkey");
+  };
+  add_at(200, 1);
+  add_at(100, 2);
+  add_at(100, 3);  // equal ticks keep their order
+  ASSERT_EQ(camera_key_count, 3u);
+  EXPECT_EQ(camera_keys[0].position[0], 2);
+  EXPECT_EQ(camera_keys[1].position[0], 3);
+  EXPECT_EQ(camera_keys[2].tick, 200);
+  EXPECT_NEAR(camera_keys[0].quaternion[1], 0.7071, 1e-4);
+  EXPECT_NEAR(camera_keys[0].quaternion[3], 0.7071, 1e-4);
+  EXPECT_EQ(newest(), "Keyframe added");
+
+  struct delete_case {
+    int tick;
+    int gone_tick;
+  } cases[] = {{180, 200}, {120, 100}, {50, 100}, {300, 200}};
+  for (const delete_case& c : cases) {
+    camera_key_count = 2;
+    camera_keys[0].tick = 100;
+    camera_keys[1].tick = 200;
+    race_clock.current_tick = c.tick;
+    run_console_line("/deletekey");
+    ASSERT_EQ(camera_key_count, 1u) << c.tick;
+    EXPECT_NE(camera_keys[0].tick, c.gone_tick) << c.tick;
+  }
+  run_console_line("/rmkey");  // a single key: the list empties
+  EXPECT_EQ(camera_key_count, 0u);
+  EXPECT_EQ(newest(), "Keyframe deleted");
+  race_clock.current_tick = 0;
+}
