@@ -131,3 +131,45 @@ float turning_radius_to_point(const rider* r, float radius, const look_ahead_axe
   const float position[3] = {(float)p[0], (float)p[1], (float)p[2]};
   return turning_radius_to_point_at(position, radius, axes, target);
 }
+
+float look_ahead_turning_radius(float v, float f, float lean) {
+  const double limit = 1000000;
+  const double denominator = 32.0 * f * std::tan((double)lean);
+  const double numerator = -(double)v * v;
+  // Upright or still: the straight line.
+  if (numerator == 0 || denominator == 0 || !std::isfinite(numerator) || !std::isfinite(denominator)) return limit;
+  const double r = numerator / denominator;
+  if (std::fabs(r) > limit) return (float)(lean > 0 ? -limit : limit);
+  return (float)r;
+}
+
+float look_ahead_jump_time(int32_t steps, float distance, float v) {
+  if (steps < 0) return 1000000;
+  if (v < 0.01f) return distance == 0 ? steps * 0.25f : 1000000;
+  return steps * 0.25f + distance / v;
+}
+
+static double clamp01(double x) { return x < 0 ? 0 : (x > 1 ? 1 : x); }
+
+float look_ahead_crowd_share(float t) {
+  if (t > 100) t = 100;
+  return (float)(clamp01((t - 3) / 2.0) * clamp01((120 - t) / 100.0));
+}
+
+float look_ahead_speed_behind(float s, float v, float u, float d, float a, int* lines_cleared) {
+  const double gap = 8.0 * a + 12;
+  if (d < gap) return std::fmin(s, (float)((1 - a / 4.0) * u));
+  if (u >= s) return s;
+  const double t = (v - u) / 5.0;
+  const double x = ((double)v * t - 2.5 * t * t) - (d + (double)u * t);
+  if (x <= -gap) return s;
+  const double q = clamp01((x + gap) / 3);
+  if (lines_cleared) *lines_cleared = 1;
+  return (float)(s + (u - s) * q);
+}
+
+float look_ahead_smooth_throttle(float t, float last, float seconds_since_limit) {
+  const float step = 1.0f / 32;
+  if (seconds_since_limit < 0.125f) return std::fmax(0.0f, std::fmin(t, last + step));
+  return std::fmin(1.0f, std::fmax(t, last - step));
+}

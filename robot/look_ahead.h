@@ -37,3 +37,23 @@ rider* rider_ahead_in_footprint(const rider* r, const look_ahead_axes& axes, flo
 float turning_radius_to_point_at(const float position[3], float r, const look_ahead_axes& axes,
                                  const float target[3]);
 float turning_radius_to_point(const rider* r, float radius, const look_ahead_axes& axes, const float target[3]);
+
+// The pieces of the look-ahead driver's tick that depend on numbers only.
+
+// Radius of the turn the bike is leaning into at speed v under load f:
+// -v^2 / (32 f tan lean), its size at most 1000000 ft (a straight line),
+// its sign opposite the lean and + when upright or still.
+float look_ahead_turning_radius(float v, float f, float lean);
+// Seconds until the first airborne pair steps samples ahead of sample i,
+// which lies distance feet from the bike; steps < 0 means no jump ahead.
+// A bike at rest reaches no jump unless it sits on sample i.
+float look_ahead_jump_time(int32_t steps, float distance, float v);
+// The share of caution toward a rider ahead t seconds after the gate drop.
+float look_ahead_crowd_share(float t);
+// Target speed s behind a rider at distance d whose speed along the
+// robot's turn is u, share a; *lines_cleared set to 1 when the robot
+// commits to slowing (its picked lines are to be cleared).
+float look_ahead_speed_behind(float s, float v, float u, float d, float a, int* lines_cleared);
+// Throttle t limited to a change of 1/32 a tick from last: it may only rise
+// slowly within 0.125 s of a lean-limit change, only fall slowly otherwise.
+float look_ahead_smooth_throttle(float t, float last, float seconds_since_limit);
