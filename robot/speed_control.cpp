@@ -1,0 +1,45 @@
+// Support functions for the robot's speed control.
+#include "robot/speed_control.h"
+
+#include <cmath>
+
+static float clamp01(float x) { return x < 0 ? 0 : (x > 1 ? 1 : x); }
+
+auto_pilot_pedals auto_pilot_speed_pedals(const auto_pilot_speed_state& s) {
+  const float pi = 3.14159265358979f;
+  const float full = s.down ? 0 : 1;
+  auto_pilot_pedals p{};
+  if (!s.rear_on_ground) {
+    // In the air the throttle and rear brake pitch the bike: level it for
+    // the landing, nose down rather than up.
+    p.clutch = 1;
+    if ((s.rear_height <= s.front_height || s.wx >= 0) && s.wx >= -pi / 4) {
+      p.throttle = 0;
+      p.clutch = 0.125f;
+      if (s.front_height > s.rear_height + 1 && s.wx >= -pi / 8) {
+        p.clutch = 0;
+        p.rear_brake = 1;
+      }
+    } else {
+      p.throttle = full;
+      p.clutch = 0.125f;
+    }
+    return p;
+  }
+  const float e = s.v - (s.t - 1);
+  if (s.v < s.t - 1) {
+    p.throttle = full;
+  } else if (e < 1) {
+    p.throttle = s.down ? 0 : 1 - e;
+  } else {
+    p.front_brake = p.rear_brake = clamp01(e - 1);
+  }
+  // First gear slips the clutch over the last 1000 rpm below the threshold.
+  if (s.gear < 1) {
+    const float rpm = s.engine_speed * 60 / (2 * pi);
+    p.clutch = clamp01((rpm - (s.rpm_threshold - 1000)) / 1000);
+  } else {
+    p.clutch = 1;
+  }
+  return p;
+}
