@@ -44,3 +44,34 @@ int gauge_arc_steps(float a0, float a1) {
   const float steps = span * 31 / 3.14159265f;
   return steps > 4096 ? 4098 : (int)steps + 2;
 }
+
+namespace {
+
+int32_t tick_at(const crossing_list& list, int n) {
+  if (!list.ticks || n < 0 || n >= list.count) return -1;
+  return list.ticks[n];
+}
+
+}  // namespace
+
+double pit_board_gap(const crossing_list& self, const crossing_list& other) {
+  const int index = (self.count < other.count ? self.count : other.count) - 1;
+  const int32_t a = tick_at(self, index), b = tick_at(other, index);
+  if (index < 0 || a < 1 || b < 1) return 0;
+  // The one behind crossed later: positive for the leader against the
+  // second, negative against the rider ahead.
+  return (b - a) / 128.0;
+}
+
+int lapping_listed(const crossing_list& viewed, const crossing_list& other, int riders, int first_gates,
+                   int normal_gates) {
+  const int c = viewed.count, l = other.count;
+  if (riders < 2 || normal_gates < 1 || c < first_gates || l <= c) return 0;
+  const int k = (l - c - 1) / normal_gates;
+  const int index = l - normal_gates * (k + 1) - 1;
+  if (index < 0) return 0;
+  const int32_t g = tick_at(viewed, index);
+  const int32_t other_last = tick_at(other, l - 1), viewed_last = tick_at(viewed, c - 1);
+  if (g < 1 || other_last < 1 || viewed_last < 1) return 0;
+  return other_last >= g && viewed_last - g <= 15 * 128 && other_last - g <= 3 * 128;
+}

@@ -24,3 +24,25 @@ float start_caption_alpha(int32_t tick);
 // Radial steps of a gauge arc from a0 to a1 (radians); 0 (draw nothing)
 // for a non-finite angle.
 int gauge_arc_steps(float a0, float a1);
+
+// One rider's timing crossings: the tick of each (below 1: missing) and
+// how many were made.
+struct crossing_list {
+  const int32_t* ticks;
+  int count;
+};
+
+// The pit board's gap in seconds between a rider and the one it is
+// measured against (the second rider for the leader, else the rider
+// ahead), from both riders' ticks at the last crossing both have made:
+// positive for the leader, negative for the others; 0 when either has no
+// crossing or a tick is missing.
+double pit_board_gap(const crossing_list& self, const crossing_list& other);
+
+// Whether a rider ahead in the running order, laps ahead, is closing in on
+// the viewed rider from behind: it passed the gate the viewed rider passed
+// last at most 3 s after the viewed rider did, and the viewed rider's last
+// crossing is at most 15 s after that. riders: how many are in the running
+// order; first_gates and normal_gates: the lap's crossing counts.
+int lapping_listed(const crossing_list& viewed, const crossing_list& other, int riders, int first_gates,
+                   int normal_gates);
