@@ -26,6 +26,7 @@
 #include "core/running_order.h"
 #include "game_data_digest.h"
 #include "platform/audio.h"
+#include "race/chase_camera.h"
 #include "race/engine_sound.h"
 #include "race/sound_scene.h"
 #include "platform/error_box.h"
@@ -382,6 +383,9 @@ void install_scene() {
   scene_install_hooks();
   race_hooks.draw_onbike_view = draw_onbike_view_of;
   race_hooks.draw_race_view = draw_race_view_of;
+  race_hooks.draw_chase_view = draw_chase_view;
+  race_hooks.chase_camera_controls = chase_camera_controls_tick;
+  race_hooks.race_view_controls = race_view_controls_tick;
   race_hooks.place_free_camera = place_free_camera;
 }
 

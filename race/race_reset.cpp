@@ -20,6 +20,7 @@
 #include "core/running_order.h"
 #include "platform/log.h"
 #include "race/bike_setup.h"
+#include "race/chase_camera.h"
 #include "race/game_state.h"
 #include "race/loop_options.h"
 #include "race/race_hooks.h"
@@ -431,6 +432,7 @@ int reset_session(const int* line_up, int play_demo, int record, int race_length
     }
     game_state.track_dir = track_folder;
   }
+  settle_race_camera_choice();
   erode_queue_reset();
 
   // 12.
