@@ -17,6 +17,7 @@
 #include <cstring>
 #include <string>
 
+#include "bench/bench_data.h"
 #include "bike/rider.h"
 #include "bike/rider_control.h"
 #include "core/file.h"
@@ -34,28 +35,7 @@ namespace {
 
 const int32_t before_drop = 10 * 128, after_drop = 20 * 128;
 
-uint32_t fake_texture(const char*) { return 1; }
-
-int open_data() {
-  static int opened = -1;
-  if (opened >= 0) return opened;
-  if (!std::getenv("BK_HOME")) {
-    char exe[4096];
-    const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (n <= 0) return opened = 0;
-    exe[n] = 0;
-    *std::strrchr(exe, '/') = 0;
-    setenv("BK_HOME", (std::string(exe) + "/../gamedata").c_str(), 1);
-  }
-  // Nothing the benchmark does may reach the real per-user folder.
-  static char home[] = "/tmp/bench_race_tick_XXXXXX";
-  if (!mkdtemp(home)) return opened = 0;
-  setenv("XDG_DATA_HOME", home, 1);
-  terrain_textures.load_texture = fake_texture;
-  file_index_build();
-  dynamics_open();
-  return opened = 1;
-}
+int open_data() { return bench_open_headless_data("bench_race_tick"); }
 
 int start_race(int riders) {
   static int line_up[160];

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_data.h"
 #include "assets/font.h"
 #include "assets/gl_ext.h"
 #include "assets/model.h"
@@ -123,15 +124,7 @@ void keep_frame(int riders) {
 int main(int argc, char** argv) {
   double seconds = argc > 1 ? std::atof(argv[1]) : 3.0;
   if (!(seconds > 0)) seconds = 3.0;
-  if (!std::getenv("BK_HOME")) {
-    char exe[4096];
-    const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (n > 0) {
-      exe[n] = 0;
-      *std::strrchr(exe, '/') = 0;
-      setenv("BK_HOME", (std::string(exe) + "/../gamedata").c_str(), 1);
-    }
-  }
+  bench_default_data_root();
   window_state* window = gl_window_open("Scene benchmark", 64, 64, 24, 0, 16, 0, 0);
   if (!window) {
     std::fprintf(stderr, "bench_scene: no GL window (run it under xvfb-run)\n");

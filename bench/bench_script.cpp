@@ -11,6 +11,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "bench/bench_data.h"
 #include "core/file_index.h"
 #include "core/race_clock.h"
 #include "core/running_order.h"
@@ -23,26 +24,10 @@
 
 namespace {
 
-uint32_t fake_texture(const char*) { return 1; }
-
 int open_race() {
   static int opened = -1;
   if (opened >= 0) return opened;
-  if (!std::getenv("BK_HOME")) {
-    char exe[4096];
-    const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (n <= 0) return opened = 0;
-    exe[n] = 0;
-    *std::strrchr(exe, '/') = 0;
-    setenv("BK_HOME", (std::string(exe) + "/../gamedata").c_str(), 1);
-  }
-  // Nothing the benchmark does may reach the real per-user folder.
-  static char home[] = "/tmp/bench_script_XXXXXX";
-  if (!mkdtemp(home)) return opened = 0;
-  setenv("XDG_DATA_HOME", home, 1);
-  terrain_textures.load_texture = fake_texture;
-  file_index_build();
-  dynamics_open();
+  if (!bench_open_headless_data("bench_script")) return opened = 0;
   script_install_hooks();
   static int line_up[160];
   for (int i = 0; i < 10; i++) line_up[i] = 2;
