@@ -17,7 +17,7 @@
 #include <cstring>
 #include <string>
 
-#include "bench/bench_data.h"
+#include "bench/race_data.h"
 #include "bike/rider.h"
 #include "bike/rider_control.h"
 #include "core/file.h"

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/bench_data.h"
+#include "bench/race_data.h"
 #include "assets/font.h"
 #include "assets/gl_ext.h"
 #include "assets/model.h"

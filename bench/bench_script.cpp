@@ -11,7 +11,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "bench/bench_data.h"
+#include "bench/race_data.h"
 #include "core/file_index.h"
 #include "core/race_clock.h"
 #include "core/running_order.h"

@@ -1,5 +1,5 @@
 // Data set-up shared by the benchmarks that race on the generated data.
-#include "bench/bench_data.h"
+#include "bench/race_data.h"
 
 #include <unistd.h>
 
