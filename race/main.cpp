@@ -40,6 +40,7 @@
 #include "race/demo_playback.h"
 #include "race/detail_settings.h"
 #include "race/frame_loop.h"
+#include "race/hud.h"
 #include "race/game_state.h"
 #include "race/loop_options.h"
 #include "race/options.h"
@@ -77,8 +78,6 @@
 #include "ui/menu.h"
 
 namespace {
-
-unsigned hud_textures[3];
 
 // Failures the player must see go to standard error and the log alike.
 void report_failure(const char* format, ...) {
@@ -306,9 +305,9 @@ void set_gl_state(int fugly) {
 
 void load_fonts_and_pictures() {
   fonts_load();
-  hud_textures[0] = texture_load("!@tach.png");
-  hud_textures[1] = texture_load("!@shifter.png");
-  hud_textures[2] = texture_load("!@pitboard.png");
+  hud_textures[hud_tach] = texture_load("!@tach.png");
+  hud_textures[hud_shifter] = texture_load("!@shifter.png");
+  hud_textures[hud_pitboard] = texture_load("!@pitboard.png");
   loading.picture = texture_load("!@title.png");
 }
 
@@ -384,6 +383,8 @@ void install_scene() {
   race_hooks.draw_onbike_view = draw_onbike_view_of;
   race_hooks.draw_race_view = draw_race_view_of;
   race_hooks.draw_chase_view = draw_chase_view;
+  race_hooks.draw_hud = draw_hud;
+  race_hooks.draw_info_board = draw_info_board;
   race_hooks.chase_camera_controls = chase_camera_controls_tick;
   race_hooks.race_view_controls = race_view_controls_tick;
   race_hooks.place_free_camera = place_free_camera;

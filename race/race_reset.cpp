@@ -307,6 +307,8 @@ void restart_alone_at_gate() {
   if (race_hooks.finish_results) race_hooks.finish_results();
 }
 
+int sticky_dab_is_held() { return sticky_dab_held; }
+
 void apply_controls_reset() {
   sticky_dab_held = 0;
   sticky_dab_last = 0;

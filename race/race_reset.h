@@ -65,3 +65,5 @@ void lift_rider_clear(rider* r);
 void apply_controls(rider* r, const float* input);
 // Forgets the sticky dab's held state (a new race, a new rider).
 void apply_controls_reset();
+// Whether the sticky dab is held down (the HUD's "Dabbing!").
+int sticky_dab_is_held();

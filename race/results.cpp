@@ -355,6 +355,8 @@ void finish_results() {
   record_series_event();
 }
 
+int32_t results_best_lap(const rider* r) { return r ? best_lap(r) : 0; }
+
 int write_results_file() {
   std::string text;
   char line[512];

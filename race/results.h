@@ -56,6 +56,11 @@ int race_settled();
 // peer, a recorded rider with nothing to show near the clock).
 int rider_hidden(int slot);
 
+// The best of laps 2 .. the rider's last completed lap (lap 1 never
+// counts): the shortest timed one, the last when none is timed; 0 before
+// two laps are done.
+int32_t results_best_lap(const rider* r);
+
 // Ticks added to the rider's time for crossings it skipped and reached
 // sooner than the field (the mean plus 1 s) would have.
 int32_t rider_cut_penalty(const rider* r);

@@ -635,6 +635,7 @@ void draw_scene(const float position[3], const float orientation[9], double fov,
   // 1.
   scene_stats = {0, 0};
   draw_stats = {0, 0};
+  shader_programs.switch_count = 0;
   bound_texture = ~0u;
   scene_env_texture = lighting.sky_env_texture;
   animate_flaggers();

@@ -387,6 +387,7 @@ int ground_compose_region(height_field* field, int x, int z, int size, uint8_t* 
     const int32_t* list = decal_bins_query(field, x0, z0, x0 + span, z0 + span, &count);
     for (size_t i = 0; i < count; i++) ground_paint_decal_cpu(field, decal_at(field, list[i]), x, z, size, out);
     field->composited_count += (int)count;
+    field->decals_drawn += (int)count;
   }
   // Times the shading, bilinear over the vertices at each pixel centre; the
   // shading is held at half scale, so 128 leaves the pixel as it is.

@@ -129,6 +129,7 @@ void draw_decals(height_field* field, const region_frame& frame, int pick) {
     const decal* d = decal_at(field, list[i]);
     const uint32_t texture = pick == 0 ? d->texture : pick == 1 ? d->tnorm_texture : d->tspec_texture;
     if (!texture) continue;
+    if (pick == 0) field->decals_drawn++;
     glBindTexture(GL_TEXTURE_2D, texture);
     const float ax = d->cos_angle * d->extent_a / 2, az = d->sin_angle * d->extent_a / 2;
     const float bx = -d->sin_angle * d->extent_b / 2, bz = d->cos_angle * d->extent_b / 2;

@@ -81,6 +81,8 @@ struct height_field {
 
   // Renderer and LOD pass state.
   int32_t drawn_vertex_count;
+  int32_t drawn_triangle_count;  // this frame's mesh, beside its vertices
+  int32_t decals_drawn;          // painted into ground textures since the HUD last read it
   int32_t composited_count;
   int32_t view_octant;
   int32_t low_detail_count;

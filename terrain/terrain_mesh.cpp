@@ -42,6 +42,7 @@ void terrain_refine(height_field* field) {
   field->view_octant = (field->camera_direction[0] >= 0.0f ? 1 : 0) | (field->camera_direction[1] >= 0.0f ? 2 : 0) |
                        (field->camera_direction[2] >= 0.0f ? 4 : 0);
   field->drawn_vertex_count = 0;
+  field->drawn_triangle_count = 0;
   const int64_t nodes = terrain_lod_node_count(field);
   std::memset(field->lod_node_bits, 0, (size_t)bitmap_bytes(nodes));
   const int64_t always = (((int64_t)1 << (2 * (n - 5))) - 1) / 3 + 1;
@@ -153,6 +154,7 @@ void emit_fan(walk* w, int level, int x, int z, int start, int count, int partia
     if (corner || end || node_refined(field, level, x + sx, z + sz)) add(cc + sx * h, cr + sz * h);
   }
   field->drawn_vertex_count += fan.count;
+  if (fan.count > 2) field->drawn_triangle_count += fan.count - 2;
   w->sink->fan(w->sink->context, &fan);
 }
 

@@ -10,6 +10,7 @@
 
 #include "bike/wheel_contacts.h"
 #include "bike/rider.h"
+#include "bike/rider_contacts.h"
 #include "core/console_settings.h"
 #include "core/game_clock.h"
 #include "core/race_clock.h"
@@ -17,6 +18,7 @@
 #include "core/file_index.h"
 #include "race/engine_sound.h"
 #include "race/game_state.h"
+#include "race/hud_text.h"
 #include "race/race_settings.h"
 #include "race/race_state.h"
 #include "race/views.h"
@@ -272,6 +274,8 @@ static int cmd_reportstutter(const char* arg) {
 }
 
 static int cmd_togglekeycam(const char*) { return toggle(&key_camera_on, "Keycam mode"), 1; }
+static int cmd_togglegraph(const char*) { return toggle(&telemetry_graph_on, "Suspension graph"), 1; }
+static int cmd_renderstats(const char*) { return render_stats_reset(), 1; }
 
 static int cmd_pipe(const char* arg) {
   // 160 means no rider: slot_rider checks the range before any lookup.
@@ -447,9 +451,9 @@ struct console_command {
 
 static const console_command console_commands[] = {
     {"savetrackinfo", match_whole, cmd_not_built},
-    {"renderstats", match_whole, cmd_not_built},
+    {"renderstats", match_whole, cmd_renderstats},
     {"togglespy", match_whole, cmd_togglespy},
-    {"togglegraph", match_whole, cmd_not_built},
+    {"togglegraph", match_whole, cmd_togglegraph},
     {"bbopt", match_prefix, cmd_bbopt},
     {"pipe", match_prefix, cmd_pipe},
     {"namedemo", match_prefix, cmd_not_built},

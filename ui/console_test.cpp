@@ -4,12 +4,14 @@
 
 #include <string>
 
+#include "bike/rider_contacts.h"
 #include "bike/wheel_contacts.h"
 #include "core/console_settings.h"
 #include "core/file.h"
 #include "core/message_ring.h"
 #include "core/race_clock.h"
 #include "race/game_state.h"
+#include "race/hud_text.h"
 #include "race/race_settings.h"
 #include "race/race_state.h"
 #include "race/views.h"
@@ -269,4 +271,23 @@ TEST_F(ConsoleTest, AddAndDeleteKeysByTick) {
   EXPECT_EQ(camera_key_count, 0u);
   EXPECT_EQ(newest(), "Keyframe deleted");
   race_clock.current_tick = 0;
+}
+
+TEST_F(ConsoleTest, GraphToggleAndRenderStatisticsRestart) {
+  telemetry_graph_on = 0;
+  run_console_line("/togglegraph");
+  EXPECT_EQ(newest(), "Suspension graph ON");
+  EXPECT_EQ(telemetry_graph_on, 1);
+  run_console_line("/togglegraph");
+  EXPECT_EQ(newest(), "Suspension graph OFF");
+  EXPECT_EQ(telemetry_graph_on, 0);
+
+  game_state.draw_render_stats = 0;
+  render_stats_max.model_polygons = 900;
+  render_stats_max.billboards = 12;
+  EXPECT_EQ(run_console_line("/renderstats"), 1);
+  EXPECT_EQ(game_state.draw_render_stats, 1);
+  EXPECT_EQ(render_stats_max.model_polygons, 0);
+  EXPECT_EQ(render_stats_max.billboards, 0);
+  game_state.draw_render_stats = 0;
 }

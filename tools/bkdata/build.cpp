@@ -137,8 +137,9 @@ int write_tach(const fs::path& path) {
   return write_canvas(path, c, 4);
 }
 
-// The gear sheet: 3 x 3 cells, gear g in column g mod 3 and row g / 3;
-// neutral first. The HUD takes each cell as a third of the picture, so the
+// The gear sheet: 3 x 3 cells, gear index g in column g mod 3 and row
+// g / 3. Index 0 is first gear, so cells 0..5 hold "1".."6" and the rest
+// stay clear. The HUD takes each cell as a third of the picture, so the
 // side can be a power of two (textures are sized so) with cells of 85.33.
 int write_shifter(const fs::path& path) {
   const int side = 256;
@@ -147,8 +148,8 @@ int write_shifter(const fs::path& path) {
   rgba_canvas c = canvas_make(side, side, clear);
   raster_face* face = raster_open("DejaVuSans-Bold.ttf", 58);
   if (!face) return 0;
-  const char* const gears[7] = {"N", "1", "2", "3", "4", "5", "6"};
-  for (int g = 0; g < 7; g++) {
+  const char* const gears[6] = {"1", "2", "3", "4", "5", "6"};
+  for (int g = 0; g < 6; g++) {
     const int x = (int)std::lround((g % 3) * cell + (cell - raster_text_width(face, gears[g])) / 2);
     raster_draw_text(face, &c, x, (int)std::lround((g / 3) * cell + 64), gears[g], white);
   }
@@ -156,14 +157,16 @@ int write_shifter(const fs::path& path) {
   return write_canvas(path, c, 4);
 }
 
-// The pit board: a dark board with a light frame, written on by the HUD.
+// The pit board: a light board with a dark frame, written on in black by
+// the HUD. The HUD shows rows 0.1875..0.875 of the picture, so the board
+// fills those and the rest is clear.
 int write_pitboard(const fs::path& path) {
-  const int w = 256, h = 128;
-  const uint8_t clear[4] = {0, 0, 0, 0}, board[4] = {20, 20, 24, 220}, frame[4] = {230, 230, 230, 255};
+  const int w = 256, h = 128, top = 24, bottom = 112;
+  const uint8_t clear[4] = {0, 0, 0, 0}, board[4] = {236, 234, 222, 235}, frame[4] = {40, 40, 46, 255};
   rgba_canvas c = canvas_make(w, h, clear);
-  for (int y = 2; y < h - 2; y++)
-    for (int x = 2; x < w - 2; x++) {
-      const bool edge = x < 8 || y < 8 || x >= w - 8 || y >= h - 8;
+  for (int y = top; y < bottom; y++)
+    for (int x = 0; x < w; x++) {
+      const bool edge = x < 5 || y < top + 3 || x >= w - 5 || y >= bottom - 3;
       canvas_blend(&c, x, y, edge ? frame : board, 255);
     }
   return write_canvas(path, c, 4);
