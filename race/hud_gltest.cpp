@@ -323,4 +323,36 @@ TEST_F(HudGl, NeedleTurnsWithTheRevsAndAnEmptySlotDrawsOnlyTheMap) {
   viewed_slot = 0;
 }
 
+TEST_F(HudGl, FinalResultsBoardBesideTheStatusColumn) {
+  // Both riders finish a one-lap race.
+  race_clock.finish_lap = 1;
+  race_clock.race_laps = 1;
+  const int first = route.first_lap_gates > 0 ? route.first_lap_gates : 1;
+  for (int k = 0; k < 2; k++) {
+    rider* r = rider_slots[k];
+    rider_truncate_timing(r, 0);
+    for (int n = 0; n < first; n++) rider_set_timing_tick(r, n, 700 + 300 * n + 40 * k);
+    r->timing_count = first;
+  }
+  finish_results();
+  ASSERT_EQ(results_finished, 1);
+  const frame f = draw(0, 1);
+  keep(f, "hud_final_results");
+  // The board's half-transparent black box darkens the grey from the top
+  // left, and the status column moves to its right.
+  const int line = height / 50;
+  int darker = 0;
+  for (int y = line / 2; y < line; y++)
+    for (int x = 10; x < 150; x++) darker += f.at(x, y)[0] < 110 && f.at(x, y)[0] > 70;
+  EXPECT_GT(darker, 100) << "no results box";
+  EXPECT_GT(count_pixels(f, 10, line * 2, 150, line * 4,
+                         [](const unsigned char* c) { return c[0] > 170 && c[1] > 170 && c[2] > 170; }),
+            10)
+      << "no rows";
+  draw_fps = draw_time = 0;
+  const frame bare = draw(0, 1);
+  EXPECT_GT(differing(f, bare, width * 195 / 500, 0, width * 195 / 500 + 100, 2 * line), 20)
+      << "the status lines are not beside the board";
+}
+
 }  // namespace

@@ -60,6 +60,7 @@ void raise(int* maximum, int value) {
 
 void format_tenths(char* buffer, size_t size, const char* prefix, double seconds, const char* suffix) {
   if (!(seconds > 0)) seconds = 0;
+  if (seconds > 1e12) seconds = 1e12;  // keeps the tenths within a long long
   const long long tenths = (long long)(seconds * 10);
   std::snprintf(buffer, size, "%s%lld:%02d.%d%s", prefix, tenths / 600, (int)(tenths / 10 % 60), (int)(tenths % 10),
                 suffix);

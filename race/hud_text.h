@@ -10,9 +10,9 @@ enum { hud_line_bytes = 128, info_board_status_max = 24 };
 struct pit_board_text {
   char number[16];
   char place[32];  // "P%d" in a time trial, else "L%d P%d"
-  char gap[32];    // "%+.1f "
-  char last[32];   // "Last - %d:%02d.%d ", empty when there is none
-  char best[32];   // "Best - %d:%02d.%d", empty when there is none
+  char gap[64];    // "%+.1f "
+  char last[64];   // "Last - %d:%02d.%d ", empty when there is none
+  char best[64];   // "Best - %d:%02d.%d", empty when there is none
 };
 // 0 (everything empty) when the slot holds no rider.
 int pit_board_fill(int slot, pit_board_text* out);
