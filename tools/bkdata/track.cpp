@@ -614,9 +614,23 @@ int write_sky(const std::string& root) {
 int write_map(const std::string& path, const height_field* field) {
   const int q = 1 << field->n;
   static const int colours[3][3] = {{122, 92, 60}, {84, 118, 52}, {150, 128, 96}};
+  // Shaded as if lit from the top left of the picture, so the jumps and
+  // banks read on the HUD's map.
+  const int r = field->size;
+  auto height_at = [&](int x, int y) {
+    x = x < 0 ? 0 : x >= r ? r - 1 : x;
+    y = y < 0 ? 0 : y >= r ? r - 1 : y;
+    return field->heights[x + r * y];
+  };
   return write_picture(path, q, q, 3, [&](int x, int y, uint8_t* p) {
     const int* c = colours[field->tilemap[x + q * y] % 3];
-    p[0] = (uint8_t)c[0], p[1] = (uint8_t)c[1], p[2] = (uint8_t)c[2];
+    const double slope = (height_at(x + 1, y + 1) - height_at(x - 1, y - 1)) / (2 * field->spacing);
+    double shade = 1 + 0.8 * slope;
+    shade = shade < 0.55 ? 0.55 : shade > 1.3 ? 1.3 : shade;
+    for (int k = 0; k < 3; k++) {
+      const double v = c[k] * shade;
+      p[k] = (uint8_t)(v > 255 ? 255 : v);
+    }
   });
 }
 
