@@ -129,6 +129,20 @@ TEST_F(HudText, InfoBoardUnofficialThenFinalRows) {
   EXPECT_EQ(b.penalty_count, 0);
 }
 
+TEST_F(HudText, InfoBoardPenaltyLine) {
+  // The cutter loses two laps and half a best lap (400 ticks) of time.
+  rider* field = results_test_rider(0, RIDER_ROBOT, "1", {1000, 2000, 3000, 4000, 5000, 6000, 7000});
+  rider* cutter = results_test_rider(1, RIDER_ROBOT, "2", {1000, -1, 1128, 1528, 1928, 2400, 2800});
+  field->finished = cutter->finished = 1;
+  finish_results();
+  info_board_text b;
+  info_board_fill(&b);
+  ASSERT_EQ(b.final, 1);
+  ASSERT_EQ(b.penalty_count, 1);
+  EXPECT_STREQ(b.penalties[0], "  2 penalized 2 laps 3.12 seconds for cutting track");
+  EXPECT_STREQ(b.rows[1].laps, "L1");
+}
+
 TEST_F(HudText, StatusColumn) {
   const int saved[4] = {draw_fps, draw_time, draw_ping, draw_speed};
   draw_fps = draw_time = 1;
