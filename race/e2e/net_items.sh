@@ -14,7 +14,7 @@ write_windowed_config
 
 user=$dir/xdg/Brakkan
 log=$user/lastlog.txt
-fail() { echo "$*"; tail -n 30 "$log" 2>/dev/null; cat err.txt report.txt 2>/dev/null | tail -n 30; exit 1; }
+fail() { echo "$*"; kill "$peer" 2>/dev/null; tail -n 30 "$log" 2>/dev/null; cat err.txt report.txt 2>/dev/null | tail -n 30; exit 1; }
 
 bkdata=$(dirname "$exe")/bkdata
 hash=$("$bkdata" check "$data/quarrybend" 2>/dev/null | sed -n 's/.*hash \([0-9a-f]\{40\}\).*/\1/p')
