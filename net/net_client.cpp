@@ -16,6 +16,7 @@
 #include "core/race_clock.h"
 #include "bike/bike_model.h"
 #include "net/net_packets.h"
+#include "net/net_reliable.h"
 #include "race/bike_setup.h"
 #include "race/game_state.h"
 #include "race/net_values.h"
@@ -24,6 +25,7 @@
 #include "race/race_settings.h"
 #include "race/race_state.h"
 #include "race/startup_lists.h"
+#include "terrain/ruts.h"
 #include "terrain/track.h"
 
 static net_client_record net_client_initial() {
@@ -35,7 +37,6 @@ static net_client_record net_client_initial() {
 }
 
 net_client_record net_client = net_client_initial();
-net_later_hooks net_later;
 
 static double clock_now() { return game_clock; }
 static uint32_t clock_wall_seconds() { return static_cast<uint32_t>(std::time(nullptr)); }
@@ -116,7 +117,16 @@ static void send_disconnect_packet() {
   if (send_to_server(w)) console_print("Disconnecting\n");
 }
 
-static void send_ack(uint32_t sequence) {
+int net_send_datagram(const uint8_t* data, size_t length) {
+  if (net_client.socket < 0) return 0;
+  if (udp_send(net_client.socket, data, length, &net_client.server) < 0) {
+    print_send_error();
+    return 0;
+  }
+  return 1;
+}
+
+void net_send_ack(uint32_t sequence) {
   uint8_t buffer[13];
   net_writer w = net_writer_make(buffer, sizeof buffer);
   write_head(&w, net_kind_ack);
@@ -164,8 +174,6 @@ void net_reset() {
   own_start_position = race_no_slot;
   net_client.session_key = 0;
   net_client.connection_id = 0;
-  net_client.reliable_sequence_out = 0;
-  net_client.reliable_sequence_in = 0;
   net_client.race_length_ticks = 0;
   net_client.race_laps = 0;
   net_client.gate_drop_tick = 0;
@@ -178,7 +186,8 @@ void net_reset() {
   off_course_bias = 10.0f;
   off_course_scale = 1.5f;
   net_online = 0;
-  if (net_later.free_reliable_lists) net_later.free_reliable_lists();
+  net_reliable_free_lists();
+  server_no_arcade = 0;
   if (net_client.redirect_target[0] && net_client.redirect_time == 0) {
     std::memcpy(net_client.redirect_server, net_client.redirect_target, sizeof net_client.redirect_server);
     net_pending_server = net_client.redirect_server;
@@ -200,6 +209,7 @@ void net_disconnect() {
 void net_shutdown() {
   if (net_client.socket >= 0) send_disconnect_packet();
   net_reset();
+  net_reliable_shutdown();
   net_pending_server = nullptr;
   game_state.connect_target = nullptr;
 }
@@ -284,6 +294,14 @@ void net_install_race_hooks() {
   race_hooks.net_clear_race_tables = net_clear_race_tables;
   race_hooks.net_rider_info = net_rider_info;
   race_hooks.net_rider_name = net_rider_name;
+  race_hooks.net_send_text = net_send_text;
+  race_hooks.net_send_file = net_send_file;
+  // Rut messages go through the server while online; offline they keep
+  // going where they went before (the erode queue and the demo).
+  if (net_send_terrain_edit != net_send_terrain_edit_online) {
+    net_offline_terrain_edit = net_send_terrain_edit;
+    net_send_terrain_edit = net_send_terrain_edit_online;
+  }
 }
 
 // A text that runs to the datagram's end, terminated there.
@@ -536,19 +554,11 @@ void net_handle_datagram(const uint8_t* data, size_t length) {
       net_client.last_send_time = 0;
       break;
     }
-    case net_kind_reliable: {
-      uint32_t sequence;
-      uint8_t item;
-      net_read_u32(&r, &sequence);
-      net_read_u8(&r, &item);
-      send_ack(sequence);
-      if (net_later.reliable_item) net_later.reliable_item(sequence, item, r.data + r.at, net_reader_left(&r));
-      break;
-    }
+    case net_kind_reliable: net_reliable_receive(data, length); break;
     case net_kind_ack: {
       uint32_t sequence;
       net_read_u32(&r, &sequence);
-      if (net_later.reliable_ack) net_later.reliable_ack(sequence);
+      net_reliable_ack(sequence);
       break;
     }
     case net_kind_redirect: on_redirect(&r); break;
@@ -602,11 +612,12 @@ void net_receive_packets() {
 }
 
 static void racing_step() {
+  net_racing_timing_item();
   rider* own = slot_rider(net_own_slot);
   if (net_own_slot != net_no_slot && own_start_position != race_no_slot && own &&
       race_clock.current_tick % 4 == 0)
     send_state_packet(own);
-  if (net_later.racing_items) net_later.racing_items();
+  net_racing_late_items();
 }
 
 static void connect_to_pending() {
@@ -643,7 +654,7 @@ void net_tick() {
     net_client.server_time_estimate++;
   net_receive_packets();
   if (net_client.socket < 0) return;
-  if (net_later.reliable_resend) net_later.reliable_resend();
+  net_reliable_step();
   const double now = net_clock.now();
   if (net_client.redirect_time != 0 && now > net_client.redirect_time) {
     net_client.redirect_time = 0;

@@ -63,8 +63,6 @@ struct net_client_record {
   int line_up[net_no_slot];
   net_slot_info_record slot_info[net_no_slot];
   int last_crossing_count;
-  uint32_t reliable_sequence_out;
-  uint32_t reliable_sequence_in;
   int no_arcade;
   char redirect_target[net_redirect_max + 1];
   double redirect_time;  // 0: none
@@ -84,18 +82,11 @@ struct net_clock_source {
 };
 extern net_clock_source net_clock;
 
-// Hooks for what comes later: the reliable items (the server's kind 17
-// item, the resend of the outgoing list, the racing step's timing,
-// keep-alive and client-info items, the version answer and file upload
-// steps) and the demo chunks of server text. Null entries are skipped.
-struct net_later_hooks {
-  void (*reliable_item)(uint32_t sequence, uint8_t kind, const uint8_t* payload, size_t length);
-  void (*reliable_ack)(uint32_t sequence);
-  void (*reliable_resend)();
-  void (*racing_items)();
-  void (*free_reliable_lists)();
-};
-extern net_later_hooks net_later;
+// Sends a finished datagram to the server; 1 when it went out. A failed
+// send prints "sendto error (...)".
+int net_send_datagram(const uint8_t* data, size_t length);
+// The ack of a server reliable message.
+void net_send_ack(uint32_t sequence);
 
 void net_tick();
 void net_receive_packets();

@@ -88,6 +88,7 @@ struct race_hooks_table {
   int (*net_rider_info)(int slot, rider_identity* out);  // 0 when unknown
   const char* (*net_rider_name)(int slot);              // null when unknown
   void (*net_send_text)(const char* text);              // one reliable text item
+  void (*net_send_file)(const char* name);              // the console's upload
   // Leaves the joined server (a no-op offline); the menus call it before
   // starting a race of their own.
   void (*net_leave_server)();

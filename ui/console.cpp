@@ -19,6 +19,7 @@
 #include "race/engine_sound.h"
 #include "race/game_state.h"
 #include "race/hud_text.h"
+#include "race/race_hooks.h"
 #include "race/race_settings.h"
 #include "race/race_state.h"
 #include "race/views.h"
@@ -441,6 +442,13 @@ static int cmd_listkeys(const char*) {
 // Commands this build does not carry out yet say so rather than vanish.
 static int cmd_not_built(const char*);
 
+// Uploads go through the multiplayer client, which says what went wrong.
+static int cmd_sendfile(const char* name) {
+  if (race_hooks.net_send_file) race_hooks.net_send_file(name);
+  else console_print("Not connected to server");
+  return 1;
+}
+
 enum console_match { match_whole, match_prefix, match_word };
 
 struct console_command {
@@ -477,7 +485,7 @@ static const console_command console_commands[] = {
     {"toggleping", match_whole, cmd_toggleping},
     {"togglespam", match_whole, cmd_togglespam},
     {"togglespeed", match_whole, cmd_togglespeed},
-    {"sendfile", match_word, cmd_not_built},
+    {"sendfile", match_word, cmd_sendfile},
     {"listfiles", match_word, cmd_listfiles},
     {"messagelines", match_word, cmd_messagelines},
     {"demobackups", match_word, cmd_demobackups},
@@ -518,7 +526,7 @@ static const char* match_command(const console_command& c, const char* text) {
   return nullptr;
 }
 
-static int run_chat(const char*) {
+static int run_chat(const char* text) {
   const double now = console.now();
   // The first chat line of a run is never called spam.
   if (console.last_chat >= 0 && now - console.last_chat <= 2) {
@@ -526,7 +534,9 @@ static int run_chat(const char*) {
     return 0;
   }
   console.last_chat = now;
-  console_print("Not connected to server");
+  // The client prints "Not connected to server" itself when offline.
+  if (race_hooks.net_send_text) race_hooks.net_send_text(text);
+  else console_print("Not connected to server");
   return 1;
 }
 

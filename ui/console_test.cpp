@@ -12,6 +12,7 @@
 #include "core/race_clock.h"
 #include "race/game_state.h"
 #include "race/hud_text.h"
+#include "race/race_hooks.h"
 #include "race/race_settings.h"
 #include "race/race_state.h"
 #include "race/views.h"
@@ -100,6 +101,26 @@ TEST_F(ConsoleTest, RefusedLinesStayInTheFieldAndOutOfTheHistory) {
   EXPECT_STREQ(console.input_text, "/nosuchcommand");
   EXPECT_EQ(all_lines(),
             "Not connected to server\nNo one likes a spammer\nNo one likes a spammer\nNot connected to server\n");
+}
+
+std::string handed_text, handed_file;
+void take_text(const char* text) { handed_text = text; }
+void take_file(const char* name) { handed_file = name; }
+
+// Online, chat and uploads go to the multiplayer client.
+TEST_F(ConsoleTest, ChatAndUploadsGoToTheClient) {
+  race_hooks.net_send_text = take_text;
+  race_hooks.net_send_file = take_file;
+  handed_text.clear();
+  handed_file.clear();
+  enter("hello riders");
+  EXPECT_EQ(handed_text, "hello riders");
+  enter("/sendfile   lap.txt");
+  EXPECT_EQ(handed_file, "lap.txt");
+  race_hooks.net_send_text = nullptr;
+  race_hooks.net_send_file = nullptr;
+  enter("/sendfile lap.txt");
+  EXPECT_EQ(newest(), "Not connected to server");
 }
 
 TEST_F(ConsoleTest, PageKeysScrollWithinTheRing) {

@@ -3,10 +3,17 @@
 an ephemeral port (written to the file named by its first argument), admits
 one client onto the sample track and records the state packets it gets.
 
-Arguments: PORT_FILE TRACK_DIGEST_HEX REPORT_FILE SECONDS
+Arguments: PORT_FILE TRACK_DIGEST_HEX REPORT_FILE SECONDS [items]
 The report holds one line per event: "state TICK SERVER_TIME LENGTH" and
 "disconnect SLOT KEY"; the peer ends after the client's disconnect or after
-SECONDS of wall time, whichever comes first."""
+SECONDS of wall time, whichever comes first.
+
+With "items", once the client has raced a little the peer sends reliable
+messages (out of order, resent every half second until acknowledged): chat,
+a knockout command, a timing correction, a terrain edit, a ping and a
+version request. It reports "ack SEQ" for the client's acks and
+"reliable SEQ ITEM TEXT" for the client's own reliable messages (acked at
+once; a version answer's text is shown unflipped)."""
 import socket
 import struct
 import sys
@@ -14,6 +21,7 @@ import time
 
 port_file, digest_hex, report_file, seconds = sys.argv[1], sys.argv[2], sys.argv[3], float(sys.argv[4])
 digest = bytes.fromhex(digest_hex)
+items = len(sys.argv) > 5 and sys.argv[5] == "items"
 SLOT, KEY, CONNECTION = 0, 4321, 1
 
 sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
@@ -25,6 +33,31 @@ import os
 os.replace(port_file + ".tmp", port_file)
 
 report = open(report_file, "w", buffering=1)
+
+
+def rut_message():
+    """Four points of a stroke near the middle of the track."""
+    head = bytes([1]) + struct.pack("<HHHH", 32767, 32767, 33000, 33000)
+    head += (0x7f0000).to_bytes(3, "little") + (0x7f0000).to_bytes(3, "little")
+    head += bytes([(48 << 2) | 0, (16 << 2) | 1])
+    return head + bytes([128, 128, (48 << 2) | 0, (16 << 2) | 1]) * 3
+
+
+def timing_correction():
+    # Slot 5 has no rider and slot 0 is the client's own: both left alone,
+    # then the results are brought up to date.
+    return struct.pack("<IIIII", CONNECTION, 2, 5, 0, 500) + struct.pack("<III", 0, 0, 600)
+
+
+outbox = {}  # sequence -> datagram, until the client's ack
+if items:
+    messages = [(19, b"Welcome to the loopback race"), (24, b"knockout 100 200"), (21, timing_correction()),
+                (27, struct.pack("<I", CONNECTION) + rut_message()), (20, b""), (30, b"")]
+    pending = [struct.pack("<BIB", 17, seq, item) + payload for seq, (item, payload) in enumerate(messages)]
+    # The second goes first: the client must hold it until the first arrives.
+    pending[0], pending[1] = pending[1], pending[0]
+states = 0
+next_resend = 0.0
 client_text = b""
 end = time.monotonic() + seconds
 while time.monotonic() < end:
@@ -44,7 +77,28 @@ while time.monotonic() < end:
         sock.sendto(struct.pack("<BII", 8, CONNECTION, 0) + client_text, client)
     elif kind == 9:  # loaded: the clock
         sock.sendto(struct.pack("<BIII", 10, CONNECTION, 100, 0), client)
+    elif kind == 18 and len(data) >= 13:
+        seq = struct.unpack_from("<I", data, 9)[0]
+        report.write("ack %d\n" % seq)
+        outbox.pop(seq, None)
+    elif kind == 17 and len(data) >= 14:
+        seq, item = struct.unpack_from("<I", data, 9)[0], data[13]
+        text = data[14:]
+        if item == 30:
+            text = bytes(b ^ 0x80 for b in text)
+        report.write("reliable %d %d %s\n" % (seq, item, text.decode("latin-1").replace("\n", " ")))
+        sock.sendto(struct.pack("<BI", 18, seq), client)
     elif kind == 11 and len(data) >= 21:
+        states += 1
+        if items and states == 64:
+            for datagram in pending:
+                outbox[struct.unpack_from("<I", datagram, 1)[0]] = datagram
+                sock.sendto(datagram, client)
+            next_resend = time.monotonic() + 0.5
+        if outbox and time.monotonic() >= next_resend:
+            for datagram in outbox.values():
+                sock.sendto(datagram, client)
+            next_resend = time.monotonic() + 0.5
         tick = struct.unpack_from("<I", data, 17)[0]
         server_time = struct.unpack_from("<I", data, 13)[0]
         report.write("state %d %d %d %.3f\n" % (tick, server_time, len(data), time.monotonic()))

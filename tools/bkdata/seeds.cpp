@@ -270,6 +270,50 @@ int rut_seeds(const fs::path& out) {
   return ok;
 }
 
+// The server's reliable items for the net_items target: mode byte 0, then
+// one item; mode byte 1, then messages of a length byte and the datagram
+// after its kind (sequence offset from the expected one, item, payload).
+int net_item_seeds(const fs::path& out) {
+  auto u32 = [](uint32_t v) {
+    std::string b;
+    for (int i = 0; i < 4; i++) b += static_cast<char>(v >> (8 * i));
+    return b;
+  };
+  rut_point points[4];
+  for (int i = 0; i < 4; i++) points[i] = {500.0f + i, 600.0f + i, 0.5f, 0.2f, 4};
+  const float low[2] = {0.2f, -0.5f}, high[2] = {0.9f, 0.1f};
+  uint8_t message[rut_message_max_bytes];
+  const int32_t n = rut_message_encode(points, 4, low, high, 1024.0f, message);
+  const std::string rut(reinterpret_cast<char*>(message), n > 0 ? (size_t)n : 0);
+  auto one = [](int item, const std::string& payload) { return std::string(1, 0) + static_cast<char>(item) + payload; };
+  auto msg = [&](uint32_t offset, int item, const std::string& payload) {
+    const std::string body = u32(offset) + static_cast<char>(item) + payload;
+    return static_cast<char>(body.size()) + body;
+  };
+  const struct {
+    const char* name;
+    std::string bytes;
+  } seeds[] = {
+      {"text", one(19, "Hello riders")},
+      {"ping", one(20, "")},
+      {"timing", one(21, u32(1) + u32(2) + u32(5) + u32(3) + u32(900) + u32(6) + u32(1) + u32(400))},
+      {"knockout", one(24, "knockout 100 200")},
+      {"erode", one(24, "erode 1 1024")},
+      {"off_course", one(24, "off_course_scale 2.5")},
+      {"redirect", one(24, "redirect 127.0.0.1:19801")},
+      {"senddenied", one(24, "senddenied")},
+      {"version_text", one(24, "version")},
+      {"terrain", one(27, u32(1) + rut)},
+      {"version", one(30, "")},
+      {"in_order", std::string(1, 1) + msg(0, 19, "a") + msg(0, 19, "b")},
+      {"out_of_order", std::string(1, 1) + msg(2, 19, "c") + msg(1, 19, "b") + msg(0, 19, "a") + msg(0xfe, 19, "old")},
+      {"far_ahead", std::string(1, 1) + msg(0x80000000u, 19, "far") + msg(0, 24, "no_arcade")},
+  };
+  int ok = 1;
+  for (const auto& s : seeds) ok = ok && write_whole(out / "net_items" / s.name, s.bytes);
+  return ok;
+}
+
 // Server datagrams as the client takes them, each after the byte that
 // picks the client's state (index into the net_packet target's table).
 int net_seeds(const fs::path& out) {
@@ -298,7 +342,7 @@ int net_seeds(const fs::path& out) {
   };
   int ok = 1;
   for (const auto& s : seeds) ok = ok && write_whole(out / "net_packet" / s.name, s.bytes);
-  return ok;
+  return ok && net_item_seeds(out);
 }
 
 // Small demos of each version, written with the game's demo writer.
