@@ -422,6 +422,9 @@ void editor_draw() {
   field->camera_position[0] = m[0];
   field->camera_position[1] = 0;
   field->camera_position[2] = m[1];
+  // Looking straight down, no part of the ground lies behind the viewer:
+  // a zero direction keeps the mesh from culling any of it.
+  field->camera_direction[0] = field->camera_direction[1] = field->camera_direction[2] = 0;
   // The ground shows its decals only in the decal tool; switching redoes
   // the ground textures so the change shows everywhere at once.
   const int plain = editor.mode != mode_decals;
