@@ -46,6 +46,11 @@ static void allocate_undo_ring(editor_state* e, const height_field* field) {
       s = undo_snapshot{};
       break;
     }
+    // Touch the pages now, at load, so the first commits into each slot
+    // do not pay for them.
+    std::memset(s.heights, 0, cells * sizeof(float));
+    std::memset(s.shading, 0, cells * 3);
+    if (s.normal_bytes) std::memset(s.normal_bytes, 0, cells * 3);
   }
   if (levels < editor_undo_levels)
     console_printf("Editor: memory for %d undo levels only", levels > 0 ? levels - 1 : 0);

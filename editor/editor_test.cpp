@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -634,6 +635,30 @@ TEST_F(EditorSave, SavingWritesTheSetAndClearsTheModifiedValue) {
   EXPECT_EQ(track_field.change_flags, 5);
   for (const auto& f : files()) EXPECT_FALSE(f.second.empty()) << f.first;
   EXPECT_FALSE(exists(home_track_file(".saving")));
+  // The objects come back as the generator wrote them, number for number.
+  for (const char* name : {"billboards", "timing_gates", "statues"}) {
+    auto unbracketed = [](std::string text) {
+      for (char& c : text)
+        if (c == '[' || c == ']') c = ' ';
+      return text;
+    };
+    std::istringstream made(unbracketed(test_read_file(std::string(std::getenv("BK_HOME")) + "/quarrybend/" + name)));
+    std::istringstream saved_file(unbracketed(test_read_file(home_track_file(name))));
+    std::string a, b;
+    int tokens = 0;
+    while (made >> a) {
+      ASSERT_TRUE(saved_file >> b) << name << " ends early after " << tokens;
+      char* end_a;
+      char* end_b;
+      const double x = std::strtod(a.c_str(), &end_a), y = std::strtod(b.c_str(), &end_b);
+      if (*end_a == 0 && *end_b == 0 && end_a != a.c_str())
+        EXPECT_NEAR(x, y, 1e-3) << name << " token " << tokens;
+      else
+        EXPECT_EQ(a, b) << name << " token " << tokens;
+      tokens++;
+    }
+    EXPECT_FALSE(saved_file >> b) << name << " has more: " << b;
+  }
 }
 
 TEST_F(EditorSave, AFileThatCannotBeReplacedLeavesTheOldSet) {
