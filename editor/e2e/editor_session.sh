@@ -58,7 +58,23 @@ quit_via_exit_page() {
   wait_or_kill "$pid" "$log"
 }
 
+# Waits (up to 60 s) for a save begun by the last key: its terrain.hf is
+# newer than the marker and its staging folder is gone.
+wait_for_save() {
+  for _ in $(seq 600); do
+    if [ "$user/quarrybend/terrain.hf" -nt save_marker ] && [ ! -e "$user/quarrybend/.saving" ]; then
+      touch save_marker
+      sleep 0.5
+      return 0
+    fi
+    sleep 0.1
+  done
+  fail "no save finished"
+}
+
 # --- Run 1 ---
+touch save_marker
+sleep 1
 start
 key Escape Tab
 sleep 2  # the ground textures of the new view fill in
@@ -71,9 +87,11 @@ sleep 2
 shot C
 sleep 2
 key s
+wait_for_save
 grep -q "Can't" "$log" && fail "the save reported a failure"
 cp -r "$user/quarrybend" save1 || fail "save 1 wrote no track folder"
 key BackSpace s
+wait_for_save
 cp -r "$user/quarrybend" save2
 quit_via_exit_page 1
 rc=$?
