@@ -46,8 +46,10 @@
 #include "race/options.h"
 #include "race/projection.h"
 #include "race/race_hooks.h"
+#include "terrain/editor_hooks.h"
 #include "net/net_client.h"
 #include "race/net_values.h"
+#include "editor/editor.h"
 #include "race/race_reset.h"
 #include "race/race_settings.h"
 #include "race/race_state.h"
@@ -523,6 +525,14 @@ int main(int argc, char** argv) {
   robot_install_hooks();
   script_install_hooks();
   net_install_race_hooks();
+  // Without "--editor" the track loader never calls into the editor, so
+  // nothing of it is allocated.
+  editor_hooks.active = game_state.editor_enabled;
+  editor_install_hooks();
+  race_hooks.editor_draw = editor_draw;
+  race_hooks.editor_key = editor_key;
+  race_hooks.editor_update = editor_update;
+  race_hooks.editor_free = editor_free;
   build_series_table();
   if (!choose_track(cl.track) || !open_audio(cl.nosound)) {
     end_early();

@@ -322,6 +322,8 @@ void draw_statue_model(statue* s, const float camera[3], int pass) {
   glPopMatrix();
 }
 
+void scene_set_light() { set_light(); }
+
 void draw_statues(const float camera[3]) {
   if (!statues.data || !statues.count) return;
   const int shaders = shaders_active && gl_caps.multitexture && gl_entry.glActiveTextureARB;

@@ -35,6 +35,10 @@ void scene_arrays_free();
 // the camera sits in, or -1.
 void draw_scene(const float position[3], const float orientation[9], double fov, int head_slot);
 
+// Light 0 from the track's lighting: sun direction, ambient, diffuse and
+// specular colours.
+void scene_set_light();
+
 // The statue stage: lit pass, then reflections. Also the editor's.
 void draw_statues(const float camera[3]);
 enum { statue_pass_lit = 0, statue_pass_env = 1 };

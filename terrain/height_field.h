@@ -100,8 +100,12 @@ struct height_field {
   uint32_t lod_frame_counter;
 
   int32_t generation;
-  int32_t change_flags;  // bit 2: changed since the editor took the track over
+  // Bits of unsaved work: an edit sets 7; 2 stays until a full save, 4
+  // until the editor's next undo snapshot.
+  int32_t change_flags;
   int32_t edit_lock;
+  // The heights came from a scrambled file: the editor saves nothing over it.
+  int32_t save_lock;
   int32_t hide_decals;
 };
 

@@ -1,6 +1,8 @@
 // Height edits and the dirty marking round them.
 #include "terrain/terrain_edit.h"
 
+#include <cmath>
+
 #include "terrain/bitmap.h"
 #include "terrain/height_field.h"
 
@@ -9,7 +11,9 @@ static int min_int(int a, int b) { return a < b ? a : b; }
 
 int terrain_set_height(height_field* field, int column, int row, float height) {
   const int r = field->size;
-  if (!field->heights || field->edit_lock || column < 0 || row < 0 || column >= r || row >= r) return 0;
+  if (!field->heights || field->edit_lock || column < 0 || row < 0 || column >= r || row >= r ||
+      !std::isfinite(height))
+    return 0;
   field->change_flags = 7;
   if (height > field->max_height) field->max_height = height;
   if (height < field->min_height) field->min_height = height;

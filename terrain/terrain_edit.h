@@ -5,6 +5,6 @@
 struct height_field;
 
 // Sets vertex (column, row) to `height`. Refused, with nothing changed, when
-// the vertex is outside the grid or the field's edit_lock is set; returns 1
-// when the height was stored.
+// the vertex is outside the grid, the field's edit_lock is set or the height
+// is not finite; returns 1 when the height was stored.
 int terrain_set_height(height_field* field, int column, int row, float height);

@@ -88,7 +88,9 @@ static void read_png_heights(height_field* field, const char* folder, rmd160_con
   char* path = track_path(folder, "terrain.png");
   uint16_t* samples = nullptr;
   int width = 0, height = 0;
-  if (!image_load_png_gray(path, &samples, &width, &height)) samples = nullptr;
+  const int read = image_load_png_gray(path, &samples, &width, &height);
+  if (!read) samples = nullptr;
+  if (read == 2) field->save_lock = 1;
   check_free(path);
   for (int j = 0; j < r; j++)
     for (int i = 0; i < r; i++) {
@@ -328,6 +330,8 @@ int load_terrain(height_field* field, const char* folder, int requested_mode) {
   rmd160_context digest;
   rmd160_init(&digest);
   if (stream_getc(s) == ':') {
+    // Heights from a scrambled file are not ours to write out in the clear.
+    if (stream_is_scrambled(s)) field->save_lock = 1;
     if (!read_binary_heights(field, s, &digest) || !stream_verify(s))
       return fail_load(field, s, "Error reading heights");
   } else {

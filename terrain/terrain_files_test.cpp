@@ -14,6 +14,7 @@
 #include "assets/image.h"
 #include "assets/verbose.h"
 #include "core/rmd160.h"
+#include "core/scram.h"
 #include "platform/log.h"
 #include "core/memory.h"
 #include "core/message_ring.h"
@@ -150,6 +151,44 @@ TEST_F(TerrainFiles, HeightsFromTerrainPngOrTheMinimum) {
   EXPECT_NEAR(field.heights[200 + n7_size * 7], want(63, 7), 1e-4f);
   EXPECT_NEAR(field.heights[3 + n7_size * 256], want(3, 63), 1e-4f);
   EXPECT_NEAR(field.heights[256 + n7_size * 256], want(63, 63), 1e-4f);
+}
+
+// Heights read from a scrambled file lock the terrain against saving; the
+// plain file does not, and freeing the terrain lifts the lock.
+TEST_F(TerrainFiles, ScrambledHeightsSetTheSaveLock) {
+  const std::string dir = make_track("locked");
+  auto scramble = [&dir](const std::string& name) {
+    const std::string plain = get(dir + "/" + name);
+    FILE* f = std::fopen((dir + "/" + name + ".scram").c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(scram_write(f, plain.data(), plain.size()), 1);
+    std::fclose(f);
+    std::remove((dir + "/" + name).c_str());
+  };
+  int ok;
+  load(dir, &ok);
+  ASSERT_EQ(ok, 1);
+  EXPECT_EQ(field.save_lock, 0);
+  scramble("terrain.hf");  // a binary body, scrambled
+  load(dir, &ok);
+  ASSERT_EQ(ok, 1);
+  EXPECT_EQ(field.save_lock, 1);
+  free_terrain(&field);
+  EXPECT_EQ(field.save_lock, 0);
+
+  // A plain header with its heights in a scrambled terrain.png.
+  std::remove((dir + "/terrain.hf.scram").c_str());
+  put(dir + "/terrain.hf", "7 4 10 20\n");
+  std::vector<uint16_t> samples(64 * 64, 300);
+  ASSERT_EQ(image_write_png((dir + "/terrain.png").c_str(), samples.data(), 64, 64), 1);
+  load(dir, &ok);
+  ASSERT_EQ(ok, 1);
+  EXPECT_EQ(field.save_lock, 0);
+  scramble("terrain.png");
+  load(dir, &ok);
+  ASSERT_EQ(ok, 1);
+  EXPECT_EQ(field.save_lock, 1);
+  EXPECT_NEAR(field.heights[0], 10.0f + 300 * 10.0f / 65535.0f, 1e-4f);
 }
 
 TEST_F(TerrainFiles, ShadingShadowsAndTexturelistVariants) {

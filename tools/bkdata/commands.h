@@ -18,6 +18,9 @@ extern const bkdata_command bkdata_commands[];
 int bkdata_usage();
 
 int bkdata_digest(int argc, char** argv);
+// Writes IN as a scrambled file OUT, as stock files are shipped; for
+// testing what the game does with them.
+int bkdata_scramble(int argc, char** argv);
 int bkdata_pack(int argc, char** argv);
 int bkdata_list(int argc, char** argv);
 int bkdata_check(int argc, char** argv);

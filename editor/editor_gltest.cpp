@@ -1,0 +1,280 @@
+// The editor's top-down view of the sample track drawn by a real driver
+// (Mesa under Xvfb) at 640 x 480, read back and checked where the view's
+// transform puts the overlays.
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "assets/font.h"
+#include "assets/gl_ext.h"
+#include "assets/model.h"
+#include "assets/shader.h"
+#include "assets/texture.h"
+#include "assets/view_extent.h"
+#include "core/file_index.h"
+#include "editor/editor.h"
+#include "editor/editor_items.h"
+#include "platform/window.h"
+#include "race/menu_screen.h"
+#include "race/projection.h"
+#include "race/scene.h"
+#include "terrain/editor_hooks.h"
+#include "terrain/ground_texture.h"
+#include "terrain/height_field.h"
+#include "terrain/shape.h"
+#include "terrain/track.h"
+#include "terrain/track_objects.h"
+#include "tools/testing/test_env.h"
+#include "ui/widget.h"
+
+namespace {
+
+const int width = 640, height = 480;
+
+struct frame {
+  std::vector<unsigned char> rgb;  // bottom row first
+  const unsigned char* at(int x, int y_from_top) const { return &rgb[3 * (x + width * (height - 1 - y_from_top))]; }
+  bool white(int x, int y) const {
+    if (x < 0 || y < 0 || x >= width || y >= height) return false;
+    const unsigned char* p = at(x, y);
+    return p[0] > 240 && p[1] > 240 && p[2] > 240;
+  }
+};
+
+// With BK_TEST_FRAMES naming a folder, frames are kept there as PPM
+// pictures to look at.
+void keep(const frame& f, const char* name) {
+  const char* folder = std::getenv("BK_TEST_FRAMES");
+  if (!folder) return;
+  const std::string path = std::string(folder) + "/" + name + ".ppm";
+  std::FILE* out = std::fopen(path.c_str(), "wb");
+  if (!out) return;
+  std::fprintf(out, "P6\n%d %d\n255\n", width, height);
+  for (int y = 0; y < height; y++) std::fwrite(f.at(0, y), 3, width, out);
+  std::fclose(out);
+}
+
+bool make_sample_data() {
+  static int made = -1;
+  const std::string root = std::getenv("BK_HOME");
+  if (made < 0) made = test_run_bkdata("shapes " + root) && test_run_bkdata("track quarrybend " + root);
+  return made == 1;
+}
+
+// Pixels in a box that differ clearly between two frames.
+int differing(const frame& a, const frame& b, int x0, int y0, int x1, int y1) {
+  int n = 0;
+  for (int y = y0 < 0 ? 0 : y0; y < y1 && y < height; y++)
+    for (int x = x0 < 0 ? 0 : x0; x < x1 && x < width; x++) {
+      int d = 0;
+      for (int c = 0; c < 3; c++) d += std::abs((int)a.at(x, y)[c] - (int)b.at(x, y)[c]);
+      n += d > 24;
+    }
+  return n;
+}
+
+class EditorGl : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(make_sample_data()) << "bkdata failed";
+    window_ = gl_window_open("Editor test", 64, 64, 24, 0, 16, 0, 0);
+    ASSERT_NE(window_, nullptr);
+    gl_load_extensions();
+    ASSERT_TRUE(gl_caps.framebuffer_object);
+    ground_gl_install();
+    asset_generation = 0;
+    file_index_build();
+    fonts_load();
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    editor_items_reset();
+    menu_keys_name(nullptr);
+    editor_install_hooks();
+    editor_hooks.active = 1;
+    std::snprintf(track_folder, sizeof track_folder, "quarrybend");
+    ASSERT_EQ(load_track(), 1);
+    ASSERT_EQ(editor.terrain, &track_field);
+    menu_screen = {width, height, width / 2, height / 2};
+
+    glGenTextures(1, &colour_);
+    glBindTexture(GL_TEXTURE_2D, colour_);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    gl_entry.glGenRenderbuffersEXT(1, &depth_);
+    gl_entry.glBindRenderbufferEXT(GL_RENDERBUFFER_EXT, depth_);
+    gl_entry.glRenderbufferStorageEXT(GL_RENDERBUFFER_EXT, GL_DEPTH_COMPONENT24, width, height);
+    gl_entry.glGenFramebuffersEXT(1, &fbo_);
+  }
+  void TearDown() override {
+    gl_entry.glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+    gl_entry.glDeleteFramebuffersEXT(1, &fbo_);
+    gl_entry.glDeleteRenderbuffersEXT(1, &depth_);
+    glDeleteTextures(1, &colour_);
+    editor_free();
+    editor_hooks.active = 0;
+    editor_items_reset();
+    free_track_data();
+    free_terrain(&track_field);
+    shape_free_all();
+    model_delete_stale(1);
+    texture_delete_stale(1);
+    fonts_free();
+    shader_delete_all();
+    shaders_active = 0;
+    free_file_index();
+    gl_window_close(window_);
+  }
+
+  void bind_target() {
+    gl_entry.glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, fbo_);
+    gl_entry.glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D, colour_, 0);
+    gl_entry.glFramebufferRenderbufferEXT(GL_FRAMEBUFFER_EXT, GL_DEPTH_ATTACHMENT_EXT, GL_RENDERBUFFER_EXT, depth_);
+  }
+
+  // A few frames as the game draws them (the ground textures fill in over
+  // frames); the last one read back.
+  frame draw(int frames = 3) {
+    for (int k = 0; k < frames; k++) {
+      bind_target();
+      set_projection(width, height, 60);
+      editor_draw();
+      bind_target();
+    }
+    glFinish();
+    frame f;
+    f.rgb.resize((size_t)width * height * 3);
+    glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, f.rgb.data());
+    return f;
+  }
+
+  // The window pixel of world (x, z).
+  static void to_screen(float x, float z, float* px, float* py) {
+    const float p = editor_pixel_size();
+    *px = (x - editor.centre_x) / p + (float)(width / 2);
+    *py = (z - editor.centre_z) / p + (float)(height / 2);
+  }
+
+  // White pixels along a row within `slack` of a column.
+  static bool white_near(const frame& f, int x, int y, int slack = 1) {
+    for (int dy = -slack; dy <= slack; dy++)
+      for (int dx = -slack; dx <= slack; dx++)
+        if (f.white(x + dx, y + dy)) return true;
+    return false;
+  }
+
+  window_state* window_ = nullptr;
+  GLuint colour_ = 0, depth_ = 0, fbo_ = 0;
+};
+
+TEST_F(EditorGl, TheBrushOutlineIsDrawnAtItsRadius) {
+  // Zoomed in so that the ground fills the view around the mouse.
+  editor_zoom = 2;
+  editor.mode = mode_raise;
+  const frame f = draw();
+  keep(f, "editor_brush");
+  const int cx = width / 2, cy = height / 2;
+  // Radius 64 px, Focus 0.5: circles of 64 and 32 px round the mouse.
+  for (int r : {64, 32}) {
+    EXPECT_TRUE(white_near(f, cx + r, cy)) << r;
+    EXPECT_TRUE(white_near(f, cx - r, cy)) << r;
+    EXPECT_TRUE(white_near(f, cx, cy + r)) << r;
+    EXPECT_TRUE(white_near(f, cx, cy - r)) << r;
+  }
+  // Nothing white between the circles or beyond them on the row.
+  for (int x : {cx + 48, cx + 80, cx + 100, cx + 16}) EXPECT_FALSE(white_near(f, x, cy, 0)) << x;
+
+  // "l" anchors the brush at the mouse; moved 100 px right the outline is
+  // a capsule: straight sides above and below the segment.
+  editor_key('l', 1);
+  editor_key('l', 0);
+  menu_screen.mouse_x = cx + 100;
+  const frame g = draw(1);
+  keep(g, "editor_capsule");
+  EXPECT_TRUE(white_near(g, cx + 50, cy - 64));
+  EXPECT_TRUE(white_near(g, cx + 50, cy + 64));
+  EXPECT_TRUE(white_near(g, cx + 50, cy - 32));
+  EXPECT_TRUE(white_near(g, cx + 164, cy));  // the cap round the mouse
+  EXPECT_TRUE(white_near(g, cx - 64, cy));   // the cap round the anchor
+  EXPECT_FALSE(white_near(g, cx + 50, cy - 48, 0));
+}
+
+TEST_F(EditorGl, TheSnapSquareOutlinesTheCellUnderTheMouse) {
+  editor_zoom = 4;  // 32 world units of window height... the cell well visible
+  editor_strength = 3;
+  editor.mode = mode_snap;
+  menu_screen.mouse_x = 333;
+  menu_screen.mouse_y = 250;
+  const frame f = draw();
+  keep(f, "editor_snap");
+  float m[2];
+  editor_mouse_world(m);
+  float c = track_field.spacing;
+  while (c < 8) c *= 2;
+  const float x0 = std::floor(m[0] / c) * c, z0 = std::floor(m[1] / c) * c;
+  float px0, py0, px1, py1;
+  to_screen(x0, z0, &px0, &py0);
+  to_screen(x0 + c, z0 + c, &px1, &py1);
+  const int mid_x = (int)((px0 + px1) / 2), mid_y = (int)((py0 + py1) / 2);
+  EXPECT_TRUE(white_near(f, (int)px0, mid_y));
+  EXPECT_TRUE(white_near(f, (int)px1, mid_y));
+  EXPECT_TRUE(white_near(f, mid_x, (int)py0));
+  EXPECT_TRUE(white_near(f, mid_x, (int)py1));
+  EXPECT_FALSE(white_near(f, mid_x, mid_y, 2));
+}
+
+TEST_F(EditorGl, ObjectIconsStandWhereTheTransformPutsThem) {
+  editor_zoom = 0;  // the whole track
+  menu_screen.mouse_x = -5000;  // no brush in view
+  menu_screen.mouse_y = -5000;
+  editor.mode = mode_raise;
+  const frame plain = draw();
+  keep(plain, "editor_plain");
+
+  struct place {
+    float x, z;
+  };
+  auto expect_marks = [&](const frame& f, const std::vector<place>& places, const char* what) {
+    ASSERT_FALSE(places.empty()) << what;
+    for (const place& p : places) {
+      float px, py;
+      to_screen(p.x, p.z, &px, &py);
+      if (px < 4 || py < 4 || px > width - 4 || py > height - 4) continue;
+      EXPECT_GT(differing(f, plain, (int)px - 4, (int)py - 4, (int)px + 5, (int)py + 5), 0)
+          << what << " at " << px << " " << py;
+    }
+  };
+
+  editor.mode = mode_timing_gate;
+  const frame gates = draw(1);
+  keep(gates, "editor_gates");
+  std::vector<place> gate_places;
+  for (int i = 0; i < checkpoints_read; i++) gate_places.push_back({checkpoints[i].x, checkpoints[i].z});
+  expect_marks(gates, gate_places, "gate");
+
+  editor.mode = mode_billboards;
+  const frame boards = draw(1);
+  keep(boards, "editor_billboards");
+  std::vector<place> board_places;
+  for (size_t i = 0; i < billboards.count; i++) board_places.push_back({billboard_at((int32_t)i)->x, billboard_at((int32_t)i)->z});
+  expect_marks(boards, board_places, "billboard");
+
+  editor.mode = mode_statues;
+  const frame statue_frame = draw(1);
+  keep(statue_frame, "editor_statues");
+  std::vector<place> statue_places;
+  for (size_t i = 0; i < statues.count; i++) statue_places.push_back({statue_at((int32_t)i)->x, statue_at((int32_t)i)->z});
+  expect_marks(statue_frame, statue_places, "statue");
+
+  // The other tools without an overlay in view draw the same plain view.
+  editor.mode = mode_smooth;
+  const frame smooth = draw(1);
+  EXPECT_EQ(differing(smooth, plain, 0, 0, width, height), 0);
+}
+
+}  // namespace
