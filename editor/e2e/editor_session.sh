@@ -50,9 +50,14 @@ start() {
 # page. Frames of it
 # over a second (the warning blinks), then any key ends the game.
 quit_via_exit_page() {
+  # A page change swallows the keys of its own frame, and a loaded machine
+  # may draw only a few frames a second: give each step time to land.
   key Escape
-  key Down Down Down Down Down Down Down Down
+  sleep 1.5
+  for _ in 1 2 3 4 5 6 7 8; do xdotool key Down; sleep 0.2; done
+  sleep 1
   key Return
+  sleep 1
   for k in 1 2 3 4 5; do shot "exit_$1_$k"; sleep 0.25; done
   key space
   wait_or_kill "$pid" "$log"
