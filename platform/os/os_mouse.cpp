@@ -77,6 +77,20 @@ unsigned os_mouse_buttons() { return g_buttons.load(); }
 
 int os_mouse_global_position(int* x, int* y) {
   if (!SDL_WasInit(SDL_INIT_VIDEO)) return 0;
+  // Over one of our windows its own motion events are current. SDL's
+  // desktop-wide state on X11 follows raw device motion only, so a pointer
+  // moved any other way (a warp, a remote desktop, xdotool) would read
+  // where it was until the next button press, and a click would land on
+  // the menu item under the old place.
+  SDL_Window* over = SDL_GetMouseFocus();
+  if (over && !SDL_GetRelativeMouseMode()) {
+    int in_x = 0, in_y = 0, left = 0, top = 0;
+    SDL_GetMouseState(&in_x, &in_y);
+    SDL_GetWindowPosition(over, &left, &top);
+    *x = left + in_x;
+    *y = top + in_y;
+    return 1;
+  }
   SDL_GetGlobalMouseState(x, y);
   return 1;
 }
