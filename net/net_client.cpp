@@ -284,6 +284,9 @@ void net_install_race_hooks() {
   race_hooks.net_clear_race_tables = net_clear_race_tables;
   race_hooks.net_rider_info = net_rider_info;
   race_hooks.net_rider_name = net_rider_name;
+  // Starting a race of one's own from the menus leaves the server the way
+  // shutting down does: one disconnect, then offline whatever the send did.
+  race_hooks.net_leave_server = net_shutdown;
 }
 
 // A text that runs to the datagram's end, terminated there.
