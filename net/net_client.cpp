@@ -302,6 +302,9 @@ void net_install_race_hooks() {
     net_offline_terrain_edit = net_send_terrain_edit;
     net_send_terrain_edit = net_send_terrain_edit_online;
   }
+  // Starting a race of one's own from the menus leaves the server the way
+  // shutting down does: one disconnect, then offline whatever the send did.
+  race_hooks.net_leave_server = net_shutdown;
 }
 
 // A text that runs to the datagram's end, terminated there.

@@ -17,6 +17,7 @@
 #include "net/test_support_peer.h"
 #include "race/game_state.h"
 #include "race/net_values.h"
+#include "race/race_hooks.h"
 #include "race/race_reset.h"
 #include "race/race_state.h"
 #include "race/startup_lists.h"
@@ -310,6 +311,26 @@ TEST_F(Client, RestartAndBothDisconnects) {
   EXPECT_EQ(net_own_slot, 160);
   EXPECT_EQ(net_online, 0);
   EXPECT_NE(console().find("Disconnected\n"), std::string::npos);
+}
+
+TEST_F(Client, LeavingFromTheMenusSendsOneDisconnectAndGoesOffline) {
+  join_to_racing();
+  sent();
+  ASSERT_NE(race_hooks.net_leave_server, nullptr);
+  race_hooks.net_leave_server();
+  auto out = sent();
+  ASSERT_EQ(out.size(), 1u);
+  ASSERT_EQ(out[0].size(), 9u);
+  EXPECT_EQ(out[0][0], 15);
+  EXPECT_EQ(packet_u32(out[0], 1), own);
+  EXPECT_EQ(packet_u32(out[0], 5), key);
+  EXPECT_NE(console().find("Disconnecting"), std::string::npos);
+  EXPECT_EQ(net_client.socket, -1);
+  EXPECT_EQ(net_online, 0);
+  EXPECT_EQ(net_pending_server, nullptr);
+  EXPECT_EQ(game_state.connect_target, nullptr);
+  race_hooks.net_leave_server();  // offline: nothing more goes out
+  EXPECT_TRUE(sent().empty());
 }
 
 TEST_F(Client, RaceTextOnEnteringRacing) {

@@ -22,7 +22,7 @@
 #include "terrain/track.h"
 
 demo_recorder_state demo_recorder;
-char demo_save_name[256];
+char demo_save_name[1024];
 
 static const char default_demo[] = "@demos/default.bkdemo";
 
@@ -190,7 +190,7 @@ void demo_stop_recording() {
     }
   }
   if (demo_save_name[0]) {
-    char to[300];
+    char to[sizeof demo_save_name + 8];
     std::snprintf(to, sizeof to, "@demos/%s", demo_save_name);
     demo_save_name[0] = 0;
     move_demo(default_demo, to);

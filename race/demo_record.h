@@ -16,7 +16,7 @@ extern demo_recorder_state demo_recorder;
 
 // The name "namedemo" gave the next recording ("" none): stopping moves
 // "@demos/default.bkdemo" to "@demos/" + it.
-extern char demo_save_name[256];
+extern char demo_save_name[1024];
 
 // Opens the recording (the track's "lastlap.bkdemo" in a time trial, else
 // "@demos/default.bkdemo" after rotating its backups) and writes the

@@ -215,13 +215,17 @@ double frame_timing() {
 
 double clamp01(double v) { return v < 0 ? 0 : v > 1 ? 1 : v; }
 
-void cursor_and_menu_mouse() {
-  const int old_x = game_state.cursor_x, old_y = game_state.cursor_y;
+static void read_cursor() {
   for (int i = 0; i < 2; i++) {
     axis_handle* a = game_state.cursor_axes[i];
     const int v = a && frame_io.read_axis ? frame_io.read_axis(a) : 0;
     (i == 0 ? game_state.cursor_x : game_state.cursor_y) = v;
   }
+}
+
+void cursor_and_menu_mouse() {
+  const int old_x = game_state.cursor_x, old_y = game_state.cursor_y;
+  read_cursor();
   if (menu_page >= 0) {
     if (!game_state.mouse_held) {
       if (race_hooks.menu_hover_select) race_hooks.menu_hover_select();
@@ -426,6 +430,12 @@ void frame_handle_event(int code, int pressed) {
     return;
   }
   if (menu_page >= 0) {
+    // A click acts on the item under the pointer now: the pointer may have
+    // moved since this frame's hover, in the same batch of events.
+    if (pressed && is_code(menu_key_cursor_left, code)) {
+      read_cursor();
+      if (race_hooks.menu_hover_select) race_hooks.menu_hover_select();
+    }
     if (pressed) open_menu_key(code);
     return;
   }

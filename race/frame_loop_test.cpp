@@ -284,6 +284,56 @@ TEST_F(FrameLoop, MenusTakeKeysAndTheChatKeyOpensTheConsole) {
   EXPECT_EQ(frame_loop.paused, 0);
 }
 
+// The pointer moving and the button going down in one batch of events (a
+// quick hand, or a remote desktop) must click where the pointer is now,
+// not where this frame's hover last saw it.
+TEST_F(FrameLoop, AClickSeesThePointerWhereItIsNow) {
+  static int pointer[2];
+  static char axis_x, axis_y;
+  static std::vector<std::string> calls;
+  calls.clear();
+  const int click_code = 208;
+  axis_handle* saved_axes[2] = {game_state.cursor_axes[0], game_state.cursor_axes[1]};
+  game_state.cursor_axes[0] = reinterpret_cast<axis_handle*>(&axis_x);
+  game_state.cursor_axes[1] = reinterpret_cast<axis_handle*>(&axis_y);
+  frame_io.read_axis = [](axis_handle* a) { return a == reinterpret_cast<axis_handle*>(&axis_x) ? pointer[0] : pointer[1]; };
+  game_state.menu_key_codes[menu_key_cursor_left] = click_code;
+  race_hooks.menu_hover_select = [] {
+    calls.push_back("hover " + std::to_string(game_state.cursor_x) + "," + std::to_string(game_state.cursor_y));
+  };
+  race_hooks.menu_key = [](int code, int) {
+    calls.push_back("key " + std::to_string(code) + " at " + std::to_string(game_state.cursor_x) + "," +
+                    std::to_string(game_state.cursor_y));
+  };
+  // Pumping the events moves the pointer, after this frame's hover.
+  static int move_on_pump;
+  move_on_pump = 0;
+  auto pump = [](int* code, int* pressed) {
+    if (move_on_pump && !fake_events.empty()) pointer[0] = 100, pointer[1] = 136;
+    return get_event_fn(code, pressed);
+  };
+  frame_io.get_event = pump;
+  frame_io.get_event_before = [](int* code, int* pressed, double deadline) {
+    if (move_on_pump && !fake_events.empty()) pointer[0] = 100, pointer[1] = 136;
+    return get_event_before_fn(code, pressed, deadline);
+  };
+  menu_page = 0;
+  pointer[0] = 5, pointer[1] = 5;
+  frame(tick);
+  move_on_pump = 1;
+  fake_events.push_back({click_code, 1, fake_now});
+  frame(tick);
+  ASSERT_GE(calls.size(), 3u);
+  EXPECT_EQ(calls[0], "hover 5,5");
+  EXPECT_EQ(calls[calls.size() - 3], "hover 5,5");  // this frame's, before the pump
+  EXPECT_EQ(calls[calls.size() - 2], "hover 100,136");
+  EXPECT_EQ(calls.back(), "key 208 at 100,136");
+  game_state.cursor_axes[0] = saved_axes[0];
+  game_state.cursor_axes[1] = saved_axes[1];
+  game_state.menu_key_codes[menu_key_cursor_left] = 0;
+  game_state.mouse_held = 0;
+}
+
 TEST_F(FrameLoop, CloseEndsTheLoop) {
   fake_events.push_back({input_code_close, 1, 0.0});
   frame(tick);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <zlib.h>
 
 #include <cmath>
 #include <cstdio>
@@ -434,6 +435,27 @@ TEST_F(Track, WritersReportAFolderTheyCannotWrite) {
   const std::string lines = console_since(first);
   EXPECT_NE(lines.find("Can't open 'billboards'"), std::string::npos) << lines;
   EXPECT_NE(lines.find("Can't open 'timing_gates'"), std::string::npos) << lines;
+}
+
+// The digest is of the bytes as read, so a packed height field hashes as
+// the plain one and a server set up from either admits the same clients.
+TEST_F(Track, HashOfAGzippedHeightFieldIsThePlainOnes) {
+  make_track("packed", {});
+  ASSERT_EQ(load("packed"), 1);
+  uint8_t plain[digest_bytes];
+  std::memcpy(plain, track_hash, sizeof plain);
+  const std::string hf = data_root() + "/packed/terrain.hf";
+  const std::string bytes = get(hf);
+  ASSERT_FALSE(bytes.empty());
+  gzFile out = gzopen((hf + ".gz").c_str(), "wb");
+  ASSERT_NE(out, nullptr);
+  ASSERT_EQ(gzwrite(out, bytes.data(), static_cast<unsigned>(bytes.size())), static_cast<int>(bytes.size()));
+  ASSERT_EQ(gzclose(out), Z_OK);
+  ASSERT_EQ(std::remove(hf.c_str()), 0);
+  free_track_data();
+  free_terrain(&track_field);
+  ASSERT_EQ(load("packed"), 1) << console();
+  EXPECT_EQ(std::memcmp(plain, track_hash, sizeof plain), 0);
 }
 
 TEST_F(Track, HashFollowsTerrainAndShapesButNotLighting) {

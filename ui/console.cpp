@@ -28,11 +28,13 @@
 #include "terrain/height_field.h"
 #include "terrain/terrain_settings.h"
 #include "ui/bike_setup.h"
+#include "ui/console_files.h"
 #include "ui/game_settings.h"
 
 static double console_game_clock() { return game_clock; }
 
 console_record console;
+const int* const console_hits[] = {console.input.rect, nullptr};
 
 void console_reset() {
   std::memset(&console, 0, sizeof console);
@@ -374,55 +376,18 @@ static int cmd_camangle(const char* arg) {
 }
 
 static int cmd_addkey(const char*) {
-  if (camera_key_count >= camera_key_max) {
-    console_print("Too many camera keys");
-    return 1;
-  }
-  const int tick = race_clock.current_tick;
-  const double psi = free_camera.yaw, theta = free_camera.pitch;
-  camera_key key{};
-  key.position[0] = free_camera.x;
-  key.position[1] = free_camera.y;
-  key.position[2] = free_camera.z;
-  key.quaternion[0] = static_cast<float>(std::cos(psi / 2) * std::sin(theta / 2));
-  key.quaternion[1] = static_cast<float>(std::sin(psi / 2) * std::cos(theta / 2));
-  key.quaternion[2] = static_cast<float>(-std::sin(theta / 2) * std::sin(psi / 2));
-  key.quaternion[3] = static_cast<float>(std::cos(psi / 2) * std::cos(theta / 2));
-  key.fov = static_cast<float>(*game_settings.fov.value);
-  key.tick = tick;
-  // After every key of the same tick, so equal ticks keep their order.
-  size_t at = 0;
-  while (at < camera_key_count && camera_keys[at].tick <= tick) ++at;
-  for (size_t i = camera_key_count; i > at; --i) camera_keys[i] = camera_keys[i - 1];
-  camera_keys[at] = key;
-  ++camera_key_count;
-  console_print("Keyframe added");
+  if (add_camera_keyframe()) console_print("Keyframe added");
   return 1;
 }
 
 static int cmd_deletekey(const char*) {
-  if (camera_key_count < 2) {
-    camera_key_count = 0;
-  } else {
-    const int tick = race_clock.current_tick;
-    size_t later = 0;
-    while (later < camera_key_count && camera_keys[later].tick <= tick) ++later;
-    size_t gone;
-    if (later == 0)
-      gone = 0;
-    else if (later == camera_key_count)
-      gone = camera_key_count - 1;
-    else
-      gone = camera_keys[later].tick - tick < tick - camera_keys[later - 1].tick ? later : later - 1;
-    for (size_t i = gone; i + 1 < camera_key_count; ++i) camera_keys[i] = camera_keys[i + 1];
-    --camera_key_count;
-  }
+  delete_camera_keyframe();
   console_print("Keyframe deleted");
   return 1;
 }
 
 static int cmd_clearkeys(const char*) {
-  camera_key_count = 0;
+  clear_camera_keyframes();
   console_print("Keyframes cleared");
   return 1;
 }
@@ -438,6 +403,11 @@ static int cmd_listkeys(const char*) {
   }
   return 1;
 }
+
+static int cmd_savetrackinfo(const char*) { return write_trackinfo(), 1; }
+static int cmd_namedemo(const char* arg) { return name_demo(arg), 1; }
+static int cmd_readkeys(const char* arg) { return read_camera_keyframes(arg), 1; }
+static int cmd_writekeys(const char* arg) { return write_camera_keyframes(arg), 1; }
 
 // Commands this build does not carry out yet say so rather than vanish.
 static int cmd_not_built(const char*);
@@ -458,13 +428,13 @@ struct console_command {
 };
 
 static const console_command console_commands[] = {
-    {"savetrackinfo", match_whole, cmd_not_built},
+    {"savetrackinfo", match_whole, cmd_savetrackinfo},
     {"renderstats", match_whole, cmd_renderstats},
     {"togglespy", match_whole, cmd_togglespy},
     {"togglegraph", match_whole, cmd_togglegraph},
     {"bbopt", match_prefix, cmd_bbopt},
     {"pipe", match_prefix, cmd_pipe},
-    {"namedemo", match_prefix, cmd_not_built},
+    {"namedemo", match_prefix, cmd_namedemo},
     {"camangle", match_prefix, cmd_camangle},
     {"fov", match_prefix, cmd_fov},
     {"fpshist", match_prefix, cmd_fpshist},
@@ -477,8 +447,8 @@ static const console_command console_commands[] = {
     {"rmkey", match_whole, cmd_deletekey},
     {"clearkeys", match_whole, cmd_clearkeys},
     {"listkeys", match_whole, cmd_listkeys},
-    {"readkeys", match_prefix, cmd_not_built},
-    {"writekeys", match_prefix, cmd_not_built},
+    {"readkeys", match_prefix, cmd_readkeys},
+    {"writekeys", match_prefix, cmd_writekeys},
     {"togglekeycam", match_whole, cmd_togglekeycam},
     {"togglefps", match_whole, cmd_togglefps},
     {"toggletime", match_whole, cmd_toggletime},

@@ -28,6 +28,9 @@ struct console_record {
 };
 extern console_record console;
 
+// The console page's hit list for the mouse: its one item, the input line.
+extern const int* const console_hits[];
+
 // Puts the console back as at start-up (empty line and history).
 void console_reset();
 

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "bike/rider_contacts.h"
 #include "bike/wheel_contacts.h"
@@ -10,6 +12,7 @@
 #include "core/file.h"
 #include "core/message_ring.h"
 #include "core/race_clock.h"
+#include "race/demo_record.h"
 #include "race/game_state.h"
 #include "race/hud_text.h"
 #include "race/race_hooks.h"
@@ -18,8 +21,10 @@
 #include "race/views.h"
 #include "terrain/height_field.h"
 #include "terrain/terrain_settings.h"
+#include "terrain/track.h"
 #include "tools/testing/test_env.h"
 #include "ui/bike_setup.h"
+#include "ui/console_files.h"
 #include "ui/game_settings.h"
 
 namespace {
@@ -160,7 +165,7 @@ TEST_F(ConsoleTest, MatchingWholePrefixAndWord) {
       {"/log x", 1, "Logging 0x0, spacing 10.000000"},
       {"/togglespam", 1, "Hide spam OFF"},
       {"/togglespam", 1, "Hide spam ON"},
-      {"/writekeys k", 1, "writekeys is not available in this build"},
+      {"/writekeys", 1, "Error saving camera keys"},  // bare: an empty name
   };
   for (const line_case& c : cases) {
     message_ring_clear();
@@ -312,3 +317,174 @@ TEST_F(ConsoleTest, GraphToggleAndRenderStatisticsRestart) {
   EXPECT_EQ(render_stats_max.billboards, 0);
   game_state.draw_render_stats = 0;
 }
+namespace {
+
+std::string home_file(const std::string& name) { return std::string(search_root(0)) + name; }
+
+void put_home_file(const std::string& name, const std::string& text) {
+  make_parent_folders(home_file(name).c_str());
+  FILE* f = std::fopen(home_file(name).c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fwrite(text.data(), 1, text.size(), f);
+  std::fclose(f);
+}
+
+TEST_F(ConsoleTest, KeyFilesRoundTripAndABadFileKeepsTheKeys) {
+  camera_key_count = 0;
+  free_camera.x = 1.5f;
+  free_camera.y = 2;
+  free_camera.z = -3;
+  free_camera.yaw = 90 * 0.017453292519943295f;
+  free_camera.pitch = 0;
+  race_clock.current_tick = 640;
+  run_console_line("/addkey");
+  race_clock.current_tick = 100;
+  free_camera.pitch = 10 * 0.017453292519943295f;
+  run_console_line("/addkey");
+  ASSERT_EQ(run_console_line("/writekeys  k1 "), 1);
+  EXPECT_EQ(newest(), "Camera keys saved");
+  const std::string text = test_read_file(home_file("keycam/k1"));
+  std::string expected;
+  camera_keyframe_line(camera_keys[0], &expected);
+  camera_keyframe_line(camera_keys[1], &expected);
+  EXPECT_EQ(text, expected);
+  EXPECT_NE(text.find("1.5000 2.0000 -3.0000 0.0000 0.7071 -0.0000 0.7071"), std::string::npos) << text;
+
+  camera_key_count = 0;
+  ASSERT_EQ(run_console_line("/readkeys k1"), 1);
+  EXPECT_EQ(newest(), "Camera keys updated");
+  ASSERT_EQ(camera_key_count, 2u);
+  EXPECT_EQ(camera_keys[0].tick, 100);
+  EXPECT_EQ(camera_keys[1].tick, 640);
+  EXPECT_FLOAT_EQ(camera_keys[1].position[0], 1.5f);
+
+  // The third line is short: the keys in memory stay as they were.
+  put_home_file("keycam/bad", "1 2 3 0 0 0 1 60 300\n1 2 3 0 0 0 1 60 200\n1 2 3 0 0 0 1 60\n");
+  run_console_line("/readkeys bad");
+  EXPECT_NE(newest().find("Error reading camera keys"), std::string::npos);
+  EXPECT_NE(newest().find("line 3"), std::string::npos) << newest();
+  ASSERT_EQ(camera_key_count, 2u);
+  EXPECT_EQ(camera_keys[1].tick, 640);
+
+  run_console_line("/readkeys nosuch");
+  EXPECT_NE(newest().find("Error reading camera keys"), std::string::npos);
+  run_console_line("/readkeys");
+  EXPECT_EQ(newest(), "Error reading camera keys");
+  run_console_line("/writekeys   ");
+  EXPECT_EQ(newest(), "Error saving camera keys");
+  EXPECT_EQ(camera_key_count, 2u);
+  camera_key_count = 0;
+  race_clock.current_tick = 0;
+}
+
+TEST(CameraKeyFile, LinesAreReadInTickOrderOrRefusedWhole) {
+  struct read_case {
+    const char* text;
+    int ok;
+    int bad_line;
+    std::vector<int> ticks;  // of the keys in order when taken
+  } cases[] = {
+      {"", 1, 0, {}},
+      {"0 0 0 0 0 0 1 60 5\n0 0 0 0 0 0 1 61 2\n0 0 0 0 0 0 1 62 5", 1, 0, {2, 5, 5}},
+      {"0 0 0 0 0 0 1 60 5 trailing words\r\n", 1, 0, {5}},
+      {"0 0 0 0 0 0 1 60 5\n\n", 0, 2, {}},
+      {"0 0 nan 0 0 0 1 60 5\n", 0, 1, {}},
+      {"0 0 0 0 0 0 1 inf 5\n", 0, 1, {}},
+      {"0 0 0 0 0 0 1 60 99999999999\n", 0, 1, {}},
+      {"0 0 0 0 0 0 1 60 x\n", 0, 1, {}},
+  };
+  for (const read_case& c : cases) {
+    camera_key keys[8];
+    size_t count = 99;
+    int bad_line = -1;
+    const char* reason = nullptr;
+    const int ok = parse_camera_keyframes(c.text, std::strlen(c.text), keys, 8, &count, &bad_line, &reason);
+    EXPECT_EQ(ok, c.ok) << c.text;
+    EXPECT_EQ(bad_line, c.bad_line) << c.text;
+    EXPECT_EQ(reason != nullptr, !c.ok) << c.text;
+    if (!ok) continue;
+    ASSERT_EQ(count, c.ticks.size()) << c.text;
+    for (size_t i = 0; i < count; ++i) EXPECT_EQ(keys[i].tick, c.ticks[i]) << c.text;
+  }
+  // Equal ticks keep the file's order.
+  const char* same = "1 0 0 0 0 0 1 60 5\n2 0 0 0 0 0 1 60 5\n3 0 0 0 0 0 1 60 1\n";
+  camera_key keys[3];
+  size_t count = 0;
+  int bad_line = 0;
+  const char* reason = nullptr;
+  ASSERT_EQ(parse_camera_keyframes(same, std::strlen(same), keys, 3, &count, &bad_line, &reason), 1);
+  EXPECT_EQ(keys[0].position[0], 3);
+  EXPECT_EQ(keys[1].position[0], 1);
+  EXPECT_EQ(keys[2].position[0], 2);
+  // One key more than the list holds, and a line past 1024 characters.
+  EXPECT_EQ(parse_camera_keyframes(same, std::strlen(same), keys, 2, &count, &bad_line, &reason), 0);
+  EXPECT_EQ(bad_line, 3);
+  const std::string long_line = "0 0 0 0 0 0 1 60 5" + std::string(1100, ' ') + "\n";
+  EXPECT_EQ(parse_camera_keyframes(long_line.data(), long_line.size(), keys, 3, &count, &bad_line, &reason), 0);
+}
+
+TEST_F(ConsoleTest, NamingTheDemoBeingRecorded) {
+  demo_save_name[0] = 0;
+  demo_recorder.file = nullptr;
+  run_console_line("/namedemo best");
+  EXPECT_EQ(newest(), "Not currently recording a demo");
+  EXPECT_STREQ(demo_save_name, "");
+
+  static stream recording;  // only its presence matters here
+  demo_recorder.file = &recording;
+  const std::string longest(1016, 'a');
+  struct name_case {
+    std::string line;
+    const char* message;
+    std::string name;  // "" : unchanged from "kept.bkdemo"
+  } cases[] = {
+      {"/namedemo best", "Demo name updated", "best.bkdemo"},
+      {"/namedemo   lap.bkdemo more words", "Demo name updated", "lap.bkdemo"},
+      {"/namedemo " + longest, "Demo name updated", longest + ".bkdemo"},
+      {"/namedemo " + longest + "a", "Name too long", ""},
+      {"/namedemo ../up", nullptr, ""},
+      {"/namedemo a/b", nullptr, ""},
+      {"/namedemo a\\b", nullptr, ""},
+      {"/namedemo", "Usage: namedemo <name>", ""},
+  };
+  for (const name_case& c : cases) {
+    std::snprintf(demo_save_name, sizeof demo_save_name, "kept.bkdemo");
+    // The console's line is at most 119 characters; the name reaches the
+    // command whole when it comes another way.
+    const char* argument = c.line.c_str() + std::strlen("/namedemo");
+    if (*argument == ' ') ++argument;
+    name_demo(argument);
+    if (c.message) EXPECT_EQ(newest(), c.message) << c.line.substr(0, 40);
+    EXPECT_EQ(demo_save_name, c.name.empty() ? std::string("kept.bkdemo") : c.name) << c.line.substr(0, 40);
+  }
+  EXPECT_EQ(run_console_line("/namedemo short"), 1);
+  EXPECT_STREQ(demo_save_name, "short.bkdemo");
+  demo_recorder.file = nullptr;
+  demo_save_name[0] = 0;
+}
+
+TEST_F(ConsoleTest, TrackInfoHasSixLinesAndTheLoadedHash) {
+  const std::string saved_folder = track_folder;
+  track_folder[0] = 0;
+  run_console_line("/savetrackinfo");
+  EXPECT_EQ(newest(), "No track loaded");
+
+  std::snprintf(track_folder, sizeof track_folder, "infotrack");
+  std::snprintf(track_long_name, sizeof track_long_name, "Info Track");
+  const route_block saved_route = route;
+  route.first_lap_gates = 7;
+  route.normal_lap_gates = 5;
+  const int32_t saved_count = checkpoint_count;
+  checkpoint_count = 6;
+  for (int i = 0; i < digest_bytes; ++i) track_hash[i] = static_cast<uint8_t>(i * 13 + 1);
+  ASSERT_EQ(run_console_line("/savetrackinfo"), 1);
+  EXPECT_EQ(newest(), "Track info saved to infotrack.trackinfo");
+  EXPECT_EQ(test_read_file(home_file("infotrack.trackinfo")),
+            "dir=infotrack\nlongname=Info Track\nfirstlap=7\nnormallap=5\ngatecount=6\n"
+            "hash=010e1b2835424f5c697683909daab7c4d1deebf8\n");
+  route = saved_route;
+  checkpoint_count = saved_count;
+  std::snprintf(track_folder, sizeof track_folder, "%s", saved_folder.c_str());
+}
+
+}  // namespace

@@ -289,6 +289,6 @@ void menu_pages_install() {
   menu_pages[page_main] = {draw_main_menu, main_menu_key, main_hits};
   menu_pages[page_chooser] = {draw_chooser_page, chooser_page_key, chooser_hits};
   menu_pages[page_exit] = {draw_exit_screen, exit_page_key, nullptr};
-  menu_pages[page_console] = {draw_console, console_line_key, nullptr};
+  menu_pages[page_console] = {draw_console, console_line_key, console_hits};
   race_setup_pages_install();
 }

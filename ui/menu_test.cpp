@@ -16,6 +16,7 @@
 #include "race/race_settings.h"
 #include "race/race_state.h"
 #include "race/startup_lists.h"
+#include "ui/console.h"
 #include "ui/game_settings.h"
 #include "ui/race_setup_pages.h"
 
@@ -274,6 +275,21 @@ TEST_F(MenuTest, HoverSelectsOnlyVisibleItemsWhenTheMouseMoves) {
   menu_hover_select();
   EXPECT_EQ(menu_selection, 7);
   for (int i = 0; hits[i]; i++) std::memset(const_cast<int*>(hits[i]), 0, 4 * sizeof(int));
+}
+
+TEST_F(MenuTest, HoverOnTheConsoleSelectsItsInputLine) {
+  menu_page = page_console;
+  int* r = console.input.rect;
+  r[0] = 20, r[1] = 400, r[2] = 600, r[3] = 420;
+  game_state.screen_width = 640, game_state.screen_height = 480;
+  menu_selection = 3;
+  game_state.cursor_x = 300, game_state.cursor_y = 100;  // over the lines
+  menu_hover_select();
+  EXPECT_EQ(menu_selection, 3);
+  game_state.cursor_y = 410;
+  menu_hover_select();
+  EXPECT_EQ(menu_selection, 0);
+  std::memset(r, 0, 4 * sizeof(int));
 }
 
 TEST_F(MenuTest, DisclaimerFadesOverTheTenthSecond) {

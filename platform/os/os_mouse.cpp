@@ -2,6 +2,8 @@
 // which thread pumps the window's events.
 #include "platform/os/os_mouse.h"
 
+#include <cstring>
+
 #include <SDL.h>
 
 #include <atomic>
@@ -75,9 +77,40 @@ void os_mouse_take_motion(int* dx, int* dy, int* wheel) {
 
 unsigned os_mouse_buttons() { return g_buttons.load(); }
 
+// The pointer as two sources see it: SDL's desktop-wide state, which on X11
+// follows raw device motion and SDL's own warps only, and the window's own
+// motion events, which see every move over the window but only once the
+// events are pumped. Whichever changed since the last reading is the news.
+// The desktop state alone would read a pointer moved any other way (a
+// remote desktop, xdotool) where it was until the next button press, and a
+// click would land on the menu item under the old place.
 int os_mouse_global_position(int* x, int* y) {
   if (!SDL_WasInit(SDL_INIT_VIDEO)) return 0;
-  SDL_GetGlobalMouseState(x, y);
+  static int have, last_global[2], last_window[2], answer[2];
+  static SDL_Window* last_over;
+  int global[2] = {0, 0}, window[2] = {0, 0};
+  SDL_GetGlobalMouseState(&global[0], &global[1]);
+  SDL_Window* over = SDL_GetRelativeMouseMode() ? nullptr : SDL_GetMouseFocus();
+  if (over) {
+    int left = 0, top = 0;
+    SDL_GetMouseState(&window[0], &window[1]);
+    SDL_GetWindowPosition(over, &left, &top);
+    window[0] += left;
+    window[1] += top;
+  }
+  if (!have || global[0] != last_global[0] || global[1] != last_global[1]) {
+    answer[0] = global[0];
+    answer[1] = global[1];
+  } else if (over && (over != last_over || window[0] != last_window[0] || window[1] != last_window[1])) {
+    answer[0] = window[0];
+    answer[1] = window[1];
+  }
+  have = 1;
+  last_over = over;
+  std::memcpy(last_global, global, sizeof last_global);
+  std::memcpy(last_window, window, sizeof last_window);
+  *x = answer[0];
+  *y = answer[1];
   return 1;
 }
 

@@ -1,6 +1,6 @@
-// The "config" and bike-setup kinds of bkdata check: the settings file and
-// setup files through the game's own readers, each refused line shown with
-// its reason.
+// The "config", bike-setup and camera-keyframe kinds of bkdata check: the
+// settings file, setup files and keyframe files through the game's own
+// readers, each refused line shown with its reason.
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -12,6 +12,8 @@
 #include "bike/bike_model.h"
 #include "ui/bike_setup.h"
 #include "ui/config.h"
+#include "ui/console_files.h"
+#include "race/views.h"
 
 int bkdata_is_config_name(const char* path) {
   const char* slash = std::strrchr(path, '/');
@@ -85,5 +87,41 @@ int bkdata_check_setup(const char* path) {
   }
   if (!ok) return 0;
   std::printf("%s: bike setup, bike %s, stability %.0f\n", path, bike_models[bike_setup.bike].name, bike_setup.stability);
+  return 1;
+}
+
+int bkdata_is_keycam_name(const char* path) {
+  return std::strncmp(path, "keycam/", 7) == 0 || std::strstr(path, "/keycam/") != nullptr;
+}
+
+int bkdata_check_keycam(const char* path) {
+  FILE* f = std::fopen(path, "rb");
+  if (!f) {
+    std::printf("%s: can't open\n", path);
+    return 0;
+  }
+  std::string text;
+  char buffer[4096];
+  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0 && text.size() <= (16u << 20);)
+    text.append(buffer, n);
+  std::fclose(f);
+  if (text.size() > (16u << 20)) {
+    std::printf("%s: too large for a camera keyframe file\n", path);
+    return 0;
+  }
+  static camera_key keys[camera_key_max];
+  size_t count = 0;
+  int bad_line = 0;
+  const char* reason = nullptr;
+  if (!parse_camera_keyframes(text.data(), text.size(), keys, camera_key_max, &count, &bad_line, &reason)) {
+    std::printf("%s: camera keys refused: line %d has %s\n", path, bad_line, reason);
+    return 0;
+  }
+  if (count == 0) {
+    std::printf("%s: camera keys, none\n", path);
+    return 1;
+  }
+  std::printf("%s: camera keys, %zu keys, ticks %d to %d\n", path, count, static_cast<int>(keys[0].tick),
+              static_cast<int>(keys[count - 1].tick));
   return 1;
 }

@@ -4,6 +4,7 @@
 #include <stdlib.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -243,6 +244,69 @@ int bkdata_is_demo_name(const char* path) {
   return n >= 7 && std::strcmp(path + n - 7, ".bkdemo") == 0;
 }
 
+namespace {
+
+// The terrain box edge of a track found along the search roots, from its
+// height field's first line; 0 when it cannot be read.
+double track_extent(const char* track) {
+  char name[demo_track_bytes + 32];
+  std::snprintf(name, sizeof name, "@%s/terrain.hf", track);
+  stream s = {};
+  if (!stream_open_name(&s, name, "rb")) return 0;
+  int n = 0;
+  float spacing = 0, low = 0, high = 0;
+  const int got = stream_scanf(&s, "%d %f %f %f", &n, &spacing, &low, &high);
+  stream_close_file(&s);
+  if (got != 4 || n < 1 || n > 14 || !(spacing > 0) || !std::isfinite(spacing)) return 0;
+  return spacing * (double)(terrain_size_for(n) - 1);
+}
+
+double pose_fraction(const uint8_t* p) { return (p[0] | p[1] << 8 | p[2] << 16) / 16777215.0; }
+
+struct rider_track {
+  int64_t states = 0;
+  int32_t first_tick = 0, last_tick = 0;
+  double first[3] = {0, 0, 0}, last[3] = {0, 0, 0};
+};
+
+// Every state of a version-6 demo by header rider: how many, and where the
+// earliest and the latest put the frame (fractions of the terrain box).
+void walk_rider_states(stream* s, const demo_header& h, std::vector<rider_track>* riders) {
+  riders->assign((size_t)h.rider_count, rider_track());
+  int64_t offset = h.length;
+  uint32_t previous = 0;
+  if (offset > (int64_t)UINT32_MAX || !stream_seek(s, (uint32_t)offset)) return;
+  for (;;) {
+    demo_chunk c;
+    if (demo_chunk_read_head(s, offset, previous, &c) <= 0) break;
+    if (c.type == demo_chunk_states && c.length % demo_state_entry_bytes == 0) {
+      for (uint32_t k = 0; k < c.length / demo_state_entry_bytes; k++) {
+        uint8_t e[demo_state_entry_bytes];
+        if (stream_read(s, e, sizeof e) != sizeof e) break;
+        if (e[0] >= h.rider_count) continue;
+        rider_track& r = (*riders)[e[0]];
+        const int32_t tick = (int32_t)demo_read_u32(e + 1);
+        double at[3];
+        for (int i = 0; i < 3; i++) at[i] = pose_fraction(e + 5 + 3 * i);
+        if (r.states == 0 || tick < r.first_tick) {
+          r.first_tick = tick;
+          std::memcpy(r.first, at, sizeof at);
+        }
+        if (r.states == 0 || tick >= r.last_tick) {
+          r.last_tick = tick;
+          std::memcpy(r.last, at, sizeof at);
+        }
+        r.states++;
+      }
+    }
+    previous = c.length;
+    offset += (int64_t)c.length + demo_chunk_head_bytes;
+    if (offset > (int64_t)UINT32_MAX || !stream_seek(s, (uint32_t)offset)) break;
+  }
+}
+
+}  // namespace
+
 int bkdata_check_demo(const char* path) {
   stream s = {};
   if (!stream_open_path(&s, path, "rb")) {
@@ -272,5 +336,28 @@ int bkdata_check_demo(const char* path) {
     if (sum.trailing_bytes) std::printf("; %lld bytes of a record cut short", (long long)sum.trailing_bytes);
   }
   std::printf("\n");
+  if (h.version == demo_version) {
+    stream again = {};
+    std::vector<rider_track> riders;
+    if (stream_open_path(&again, path, "rb")) {
+      walk_rider_states(&again, h, &riders);
+      stream_close_file(&again);
+    }
+    const double extent = track_extent(h.track);
+    for (size_t i = 0; i < riders.size(); i++) {
+      const rider_track& r = riders[i];
+      const double d = std::sqrt((r.last[0] - r.first[0]) * (r.last[0] - r.first[0]) +
+                                 (r.last[1] - r.first[1]) * (r.last[1] - r.first[1]) +
+                                 (r.last[2] - r.first[2]) * (r.last[2] - r.first[2]));
+      std::printf("%s: rider %zu: number '%s', bike '%s', %lld states", path, i + 1, h.riders[i].number,
+                  h.riders[i].bike, (long long)r.states);
+      if (r.states == 0)
+        std::printf("\n");
+      else if (extent > 0)
+        std::printf(", moved %.1f ft\n", d * extent);
+      else
+        std::printf(", moved %.4f of the terrain box (track not found)\n", d);
+    }
+  }
   return 1;
 }

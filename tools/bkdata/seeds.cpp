@@ -26,6 +26,7 @@
 #include "terrain/rut_message.h"
 #include "tools/bkdata/commands.h"
 #include "ui/bike_setup.h"
+#include "ui/console_files.h"
 #include "ui/config.h"
 
 namespace fs = std::filesystem;
@@ -458,6 +459,17 @@ int lines_seeds(const fs::path& out) {
   return ok;
 }
 
+// A keyframe file as the console writes it: keys out of tick order, two
+// on one tick, a turned camera.
+int camera_key_seeds(const fs::path& out) {
+  const camera_key keys[3] = {{{10, 5, -20}, {0, 0.7071f, 0, 0.7071f}, 70, 640},
+                              {{12.5f, 6, -18}, {0.0868f, 0.7044f, -0.0868f, 0.7044f}, 55.5f, 128},
+                              {{0, 0, 0}, {0, 0, 0, 1}, 90, 128}};
+  std::string text;
+  for (const camera_key& k : keys) camera_keyframe_line(k, &text);
+  return write_whole(out / "camera_keys" / "three", text);
+}
+
 int bkdata_seeds(int argc, char** argv) {
   if (argc != 1) return bkdata_usage();
   const fs::path out = argv[0];
@@ -469,7 +481,7 @@ int bkdata_seeds(int argc, char** argv) {
                  anim_seeds(out, scratch) && settings_seeds(out) &&
                  sound_seeds(out) &&
                  demo_seeds(out, scratch) && script_seeds(out) && lines_seeds(out) &&
-                 net_seeds(out);
+                 net_seeds(out) && camera_key_seeds(out);
   fs::remove_all(scratch, ec);
   if (!ok) {
     std::fprintf(stderr, "bkdata seeds: can't write the seeds into '%s'\n", out.string().c_str());

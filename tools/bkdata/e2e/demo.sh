@@ -28,6 +28,16 @@ esac
 "$exe" build "$dir/data" >/dev/null || { echo "build failed"; fail=1; }
 cmp -s "$dir/data/demos/quarrybend.bkdemo" "$dir/v6.bkdemo" || { echo "the build's demo differs"; fail=1; }
 
+# A line per rider: its number, bike, states and how far it got from where
+# it started, in feet once the track is found along the data root.
+case $out in *"v6.bkdemo: rider 1: number '12', bike 'crf250', 641 states, moved "*" of the terrain box"*) ;;
+  *) echo "v6 riders without the track: $out"; fail=1 ;; esac
+out=$(BK_HOME=$dir/data "$exe" check "$dir/v6.bkdemo")
+for rider in "1: number '12', bike 'crf250'" "2: number '47', bike 'kx125'"; do
+  feet=$(printf '%s\n' "$out" | sed -n "s/.*rider $rider, 641 states, moved \([0-9.]*\) ft$/\1/p")
+  awk -v f="${feet:-0}" 'BEGIN { exit !(f > 100) }' || { echo "rider $rider did not move 100 ft: $out"; fail=1; }
+done
+
 # Cut in the middle of a chunk: read up to there, the place named.
 size=$(stat -c %s "$dir/v6.bkdemo")
 head -c $((size - 10)) "$dir/v6.bkdemo" >"$dir/cut.bkdemo"
