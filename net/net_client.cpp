@@ -284,6 +284,11 @@ void net_install_race_hooks() {
   race_hooks.net_clear_race_tables = net_clear_race_tables;
   race_hooks.net_rider_info = net_rider_info;
   race_hooks.net_rider_name = net_rider_name;
+  race_hooks.net_leave_server = net_shutdown;
+  race_hooks.net_client_state = [] { return net_client.state; };
+  race_hooks.net_disconnect = net_disconnect;
+  race_hooks.net_request_restart = net_request_restart;
+  race_hooks.net_line_up_entry = [](int slot) { return slot >= 0 && slot < net_no_slot ? net_client.line_up[slot] : 0; };
 }
 
 // A text that runs to the datagram's end, terminated there.

@@ -31,6 +31,13 @@ void collect_rider_look(const bike_model* bike) {
   }
 }
 
+void collect_bike_graphics(const bike_model* bike) {
+  char prefix[BIKE_PART_FILE_SIZE + 2];
+  bike_graphics_prefix(bike, prefix, sizeof prefix);
+  texture_variant_list& list = rider_look_lists[rider_look_bike];
+  collect_texture_variants(&list.paths, &list.names, prefix);
+}
+
 void free_rider_look() {
   for (texture_variant_list& list : rider_look_lists) {
     if (list.paths.capacity) growable_array_free(&list.paths);

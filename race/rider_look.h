@@ -33,3 +33,5 @@ void bike_graphics_prefix(const bike_model* bike, char* out, size_t size);
 // the bike's prefix, "wheels-").
 void collect_rider_look(const bike_model* bike);
 void free_rider_look();
+// Refills only the bike's graphics list, for a newly chosen bike.
+void collect_bike_graphics(const bike_model* bike);
