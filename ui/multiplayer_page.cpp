@@ -114,7 +114,7 @@ static const menu_color row_band = {1, 1, 1, 0.25f};
 
 static void draw_ping_table() {
   glPushMatrix();
-  fill_rect_color(header_band, 0, 0, 39.5f, 1);
+  fill_rect_color(header_band, 0, 1, 39.5f, 0);
   draw_text_centered(1, 1, 1, 1, 0.5f, 4, "Slot");
   draw_text_centered(1, 1, 1, 1, 4, 8, "Ping");
   draw_text_centered(1, 1, 1, 1, 8, 12, "No.");
@@ -125,7 +125,7 @@ static void draw_ping_table() {
     const int entry = race_hooks.net_line_up_entry ? race_hooks.net_line_up_entry(slot) : 0;
     if (entry != line_up_local && entry != line_up_network) continue;
     glTranslatef(0, -1, 0);
-    if (listed++ % 2) fill_rect_color(row_band, 0, 0, 39.5f, 1);
+    if (listed++ % 2) fill_rect_color(row_band, 0, 1, 39.5f, 0);
     rider_identity who = {};
     if (race_hooks.net_rider_info) race_hooks.net_rider_info(slot, &who);
     char text[32];

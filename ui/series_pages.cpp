@@ -366,7 +366,7 @@ static void draw_standings_table(const series_record* s) {
   menu_translate(pen, 1.5f, -(2 + 2 + 4 * item_step + 2) * 1.5f);
   const int races = series_points_race_count(s);
   for (int first = 0; first < races; first += standings_block_races) {
-    fill_rect_color(band_dark, 0, 0, 57, 1);
+    fill_rect_color(band_dark, 0, 1, 57, 0);
     draw_text_centered(1, 1, 1, 1, 0, 3, "No.");
     draw_text_centered(1, 1, 1, 1, 3, 6, "Total");
     for (int c = 0; c < standings_block_races && first + c < races; c++) {
@@ -377,7 +377,7 @@ static void draw_standings_table(const series_record* s) {
     const int n = build_standings_block(s, first, rows);
     for (int i = 0; i < n; i++) {
       menu_translate(pen, 0, -1);
-      if (i % 2) fill_rect_color(band_light, 0, 0, 57, 1);
+      if (i % 2) fill_rect_color(band_light, 0, 1, 57, 0);
       const standings_row& r = rows[i];
       if (r.rider < s->rider_count)
         draw_text_centered(1, 1, 1, 1, 0, 3, r.number);
@@ -414,7 +414,7 @@ void draw_standings_page() {
   menu_translate(pen, 0, -item_step);
   draw_button(&standings_reset, sel == 3, pen, scale, button_width, 0);
   menu_translate(pen, 0, -2);
-  fill_rect_color(band_dark, 0, 0, 38, 1);
+  fill_rect_color(band_dark, 0, 1, 38, 0);
   char text[1024];
   if (s->events_done < s->event_count && s->events_done >= 0)
     std::snprintf(text, sizeof text, "Next Event: %.900s", s->events[s->events_done].title);
