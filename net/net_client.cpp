@@ -305,6 +305,10 @@ void net_install_race_hooks() {
   // Starting a race of one's own from the menus leaves the server the way
   // shutting down does: one disconnect, then offline whatever the send did.
   race_hooks.net_leave_server = net_shutdown;
+  race_hooks.net_client_state = [] { return net_client.state; };
+  race_hooks.net_disconnect = net_disconnect;
+  race_hooks.net_request_restart = net_request_restart;
+  race_hooks.net_line_up_entry = [](int slot) { return slot >= 0 && slot < net_no_slot ? net_client.line_up[slot] : 0; };
 }
 
 // A text that runs to the datagram's end, terminated there.

@@ -333,6 +333,36 @@ TEST_F(Client, LeavingFromTheMenusSendsOneDisconnectAndGoesOffline) {
   EXPECT_TRUE(sent().empty());
 }
 
+TEST_F(Client, RestartRequestOnlyWhileRacingThroughTheHooks) {
+  sample_track_digest(digest);
+  join_to_track_ack();
+  server(packet(6).u32(id).u32(5).text(rider_text("12", "Bob")));
+  server(packet(8).u32(id).u32(0).text(rider_text("7", "Me")));
+  ASSERT_EQ(race_hooks.net_client_state(), net_loaded);
+  sent();
+  race_hooks.net_request_restart();
+  EXPECT_TRUE(sent().empty());
+  server(packet(10).u32(id).u32(2000).u32(0));
+  ASSERT_EQ(race_hooks.net_client_state(), net_racing);
+  EXPECT_EQ(race_hooks.net_line_up_entry(own), line_up_local);
+  EXPECT_EQ(race_hooks.net_line_up_entry(5), line_up_network);
+  EXPECT_EQ(race_hooks.net_line_up_entry(-1), 0);
+  EXPECT_EQ(race_hooks.net_line_up_entry(160), 0);
+  sent();
+  race_hooks.net_request_restart();
+  std::vector<std::vector<uint8_t>> out;
+  for (const auto& p : sent())
+    if (p[0] == 13) out.push_back(p);
+  ASSERT_EQ(out.size(), 1u);
+  const std::vector<uint8_t> expect = {13, own, 0, 0, 0, 0x0d, 0xf0, 0xad, 0x0b, 1, 0, 0, 0};
+  EXPECT_EQ(out[0], expect);
+  EXPECT_NE(console().find("Requesting restart\n"), std::string::npos);
+  // A send that fails names the socket error.
+  net_client.server.port = 0;
+  race_hooks.net_request_restart();
+  EXPECT_NE(console().find("sendto error ("), std::string::npos) << console();
+}
+
 TEST_F(Client, RaceTextOnEnteringRacing) {
   sample_track_digest(digest);
   struct row {

@@ -92,6 +92,13 @@ struct race_hooks_table {
   // Leaves the joined server (a no-op offline); the menus call it before
   // starting a race of their own.
   void (*net_leave_server)();
+  // The Multiplayer page: the client's state (0 contacting .. 11 racing,
+  // 15 disconnecting), the user's disconnect, the restart request (sent
+  // only while racing) and a slot's line-up entry as the server gave it.
+  int (*net_client_state)();
+  void (*net_disconnect)();
+  void (*net_request_restart)();
+  int (*net_line_up_entry)(int slot);
 
   // Robot riders' lines: write the learned lines of a skill and empty the
   // library; load a skill's lines file; prune and plan the routes; a

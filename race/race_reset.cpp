@@ -26,6 +26,7 @@
 #include "race/race_hooks.h"
 #include "race/race_state.h"
 #include "race/results.h"
+#include "race/rider_look.h"
 #include "race/setup_baseline.h"
 #include "terrain/dynamics_world.h"
 #include "terrain/erode_queue.h"
@@ -507,10 +508,11 @@ int reset_session(const int* line_up, int play_demo, int record, int race_length
                                                                                : nullptr;
         who.number = bike_setup.number;
         who.name = bike_setup.name;
-        who.gear_skin = bike_setup.rider_texture[0] ? bike_setup.rider_texture : nullptr;
-        who.helmet_skin = bike_setup.head_texture[0] ? bike_setup.head_texture : nullptr;
-        who.bike_skin = bike_setup.bike_texture[0] ? bike_setup.bike_texture : nullptr;
-        who.wheels_skin = bike_setup.wheel_texture[0] ? bike_setup.wheel_texture : nullptr;
+        // The setup keeps the skins by variant name; the rider loads files.
+        who.gear_skin = rider_look_path(rider_look_gear, bike_setup.rider_texture);
+        who.helmet_skin = rider_look_path(rider_look_helmet, bike_setup.head_texture);
+        who.bike_skin = rider_look_path(rider_look_bike, bike_setup.bike_texture);
+        who.wheels_skin = rider_look_path(rider_look_wheels, bike_setup.wheel_texture);
       }
     } else if (code == line_up_network) {
       if (!race_hooks.net_rider_info || !race_hooks.net_rider_info(i, &who)) {

@@ -31,6 +31,23 @@ void collect_rider_look(const bike_model* bike) {
   }
 }
 
+const char* rider_look_path(int which, const char* variant) {
+  if (which < 0 || which >= rider_look_count || !variant || !variant[0]) return nullptr;
+  const texture_variant_list& list = rider_look_lists[which];
+  const char* const* names = static_cast<const char* const*>(list.names.data);
+  const char* const* paths = static_cast<const char* const*>(list.paths.data);
+  for (size_t i = 0; i < list.names.count && i < list.paths.count; i++)
+    if (names[i] && std::strcmp(names[i], variant) == 0) return paths[i];
+  return nullptr;
+}
+
+void collect_bike_graphics(const bike_model* bike) {
+  char prefix[BIKE_PART_FILE_SIZE + 2];
+  bike_graphics_prefix(bike, prefix, sizeof prefix);
+  texture_variant_list& list = rider_look_lists[rider_look_bike];
+  collect_texture_variants(&list.paths, &list.names, prefix);
+}
+
 void free_rider_look() {
   for (texture_variant_list& list : rider_look_lists) {
     if (list.paths.capacity) growable_array_free(&list.paths);

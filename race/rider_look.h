@@ -33,3 +33,8 @@ void bike_graphics_prefix(const bike_model* bike, char* out, size_t size);
 // the bike's prefix, "wheels-").
 void collect_rider_look(const bike_model* bike);
 void free_rider_look();
+// The texture path of the named variant of list `which`; null for
+// "default", an empty or unknown name, or a list not built.
+const char* rider_look_path(int which, const char* variant);
+// Refills only the bike's graphics list, for a newly chosen bike.
+void collect_bike_graphics(const bike_model* bike);

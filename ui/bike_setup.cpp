@@ -29,8 +29,8 @@ bike_setup_items bike_setup_menu = {
     {"Bike", nullptr, 0, &bike_setup.bike, {0, 0, 0, 0}},
     FIELD("Name", bike_setup_name_max, bike_setup.name, 1),
     FIELD("Number", bike_setup_number_max, bike_setup.number, 0),
-    {"Rider Graphics", nullptr, 0, &texture_selected[0], {0, 0, 0, 0}},
-    {"Helmet Graphics", nullptr, 0, &texture_selected[1], {0, 0, 0, 0}},
+    {"Riding Gear", nullptr, 0, &texture_selected[0], {0, 0, 0, 0}},
+    {"Helmet", nullptr, 0, &texture_selected[1], {0, 0, 0, 0}},
     {"Bike Graphics", nullptr, 0, &texture_selected[2], {0, 0, 0, 0}},
     {"Wheel Graphics", nullptr, 0, &texture_selected[3], {0, 0, 0, 0}},
     SLIDER("Stability", &bike_setup.stability, 1, 0, 100),  // default 100
@@ -54,10 +54,10 @@ bike_setup_items bike_setup_menu = {
     LIST("Rear Brake", brake_modes, &bike_setup.rear_brake),
     LIST("Stop Wheelies", wheelie_modes, &bike_setup.stop_wheelies),
     LIST("Automatic Shifting", no_yes, &bike_setup.auto_shift),
-    LIST("Automatic Dab", no_yes, &bike_setup.auto_dab),
-    LIST("Automatic Realign", no_yes, &bike_setup.auto_align),
-    LIST("Sticky Dab", no_yes, &bike_setup.sticky_dab),
-    LIST("Reverse Steering", no_yes, &bike_setup.reverse_steering),
+    LIST("Dab When Stopped", no_yes, &bike_setup.auto_dab),
+    LIST("Realign After Fall", no_yes, &bike_setup.auto_align),
+    LIST("Sticky Sit/Dab", no_yes, &bike_setup.sticky_dab),
+    LIST("Reversed Steering", no_yes, &bike_setup.reverse_steering),
     LIST("Lean Indicator", no_yes, &bike_setup.lean_indicator),
     SLIDER("Auto Clutch RPMs", &bike_setup.auto_clutch_rpms, 100, 0, 5000),  // default 5000
     SLIDER("Braking Torque (Front)", &bike_setup.brake_torque, 10, 0, 500),  // default 500

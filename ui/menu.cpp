@@ -284,6 +284,9 @@ static void exit_page_key(int code) {
 }
 
 void race_setup_pages_install();
+void series_pages_install();
+void bike_setup_pages_install();
+void multiplayer_page_install();
 
 void menu_pages_install() {
   menu_pages[page_main] = {draw_main_menu, main_menu_key, main_hits};
@@ -291,4 +294,7 @@ void menu_pages_install() {
   menu_pages[page_exit] = {draw_exit_screen, exit_page_key, nullptr};
   menu_pages[page_console] = {draw_console, console_line_key, console_hits};
   race_setup_pages_install();
+  series_pages_install();
+  bike_setup_pages_install();
+  multiplayer_page_install();
 }

@@ -322,5 +322,16 @@ int bkdata_bike(int argc, char** argv) {
   ok &= write_skin(dir, file_of(row, BIKE_PART_WHEELS_SKIN), wheels_grey);
   ok &= write_skin(dir, file_of(row, BIKE_PART_HELMET_SKIN), helmet_white);
   ok &= write_skin(dir, file_of(row, BIKE_PART_GEAR_SKIN), gear_blue);
+  // One coloured variant of a few skins, so the bike setup's skin lists
+  // have something besides "default" to offer.
+  static const struct {
+    const char* file;
+    uint8_t colour[3];
+  } variants[] = {
+      {"yz250fv2017-green.png", {40, 170, 60}}, {"cr125-black.png", {30, 30, 30}},
+      {"rider_body-red.png", {190, 30, 30}},    {"rider_head-yellow.png", {230, 210, 30}},
+      {"wheels-gold.png", {200, 160, 40}},
+  };
+  for (const auto& v : variants) ok &= write_skin(dir, v.file, v.colour);
   return ok ? 0 : 1;
 }

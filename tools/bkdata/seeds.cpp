@@ -255,6 +255,15 @@ int settings_seeds(const fs::path& out) {
   return write_whole(out / "config" / "config", config_text()) && write_whole(out / "bike_setup" / "default", setup);
 }
 
+// The sample series with standings after its heat, then with both events
+// done. The series text and its standings are split by one NUL byte.
+int series_seeds(const fs::path& out, const fs::path& scratch) {
+  if (!write_sample_series(scratch.string().c_str())) return 0;
+  const std::string text = read_whole(scratch / "quarrybend_cup.series");
+  return !text.empty() && write_whole(out / "series" / "after-heat", text + std::string(1, '\0') + "3 1 4 2 5 \n") &&
+         write_whole(out / "series" / "finished", text + std::string(1, '\0') + "3 1 4 2 5 \n1 2 3 4 5 \n");
+}
+
 int rut_seeds(const fs::path& out) {
   rut_point points[rut_stroke_points];
   for (int i = 0; i < rut_stroke_points; i++)
@@ -478,7 +487,7 @@ int bkdata_seeds(int argc, char** argv) {
   fs::create_directories(scratch, ec);
   const int ok = archive_seeds(out, scratch) && stream_seeds(out, scratch) && image_seeds(out) &&
                  model_seeds(out) && track_seeds(out, scratch) && rut_seeds(out) &&
-                 anim_seeds(out, scratch) && settings_seeds(out) &&
+                 anim_seeds(out, scratch) && settings_seeds(out) && series_seeds(out, scratch) &&
                  sound_seeds(out) &&
                  demo_seeds(out, scratch) && script_seeds(out) && lines_seeds(out) &&
                  net_seeds(out) && camera_key_seeds(out);

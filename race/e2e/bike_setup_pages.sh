@@ -1,0 +1,102 @@
+#!/usr/bin/env bash
+# The bike setup pages in the real game, during a race: a clicker, the
+# stability preset and the lean indicator changed from the pages, a bike
+# and its graphics picked through the chooser. The changes reach the
+# ridden bike (the setup-change line) and the config written at the end.
+# With BK_CAPTURE set, frames of the pages are saved as $BK_CAPTURE-*.png.
+set -u
+exe=$1
+data=$2
+. "$(dirname "$0")/lib.sh"
+enter_temp_home
+
+user=$dir/xdg/Brakkan
+log=$user/lastlog.txt
+fail() { echo "$*"; [ -n "${BK_KEEP_LOG:-}" ] && cp "$log" "$BK_KEEP_LOG"; tail -n 40 "$log" 2>/dev/null; cat err.txt 2>/dev/null | tail -n 20; exit 1; }
+mkdir -p "$user"
+printf 'video_mode=Windowed\nxres=640\nyres=480\n' >"$user/config"
+
+capture() { [ -n "${BK_CAPTURE:-}" ] && import -window root "$BK_CAPTURE-$1.png"; }
+keys() {
+  for k in "$@"; do
+    xdotool key "$k"
+    sleep 0.2
+  done
+}
+repeat() {
+  local n=$1
+  shift
+  for _ in $(seq "$n"); do keys "$@"; done
+}
+
+"$exe" --track quarrybend --nosound 2>err.txt &
+pid=$!
+wait_for_window "$pid" || fail "no window"
+for _ in $(seq 1200); do grep -q 'Max loading delay was' "$log" 2>/dev/null && break; sleep 0.1; done
+sleep 1
+win=$(window_of "$pid")
+xdotool mousemove --window "$win" 10 10 click 1 2>/dev/null
+xdotool windowfocus --sync "$win" 2>/dev/null || xdotool windowactivate --sync "$win" 2>/dev/null
+# The main menu is open over the first race: it closes, the console
+# takes the command, and Escape leaves the console and opens the menu.
+keys Escape t
+sleep 0.3
+xdotool type --delay 20 '/togglespam'
+keys Return Escape
+sleep 0.3
+keys Escape
+capture after-console
+# A time trial puts the player on the bike, standing at the start.
+repeat 3 Down
+keys Return Down Return
+for _ in $(seq 300); do [ "$(grep -c 'Max loading delay was' "$log")" -ge 2 ] && break; sleep 0.1; done
+sleep 1
+keys Escape
+# The main menu's "Bike Setup", then "Suspension and Gearing".
+repeat 5 Down
+keys Return Down Return
+keys Down Right Right Right
+capture suspension
+keys Up Return
+# "Stability" one step left, "Lean Indicator" to "No".
+repeat 10 Down
+keys Left
+repeat 14 Down
+keys Left
+capture bike-setup
+# "Bike" through the chooser: yz250f(2017) is option 49, the tenth row of
+# the third page.
+repeat 21 Up
+keys Return
+repeat 22 Down
+keys Return Return
+repeat 11 Up
+capture bike-chooser
+keys Return
+# "Bike Graphics" through the chooser: the variant after "default".
+repeat 8 Down
+keys Return Down Down Down
+capture graphics-chooser
+keys Return
+capture bike-setup-after
+kill -TERM "$pid"
+wait_or_kill "$pid" "$log"
+rc=$?
+[ "$rc" = 0 ] || fail "exit code $rc, expected 0"
+
+# The setup change lines mark, between them, rows 2, 5, 8, 15 and 22: the
+# clicker and the four values the stability preset moved.
+lines=$(grep -o '\[SPAM\] Setup change [^ ]*' "$log" | awk '{print $4}' | sort -u)
+[ -n "$lines" ] || fail "no setup change line"
+python3 - "$lines" <<'PY' || fail "the setup change lines mark other rows: $lines"
+import sys
+marked = set()
+for line in sys.argv[1].split():
+    marked |= {i + 1 for i, c in enumerate(line) if c != "-"}
+sys.exit(0 if sorted(marked) == [2, 5, 8, 15, 22] else 1)
+PY
+for want in fork_compression_adjustment=53.000000 stability=99.000000 roll_damping=79.750000 \
+  restricted_lock=1.075000 lean_indicator=No 'bike=yz250f(2017)' bike_texture=green; do
+  grep -qxF "$want" "$user/config" || fail "config lacks $want: $(grep -E '^(bike|bike_texture|stability|lean_indicator)=' "$user/config")"
+done
+echo "setup changed from the pages"

@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# The Points Series pages in the real game: the sample series is entered
+# from the menus, its heat recorded when the game ends, the standings show
+# it on the next start, and practising the next event records nothing.
+# With BK_CAPTURE set, frames of the pages are saved as $BK_CAPTURE-*.png.
+set -u
+exe=$1
+data=$2
+. "$(dirname "$0")/lib.sh"
+enter_temp_home
+
+user=$dir/xdg/Brakkan
+log=$user/lastlog.txt
+fail() { echo "$*"; tail -n 40 "$log" 2>/dev/null; cat err.txt 2>/dev/null | tail -n 20; exit 1; }
+mkdir -p "$user"
+printf 'video_mode=Windowed\nxres=640\nyres=480\n' >"$user/config"
+
+capture() { [ -n "${BK_CAPTURE:-}" ] && import -window root "$BK_CAPTURE-$1.png"; }
+keys() {
+  for k in "$@"; do
+    xdotool key "$k"
+    sleep 0.2
+  done
+}
+
+# Starts the game and waits for the first race to load.
+start() {
+  "$exe" --track quarrybend --nosound 2>err.txt &
+  pid=$!
+  wait_for_window "$pid" || fail "no window"
+  for _ in $(seq 1200); do grep -q 'Max loading delay was' "$log" 2>/dev/null && break; sleep 0.1; done
+  sleep 1
+  win=$(window_of "$pid")
+  xdotool mousemove --window "$win" 10 10 click 1 2>/dev/null
+  xdotool windowfocus --sync "$win" 2>/dev/null || xdotool windowactivate --sync "$win" 2>/dev/null
+  # The main menu is open over the first race.
+}
+stop() {
+  kill -TERM "$pid"
+  wait_or_kill "$pid" "$log"
+  local rc=$?
+  [ "$rc" = 0 ] || fail "exit code $rc, expected 0"
+}
+# Main menu -> "Points Series" -> the first series -> its standings.
+open_standings() {
+  keys Down Down Return
+  capture "$1-list"
+  keys Down Return
+  capture "$1-standings"
+}
+
+start
+open_standings first
+keys Down Return
+sleep 5
+capture first-race
+grep -q 'Resetting' "$log" || fail "the race was never reset"
+sleep 15
+stop
+standings=$(find "$dir" "$data" -name 'quarrybend_cup.series_standings' 2>/dev/null | head -n 1)
+[ -n "$standings" ] || fail "no standings file written"
+[ "$(wc -l <"$standings")" = 1 ] || fail "the standings hold $(wc -l <"$standings") lines, expected 1"
+python3 - "$standings" <<'PY' || fail "the standings line is not the robots' 1..4 and the player's 5: $(cat "$standings")"
+import sys
+values = [int(v) for v in open(sys.argv[1]).read().split()]
+sys.exit(0 if len(values) == 5 and values[4] == 5 and sorted(values[:4]) == [1, 2, 3, 4] else 1)
+PY
+cp "$standings" first_standings
+
+start
+open_standings second
+keys Down Down Return
+sleep 5
+capture second-practice
+stop
+cmp -s first_standings "$standings" || fail "practising changed the standings"
+echo "entered, recorded, practised"
