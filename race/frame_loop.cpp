@@ -128,7 +128,9 @@ int draw_step() {
   if (!frame_io.begin_frame || !frame_io.begin_frame(&width, &height)) return 0;
   game_state.screen_width = width;
   game_state.screen_height = height;
-  if (video_mode == 1) {
+  // The window's own mode: a Video Mode choice not yet switched to must not
+  // take the full-screen size for the window's.
+  if (game_state.window_video_mode == 1) {
     xres = width;
     yres = height;
   }

@@ -12,6 +12,13 @@ enter_temp_home
 
 user=$dir/xdg/Brakkan
 log=$user/lastlog.txt
+# The main menu shows once the renderer is up (no race loads without a
+# track on the command line).
+wait_for_menu() {
+  for _ in $(seq 1200); do grep -q 'GL_EXTENSIONS' "$log" 2>/dev/null && break; sleep 0.1; done
+  grep -q 'GL_EXTENSIONS' "$log" || fail "the renderer never started"
+  sleep 3
+}
 fail() { echo "$*"; tail -n 40 "$log" 2>/dev/null; cat err.txt 2>/dev/null; exit 1; }
 shot() { [ -n "${BK_CAPTURE:-}" ] && import -window root "${BK_CAPTURE%.png}-$1.png"; }
 mkdir -p "$user"
@@ -22,10 +29,8 @@ high_fps='Detail settings: terrain 0.002500, ground skip 3, ground size 64, mode
 "$exe" --nosound --debug 2>err.txt &
 pid=$!
 wait_for_window "$pid" || fail "no window"
-for _ in $(seq 1200); do grep -q 'Max loading delay was' "$log" 2>/dev/null && break; sleep 0.1; done
-grep -q 'Max loading delay was' "$log" || fail "the first race never finished loading"
+wait_for_menu
 grep -qF "$compatibility" "$log" || fail "no Compatibility line: $(grep 'Detail settings' "$log")"
-sleep 1
 win=$(window_of "$pid")
 xdotool windowfocus --sync "$win" 2>/dev/null || xdotool windowactivate --sync "$win" 2>/dev/null
 key() { xdotool key "$@"; sleep 0.1; }
@@ -66,7 +71,7 @@ done
 "$exe" --nosound --debug 2>err.txt &
 pid=$!
 wait_for_window "$pid" || fail "no window on the second start"
-for _ in $(seq 1200); do grep -q 'Max loading delay was' "$log" 2>/dev/null && break; sleep 0.1; done
+wait_for_menu
 grep -qF "$high_fps" "$log" || fail "no High FPS line: $(grep 'Detail settings' "$log")"
 kill -TERM "$pid"
 wait_or_kill "$pid" "$log"

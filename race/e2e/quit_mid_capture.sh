@@ -10,6 +10,13 @@ enter_temp_home
 
 user=$dir/xdg/Brakkan
 log=$user/lastlog.txt
+# The main menu shows once the renderer is up (no race loads without a
+# track on the command line).
+wait_for_menu() {
+  for _ in $(seq 1200); do grep -q 'GL_EXTENSIONS' "$log" 2>/dev/null && break; sleep 0.1; done
+  grep -q 'GL_EXTENSIONS' "$log" || fail "the renderer never started"
+  sleep 3
+}
 fail() { echo "$*"; tail -n 40 "$log" 2>/dev/null; cat err.txt 2>/dev/null; exit 1; }
 mkdir -p "$user"
 printf 'video_mode=Windowed\nxres=640\nyres=480\n' >"$user/config"
@@ -17,8 +24,7 @@ printf 'video_mode=Windowed\nxres=640\nyres=480\n' >"$user/config"
 "$exe" --nosound --debug 2>err.txt &
 pid=$!
 wait_for_window "$pid" || fail "no window"
-for _ in $(seq 1200); do grep -q 'Max loading delay was' "$log" 2>/dev/null && break; sleep 0.1; done
-sleep 1
+wait_for_menu
 win=$(window_of "$pid")
 xdotool windowfocus --sync "$win" 2>/dev/null || xdotool windowactivate --sync "$win" 2>/dev/null
 key() { xdotool key "$@"; sleep 0.1; }

@@ -11,17 +11,24 @@ enter_temp_home
 
 user=$dir/xdg/Brakkan
 log=$user/lastlog.txt
+# The main menu shows once the renderer is up (no race loads without a
+# track on the command line).
+wait_for_menu() {
+  for _ in $(seq 1200); do grep -q 'GL_EXTENSIONS' "$log" 2>/dev/null && break; sleep 0.1; done
+  grep -q 'GL_EXTENSIONS' "$log" || fail "the renderer never started"
+  sleep 3
+}
 fail() { echo "$*"; tail -n 40 "$log" 2>/dev/null; cat err.txt 2>/dev/null; exit 1; }
 shot() { [ -n "${BK_CAPTURE:-}" ] && import -window root "${BK_CAPTURE%.png}-$1.png"; }
 mkdir -p "$user"
 printf 'video_mode=Windowed\nxres=640\nyres=480\n' >"$user/config"
 
-timeout -s TERM 120 "$exe" --nosound --print-orientation >o.txt 2>err.txt &
+"$exe" --nosound --print-orientation >o.txt 2>err.txt &
 pid=$!
+# Like `timeout -s TERM 120`, but with the game's own pid for its window.
+(sleep 120; kill -TERM "$pid" 2>/dev/null) &
 wait_for_window "$pid" || fail "no window"
-for _ in $(seq 1200); do grep -q 'Max loading delay was' "$log" 2>/dev/null && break; sleep 0.1; done
-grep -q 'Max loading delay was' "$log" || fail "the first race never finished loading"
-sleep 1
+wait_for_menu
 win=$(window_of "$pid")
 xdotool windowfocus --sync "$win" 2>/dev/null || xdotool windowactivate --sync "$win" 2>/dev/null
 key() { xdotool key "$@"; sleep 0.1; }
@@ -47,13 +54,20 @@ for _ in $(seq 600); do [ "$(grep -c 'Max loading delay was' "$log")" -gt "$rese
 [ "$(grep -c 'Max loading delay was' "$log")" -gt "$resets" ] || fail "the time trial was not started"
 sleep 1
 
-# The last orientation line: t and the camera position.
-last() { grep '^t=' o.txt | tail -n 1 | sed 's/t=\([^ ]*\) p0=\([^ ]*\) p1=\([^ ]*\) p2=\([^ ]*\).*/\1 \2 \3 \4/'; }
+# The game's t and the camera position of the last orientation line.
+last() {
+  python3 -c '
+import re, sys
+lines = [l for l in open("o.txt", errors="replace") if l.startswith("t=") and "p2=" in l]
+if lines:
+    v = dict(re.findall(r"(\w+)=(\S+)", lines[-1]))
+    print(v["t"], v["p0"], v["p1"], v["p2"])'
+}
 # Holds key $1 for $2 seconds of the game's t; prints the camera's move.
 hold() {
   local start now
   start=$(last)
-  [ -n "$start" ] || fail "no orientation lines"
+  [ -n "$start" ] || { echo "none"; return; }
   xdotool keydown "$1"
   for _ in $(seq 1200); do
     now=$(last)
@@ -64,6 +78,7 @@ hold() {
   python3 -c "import sys,math; a=[float(v) for v in sys.argv[1].split()]; b=[float(v) for v in sys.argv[2].split()]; print(math.dist(a[1:],b[1:]))" "$start" "$now"
 }
 moved_x=$(hold x 2)
+[ "$moved_x" != none ] || fail "no orientation lines"
 shot after-x
 moved_k=$(hold k 4)
 shot after-k
