@@ -14,8 +14,8 @@ const char* const control_binding_defaults[control_binding_count] = {
 
 static const char* const labels[control_binding_count] = {
     "Throttle", "Front Brake", "Rear Brake", "Left",   "Right",    "Clutch",   "Upshift",
-    "Downshift", "Sit/Dab",    "Back Up",    "Lean Forward", "Lean Backward", "Pause",
-    "Step",      "Rewind",     "Skip",       "Prev",   "Next",     "Chat",     "Screenshot"};
+    "Downshift", "Sit/Dab",    "Back up",    "Lean Forward", "Lean Backward", "Pause",
+    "Step",      "Rewind",     "Skip",       "Previous Bike", "Next Bike",     "Chat",     "Screenshot"};
 
 // Left steers negative and right positive; the riding scenarios of the
 // frame loop hold the steering controller to that convention.

@@ -1,5 +1,7 @@
 #include "race/detail_settings.h"
 
+#include <cstdio>
+
 #include "assets/model_settings.h"
 #include "assets/texture_settings.h"
 #include "bike/wheel_contacts.h"
@@ -20,4 +22,12 @@ void derive_detail_settings(const detail_settings_input* in) {
   texture_compress = in->compress_textures;
   roost_density = static_cast<int>(in->roost_density);
   model_reflections = in->reflections;
+}
+
+void detail_settings_line(char* out, int size) {
+  std::snprintf(out, size,
+                "Detail settings: terrain %f, ground skip %d, ground size %d, model LOD %f %f, texture skip %d, "
+                "compress %d, roost %d, reflections %d",
+                lod_error_scale, ground_texture_level0, ground_texture_dim, model_lod_scale, model_lod_offset,
+                texture_reduction, texture_compress, roost_density, model_reflections);
 }

@@ -18,3 +18,7 @@ struct detail_settings_input {
 // model_lod_scale and model_lod_offset, texture_reduction, texture_compress,
 // roost_density and model_reflections.
 void derive_detail_settings(const detail_settings_input* in);
+
+// The derived values as one line (no newline), for the debug log:
+// "Detail settings: terrain %f, ground skip %d, ...".
+void detail_settings_line(char* out, int size);

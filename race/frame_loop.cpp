@@ -25,6 +25,7 @@
 #include "platform/audio.h"
 #include "platform/input.h"
 #include "platform/log.h"
+#include "race/binding_capture.h"
 #include "race/control_bindings.h"
 #include "race/game_state.h"
 #include "race/loop_options.h"
@@ -127,7 +128,9 @@ int draw_step() {
   if (!frame_io.begin_frame || !frame_io.begin_frame(&width, &height)) return 0;
   game_state.screen_width = width;
   game_state.screen_height = height;
-  if (video_mode == 1) {
+  // The window's own mode: a Video Mode choice not yet switched to must not
+  // take the full-screen size for the window's.
+  if (game_state.window_video_mode == 1) {
     xres = width;
     yres = height;
   }
@@ -301,8 +304,7 @@ void fixed_step(double now) {
   }
 
   stutter_check("processmessage");
-  if (race_hooks.binding_capture_active && race_hooks.binding_capture_active() && race_hooks.watch_pots_update)
-    race_hooks.watch_pots_update();
+  if (binding_capture) watch_pots_update(game_clock);
 
   for (control_map_entry* e = control_map; e && e->binding; e++) {
     const menu_binding* b = e->binding;
@@ -413,14 +415,8 @@ void frame_handle_event(int code, int pressed) {
   for (control_map_entry* e = control_map; e && e->binding; e++)
     if (e->binding->key_code != 0 && e->binding->key_code == code) e->value = pressed ? 1.0f : 0.0f;
   if (is_code(menu_key_cursor_left, code)) game_state.mouse_held = pressed;
-  if (race_hooks.binding_capture_active && race_hooks.binding_capture_active()) {
-    if (!pressed) return;
-    if (is_code(menu_key_esc, code)) {
-      if (race_hooks.cancel_binding_capture) race_hooks.cancel_binding_capture();
-      if (game_state.debug_level > 0) log_printf("Done watching pots\n");
-    } else if (race_hooks.capture_input) {
-      race_hooks.capture_input(code, frame_io.input_name ? frame_io.input_name(code) : nullptr, game_clock);
-    }
+  if (binding_capture) {
+    if (pressed) watch_pots_key(code, game_clock);
     return;
   }
   if (pressed && is_code(menu_key_esc, code)) {

@@ -36,6 +36,7 @@
 #include "platform/timebase.h"
 #include "platform/window.h"
 #include "race/bike_setup.h"
+#include "race/binding_capture.h"
 #include "race/control_bindings.h"
 #include "race/demo_playback.h"
 #include "race/detail_settings.h"
@@ -77,6 +78,7 @@
 #include "ui/bike_setup.h"
 #include "ui/config.h"
 #include "ui/game_settings.h"
+#include "ui/graphics_pages.h"
 #include "ui/menu.h"
 
 namespace {
@@ -132,32 +134,6 @@ void choose_default_bike() {
   bike_setup_entries(&setup_keys);  // gives the Bike list its options
   option_list_select(&bike_setup_menu.bike, "yz250f(2017)");
   apply_stability_level(static_cast<int>(bike_setup.stability));
-}
-
-// A first start's graphics settings: the first of each detail preset.
-void seed_graphics_settings() {
-  front_end_settings& v = front_end_values;
-  v.ground_detail = 70;
-  v.ground_mipmaps = 1;
-  v.texture_compress = 0;
-  v.render_texture = 0;  // "Software"
-  v.ground_texture_detail = 9;
-  v.ground_texture_dim = 1;  // "64x64"
-  v.model_detail = 50;
-  v.use_shader = 1;
-  v.reflections = 1;
-  lens_flare = 1;
-  v.model_texture_detail = 9;
-  v.roost_density = 1000;
-  v.reshade_delay = 8;
-}
-
-void derive_from_settings() {
-  const front_end_settings& v = front_end_values;
-  const detail_settings_input in = {v.ground_detail,         v.ground_texture_detail, v.ground_texture_dim,
-                                    v.model_detail,          v.model_texture_detail,  v.texture_compress,
-                                    v.roost_density,         v.reflections};
-  derive_detail_settings(&in);
 }
 
 // "--connect": the Server item and the top of its history.
@@ -396,6 +372,8 @@ void close_input_devices() {
   shutdown_step("Freeing memory (1)");
   scene_arrays_free();
   shutdown_step("Closing input devices");
+  // A capture still running holds axes of its own.
+  watch_pots_cancel();
   close_startup_input();
 }
 
@@ -467,17 +445,23 @@ int main(int argc, char** argv) {
   detect_mmx();
   if (!mmx_available) log_printf("This CPU does not have MMX!\n");
   choose_default_bike();
-  seed_graphics_settings();
+  // A first start's graphics settings: the Compatibility preset.
+  apply_detail_preset(preset_compatibility);
   track_lighting_reset(&lighting);
   control_bindings_reset();
   read_config();
   setup_baseline_take();
   game_state.track_dir = nullptr;
-  derive_from_settings();
+  derive_graphics_settings();
 
   command_line cl;
   parse_command_line(argc, argv, &cl);
   if (cl.notice[0]) std::fputs(cl.notice, stderr);
+  if (game_state.debug_level > 0) {
+    char line[512];
+    detail_settings_line(line, sizeof line);
+    log_printf("%s\n", line);
+  }
   if (cl.status == command_line_error) {
     report_failure("%s", cl.message);
     end_early();

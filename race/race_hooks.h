@@ -23,13 +23,6 @@ struct race_hooks_table {
   void (*menu_key)(int code, int value);
   void (*menu_hover_select)();
 
-  // Binding capture on the controls page: while it is active every press
-  // goes to capture_input (esc cancels); watch_pots_update follows the axes.
-  int (*binding_capture_active)();
-  void (*capture_input)(int code, const char* name, double frame_clock);
-  void (*cancel_binding_capture)();
-  void (*watch_pots_update)();
-
   // The track editor.
   void (*editor_draw)();
   int (*editor_key)(int code, int pressed);  // 1 when it used the event

@@ -10,6 +10,7 @@
 #include "assets/font.h"
 #include "assets/view_extent.h"
 #include "core/game_clock.h"
+#include "race/binding_capture.h"
 #include "race/game_state.h"
 #include "race/menu_screen.h"
 #include "race/race_hooks.h"
@@ -51,6 +52,11 @@ int menu_opens_chooser(int code) {
   return code == menu_keys.enter || code == menu_keys.keypad_enter || code == menu_keys.click;
 }
 
+int menu_starts_capture(int code, const int rect[4]) {
+  if (code == menu_keys.enter || code == menu_keys.keypad_enter) return 1;
+  return code == menu_keys.click && widget_under_mouse(rect);
+}
+
 int list_last_page(int count) {
   if (count <= 0) return 0;
   return (count + 19) / 20 - 1;
@@ -74,7 +80,7 @@ void menu_key(int code) {
 static int hover_x = -1, hover_y = -1;
 
 void menu_hover_select() {
-  if (race_hooks.binding_capture_active && race_hooks.binding_capture_active()) return;
+  if (binding_capture) return;
   menu_screen.width = game_state.screen_width;
   menu_screen.height = game_state.screen_height;
   menu_screen.mouse_x = game_state.cursor_x;
@@ -287,6 +293,8 @@ void race_setup_pages_install();
 void series_pages_install();
 void bike_setup_pages_install();
 void multiplayer_page_install();
+void controls_page_install();
+void graphics_pages_install();
 
 void menu_pages_install() {
   menu_pages[page_main] = {draw_main_menu, main_menu_key, main_hits};
@@ -297,4 +305,6 @@ void menu_pages_install() {
   series_pages_install();
   bike_setup_pages_install();
   multiplayer_page_install();
+  controls_page_install();
+  graphics_pages_install();
 }

@@ -57,6 +57,9 @@ void menu_move_selection(int code, int last);
 void menu_skip_empty_rows(int code, int first_row, int filled, int next_page);
 // Items that open the chooser: Enter, keypad Enter or any click, not Space.
 int menu_opens_chooser(int code);
+// Binding rows start a capture on Enter, keypad Enter or a click inside
+// the row, not Space.
+int menu_starts_capture(int code, const int rect[4]);
 
 // The list chooser (page 2).
 extern menu_option_list* chooser_list;

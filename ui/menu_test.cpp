@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "core/message_ring.h"
+#include "race/binding_capture.h"
+#include "race/control_bindings.h"
 #include "race/demo_playback.h"
 #include "race/frame_loop.h"
 #include "race/game_state.h"
@@ -38,8 +40,6 @@ int reset_double(const int* line_up, int play_demo, int record, int length, int 
   return 1;
 }
 
-int capture_on;
-int capture_active() { return capture_on; }
 int leaves;
 void leave_double() { leaves++; }
 
@@ -57,11 +57,10 @@ class MenuTest : public ::testing::Test {
     menu_pages_install();
     race_hooks = {};
     race_hooks.menu_key = frame_key;
-    race_hooks.binding_capture_active = capture_active;
     race_hooks.net_leave_server = leave_double;
     menu_reset_session = reset_double;
     resets.clear();
-    capture_on = 0;
+    binding_capture = nullptr;
     leaves = 0;
     game_state.quit_requested = 0;
     game_state.rotate_lineup = 0;
@@ -262,11 +261,11 @@ TEST_F(MenuTest, HoverSelectsOnlyVisibleItemsWhenTheMouseMoves) {
   menu_hover_select();
   EXPECT_EQ(menu_selection, 5);
   // While a binding is captured nothing moves.
-  capture_on = 1;
+  binding_capture = &control_bindings[0];
   game_state.cursor_y = 74;
   menu_hover_select();
   EXPECT_EQ(menu_selection, 5);
-  capture_on = 0;
+  binding_capture = nullptr;
   menu_hover_select();
   EXPECT_EQ(menu_selection, 7);
   // Hidden rectangles never match.

@@ -1,0 +1,95 @@
+#!/usr/bin/env bash
+# Rebinding the throttle on the controls page and riding with it: the row
+# waits for a key, takes "k", and in the time trial started next "k" drives
+# the bike while the old "x" does nothing. The config written at the end
+# holds the new key.
+set -u
+exe=$1
+data=$2
+. "$(dirname "$0")/lib.sh"
+enter_temp_home
+
+user=$dir/xdg/Brakkan
+log=$user/lastlog.txt
+# The main menu shows once the renderer is up (no race loads without a
+# track on the command line).
+wait_for_menu() {
+  for _ in $(seq 1200); do grep -q 'GL_EXTENSIONS' "$log" 2>/dev/null && break; sleep 0.1; done
+  grep -q 'GL_EXTENSIONS' "$log" || fail "the renderer never started"
+  sleep 3
+}
+fail() { echo "$*"; tail -n 40 "$log" 2>/dev/null; cat err.txt 2>/dev/null; exit 1; }
+shot() { [ -n "${BK_CAPTURE:-}" ] && import -window root "${BK_CAPTURE%.png}-$1.png"; }
+mkdir -p "$user"
+printf 'video_mode=Windowed\nxres=640\nyres=480\n' >"$user/config"
+
+"$exe" --nosound --print-orientation >o.txt 2>err.txt &
+pid=$!
+# Like `timeout -s TERM 120`, but with the game's own pid for its window.
+(sleep 120; kill -TERM "$pid" 2>/dev/null) &
+wait_for_window "$pid" || fail "no window"
+wait_for_menu
+win=$(window_of "$pid")
+xdotool windowfocus --sync "$win" 2>/dev/null || xdotool windowactivate --sync "$win" 2>/dev/null
+key() { xdotool key "$@"; sleep 0.1; }
+page() { key "$@"; sleep 0.25; }
+
+for _ in 1 2 3 4 5 6 7; do key Down; done
+page Return  # "Customize Controls"
+key Down
+key Return   # the Throttle row
+sleep 0.3
+shot capturing
+key k
+sleep 0.6
+shot bound
+key Up
+page Return  # back to the main menu
+for _ in 1 2 3; do key Down; done
+page Return  # "Time Trial"
+key Down
+resets=$(grep -c 'Max loading delay was' "$log")
+key Return   # "Start"
+for _ in $(seq 600); do [ "$(grep -c 'Max loading delay was' "$log")" -gt "$resets" ] && break; sleep 0.1; done
+[ "$(grep -c 'Max loading delay was' "$log")" -gt "$resets" ] || fail "the time trial was not started"
+sleep 1
+
+# The game's t and the camera position of the last orientation line.
+last() {
+  python3 -c '
+import re, sys
+lines = [l for l in open("o.txt", errors="replace") if l.startswith("t=") and "p2=" in l]
+if lines:
+    v = dict(re.findall(r"(\w+)=(\S+)", lines[-1]))
+    print(v["t"], v["p0"], v["p1"], v["p2"])'
+}
+# Holds key $1 for $2 seconds of the game's t; prints the camera's move.
+hold() {
+  local start now
+  start=$(last)
+  [ -n "$start" ] || { echo "none"; return; }
+  xdotool keydown "$1"
+  for _ in $(seq 1200); do
+    now=$(last)
+    python3 -c "import sys; a=sys.argv[1].split(); b=sys.argv[2].split(); sys.exit(0 if float(b[0])-float(a[0]) >= float(sys.argv[3]) else 1)" "$start" "$now" "$2" && break
+    sleep 0.05
+  done
+  xdotool keyup "$1"
+  python3 -c "import sys,math; a=[float(v) for v in sys.argv[1].split()]; b=[float(v) for v in sys.argv[2].split()]; print(math.dist(a[1:],b[1:]))" "$start" "$now"
+}
+moved_x=$(hold x 2)
+[ "$moved_x" != none ] || fail "no orientation lines"
+shot after-x
+moved_k=$(hold k 4)
+shot after-k
+echo "x moved the camera $moved_x ft, k $moved_k ft"
+python3 -c "import sys; sys.exit(0 if float(sys.argv[1]) < 1 else 1)" "$moved_x" || fail "the old throttle key still drives: $moved_x ft"
+python3 -c "import sys; sys.exit(0 if float(sys.argv[1]) > 15 else 1)" "$moved_k" || fail "the new throttle key does not drive: $moved_k ft"
+
+kill -TERM "$pid"
+wait_or_kill "$pid" "$log"
+rc=$?
+[ "$rc" = 0 ] || fail "exit code $rc, expected 0"
+# The key's name is the platform's ("K"); the file keeps it as shown.
+grep -qix 'throttle_key=(k)k' "$user/config" || fail "config: $(grep throttle_key "$user/config")"
+exit 0
