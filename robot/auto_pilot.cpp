@@ -5,14 +5,9 @@
 #include "race/race_hooks.h"
 #include "robot/lines.h"
 #include "robot/record_pass.h"
+#include "robot/rider_assist.h"
 #include "robot/route_planner.h"
 #include "terrain/track.h"
-
-void auto_pilot_physics_step(rider* r) {
-  if (!r || r->down_counter <= 0) return;
-  r->ramp += 8.0f / 128;
-  if (r->ramp > 1) r->ramp = 1;
-}
 
 void line_library_reset_pick_ticks() {
   const int32_t slots = route_has_library() ? route_library_segments() * line_slots_per_segment : 0;
@@ -20,7 +15,7 @@ void line_library_reset_pick_ticks() {
 }
 
 void robot_install_hooks() {
-  auto_pilot_physics_step_hook = auto_pilot_physics_step;
+  rider_assist_step_hook = rider_assist_step;
   race_hooks.lines_write_and_clear = line_library_clear;
   race_hooks.lines_load = [](int skill) { lines_load_file(skill); };
   race_hooks.lines_prune_and_plan = [] {
