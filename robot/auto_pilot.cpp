@@ -16,6 +16,7 @@
 #include "race/race_hooks.h"
 #include "robot/lines.h"
 #include "robot/record_pass.h"
+#include "robot/rider_assist.h"
 #include "robot/route_planner.h"
 #include "terrain/terrain_settings.h"
 #include "terrain/track.h"
@@ -74,12 +75,6 @@ void hold_posture(rider* r, float throttle) {
 void drive(rider* r) { (void)r; }
 
 }  // namespace
-
-void auto_pilot_physics_step(rider* r) {
-  if (!r || r->down_counter <= 0) return;
-  r->ramp += 8.0f / 128;
-  if (r->ramp > 1) r->ramp = 1;
-}
 
 int auto_pilot_route_variant(const rider* r) {
   const int32_t row = r->robot.personality;
@@ -347,7 +342,7 @@ void line_library_reset_pick_ticks() {
 }
 
 void robot_install_hooks() {
-  auto_pilot_physics_step_hook = auto_pilot_physics_step;
+  rider_assist_step_hook = rider_assist_step;
   race_hooks.auto_pilot_tick = auto_pilot_tick;
   race_hooks.lines_write_and_clear = line_library_clear;
   race_hooks.lines_load = [](int skill) { lines_load_file(skill); };

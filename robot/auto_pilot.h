@@ -10,10 +10,6 @@
 struct rider;
 struct growable_array;
 
-// Per active rider and tick: while the rider lies down after a fall, its
-// foot-down amount rises by 8/128 a tick up to 1.
-void auto_pilot_physics_step(rider* r);
-
 // Once per tick for a robot rider, before its control step. Does nothing
 // for a rider without a personality.
 void auto_pilot_tick(rider* r);

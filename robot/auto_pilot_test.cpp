@@ -18,6 +18,7 @@
 #include "race/race_hooks.h"
 #include "robot/lines.h"
 #include "robot/record_pass.h"
+#include "robot/rider_assist.h"
 #include "robot/test_support_robot.h"
 #include "terrain/track.h"
 #include "tools/testing/test_env.h"
@@ -27,20 +28,20 @@ namespace {
 TEST(AutoPilot, RaisesTheFootWhileDownUpToOne) {
   rider r{};
   r.ramp = 0.5f;
-  auto_pilot_physics_step(&r);
+  rider_assist_step(&r);
   EXPECT_FLOAT_EQ(r.ramp, 0.5f) << "riding: the foot stays";
   r.down_counter = 10;
-  auto_pilot_physics_step(&r);
+  rider_assist_step(&r);
   EXPECT_FLOAT_EQ(r.ramp, 0.5f + 8.0f / 128);
-  for (int i = 0; i < 20; i++) auto_pilot_physics_step(&r);
+  for (int i = 0; i < 20; i++) rider_assist_step(&r);
   EXPECT_FLOAT_EQ(r.ramp, 1.0f);
 }
 
 TEST(AutoPilot, InstallsItsHooks) {
-  auto_pilot_physics_step_hook = nullptr;
+  rider_assist_step_hook = nullptr;
   const race_hooks_table saved = race_hooks;
   robot_install_hooks();
-  EXPECT_EQ(auto_pilot_physics_step_hook, &auto_pilot_physics_step);
+  EXPECT_EQ(rider_assist_step_hook, &rider_assist_step);
   EXPECT_EQ(race_hooks.auto_pilot_tick, &auto_pilot_tick);
   EXPECT_EQ(race_hooks.lines_write_and_clear, &line_library_clear);
   EXPECT_EQ(race_hooks.robot_personality, &rider_set_auto_pilot_personality);
@@ -48,7 +49,7 @@ TEST(AutoPilot, InstallsItsHooks) {
   EXPECT_NE(race_hooks.lines_load, nullptr);
   EXPECT_NE(race_hooks.lines_prune_and_plan, nullptr);
   EXPECT_NE(race_hooks.lines_reset_pick_ticks, nullptr);
-  auto_pilot_physics_step_hook = nullptr;
+  rider_assist_step_hook = nullptr;
   race_hooks = saved;
 }
 

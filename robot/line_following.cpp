@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "bike/rider.h"
+#include "bike/rider_setters.h"
 
 float line_cursor_position_at(const line_sample* samples, int32_t count, int32_t cursor, const float pos[3],
                               const float forward[3]) {
@@ -41,4 +42,12 @@ float line_cursor_position(const rider* r) {
   const float forward[3] = {(float)-m[2], (float)-m[6], (float)-m[10]};
   return line_cursor_position_at((const line_sample*)r->followed_line.data, (int32_t)r->followed_line.count,
                                  r->robot.cursor, pos, forward);
+}
+
+void auto_pilot_follow_line(rider* r) {
+  // Not driven yet: hold the bike still.
+  if (!r) return;
+  rider_set_throttle(r, 0);
+  rider_set_front_brake(r, 1);
+  rider_set_rear_brake(r, 1);
 }

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "bike/rider.h"
+#include "bike/rider_setters.h"
 #include "robot/lines.h"
 
 look_ahead_axes look_ahead_axes_from_velocity(const float velocity[3]) {
@@ -172,4 +173,12 @@ float look_ahead_smooth_throttle(float t, float last, float seconds_since_limit)
   const float step = 1.0f / 32;
   if (seconds_since_limit < 0.125f) return std::fmax(0.0f, std::fmin(t, last + step));
   return std::fmin(1.0f, std::fmax(t, last - step));
+}
+
+void auto_pilot_steer_ahead(rider* r) {
+  // Not driven yet: hold the bike still.
+  if (!r) return;
+  rider_set_throttle(r, 0);
+  rider_set_front_brake(r, 1);
+  rider_set_rear_brake(r, 1);
 }
