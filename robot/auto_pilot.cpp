@@ -14,7 +14,9 @@
 #include "platform/log.h"
 #include "race/game_state.h"
 #include "race/race_hooks.h"
+#include "robot/line_following.h"
 #include "robot/lines.h"
+#include "robot/look_ahead.h"
 #include "robot/record_pass.h"
 #include "robot/rider_assist.h"
 #include "robot/route_planner.h"
@@ -72,7 +74,12 @@ void hold_posture(rider* r, float throttle) {
   rider_set_throttle(r, down ? 0 : throttle);
 }
 
-void drive(rider* r) { (void)r; }
+// Past the start: the look-ahead driver, or the careful follower while
+// the robot recovers.
+void drive(rider* r) {
+  if (r->robot.recovery_counter == 0) auto_pilot_steer_ahead(r);
+  else auto_pilot_follow_line(r);
+}
 
 }  // namespace
 
