@@ -10,8 +10,8 @@
 // and as multiples of L, its falls and missed gates, whether a NaN reached
 // a body, the finishers, the median and the worst normal lap, the falls,
 // the speed against real time and a digest of every crossing tick. --runs
-// repeats the race in this process with the clock set back to where it
-// stood before the first reset; comparing the digest with another process's
+// repeats the race in this process with the clock (and the roster's robot
+// counter) set back to where they stood before the first reset; comparing the digest with another process's
 // checks a fresh start too. --learn turns learning on and checks the lines
 // file the next reset writes against the shipped one.
 // Needs the generated data: BK_HOME names it, else the build tree's
@@ -113,12 +113,13 @@ struct race_outcome {
   int ok = 1;
 };
 
-race_outcome run_race(const options& o, int32_t clock_start, std::vector<int64_t>* segment_passes) {
+race_outcome run_race(const options& o, int32_t clock_start, int robots_from, std::vector<int64_t>* segment_passes) {
   race_outcome out;
   static int line_up[160];
   for (int i = 0; i < 160; i++) line_up[i] = i < o.riders ? line_up_robot : line_up_empty;
   std::snprintf(race_track_choice, sizeof race_track_choice, "quarrybend");
   race_clock.current_tick = clock_start;
+  robot_counter = robots_from;
   if (!reset_session(line_up, 0, 0, 0, o.laps, o.skill)) {
     std::fprintf(stderr, "bench_robot_race: the race did not reset\n");
     out.ok = 0;
@@ -211,11 +212,12 @@ int main(int argc, char** argv) {
   game_state.learn_lines = o.learn;
 
   const int32_t clock_start = race_clock.current_tick;
+  const int robots_from = robot_counter;
   uint64_t first = 0;
   int status = 0;
   for (int run = 0; run < o.runs; run++) {
     std::vector<int64_t> passes(route_library_segments() > 0 ? (size_t)route_library_segments() : 256, 0);
-    const race_outcome r = run_race(o, clock_start, &passes);
+    const race_outcome r = run_race(o, clock_start, robots_from, &passes);
     if (!r.ok) status = 1;
     if (run == 0) first = r.digest;
     else if (r.digest != first) {
