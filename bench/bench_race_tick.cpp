@@ -20,6 +20,7 @@
 #include "bench/race_data.h"
 #include "bike/rider.h"
 #include "bike/rider_control.h"
+#include "bike/robot_hooks.h"
 #include "core/file.h"
 #include "core/file_index.h"
 #include "core/race_clock.h"
@@ -28,6 +29,7 @@
 #include "race/race_state.h"
 #include "race/test_support_pilot.h"
 #include "race/tick.h"
+#include "robot/auto_pilot.h"
 #include "terrain/dynamics_world.h"
 #include "terrain/tiles.h"
 
@@ -92,7 +94,54 @@ void bm_race_tick(benchmark::State& state) {
   }
 }
 
+// The robots on their own auto pilot and quarrybend's shipped novice lines,
+// from the gate: the same span, with the robot code's share of the tick
+// (the auto pilot, the pass recording and the assist step, timed through
+// their hooks).
+double robot_seconds = 0;
+void (*inner_auto_pilot)(rider*) = nullptr;
+void (*inner_record_pass)(rider*) = nullptr;
+void (*inner_assist)(rider*) = nullptr;
+template <void (**inner)(rider*)>
+void timed(rider* r) {
+  const auto t0 = std::chrono::steady_clock::now();
+  (*inner)(r);
+  robot_seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+void bm_robot_race_tick(benchmark::State& state) {
+  const int riders = (int)state.range(0);
+  const race_hooks_table saved = race_hooks;
+  void (*saved_assist)(rider*) = rider_assist_step_hook;
+  robot_install_hooks();
+  inner_auto_pilot = race_hooks.auto_pilot_tick;
+  inner_record_pass = race_hooks.line_library_record_pass;
+  inner_assist = rider_assist_step_hook;
+  race_hooks.auto_pilot_tick = timed<&inner_auto_pilot>;
+  race_hooks.line_library_record_pass = timed<&inner_record_pass>;
+  rider_assist_step_hook = timed<&inner_assist>;
+  if (!open_data() || !start_race(riders)) {
+    state.SkipWithError("no game data (run bkdata build, or set BK_HOME)");
+  } else {
+    double full = 0, robot = 0;
+    for (auto _ : state) {
+      start_race(riders);
+      robot_seconds = 0;
+      const auto t0 = std::chrono::steady_clock::now();
+      for (int32_t k = 0; k < before_drop + after_drop; k++) simulation_tick();
+      full += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+      robot += robot_seconds;
+    }
+    const double ticks = (double)(before_drop + after_drop) * state.iterations();
+    state.counters["x_realtime"] = ticks / full / 128.0;
+    state.counters["share_robot"] = full > 0 ? robot / full : 0;
+  }
+  race_hooks = saved;
+  rider_assist_step_hook = saved_assist;
+}
+
 }  // namespace
 
+BENCHMARK(bm_robot_race_tick)->Arg(1)->Arg(10)->Arg(39)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(bm_race_tick)->Arg(1)->Arg(10)->Arg(40)->Arg(160)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();

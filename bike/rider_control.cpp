@@ -419,7 +419,7 @@ void rider_physics_tick(rider* r) {
   rider_engine_step(r);
   steering_damping(r);
   rider_cancel_joint_drift(r);
-  if (auto_pilot_physics_step_hook) auto_pilot_physics_step_hook(r);
+  if (rider_assist_step_hook) rider_assist_step_hook(r);
   r->dab = r->down_counter > 0 ? 0 : clampf(saved_dab, 0, 1);
   r->front_brake = clampf(saved_front, 0, 1);
   r->rear_brake = clampf(saved_rear, 0, 1);

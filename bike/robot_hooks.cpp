@@ -1,3 +1,3 @@
 #include "bike/robot_hooks.h"
 
-void (*auto_pilot_physics_step_hook)(rider* r) = nullptr;
+void (*rider_assist_step_hook)(rider* r) = nullptr;

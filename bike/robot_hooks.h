@@ -5,6 +5,6 @@
 struct rider;
 
 // Called by the rider physics step for every active rider, after the joint
-// drift correction: the auto pilot for robot riders and the dab foot of
-// every rider.
-extern void (*auto_pilot_physics_step_hook)(rider* r);
+// drift correction and before the controls are restored: the balance
+// assist of every rider (the dab foot, the roll assist, the realign).
+extern void (*rider_assist_step_hook)(rider* r);

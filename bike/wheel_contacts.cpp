@@ -143,3 +143,10 @@ int rider_rear_contact_slip(rider* r, float out[3]) {
 int rider_rear_contact_velocity(rider* r, float out[3]) {
   return query_vector(r, &r->rear_contact, nullptr, out);
 }
+
+float wheel_contact_normal_force(const wheel_contact* w) {
+  if (!w || !(w->depth > 0)) return 0;
+  const dJointFeedback& f = w->feedback;
+  const double n = f.f1[0] * w->normal[0] + f.f1[1] * w->normal[1] + f.f1[2] * w->normal[2];
+  return std::isfinite(n) ? (float)n : 0.0f;
+}

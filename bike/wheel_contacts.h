@@ -60,3 +60,8 @@ float rider_rear_contact_depth(rider* r);
 int rider_rear_contact_position(rider* r, float out[3]);
 int rider_rear_contact_slip(rider* r, float out[3]);
 int rider_rear_contact_velocity(rider* r, float out[3]);
+
+// The ground's push on a wheel along the contact normal from the tyre
+// joint's last step, lb; 0 when the wheel has no contact this tick (the
+// dynamics library leaves a vanished joint's feedback as it was).
+float wheel_contact_normal_force(const wheel_contact* w);

@@ -1,6 +1,8 @@
 // Race reset: ending one race and lining up the next on the grid.
 #include "race/race_reset.h"
 
+#include <ode/ode.h>
+
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -119,13 +121,13 @@ const robot_roster_row robot_roster[robot_roster_size] = {
 };
 
 int robot_roster_order[robot_roster_size];
+// Roster place of the next robot; past the last row the roster starts again.
+int robot_counter;
 
 namespace {
 
 const double tick_seconds = 1.0 / 128.0;
 
-// Roster place of the next robot; past the last row the roster starts again.
-int robot_counter;
 int sticky_dab_held;      // the sticky dab is down
 float sticky_dab_last;    // the dab input of the previous call
 
@@ -352,6 +354,9 @@ int reset_session(const int* line_up, int play_demo, int record, int race_length
   // 3. The roster's order for this race, from the race clock's tick.
   for (int k = 0; k < robot_roster_size; k++) robot_roster_order[k] = k;
   random_seed((uint32_t)race_clock.current_tick);
+  // The solver shuffles its constraints with the dynamics library's own
+  // generator: started afresh, a race run again comes out the same.
+  dRandSetSeed(0);
   for (int k = robot_roster_size - 1; k >= 1; k--) {
     const int j = (int)((random_next() >> 16) % (uint32_t)k);
     const int t = robot_roster_order[k];

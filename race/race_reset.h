@@ -36,6 +36,9 @@ struct robot_roster_row {
 extern const robot_roster_row robot_roster[robot_roster_size];
 // The roster in the order this race takes it (shuffled by the reset).
 extern int robot_roster_order[robot_roster_size];
+// The place in that order of the next robot; it carries on from race to
+// race, so a race run again on the same clock needs it set back too.
+extern int robot_counter;
 
 // (Re)starts a race. line_up: 160 codes, or null for a time trial;
 // play_demo: race the chosen demo's riders; record: record a demo;

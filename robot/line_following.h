@@ -14,3 +14,9 @@ float line_cursor_position_at(const line_sample* samples, int32_t count, int32_t
 // The same for a rider's followed line, from its frame body (forward is
 // the body's -z).
 float line_cursor_position(const rider* r);
+
+// The slow, careful follower of the cursor sample, which drives while the
+// recovery counter is above 0: leans toward the sample by roll rate, rides
+// at 15 ft/s (5 while slow and leaning), pushes a stuck bike free after 19
+// seconds without progress and skips along the line after 40.
+void auto_pilot_follow_line(rider* r);

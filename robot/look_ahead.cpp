@@ -4,6 +4,15 @@
 #include <cmath>
 
 #include "bike/rider.h"
+#include "bike/rider_setters.h"
+#include "bike/rider_steering.h"
+#include "bike/wheel_contacts.h"
+#include "core/race_clock.h"
+#include "robot/line_following.h"
+#include "robot/speed_control.h"
+#include "terrain/height_field.h"
+#include "terrain/ruts.h"
+#include "terrain/tiles.h"
 #include "robot/lines.h"
 
 look_ahead_axes look_ahead_axes_from_velocity(const float velocity[3]) {
@@ -172,4 +181,237 @@ float look_ahead_smooth_throttle(float t, float last, float seconds_since_limit)
   const float step = 1.0f / 32;
   if (seconds_since_limit < 0.125f) return std::fmax(0.0f, std::fmin(t, last + step));
   return std::fmin(1.0f, std::fmax(t, last - step));
+}
+
+namespace {
+
+constexpr float pi_f = 3.14159265358979f;
+constexpr float tick_length = 1.0f / 128;
+
+struct line_view {
+  const line_sample* s;
+  int32_t count;
+  const line_sample& at(int32_t i) const { return s[i < 0 ? 0 : (i >= count ? count - 1 : i)]; }
+  // The point at fractional index p: sample floor(p) toward the next.
+  void point(float p, float out[3]) const {
+    const int32_t i = (int32_t)p;
+    const float f = p - (float)i;
+    const line_sample& a = at(i);
+    const line_sample& b = at(i + 1);
+    out[0] = a.x + (b.x - a.x) * f;
+    out[1] = a.y + (b.y - a.y) * f;
+    out[2] = a.z + (b.z - a.z) * f;
+  }
+};
+
+float clampf(float x, float lo, float hi) { return x < lo ? lo : (x > hi ? hi : x); }
+
+// The grip margin at a point: the ground's sideways tilt across the frame
+// (beta) and the lean its friction allows beyond it (phi).
+void grip_band(dBodyID frame, float x, float z, float* beta, float* phi) {
+  float n[3];
+  terrain_triangle_normal(&track_field, x, z, n);
+  dVector3 local;
+  dBodyVectorFromWorld(frame, n[0], n[1], n[2], local);
+  *beta = std::atan2((float)local[0], (float)local[1]);
+  const float grip = ground_tile_grip(&track_field, ground_tile_at(&track_field, x, z));
+  *phi = std::fmin(std::atan(grip), 3 * pi_f / 8);
+}
+
+}  // namespace
+
+void auto_pilot_steer_ahead(rider* r) {
+  if (!r || !r->bodies[RIDER_FRAME]) return;
+  const line_view line{(const line_sample*)r->followed_line.data, (int32_t)r->followed_line.count};
+  if (line.count <= 0 || !line.s) return;
+  rider_robot_state& robot = r->robot;
+  const int32_t now = race_clock.current_tick;
+  // 1. Stalled: the careful follower takes over from the next tick.
+  if ((float)(now - robot.last_advance_tick) * tick_length > 3) {
+    robot.recovery_counter = 3;
+    return;
+  }
+  dBodyID frame = r->bodies[RIDER_FRAME];
+  const dReal* fp = dBodyGetPosition(frame);
+  const dReal* fv = dBodyGetLinearVel(frame);
+  const float position[3] = {(float)fp[0], (float)fp[1], (float)fp[2]};
+  const float velocity[3] = {(float)fv[0], (float)fv[1], (float)fv[2]};
+  const look_ahead_axes axes = look_ahead_axes_from_velocity(velocity);
+
+  // 2. Place along the line and the line's speed there.
+  rider_set_dab(r, 0);
+  const float place = line_cursor_position(r);
+  const int32_t i = (int32_t)place;
+  float v = std::sqrt(velocity[0] * velocity[0] + velocity[1] * velocity[1] + velocity[2] * velocity[2]);
+  if (!std::isfinite(v)) v = 0;
+  const float speed_i = std::fabs(line.at(i).speed);
+  float s = speed_i + (std::fabs(line.at(i + 1).speed) - speed_i) * (place - (float)i);
+
+  // 3. The next jump.
+  int32_t jump = -1;
+  for (int32_t j = i; j <= i + 19 && j < line.count; j++)
+    if (line.at(j).speed < 0 && line.at(j + 1).speed < 0) {
+      jump = j;
+      break;
+    }
+  const line_sample& si = line.at(i);
+  const float to_i = std::sqrt((si.x - position[0]) * (si.x - position[0]) +
+                               (si.y - position[1]) * (si.y - position[1]) +
+                               (si.z - position[2]) * (si.z - position[2]));
+  const float tau = look_ahead_jump_time(jump < 0 ? -1 : jump - i, to_i, v);
+
+  // 4. Load, lean rate limit and the turn the bike is leaning into.
+  const float load = (wheel_contact_normal_force(&r->front_contact) + wheel_contact_normal_force(&r->rear_contact)) /
+                     (32 * r->total_mass);
+  const float f = std::isfinite(load) ? std::fmax(1.0f, load - 1) : 1.0f;
+  float lambda = pi_f / f;
+  const float lean = body_pitch_angle(frame);
+  const float radius = look_ahead_turning_radius(v, f, lean);
+
+  // 5. A rider in the way.
+  if (rider* other = rider_ahead_in_footprint(r, axes, v)) {
+    const float t = std::fmin((float)(now - race_clock.gate_drop_tick) * tick_length, 100);
+    const float a = look_ahead_crowd_share(t);
+    const dReal* op = dBodyGetPosition(other->bodies[RIDER_FRAME]);
+    const dReal* ov = dBodyGetLinearVel(other->bodies[RIDER_FRAME]);
+    const float dx = (float)op[0] - position[0], dy = (float)op[1] - position[1], dz = (float)op[2] - position[2];
+    const float d = std::sqrt(dx * dx + dy * dy + dz * dz);
+    // Its speed along the circle about the robot's turning centre.
+    const float centre[2] = {position[0] + radius * axes.lateral[0], position[2] + radius * axes.lateral[2]};
+    float rx = (float)op[0] - centre[0], rz = (float)op[2] - centre[1];
+    const float rl = std::sqrt(rx * rx + rz * rz);
+    float u = 0;
+    if (rl > 1e-6f) {
+      rx /= rl;
+      rz /= rl;
+      // Tangent direction that points ahead (against h).
+      float tx = -rz, tz = rx;
+      if (tx * axes.h[0] + tz * axes.h[2] > 0) {
+        tx = -tx;
+        tz = -tz;
+      }
+      const float along = (float)ov[0] * tx + (float)ov[2] * tz;
+      u = along > 0 && std::isfinite(along) ? along : 0;
+    }
+    int cleared = 0;
+    s = look_ahead_speed_behind(s, v, u, d, a, &cleared);
+    if (cleared)
+      for (int32_t& id : robot.picked_line_ids) id = 0;
+  }
+
+  // 6. The aim point.
+  float aim[3];
+  float k = 4;
+  if (r->timing_count <= 0) {
+    line.point(place + 4, aim);
+  } else {
+    int32_t n = 0;
+    for (int32_t j = i + 1; j < line.count && n < 6; j++) {
+      const line_sample& q = line.at(j);
+      const float ox = q.x - position[0], oz = q.z - position[2];
+      const float ahead = -(ox * axes.h[0] + oz * axes.h[2]);
+      const float across = ox * axes.lateral[0] + oz * axes.lateral[2];
+      if (!(ahead > 0) || std::fabs(across) > ahead / 8) break;
+      n++;
+    }
+    const float g = clampf((20.0f - (float)n) / 17, 0, 1);
+    k = 4 * g;
+    lambda *= g;
+    if (tau >= 2) {
+      line.point(place + ((n < 5 || std::fabs(lean) >= pi_f / 8) ? 2 : 3), aim);
+    } else {
+      const float z = std::fmin(1.0f, 2 * (2 - tau));
+      const line_sample& a3 = line.at(i + 3);
+      const line_sample& j0 = line.at(jump);
+      const line_sample& j3 = line.at(jump + 3);
+      aim[0] = a3.x + z * (position[0] + j3.x - j0.x - a3.x);
+      aim[1] = a3.y + z * (position[1] + j3.y - j0.y - a3.y);
+      aim[2] = a3.z + z * (position[2] + j3.z - j0.z - a3.z);
+    }
+  }
+
+  // 7. The lean that turns onto the aim.
+  const float turn = turning_radius_to_point(r, radius, axes, aim);
+  float want = std::atan(-v * v / (32 * f * turn));
+  if (!std::isfinite(want)) want = 0;
+
+  // 8. Within the ground's grip, along the line ahead and under the front wheel.
+  const float unlimited = want;
+  for (int32_t j = i + 4; j >= i - 1; j--) {
+    float px, pz;
+    if (j >= i) {
+      px = line.at(j).x;
+      pz = line.at(j).z;
+    } else {
+      const dReal* wp = dBodyGetPosition(r->bodies[RIDER_FRONT_WHEEL]);
+      const dReal* wv = dBodyGetLinearVel(r->bodies[RIDER_FRONT_WHEEL]);
+      px = (float)(wp[0] + wv[0] * 0.25);
+      pz = (float)(wp[2] + wv[2] * 0.25);
+    }
+    float beta, phi;
+    grip_band(frame, px, pz, &beta, &phi);
+    want = clampf(want, lean - beta - phi, lean - beta + phi);
+  }
+  // 9. A limited lean limits the speed too.
+  if (want != unlimited) {
+    const float bound = std::sqrt(std::tan(std::fabs(want)) * f * std::fabs(turn) * 32);
+    if (std::isfinite(bound)) s = std::fmin(s, bound);
+    robot.lean_limit_tick = now;
+  }
+
+  // 10. Front grip: a sliding front tyre eases off the throttle.
+  float grip = 1;
+  float slide = 0;
+  if (r->front_contact.depth >= 0) {
+    const float* pv = r->front_contact.point_velocity;
+    slide = r->front_contact.depth > 0 ? std::sqrt(pv[0] * pv[0] + pv[1] * pv[1] + pv[2] * pv[2]) : 0;
+    if (!std::isfinite(slide)) slide = 0;
+    grip = clampf((16 - slide) / 16, 0, 1);
+  }
+  // 11. Slow: ride upright.
+  if (v < 7.5f) {
+    want = 0;
+    grip = 1;
+  } else if (v < 10) {
+    const float q = (v - 7.5f) * 0.4f;
+    want *= q;
+    grip = 1 - (1 - grip) * q;
+  }
+  // 12. A jump coming: straighten up, hold speed, steady the lean.
+  if (tau < 3) {
+    const float q = clampf((3 - tau) / 2, 0, 1);
+    grip += (1 - grip) * q;
+    s += (std::fmax(v, speed_i + 2) - s) * q;
+    const float cap = pi_f / 2 - 7 * pi_f / 16 * q;
+    want = clampf(want, -cap, cap);
+    const float q2 = clampf((3 - tau) / 3, 0, 1);
+    lambda += (pi_f / 8 - lambda) * q2;
+  }
+  // 13. Lean rate toward the wanted lean; righting may be twice as quick.
+  float e = (want - lean) * k;
+  if ((lean >= 0 && e < 0) || (lean < 0 && e >= 0)) lambda *= 2;
+  e = clampf(e, -lambda, lambda);
+  if (!std::isfinite(e)) e = 0;
+  // 14. Steering lock.
+  r->full_lock_speed = 1.0f;
+  r->restricted_lock_speed = 50.0f;
+  r->restricted_lock = clampf((1 + 4 * clampf(std::fabs(e) / pi_f, 0, 1)) * pi_f / 180, 0, pi_f / 4);
+  // 15. Steer by the lean rate, blended with zero slip as the front slides.
+  const dReal* w = dBodyGetAngularVel(frame);
+  dVector3 spin;
+  dBodyVectorFromWorld(frame, w[0], w[1], w[2], spin);
+  float x = (float)spin[2] - e;
+  x = x > 0.125f ? x - 0.125f : (x < -0.125f ? x + 0.125f : 0);
+  const float base = rider_steer_for_angle(r, rider_front_slip_angle(r));
+  float steer = r->front_contact.depth <= 0 ? base : base + (4 * x - base) * clampf((4 - slide) / 4, 0, 1);
+  steer = clampf(steer, -1, 1);
+  rider_set_steer(r, std::isfinite(steer) ? steer : 0.0f);
+  // 16.
+  auto_pilot_speed_control(r, v, s);
+  // 17. Throttle smoothing.
+  const float since = (float)(now - robot.lean_limit_tick) * tick_length;
+  float t = look_ahead_smooth_throttle(grip * r->throttle, robot.last_throttle, since);
+  if (!std::isfinite(t)) t = 0;
+  robot.last_throttle = t;
+  rider_set_throttle(r, r->down_counter > 0 ? 0 : clampf(t, 0, 1));
 }

@@ -57,3 +57,9 @@ float look_ahead_speed_behind(float s, float v, float u, float d, float a, int* 
 // Throttle t limited to a change of 1/32 a tick from last: it may only rise
 // slowly within 0.125 s of a lean-limit change, only fall slowly otherwise.
 float look_ahead_smooth_throttle(float t, float last, float seconds_since_limit);
+
+// The robot's normal driver, once a tick while the recovery counter is 0:
+// target speed from the line (slowed for a rider ahead and for the ground's
+// grip), an aim point a few samples ahead or along a coming jump, lean by
+// lean rate within the grip, and smoothed throttle.
+void auto_pilot_steer_ahead(rider* r);

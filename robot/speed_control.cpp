@@ -3,6 +3,9 @@
 
 #include <cmath>
 
+#include "bike/rider.h"
+#include "bike/rider_setters.h"
+
 static float clamp01(float x) { return x < 0 ? 0 : (x > 1 ? 1 : x); }
 
 auto_pilot_pedals auto_pilot_speed_pedals(const auto_pilot_speed_state& s) {
@@ -42,4 +45,27 @@ auto_pilot_pedals auto_pilot_speed_pedals(const auto_pilot_speed_state& s) {
     p.clutch = 1;
   }
   return p;
+}
+
+void auto_pilot_speed_control(rider* r, float v, float t) {
+  if (!r || !r->bodies[RIDER_FRAME]) return;
+  auto_pilot_speed_state s{};
+  s.rear_on_ground = r->rear_contact.depth > 0;
+  s.front_height = (float)dBodyGetPosition(r->bodies[RIDER_FRONT_WHEEL])[1];
+  s.rear_height = (float)dBodyGetPosition(r->bodies[RIDER_REAR_WHEEL])[1];
+  const dReal* w = dBodyGetAngularVel(r->bodies[RIDER_FRAME]);
+  dVector3 local;
+  dBodyVectorFromWorld(r->bodies[RIDER_FRAME], w[0], w[1], w[2], local);
+  s.wx = (float)local[0];
+  s.down = r->down_counter > 0;
+  s.v = v;
+  s.t = t;
+  s.gear = r->gear;
+  s.engine_speed = r->engine_speed;
+  s.rpm_threshold = rider_model(r)->rpm_thresholds[0];
+  const auto_pilot_pedals p = auto_pilot_speed_pedals(s);
+  rider_set_throttle(r, p.throttle);
+  rider_set_clutch(r, p.clutch);
+  rider_set_front_brake(r, p.front_brake);
+  rider_set_rear_brake(r, p.rear_brake);
 }

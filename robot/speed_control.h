@@ -2,6 +2,8 @@
 // The robot's throttle, clutch and brakes toward a target speed.
 #include <cstdint>
 
+struct rider;
+
 struct auto_pilot_pedals {
   float throttle, clutch, front_brake, rear_brake;
 };
@@ -22,3 +24,7 @@ struct auto_pilot_speed_state {
 };
 
 auto_pilot_pedals auto_pilot_speed_pedals(const auto_pilot_speed_state& s);
+
+// Sets the robot's throttle, clutch and brakes from its bike's state to
+// bring speed v toward target speed t (ft/s).
+void auto_pilot_speed_control(rider* r, float v, float t);

@@ -2,6 +2,7 @@
 // table, the transition-name matcher, and the tile curves.
 #include "terrain/tiles.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -562,4 +563,22 @@ int tile_at(const height_field* field, float x, float z) {
   fc = !(fc > 0.0f) ? 0.0f : fc > (float)(q - 1) ? (float)(q - 1) : fc;
   fr = !(fr > 0.0f) ? 0.0f : fr > (float)(q - 1) ? (float)(q - 1) : fr;
   return field->tilemap[(int)fr * q + (int)fc];
+}
+
+int ground_tile_at(const height_field* field, float x, float z) {
+  if (!field->tilemap || field->n < 0) return 0;
+  const int q = 1 << field->n;
+  float fc = field->spacing > 0 ? x * 0.5f / field->spacing : 0.0f;
+  float fr = field->spacing > 0 ? z * 0.5f / field->spacing : 0.0f;
+  // A point off the map (or not a number) reads the nearest edge cell.
+  fc = !(fc > 0.0f) ? 0.0f : fc > (float)(q - 1) ? (float)(q - 1) : fc;
+  fr = !(fr > 0.0f) ? 0.0f : fr > (float)(q - 1) ? (float)(q - 1) : fr;
+  const int column = std::min((int)std::lround(fc), q - 1);
+  const int row = std::min((int)std::lround(fr), q - 1);
+  return field->tilemap[row * q + column];
+}
+
+float ground_tile_grip(const height_field* field, int tile) {
+  if (tile < 0 || tile >= tile_table_size) return 0;
+  return field->friction_value[tile][0];
 }

@@ -132,3 +132,10 @@ void tile_roll_resist(const height_field* field, int tile, float e, float* a, fl
 float tile_param_ramp(float x, float low, float high);
 // The tile index under world (x, z).
 int tile_at(const height_field* field, float x, float z);
+// The tile under world (x, z) for the robot riders' grip estimate: the
+// tilemap cell nearest to (x, z) x 0.5 / spacing, clamped to the map; 0
+// without a tilemap.
+int ground_tile_at(const height_field* field, float x, float z);
+// The first value of a tile's friction curve, the robots' grip coefficient;
+// 0 for an index outside the table.
+float ground_tile_grip(const height_field* field, int tile);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The real game on the sample track keeps its robot lines per user: with
 # --learn the shipped lines come back written into the per-user folder at
-# shut-down (their test counts may only grow); with --nolearn nothing is
+# shut-down (their test counts may only grow) and, with --debug, the
+# robots' line picks are logged; with --nolearn nothing is
 # written; a damaged per-user copy is logged and the game runs on.
 set -u
 exe=$1
@@ -31,9 +32,10 @@ run() {
   wait_or_kill "$pid" x.log
 }
 
-run --learn
+run --learn --debug
 rc=$?
 [ "$rc" = 0 ] || { echo "--learn: exit code $rc"; cat err.txt; tail -n 20 x.log; fail=1; }
+grep -q "auto pilot: picking" x.log || { echo "--debug: no line picks logged"; fail=1; }
 if [ ! -s "$mine" ]; then
   echo "--learn wrote no per-user lines"
   fail=1

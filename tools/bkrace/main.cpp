@@ -218,8 +218,8 @@ int main(int argc, char** argv) {
   race_hooks = {};
   results_install_hooks();
   tick_install_hooks();
+  // Robots ride on the real auto pilot; a series' player on the pilot.
   robot_install_hooks();
-  race_hooks.auto_pilot_tick = pilot_auto_pilot_tick;
   pilot_reset();
 
   int line_up[RIDER_SLOT_COUNT] = {};
