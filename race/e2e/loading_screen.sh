@@ -50,14 +50,15 @@ for _ in $(seq 300); do
   sleep 0.1
 done
 # The loading page is redrawn every frame once start-up is done; on a slow
-# machine the first frames may not have reached the screen yet, so take
-# frames until one shows something (or give up and let the checks fail).
+# machine the first frames may not have reached the screen yet, and a long
+# step of start-up shows the grey spinner first, so take frames until one
+# shows the coloured picture (or give up and let the checks fail).
 id=$(window_of "$pid")
-for _ in $(seq 40); do
+for _ in $(seq 160); do
   sleep 0.25
   import -window "$id" frame.png || { kill -KILL "$pid"; fail "no frame captured"; }
-  lit=$(identify -format '%[fx:mean]' frame.png)
-  awk -v m="$lit" 'BEGIN { exit !(m > 0.02) }' && break
+  read -r lit spread < <(identify -format '%[fx:mean] %[fx:abs(mean.b-mean.r)+abs(mean.g-mean.r)]\n' frame.png)
+  awk -v m="$lit" -v s="$spread" 'BEGIN { exit !(m > 0.02 && s > 0.02) }' && break
 done
 kill -s TERM "$pid"
 wait_or_kill "$pid"
