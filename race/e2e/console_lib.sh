@@ -28,11 +28,12 @@ console_session() {
   win=$(window_of "$pid")
   xdotool mousemove --window "$win" 10 10 click 1 2>/dev/null
   xdotool windowfocus --sync "$win" 2>/dev/null || xdotool windowactivate --sync "$win" 2>/dev/null
+  # A page change swallows that frame's keys, and a loaded machine may
+  # draw only a few frames a second: give each page change time to land.
   xdotool key Escape
-  sleep 0.25
+  sleep 1.5
   xdotool key t
-  # A page change swallows that frame's keys.
-  sleep 0.5
+  sleep 1.5
   # Every line typed prints at least one line; waiting for it keeps a slow
   # frame from swallowing the next line's first keys.
   local lines
