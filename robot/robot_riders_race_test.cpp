@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -22,8 +23,34 @@
 #include "robot/lines.h"
 #include "robot/route_planner.h"
 #include "terrain/track.h"
+#include "terrain/track_objects.h"
 
 namespace {
+
+// How far the rider's frame is past its start slot's gate object, along
+// the slot's heading (positive: over the line).
+double past_gate_line(int slot) {
+  const start_slot& s = start_slots[slot % start_slot_count];
+  const statue* g = statue_at(s.statue);
+  const dReal* p = dBodyGetPosition(rider_slots[slot]->bodies[RIDER_FRAME]);
+  return (p[0] - g->x) * -std::sin(s.angle) + (p[2] - g->z) * -std::cos(s.angle);
+}
+
+// Every body's position, velocities and orientation are numbers.
+bool bodies_finite(const rider* r) {
+  for (int b = 0; b < RIDER_BODY_COUNT; b++) {
+    if (!r->bodies[b]) continue;
+    const dReal* v[3] = {dBodyGetPosition(r->bodies[b]), dBodyGetLinearVel(r->bodies[b]),
+                         dBodyGetAngularVel(r->bodies[b])};
+    for (const dReal* x : v)
+      for (int i = 0; i < 3; i++)
+        if (!std::isfinite(x[i])) return false;
+    const dReal* q = dBodyGetQuaternion(r->bodies[b]);
+    for (int i = 0; i < 4; i++)
+      if (!std::isfinite(q[i])) return false;
+  }
+  return true;
+}
 
 class RobotRiders : public ::testing::Test {
  protected:
@@ -116,6 +143,32 @@ TEST_F(RobotRiders, APackLeavesTheGateAndTheRaceRepeats) {
       else EXPECT_EQ(crossings(r), first[s]) << "slot " << s;
     }
   }
+}
+
+// Eight robots from the race reset on: held behind the gate until it drops,
+// and all of them over its line within 5 s of the drop.
+TEST_F(RobotRiders, EightRobotsWaitForTheGateAndAllLeaveWithinFiveSeconds) {
+  start(8, 3);
+  ASSERT_GE(start_slot_count, 8);
+  const int32_t drop = race_clock.gate_drop_tick;
+  ASSERT_GT(drop, race_clock.current_tick) << "the reset leaves the gate up";
+  std::vector<int32_t> crossed(8, -1);
+  while (race_clock.current_tick <= drop + 5 * 128) {
+    simulation_tick();
+    for (int s = 0; s < 8; s++) {
+      const rider* r = rider_slots[s];
+      ASSERT_NE(r, nullptr) << "slot " << s;
+      ASSERT_TRUE(bodies_finite(r)) << "slot " << s << " at tick " << race_clock.current_tick;
+      if (crossed[s] < 0 && past_gate_line(s) > 0) crossed[s] = race_clock.current_tick;
+    }
+  }
+  for (int s = 0; s < 8; s++) {
+    EXPECT_GE(crossed[s], 0) << "slot " << s << " still behind the gate line 5 s after the drop";
+    if (crossed[s] >= 0) EXPECT_GT(crossed[s], drop) << "slot " << s << " crossed before the drop";
+  }
+  std::printf("gate line crossed, ticks after the drop:");
+  for (int s = 0; s < 8; s++) std::printf(" %d", crossed[s] < 0 ? -1 : crossed[s] - drop);
+  std::printf("\n");
 }
 
 }  // namespace

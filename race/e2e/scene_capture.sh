@@ -3,8 +3,10 @@
 # frames on standard output, 640 x 480, until SIGTERM. A later frame is
 # the on-bike view: sky above, ground below and the bike's front (white
 # fork legs, dark plate and bars) in the lower middle. The frame looked at
-# is an early one: a robot with no auto pilot to hold it up at the gate
-# tips over within a second or two, and the view rolls with it.
+# is an early one, while the robot still waits at the gate. The start gate
+# drops 13 to 15 s into the race (frame k shows race time k/32 s): its arm
+# falls in front of the bike while the view stands still, and then the
+# robot rides away over it.
 set -u
 exe=$1
 data=$2
@@ -19,10 +21,10 @@ frame_bytes=$((15 + 640 * 480 * 3))
 
 "$exe" --track quarrybend --lock-fps 32 --record-video --hidden-hud >v.ppm 2>err.txt &
 pid=$!
-# Three seconds of race is enough to look at.
-for _ in $(seq 1200); do
+# Twenty seconds of race: the drop and three seconds after it.
+for _ in $(seq 2500); do
   kill -0 "$pid" 2>/dev/null || break
-  [ "$(stat -c %s v.ppm 2>/dev/null || echo 0)" -ge $((100 * frame_bytes)) ] && break
+  [ "$(stat -c %s v.ppm 2>/dev/null || echo 0)" -ge $((640 * frame_bytes)) ] && break
   sleep 0.1
 done
 kill -TERM "$pid"
@@ -30,7 +32,7 @@ wait_or_kill "$pid" "$log"
 rc=$?
 [ "$rc" = 0 ] || fail "exit code $rc, expected 0"
 frames=$(($(stat -c %s v.ppm) / frame_bytes))
-[ "$frames" -ge 96 ] || fail "only $frames frames of 640 x 480"
+[ "$frames" -ge 640 ] || fail "only $frames frames of 640 x 480"
 
 python3 - <<'EOF' || fail "frame 10 is not the on-bike view"
 import sys
@@ -73,5 +75,58 @@ for y in range(h // 2, h, 2):
             bike += 1
 if bike < 800:
     sys.exit("no bike in the lower middle (%d pixels)" % bike)
+EOF
+
+python3 - <<'EOF' || fail "the start gate and the robot at the drop"
+import sys
+w, h = 640, 480
+size = 15 + w * h * 3
+f = open("v.ppm", "rb")
+cache = {}
+
+def frame(k):
+    if k not in cache:
+        f.seek(k * size + 15)
+        cache[k] = f.read(w * h * 3)
+    return cache[k]
+
+# Mean difference of every other pixel of rows y0..y1 of frames a and b.
+def diff(a, b, y0, y1):
+    pa, pb = frame(a), frame(b)
+    s = n = 0
+    for y in range(y0, y1, 2):
+        ra = pa[3 * w * y:3 * w * (y + 1):6]
+        rb = pb[3 * w * y:3 * w * (y + 1):6]
+        s += sum(abs(p - q) for p, q in zip(ra, rb))
+        n += len(ra)
+    return s / n
+
+def upper(a, b):
+    return diff(a, b, 0, h // 2)
+
+def lower(a, b):
+    return diff(a, b, h // 2, h)
+
+# 10 s to 13 s: the gate is up, the robot waits behind it, nothing moves.
+for k in range(321, 416):
+    if lower(k - 1, k) > 0.5 or upper(k - 1, k) > 0.5:
+        sys.exit("frame %d moved before the gate could drop (%.2f below, %.2f above)"
+                 % (k, lower(k - 1, k), upper(k - 1, k)))
+# The first motion after 13 s is the arm's: the lower half of the view
+# changes (the arm falls across it) while the sky and horizon stand still.
+m = next((k for k in range(416, 520) if lower(k - 1, k) > 1.0), None)
+if m is None:
+    sys.exit("nothing moved between 13 s and 16 s: the gate never dropped")
+if upper(m - 1, m + 3) > 0.3 or lower(m - 1, m + 3) < 3.0:
+    sys.exit("at frame %d the view moved (%.2f above), or the arm hardly did (%.2f below)"
+             % (m, upper(m - 1, m + 3), lower(m - 1, m + 3)))
+# Then the robot rides away: two seconds on, the view is somewhere else, and
+# it keeps moving.
+if upper(m - 1, m + 64) < 3.0 or lower(m - 1, m + 64) < 5.0:
+    sys.exit("two seconds after the drop (frame %d) the view is where it was at the gate" % m)
+moving = sum(lower(k - 1, k) + upper(k - 1, k) for k in range(m + 33, m + 97)) / 64
+if moving < 1.0:
+    sys.exit("the view stopped moving 1 to 3 s after the drop (frame %d): %.2f" % (m, moving))
+print("gate drop seen at frame %d" % m)
 EOF
 exit 0
