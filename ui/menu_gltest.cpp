@@ -266,17 +266,18 @@ TEST_P(MenuGl, ExitWarningBlinksRedOnlyWithAnUnsavedTrackInTheEditor) {
   game_clock = clock;
 }
 
-// Every race set-up page: a hover at the centre of each shown rectangle
-// selects that rectangle's place in the hit list, so the drawing stored
-// each rectangle in its item's slot and no two overlap.
+// Every race set-up page: the item drawn selected for selection i lights up
+// inside hits[i], so each rectangle sits in its item's slot of the hit list,
+// and a hover at that rectangle's centre selects i.
 TEST_P(MenuGl, SetupPagesStoreRectanglesInHitListOrder) {
   // With no demos, the playback page shows its four fixed items.
   const int shown_items[][2] = {{page_new_race, 7 + 40}, {page_time_trial, 5}, {page_playback, 4}};
   for (const auto& p : shown_items) {
     const int page = p[0];
     menu_page = page;
-    menu_selection = 0;
+    menu_selection = -1;  // nothing drawn selected
     draw_page();
+    const std::vector<uint8_t> plain = pixels_;
     const int* const* hits = menu_pages[page].hits;
     int shown = 0;
     for (int i = 0; hits[i]; i++) {
@@ -289,6 +290,15 @@ TEST_P(MenuGl, SetupPagesStoreRectanglesInHitListOrder) {
       EXPECT_GE(hits[i][0], 0);
       EXPECT_LT((hits[i][0] + hits[i][2]) / 2, w_) << page << " " << i;
       EXPECT_LT((hits[i][1] + hits[i][3]) / 2, h_) << page << " " << i;
+      menu_selection = i;
+      draw_page();
+      int lit = 0;
+      for (int y = std::max(hits[i][1], 0); y < std::min(hits[i][3], h_); y++)
+        for (int x = std::max(hits[i][0], 0); x < std::min(hits[i][2], w_); x++) {
+          const size_t at = ((size_t)(h_ - 1 - y) * w_ + x) * 4;
+          lit += std::memcmp(&pixels_[at], &plain[at], 3) != 0;
+        }
+      EXPECT_GT(lit, 0) << "page " << page << " item " << i;
       menu_selection = i == 0 ? 1 : 0;
       point_at(hits[i]);
       menu_hover_select();
