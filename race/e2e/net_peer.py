@@ -3,7 +3,7 @@
 an ephemeral port (written to the file named by its first argument), admits
 one client onto the sample track and records the state packets it gets.
 
-Arguments: PORT_FILE TRACK_DIGEST_HEX REPORT_FILE SECONDS [items]
+Arguments: PORT_FILE TRACK_DIGEST_HEX REPORT_FILE SECONDS [items|slow_leave]
 The report holds one line per event: "state TICK SERVER_TIME LENGTH" and
 "disconnect SLOT KEY"; the peer ends after the client's disconnect or after
 SECONDS of wall time, whichever comes first.
@@ -13,7 +13,12 @@ messages (out of order, resent every half second until acknowledged): chat,
 a knockout command, a timing correction, a terrain edit, a ping and a
 version request. It reports "ack SEQ" for the client's acks and
 "reliable SEQ ITEM TEXT" for the client's own reliable messages (acked at
-once; a version answer's text is shown unflipped)."""
+once; a version answer's text is shown unflipped).
+
+Every run reports "hello LENGTH VERSION" for the client's hellos and
+"restart SLOT KEY VALUE LENGTH" for its restart requests. With
+"slow_leave" the peer lets the client's first two disconnects go
+unanswered, so the client must keep sending them until the third."""
 import socket
 import struct
 import sys
@@ -22,6 +27,8 @@ import time
 port_file, digest_hex, report_file, seconds = sys.argv[1], sys.argv[2], sys.argv[3], float(sys.argv[4])
 digest = bytes.fromhex(digest_hex)
 items = len(sys.argv) > 5 and sys.argv[5] == "items"
+slow_leave = len(sys.argv) > 5 and sys.argv[5] == "slow_leave"
+disconnects = 0
 SLOT, KEY, CONNECTION = 0, 4321, 1
 
 sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
@@ -69,6 +76,8 @@ while time.monotonic() < end:
         continue
     kind = data[0]
     if kind == 0:  # hello
+        if len(data) >= 9:
+            report.write("hello %d %d\n" % (len(data), struct.unpack_from("<I", data, 5)[0]))
         sock.sendto(struct.pack("<BIII", 2, SLOT, KEY, 6), client)
     elif kind == 3:  # client info: the rider's own text comes back as its info
         client_text = data[17:]
@@ -102,9 +111,15 @@ while time.monotonic() < end:
         tick = struct.unpack_from("<I", data, 17)[0]
         server_time = struct.unpack_from("<I", data, 13)[0]
         report.write("state %d %d %d %.3f\n" % (tick, server_time, len(data), time.monotonic()))
+    elif kind == 13 and len(data) >= 13:
+        slot, key, value = struct.unpack_from("<III", data, 1)
+        report.write("restart %d %d %d %d\n" % (slot, key, value, len(data)))
     elif kind == 15 and len(data) >= 9:
         slot, key = struct.unpack_from("<II", data, 1)
         report.write("disconnect %d %d\n" % (slot, key))
+        disconnects += 1
+        if slow_leave and disconnects < 3:
+            continue
         sock.sendto(bytes([15]), client)
         break
 report.close()
