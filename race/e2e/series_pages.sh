@@ -16,6 +16,42 @@ mkdir -p "$user"
 printf 'video_mode=Windowed\nxres=640\nyres=480\n' >"$user/config"
 
 capture() { [ -n "${BK_CAPTURE:-}" ] && import -window root "$BK_CAPTURE-$1.png"; }
+# The race the menu started: once it has loaded, the start caption is up
+# for its first seconds. The window's frames go to $1.png until the
+# measure $2 (a function) holds; a slow machine may show the loading
+# screen first.
+caption_frame() {
+  for _ in $(seq 300); do [ "$(grep -c 'Max loading delay was' "$log")" -ge 2 ] && break; sleep 0.1; done
+  local ok=1
+  for _ in $(seq 12); do
+    import -window "$win" "$1.png"
+    "$2" "$1.png" && ok=0 && break
+    sleep 0.2
+  done
+  [ -n "${BK_CAPTURE:-}" ] && cp "$1.png" "$BK_CAPTURE-$1.png"
+  return $ok
+}
+# Near-white pixels (the caption's text) in the crop $2 of $1.
+white() {
+  convert "$1" -crop "$2" +repage -separate -evaluate-sequence min -threshold 86% -format '%[fx:round(mean*w*h)]' info:
+}
+# The caption is centred a little above the middle: the event's title
+# "Heat" is one short line, where a race outside the series shows the
+# wider track name over a second line with its length.
+title=36x16+302+220
+left_of_title=28x16+272+220
+right_of_title=28x16+340+220
+second_line=70x16+285+243
+title_only() {
+  t=$(white "$1" $title)
+  b=$(($(white "$1" $left_of_title) + $(white "$1" $right_of_title)))
+  n=$(white "$1" $second_line)
+  [ "$t" -ge 10 ] && [ $((b + n)) -le 3 ]
+}
+two_lines() {
+  n=$(white "$1" $second_line)
+  [ "$n" -ge 10 ]
+}
 keys() {
   for k in "$@"; do
     xdotool key "$k"
@@ -52,6 +88,8 @@ open_standings() {
 start
 open_standings first
 keys Down Return
+caption_frame entered-caption title_only ||
+  fail "the start caption is not the event title: $t title pixels, $b beside it, $n on a second line"
 sleep 5
 capture first-race
 grep -q 'Resetting' "$log" || fail "the race was never reset"
@@ -70,6 +108,9 @@ cp "$standings" first_standings
 start
 open_standings second
 keys Down Down Return
+# The same measure finds the track name and length of a practice.
+caption_frame practice-caption two_lines ||
+  fail "no second caption line in practice ($n pixels): the caption was not measured"
 sleep 5
 capture second-practice
 stop
