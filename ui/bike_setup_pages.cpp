@@ -154,26 +154,14 @@ void bike_setup_page_key(int code) {
   }
 }
 
-static void begin_column(float lines, float pen[2], float scale[2]) {
-  float origin[2];
-  menu_begin_screen(lines, 0, 0, origin, scale);
-  pen[0] = origin[0];
-  pen[1] = origin[1];
-}
-
-static void draw_title(const char* text, const float pen[2], const float scale[2]) {
-  menu_button title = {text, {0, 0, 0, 0}};
-  draw_label(&title, pen, scale, button_width, 0, menu_colors.title.text, menu_colors.title.fill);
-}
-
 void draw_bike_setup_page() {
   draw_menu_backdrop();
   bike_setup_items& m = bike_setup_menu;
   float pen[2], scale[2];
   const int s = menu_selection;
-  begin_column(32, pen, scale);
+  menu_begin_column(32, pen, scale);
   menu_translate(pen, 1, -2);
-  draw_title("Bike Setup", pen, scale);
+  menu_draw_title("Bike Setup", pen, scale);
   menu_translate(pen, 0, -2);
   draw_button(&bike_back, s == 0, pen, scale, button_width, 0);
   menu_translate(pen, 21.99f, 0);
@@ -297,15 +285,15 @@ void draw_suspension_page() {
   draw_menu_backdrop();
   float pen[2], scale[2];
   const int s = menu_selection;
-  begin_column(32, pen, scale);
+  menu_begin_column(32, pen, scale);
   menu_translate(pen, 1, -2);
-  draw_title("Suspension and Gearing", pen, scale);
+  menu_draw_title("Suspension and Gearing", pen, scale);
   menu_translate(pen, 0, -2);
   draw_button(&suspension_back, s == 0, pen, scale, button_width, 0);
   menu_pop_transform();
   // The sliders are smaller: 40 lines to the screen, starting below the
   // button.
-  begin_column(40, pen, scale);
+  menu_begin_column(40, pen, scale);
   menu_translate(pen, 1.25f, -(4 + item_step) * 1.25f - item_step);
   for (int i = 1; i <= suspension_last; i++) {
     if (i > 1) menu_translate(pen, 0, -item_step);
@@ -323,9 +311,9 @@ void draw_stability_page() {
   draw_menu_backdrop();
   float pen[2], scale[2];
   const int s = menu_selection;
-  begin_column(32, pen, scale);
+  menu_begin_column(32, pen, scale);
   menu_translate(pen, 1, -2);
-  draw_title("Advanced Stability Setup", pen, scale);
+  menu_draw_title("Advanced Stability Setup", pen, scale);
   menu_translate(pen, 0, -2);
   draw_button(&stability_back, s == 0, pen, scale, button_width, 0);
   menu_translate(pen, 0, -(1.5f + item_step));

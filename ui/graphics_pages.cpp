@@ -121,18 +121,6 @@ static const float line_gap = 0.125f;
 static const float item_step = 3 * line_gap + 1;
 static const float button_width = 15.0f;
 
-static void begin_column(float lines, float pen[2], float scale[2]) {
-  float origin[2];
-  menu_begin_screen(lines, 0, 0, origin, scale);
-  pen[0] = origin[0];
-  pen[1] = origin[1];
-}
-
-static void draw_title(const char* text, const float pen[2], const float scale[2]) {
-  menu_button title = {text, {0, 0, 0, 0}};
-  draw_label(&title, pen, scale, button_width, 0, menu_colors.title.text, menu_colors.title.fill);
-}
-
 // --- Graphics/Sound Setup ---
 
 static menu_button back_to_main = {"Back to Main Menu", {0, 0, 0, 0}};
@@ -180,9 +168,9 @@ void draw_graphics_page() {
   draw_menu_backdrop();
   float pen[2], scale[2];
   const int s = menu_selection;
-  begin_column(36, pen, scale);
+  menu_begin_column(36, pen, scale);
   menu_translate(pen, 1, -2);
-  draw_title("Graphics/Sound Setup", pen, scale);
+  menu_draw_title("Graphics/Sound Setup", pen, scale);
   menu_translate(pen, 0, -2);
   draw_button(&back_to_main, s == 0, pen, scale, button_width, 0);
   menu_translate(pen, 0, -item_step);
@@ -280,9 +268,9 @@ void draw_advanced_graphics_page() {
   draw_menu_backdrop();
   float pen[2], scale[2];
   const int s = menu_selection;
-  begin_column(32, pen, scale);
+  menu_begin_column(32, pen, scale);
   menu_translate(pen, 1, -2);
-  draw_title("Advanced Graphics Setup", pen, scale);
+  menu_draw_title("Advanced Graphics Setup", pen, scale);
   menu_translate(pen, 0, -2);
   draw_button(&back_to_graphics, s == 0, pen, scale, button_width, 0);
   const float width = 41.99667f;

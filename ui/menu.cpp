@@ -179,19 +179,24 @@ void chooser_page_key(int code) {
   }
 }
 
-// The column every page opens: 32 lines to the screen, the pen at the
-// top-left of the 4:3 column.
-static void begin_column(float lines, float pen[2], float scale[2]) {
+// The column every page opens: the pen at the top-left of the 4:3 column,
+// `lines` lines to the screen.
+void menu_begin_column(float lines, float pen[2], float scale[2]) {
   float origin[2];
   menu_begin_screen(lines, 0, 0, origin, scale);
   pen[0] = origin[0];
   pen[1] = origin[1];
 }
 
+void menu_draw_title(const char* text, const float pen[2], const float scale[2]) {
+  menu_button title = {text, {0, 0, 0, 0}};
+  draw_label(&title, pen, scale, button_width, 0, menu_colors.title.text, menu_colors.title.fill);
+}
+
 static void draw_chooser_page() {
   draw_menu_backdrop();
   float pen[2], scale[2];
-  begin_column(32, pen, scale);
+  menu_begin_column(32, pen, scale);
   menu_translate(pen, 1, -2);
   menu_button title = {chooser_title ? chooser_title : "", {0, 0, 0, 0}};
   draw_label(&title, pen, scale, button_width, 0, menu_colors.title.text, menu_colors.title.fill);
@@ -243,7 +248,7 @@ float disclaimer_alpha(double t) {
 static void draw_main_menu() {
   draw_menu_backdrop();
   float pen[2], scale[2];
-  begin_column(32, pen, scale);
+  menu_begin_column(32, pen, scale);
   menu_translate(pen, 1, -(4.5f + 1));
   for (int i = 0; i <= main_last; i++) {
     if (i) menu_translate(pen, 0, -item_step);

@@ -45,6 +45,11 @@ void menu_hover_select();
 // console.
 void draw_menu_backdrop();
 
+// The column every page opens (the pen at its top-left) and a page's title
+// label at the pen.
+void menu_begin_column(float lines, float pen[2], float scale[2]);
+void menu_draw_title(const char* text, const float pen[2], const float scale[2]);
+
 // Moves to a page with its first item selected.
 void menu_go(int page);
 

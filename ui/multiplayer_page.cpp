@@ -102,13 +102,6 @@ void multiplayer_page_key(int code) {
   }
 }
 
-static void begin_column(float lines, float pen[2], float scale[2]) {
-  float origin[2];
-  menu_begin_screen(lines, 0, 0, origin, scale);
-  pen[0] = origin[0];
-  pen[1] = origin[1];
-}
-
 static const menu_color header_band = {0, 0, 0, 0.25f};
 static const menu_color row_band = {1, 1, 1, 0.25f};
 
@@ -147,7 +140,7 @@ void draw_multiplayer_page() {
   draw_menu_backdrop();
   float pen[2], scale[2];
   const int s = menu_selection;
-  begin_column(32, pen, scale);
+  menu_begin_column(32, pen, scale);
   menu_translate(pen, 1, -2);
   menu_button title = {"Multiplayer", {0, 0, 0, 0}};
   draw_label(&title, pen, scale, button_width, 0, menu_colors.title.text, menu_colors.title.fill);

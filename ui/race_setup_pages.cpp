@@ -30,19 +30,6 @@ static const char* const default_demo = "@demos/default.bkdemo";
 static menu_button back_button = {"Back to Main Menu", {0, 0, 0, 0}};
 static menu_button start_label = {"Start", {0, 0, 0, 0}};
 
-// The column every page opens: the pen at the top-left of the 4:3 column.
-static void begin_column(float lines, float pen[2], float scale[2]) {
-  float origin[2];
-  menu_begin_screen(lines, 0, 0, origin, scale);
-  pen[0] = origin[0];
-  pen[1] = origin[1];
-}
-
-static void draw_title(const char* text, const float pen[2], const float scale[2]) {
-  menu_button title = {text, {0, 0, 0, 0}};
-  draw_label(&title, pen, scale, button_width, 0, menu_colors.title.text, menu_colors.title.fill);
-}
-
 static void draw_start(const float pen[2], const float scale[2], int selected) {
   const menu_color_pair& c = selected ? menu_colors.title_selected : menu_colors.title;
   draw_label(&start_label, pen, scale, button_width, 0, c.text, c.fill);
@@ -135,9 +122,9 @@ void draw_new_race_page() {
   draw_menu_backdrop();
   float pen[2], scale[2];
   const int s = menu_selection;
-  begin_column(32, pen, scale);
+  menu_begin_column(32, pen, scale);
   menu_translate(pen, 1, -2);
-  draw_title("New Race", pen, scale);
+  menu_draw_title("New Race", pen, scale);
   menu_translate(pen, 0, -2);
   draw_button(&back_button, s == 0, pen, scale, button_width, 0);
   menu_translate(pen, 0, -item_step);
@@ -156,7 +143,7 @@ void draw_new_race_page() {
   menu_pop_transform();
 
   // The gates, smaller, below the sliders: two columns of twenty.
-  begin_column(42, pen, scale);
+  menu_begin_column(42, pen, scale);
   menu_translate(pen, 1, -15.0f);
   for (int i = 0; i < line_up_gates; i++) {
     const float x = i < 20 ? 0.0f : 28.0f;
@@ -203,9 +190,9 @@ void draw_time_trial_page() {
   draw_menu_backdrop();
   float pen[2], scale[2];
   const int s = menu_selection;
-  begin_column(32, pen, scale);
+  menu_begin_column(32, pen, scale);
   menu_translate(pen, 1, -2);
-  draw_title("Time Trial", pen, scale);
+  menu_draw_title("Time Trial", pen, scale);
   menu_translate(pen, 0, -2);
   draw_button(&back_button, s == 0, pen, scale, button_width, 0);
   menu_translate(pen, 0, -item_step);
@@ -294,9 +281,9 @@ void draw_playback_page() {
   draw_menu_backdrop();
   float pen[2], scale[2];
   const int s = menu_selection;
-  begin_column(32, pen, scale);
+  menu_begin_column(32, pen, scale);
   menu_translate(pen, 1, -2);
-  draw_title("Playback Race", pen, scale);
+  menu_draw_title("Playback Race", pen, scale);
   menu_translate(pen, 0, -2);
   draw_button(&back_button, s == 0, pen, scale, button_width, 0);
   menu_translate(pen, button_width + 0.5f, 0);

@@ -265,26 +265,14 @@ void series_page_key(int code) {
   }
 }
 
-static void begin_column(float lines, float pen[2], float scale[2]) {
-  float origin[2];
-  menu_begin_screen(lines, 0, 0, origin, scale);
-  pen[0] = origin[0];
-  pen[1] = origin[1];
-}
-
-static void draw_title(const char* text, const float pen[2], const float scale[2]) {
-  menu_button title = {text, {0, 0, 0, 0}};
-  draw_label(&title, pen, scale, button_width, 0, menu_colors.title.text, menu_colors.title.fill);
-}
-
 void draw_series_page() {
   draw_menu_backdrop();
   float pen[2], scale[2];
   const int s = menu_selection;
   refill_series_rows();
-  begin_column(32, pen, scale);
+  menu_begin_column(32, pen, scale);
   menu_translate(pen, 1, -2);
-  draw_title("Points Series", pen, scale);
+  menu_draw_title("Points Series", pen, scale);
   menu_translate(pen, 0, -2);
   draw_button(&series_back, s == 0, pen, scale, button_width, 0);
   menu_translate(pen, 0, -item_step);
@@ -362,7 +350,7 @@ static void draw_standings_table(const series_record* s) {
   static standings_row rows[series_rider_max];
   float pen[2], scale[2];
   // Two thirds of the page's text size: 48 lines to the screen.
-  begin_column(48, pen, scale);
+  menu_begin_column(48, pen, scale);
   menu_translate(pen, 1.5f, -(2 + 2 + 4 * item_step + 2) * 1.5f);
   const int races = series_points_race_count(s);
   for (int first = 0; first < races; first += standings_block_races) {
@@ -398,9 +386,9 @@ void draw_standings_page() {
   if (!s) return;
   float pen[2], scale[2];
   const int sel = menu_selection;
-  begin_column(32, pen, scale);
+  menu_begin_column(32, pen, scale);
   menu_translate(pen, 1, -2);
-  draw_title(s->title, pen, scale);
+  menu_draw_title(s->title, pen, scale);
   menu_translate(pen, 0, -2);
   draw_button(&standings_back, sel == 0, pen, scale, button_width, 0);
   menu_translate(pen, 0, -item_step);
