@@ -35,6 +35,38 @@ int growable_array_append(growable_array* array, const void* element) {
   return 1;
 }
 
+int growable_array_insert(growable_array* array, size_t index, const void* element) {
+  if (index > array->count) return 0;
+  if (!growable_array_append(array, element)) return 0;
+  unsigned char* base = static_cast<unsigned char*>(array->data);
+  const size_t size = array->element_size;
+  if (index + 1 < array->count) {
+    // The appended copy sits at the end; rotate it into place.
+    unsigned char* last = base + (array->count - 1) * size;
+    unsigned char* slot = base + index * size;
+    unsigned char held[64];
+    unsigned char* tmp = size <= sizeof held ? held : static_cast<unsigned char*>(check_malloc(size));
+    if (!tmp) {
+      array->count--;
+      return 0;
+    }
+    std::memcpy(tmp, last, size);
+    std::memmove(slot + size, slot, (array->count - 1 - index) * size);
+    std::memcpy(slot, tmp, size);
+    if (tmp != held) check_free(tmp);
+  }
+  return 1;
+}
+
+int growable_array_remove(growable_array* array, size_t index) {
+  if (index >= array->count) return 0;
+  unsigned char* base = static_cast<unsigned char*>(array->data);
+  const size_t size = array->element_size;
+  std::memmove(base + index * size, base + (index + 1) * size, (array->count - 1 - index) * size);
+  array->count--;
+  return 1;
+}
+
 void* growable_array_at(const growable_array* array, size_t i) {
   return static_cast<unsigned char*>(array->data) + i * array->element_size;
 }

@@ -18,6 +18,14 @@ int growable_array_init(growable_array* array, size_t element_size, size_t capac
 // full. Returns 0, with the array unchanged, when it cannot grow.
 int growable_array_append(growable_array* array, const void* element);
 
+// Inserts a copy of `element` (zeros when null) before element `index`
+// (index == count appends). Returns 0, with the array unchanged, when the
+// index is past the end or the array cannot grow.
+int growable_array_insert(growable_array* array, size_t index, const void* element);
+
+// Removes element `index`, closing the gap. Returns 0 when index >= count.
+int growable_array_remove(growable_array* array, size_t index);
+
 // Pointer to element i (no check; i < count).
 void* growable_array_at(const growable_array* array, size_t i);
 

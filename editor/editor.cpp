@@ -8,6 +8,7 @@
 #include "core/memory.h"
 #include "core/message_ring.h"
 #include "editor/editor_items.h"
+#include "editor/editor_random.h"
 #include "race/menu_screen.h"
 #include "terrain/editor_hooks.h"
 #include "terrain/height_field.h"
@@ -92,6 +93,8 @@ void editor_load_edinfo(height_field* field) {
   e.current_decal = 0;
   e.last_painted_billboard = -1;
   e.panel_item = -1;
+  // Tile and billboard choices repeat from one session to the next.
+  editor_random_seed(20261211u);
   // 2.
   growable_array_init(&e.gradients, sizeof(gradient), 16);
   growable_array_init(&e.decal_selection, sizeof(int32_t), 16);
