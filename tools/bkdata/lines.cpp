@@ -1,23 +1,25 @@
 // bkdata lines ROOT: the robot riders' sample lines for the sample track.
 // The game learns them itself: under the race's own reset and tick, with
-// learning on and the per-user folder in a temporary folder, a rider the
-// recording counts as human rides two laps and a gate, one race after
-// another from different grid places and lanes. Each reset writes what was
-// learned and reads it back, as in the game, so the lines pile up in the
-// per-user copy, which is then copied into ROOT/quarrybend.
+// learning on and the per-user folder in a temporary folder, the local
+// rider (no auto pilot, so its passes become lines) rides two laps and a
+// gate, one race after another from different grid places and lanes. Each
+// reset writes what was learned and reads it back, as in the game, so the
+// lines pile up in the per-user copy, which is then copied into
+// ROOT/quarrybend.
 //
-// The rider is carried, not steered: each tick its bodies are set, in their
-// grid pose, at the frame's grid height above the ground (tyres just
-// touching), along a lane of
-// the generator's centre line at a speed its curvature allows times the
-// skill's pace; the dynamics step, contacts and recording run as in a race.
+// The rider is ridden, on the player's default bike setup: each tick a
+// scripted pair of hands sets the controls a player's would (steer,
+// throttle, brakes) to follow a lane of the track generator's centre line
+// at a speed its bends allow times the skill's pace. Everything else is the
+// race's own: physics, contacts, gate crossings and pass recording. Nothing
+// here reads a clock or draws a random number, so every run writes the
+// same bytes.
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -30,6 +32,7 @@
 #include "core/file_index.h"
 #include "core/race_clock.h"
 #include "core/running_order.h"
+#include "race/bike_setup.h"
 #include "race/game_state.h"
 #include "race/race_hooks.h"
 #include "race/race_reset.h"
@@ -43,6 +46,7 @@
 #include "terrain/shape.h"
 #include "terrain/terrain_files.h"
 #include "terrain/track.h"
+#include "ui/bike_setup.h"
 #include "tools/bkdata/commands.h"
 
 namespace {
@@ -64,7 +68,8 @@ struct ride_plan {
 };
 const ride_plan rides[] = {{0, -6.0}, {2, -2.0}, {5, 2.0}, {7, 6.0}, {9, 0.0}};
 const double paces[line_skill_count] = {0.55, 0.75, 0.95};
-const double tyre_sink = 0.2;  // ft
+
+const double pi = 3.14159265358979323846;
 
 struct centre {
   std::vector<centre_point> points;
@@ -91,94 +96,129 @@ struct centre {
     *nz = tx / len;
     *curvature = a.curvature + (b.curvature - a.curvature) * u;
   }
-  // Distance along and offset left of the point nearest to (x, z).
-  void project(double x, double z, double* s, double* side) const {
-    size_t best = 0;
+  // Index of the point nearest to (x, z): all points looked at, or with
+  // reach > 0 only those within reach of the hint.
+  size_t nearest(double x, double z, size_t hint, size_t reach) const {
+    const size_t n = points.size();
+    const size_t count = reach > 0 ? 2 * reach + 1 : n;
+    size_t best = hint;
     double best_d = 1e300;
-    for (size_t k = 0; k < points.size(); k++) {
+    for (size_t j = 0; j < count; j++) {
+      const size_t k = reach > 0 ? (hint + n - reach + j) % n : j;
       const double d = (points[k].x - x) * (points[k].x - x) + (points[k].z - z) * (points[k].z - z);
       if (d < best_d) best_d = d, best = k;
     }
-    *s = points[best].s;
-    *side = (x - points[best].x) * -points[best].tz + (z - points[best].z) * points[best].tx;
+    return best;
+  }
+  // Offset of (x, z) left of the centre line at point k.
+  double side(size_t k, double x, double z) const {
+    return (x - points[k].x) * -points[k].tz + (z - points[k].z) * points[k].tx;
   }
 };
 
-// Carries the rider of `slot` round the course until it has made
-// `crossings` crossings. 1 when it got there.
-int carry(const centre& line, int slot, double lane, double pace, int32_t crossings) {
-  rider* r = rider_slots[slot];
-  if (!r) return 0;
-  dBodyID frame = rider_frame_body(r);
-  const dReal* p0 = dBodyGetPosition(frame);
-  // The grid places a bike just clear of the ground; carried a little lower
-  // its tyres touch, as a ridden bike's do.
-  const double rest = p0[1] - terrain_height(&track_field, (float)p0[0], (float)p0[2]) - tyre_sink;
-  const dReal* m0 = dBodyGetRotation(frame);
-  const double grid_heading = std::atan2(-m0[2], -m0[10]);  // of the forward -z axis, from +z
-  dVector3 offset[RIDER_BODY_COUNT];
-  dMatrix3 rotation[RIDER_BODY_COUNT];
-  for (int b = 0; b < RIDER_BODY_COUNT; b++) {
-    const dReal* q = dBodyGetPosition(r->bodies[b]);
-    for (int k = 0; k < 3; k++) offset[b][k] = q[k] - p0[k];
-    std::memcpy(rotation[b], dBodyGetRotation(r->bodies[b]), sizeof rotation[b]);
+float clampf(double v, double lo, double hi) { return (float)(v < lo ? lo : v > hi ? hi : v); }
+
+// The scripted rider's hands: steer for a point on the lane a little ahead,
+// leaning into the arc that meets it, and hold the speed the bends ahead
+// allow. A player's controls, as apply_controls takes them.
+struct pilot {
+  // Lateral grip counted on in bends (ft/s^2), the braking the bike
+  // manages and the fastest it is ridden (ft/s).
+  static constexpr double grip = 16.0, braking = 12.0, top_speed = 50.0;
+  // Ticks after the drop before the hands leave the brakes.
+  static constexpr int reaction_ticks = 40;
+
+  const centre* line = nullptr;
+  double lane = 0;                 // ft left of the centre line
+  std::vector<double> allowed;     // speed at each centre point, braking for the bends after it
+  double side0 = 0, travelled = 0;  // the grid place's offset; ft along the line since the grid
+  size_t at = 0;                    // nearest centre point
+
+  pilot(const centre* c, double lane_offset, double pace) : line(c), lane(lane_offset) {
+    const size_t n = c->points.size();
+    allowed.resize(n);
+    for (size_t k = 0; k < n; k++) {
+      const double bend = std::fabs(c->points[k].curvature);
+      allowed[k] = pace * (bend > 1e-6 ? std::fmin(top_speed, std::sqrt(grip / bend)) : top_speed);
+    }
+    // Round the loop backwards twice, so the bends after the seam count too.
+    for (size_t j = 2 * n; j-- > 0;) {
+      const size_t k = j % n, next = (k + 1) % n;
+      const double ds = next ? c->points[next].s - c->points[k].s : c->total - c->points[k].s;
+      allowed[k] = std::fmin(allowed[k], std::sqrt(allowed[next] * allowed[next] + 2 * braking * ds));
+    }
   }
-  const double half_base = 0.5 * std::fabs((offset[RIDER_FRONT_WHEEL][0] - offset[RIDER_REAR_WHEEL][0]) * -m0[2] +
-                                           (offset[RIDER_FRONT_WHEEL][2] - offset[RIDER_REAR_WHEEL][2]) * -m0[10]);
-  double s0, side0;
-  line.project(p0[0], p0[2], &s0, &side0);
-  double s = s0, x, z, y = p0[1], heading = grid_heading, speed = 0;
-  {
-    // Held where the lane begins (within a fraction of a foot of the grid
-    // place), so the first move is no jump.
+  // Off the grid place into the lane over the first 80 ft, gently.
+  double lane_at(double t) const {
+    const double blend = std::fmin(1.0, std::fmax(0.0, t / 80.0));
+    return side0 + (lane - side0) * blend * blend * (3 - 2 * blend);
+  }
+  void start(dBodyID frame) {
+    const dReal* p = dBodyGetPosition(frame);
+    at = line->nearest(p[0], p[2], 0, 0);
+    side0 = line->side(at, p[0], p[2]);
+    travelled = 0;
+  }
+  // The tick's controls, in rider_input order.
+  void controls(rider* r, float input[rider_input_count]) {
+    for (int i = 0; i < rider_input_count; i++) input[i] = 0;
+    dBodyID frame = rider_frame_body(r);
+    const dReal* p = dBodyGetPosition(frame);
+    const dReal* m = dBodyGetRotation(frame);
+    const dReal* v = dBodyGetLinearVel(frame);
+    const size_t was = at;
+    at = line->nearest(p[0], p[2], at, 64);
+    double ds = line->points[at].s - line->points[was].s;
+    if (ds < -0.5 * line->total) ds += line->total;
+    if (ds > 0.5 * line->total) ds -= line->total;
+    travelled += ds;
+    if (race_clock.current_tick < race_clock.gate_drop_tick + reaction_ticks) {
+      input[input_front_brake] = input[input_rear_brake] = 0.3f;  // waiting at the gate
+      return;
+    }
+    const double speed = std::sqrt(v[0] * v[0] + v[2] * v[2]);
+    // The aim point: on the lane, farther ahead the faster.
+    const double ahead = 12.0 + 0.6 * speed;
     double cx, cz, nx, nz, k;
-    line.at(s0, &cx, &cz, &nx, &nz, &k);
-    x = cx + nx * side0;
-    z = cz + nz * side0;
+    line->at(line->points[at].s + ahead, &cx, &cz, &nx, &nz, &k);
+    const double side = lane_at(travelled + ahead);
+    const double tx = cx + nx * side - p[0], tz = cz + nz * side - p[2];
+    const double fx = -m[2], fz = -m[10];  // forward is the frame's -z
+    const double angle = std::atan2(fz * tx - fx * tz, fx * tx + fz * tz);
+    // The arc through the aim point, tangent to the heading, and the lean
+    // it needs: on the default (arcade) setup the bar asks for a lean, a
+    // full bar 45 degrees.
+    const double arc = 2 * std::sin(angle) / ahead;
+    const double turn_speed = std::fmax(speed, 5.0);
+    const double lean = std::atan(turn_speed * turn_speed * arc / 32.2);
+    const double bar = clampf(lean / (pi / 4), -0.7, 0.7);
+    input[input_steer] = (float)(bike_setup.reverse_steering ? bar : -bar);
+    const double want = allowed[at];
+    input[input_throttle] = clampf(0.4 + (want - speed) * 0.1, 0, 1);
+    if (speed > want + 2) {
+      input[input_throttle] = 0;
+      input[input_front_brake] = clampf((speed - want - 2) * 0.1, 0, 0.4);
+      input[input_rear_brake] = clampf((speed - want - 2) * 0.15, 0, 0.6);
+    }
   }
+};
+
+// Rides the local rider of `slot` round the course until it has made
+// `crossings` crossings. 1 when it got there.
+int ride(const centre& line, int slot, double lane, double pace, int32_t crossings) {
+  rider* r = rider_slots[slot];
+  if (!r || rider_slot_kind[slot] != RIDER_LOCAL || r->robot.personality != 0) return 0;
+  pilot hands(&line, lane, pace);
+  hands.start(rider_frame_body(r));
+  float input[rider_input_count];
   for (int t = 0; t < 128 * 900 && r->timing_count < crossings && !r->finished; t++) {
-    double nx_ = x, nz_ = z;
-    if (race_clock.current_tick >= race_clock.gate_drop_tick) {
-      double cx, cz, nx, nz, k;
-      line.at(s, &cx, &cz, &nx, &nz, &k);
-      // As fast as a grip of 0.5 g allows round the bend, at most 50 ft/s.
-      const double curve_speed = std::fabs(k) > 1e-6 ? std::sqrt(16.0 / std::fabs(k)) : 50.0;
-      // Off the line and into bends no quicker than 0.5 g, braking at 0.75 g.
-      const double wanted = pace * std::fmin(50.0, curve_speed);
-      speed = wanted > speed ? std::fmin(wanted, speed + 16.0 / 128) : std::fmax(wanted, speed - 24.0 / 128);
-      // Off the grid into the lane over the first 80 ft, gently.
-      const double blend = std::fmin(1.0, (s - s0) / 80.0);
-      const double smooth = blend * blend * (3 - 2 * blend);
-      const double side = side0 + (lane - side0) * smooth;
-      s += speed / 128;
-      line.at(s, &cx, &cz, &nx, &nz, &k);
-      nx_ = cx + nx * side;
-      nz_ = cz + nz * side;
-      if ((nx_ - x) * (nx_ - x) + (nz_ - z) * (nz_ - z) > 1e-8) heading = std::atan2(nx_ - x, nz_ - z);
-    }
-    // Turned to the way it goes and pitched to the ground under its wheels.
-    const double fx = std::sin(heading), fz = std::cos(heading);
-    const double front = terrain_height(&track_field, (float)(nx_ + fx * half_base), (float)(nz_ + fz * half_base));
-    const double rear = terrain_height(&track_field, (float)(nx_ - fx * half_base), (float)(nz_ - fz * half_base));
-    const double ny = 0.5 * (front + rear) + rest;
-    dMatrix3 yaw, pitch, turn;
-    dRFromAxisAndAngle(yaw, 0, 1, 0, heading - grid_heading);
-    dRFromAxisAndAngle(pitch, -fz, 0, fx, std::atan2(front - rear, 2 * half_base));  // forward x up
-    dMultiply0_333(turn, pitch, yaw);
-    const double vx = (nx_ - x) * 128, vy = (ny - y) * 128, vz = (nz_ - z) * 128;
-    x = nx_, y = ny, z = nz_;
-    for (int b = 0; b < RIDER_BODY_COUNT; b++) {
-      dVector3 o;
-      dMultiply0_331(o, turn, offset[b]);
-      dMatrix3 rb;
-      dMultiply0_333(rb, turn, rotation[b]);
-      dBodySetPosition(r->bodies[b], x + o[0], y + o[1], z + o[2]);
-      dBodySetRotation(r->bodies[b], rb);
-      dBodySetLinearVel(r->bodies[b], vx, vy, vz);
-      dBodySetAngularVel(r->bodies[b], 0, 0, 0);
-    }
+    hands.controls(r, input);
+    apply_controls(r, input);
     simulation_tick();
   }
+  // A fall cancels the passes round it: those segments get no line.
+  if (r->crash_count > 0)
+    std::fprintf(stderr, "bkdata lines: the rider from grid place %d came off %d times\n", slot, (int)r->crash_count);
   return r->timing_count >= crossings;
 }
 
@@ -215,7 +255,8 @@ int bkdata_lines(int argc, char** argv) {
 
   centre line;
   quarrybend_centre_line(&line.points);
-  line.total = line.points.back().s;
+  line.total = line.points.back().s + std::hypot(line.points.front().x - line.points.back().x,
+                                                 line.points.front().z - line.points.back().z);
 
   const terrain_texture_hooks saved = terrain_textures;
   terrain_textures = {};
@@ -224,6 +265,8 @@ int bkdata_lines(int argc, char** argv) {
   file_index_build();
   race_hooks = {};
   robot_install_hooks();
+  // The rider rides on the player's default bike setup.
+  race_hooks.apply_bike_setup = apply_bike_setup;
   race_clock = {};
   running_order_clear();
   game_state.track_dir = nullptr;
@@ -244,7 +287,7 @@ int bkdata_lines(int argc, char** argv) {
       }
       // Two laps and the next gate, so every normal-lap segment is judged.
       const int32_t crossings = route.first_lap_gates + route.normal_lap_gates + 1;
-      if (!carry(line, plan.slot, plan.lane, paces[skill], crossings)) {
+      if (!ride(line, plan.slot, plan.lane, paces[skill], crossings)) {
         std::fprintf(stderr, "bkdata lines: the %s rider from grid place %d did not make %d crossings\n",
                      lines_file_name(skill), plan.slot, crossings);
         ok = 0;

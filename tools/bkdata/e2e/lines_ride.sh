@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # bkdata lines rides the sample track's robot lines under the game's own
 # reset and tick: the same bytes every run, three files bkdata check takes,
-# and a damaged copy it refuses.
+# and a damaged copy it refuses. A ridden bike leans into its bends, so the
+# lines' samples lean the way their path turns (a bike slid along upright
+# would not lean at all).
 set -u
 exe=$1
 dir=$(mktemp -d)
@@ -21,6 +23,24 @@ for skill in novice amateur expert; do
     *"lines, "*" in 13 segments (0: "*) ;;
     *) echo "unexpected summary: $out"; fail=1 ;;
   esac
+  # Samples at speed leaning more than 0.1 rad, and those of them leaning
+  # into the turn of the path through them and their neighbours.
+  read -r leaning into < <(awk '
+    /^\[/ {
+      gsub(/[][]/, "")
+      x[2] = $1; z[2] = $3; v[2] = $4; l[2] = $5; n++
+      if (n >= 3 && (l[1] > 0.1 || l[1] < -0.1) && v[1] > 10) {
+        turn = (x[1] - x[0]) * (z[2] - z[1]) - (z[1] - z[0]) * (x[2] - x[1])
+        leaning++
+        if (turn * l[1] < 0) into++
+      }
+      for (k = 0; k < 2; k++) { x[k] = x[k + 1]; z[k] = z[k + 1]; v[k] = v[k + 1]; l[k] = l[k + 1] }
+      next
+    }
+    { n = 0 }
+    END { print leaning + 0, into + 0 }' "$f")
+  [ "$leaning" -ge 100 ] || { echo "lines_$skill: only $leaning samples at speed lean more than 0.1 rad"; fail=1; }
+  [ $((into * 20)) -ge $((leaning * 19)) ] || { echo "lines_$skill: $into of $leaning leaning samples lean into their turn"; fail=1; }
 done
 head -c 5000 "$dir/root/quarrybend/lines_expert" >"$dir/root/quarrybend/lines_cut"
 out=$("$exe" check "$dir/root/quarrybend/lines_cut")
