@@ -26,6 +26,8 @@
 #include "assets/model.h"
 #include "assets/texture.h"
 #include "bike/rider.h"
+#include "bike/rider_build.h"
+#include "bike/rider_contacts.h"
 #include "core/file.h"
 #include "core/file_index.h"
 #include "core/race_clock.h"
@@ -111,9 +113,24 @@ int carry(const centre& line, int slot, double lane, double pace, int32_t crossi
   if (!r) return 0;
   dBodyID frame = rider_frame_body(r);
   const dReal* p0 = dBodyGetPosition(frame);
-  // The grid places a bike just clear of the ground; carried a little lower
-  // its tyres touch, as a ridden bike's do.
-  const double rest = p0[1] - terrain_height(&track_field, (float)p0[0], (float)p0[2]) - tyre_sink;
+  // The grid raises a bike in quarter-foot steps until it is clear of the
+  // ground, so it may float up to a quarter foot above it. Lowered here in
+  // small steps to where the tyres first touch, then carried a little lower,
+  // its tyres touch as a ridden bike's do, whatever its grid place; carried
+  // at the grid height instead, one lane's bike never touched and its whole
+  // line read as airborne.
+  const double grid_y = p0[1];
+  double touch = grid_y;
+  for (int k = 0; k < 64; k++) {
+    rider_translate(r, 0, -1.0f / 64, 0);
+    const int touching = rider_collide_terrain(r);
+    dJointGroupEmpty(contact_group);
+    touch -= 1.0 / 64;
+    if (touching) break;
+  }
+  rider_translate(r, 0, (float)(grid_y - touch), 0);
+  r->down = 0;
+  const double rest = touch - terrain_height(&track_field, (float)p0[0], (float)p0[2]) - tyre_sink;
   const dReal* m0 = dBodyGetRotation(frame);
   const double grid_heading = std::atan2(-m0[2], -m0[10]);  // of the forward -z axis, from +z
   dVector3 offset[RIDER_BODY_COUNT];
@@ -127,7 +144,9 @@ int carry(const centre& line, int slot, double lane, double pace, int32_t crossi
                                            (offset[RIDER_FRONT_WHEEL][2] - offset[RIDER_REAR_WHEEL][2]) * -m0[10]);
   double s0, side0;
   line.project(p0[0], p0[2], &s0, &side0);
-  double s = s0, x, z, y = p0[1], heading = grid_heading, speed = 0;
+  // y starts unknown: the first tick sets the carried height with no fall
+  // from the grid height in its velocity.
+  double s = s0, x, z, y = NAN, heading = grid_heading, speed = 0;
   {
     // Held where the lane begins (within a fraction of a foot of the grid
     // place), so the first move is no jump.
@@ -165,7 +184,7 @@ int carry(const centre& line, int slot, double lane, double pace, int32_t crossi
     dRFromAxisAndAngle(yaw, 0, 1, 0, heading - grid_heading);
     dRFromAxisAndAngle(pitch, -fz, 0, fx, std::atan2(front - rear, 2 * half_base));  // forward x up
     dMultiply0_333(turn, pitch, yaw);
-    const double vx = (nx_ - x) * 128, vy = (ny - y) * 128, vz = (nz_ - z) * 128;
+    const double vx = (nx_ - x) * 128, vy = std::isnan(y) ? 0 : (ny - y) * 128, vz = (nz_ - z) * 128;
     x = nx_, y = ny, z = nz_;
     for (int b = 0; b < RIDER_BODY_COUNT; b++) {
       dVector3 o;
