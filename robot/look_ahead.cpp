@@ -87,11 +87,17 @@ int32_t rider_ahead_in_footprint_at(const float position[3], const look_ahead_ax
   bike_footprint(mine, position, axes, length);
   int32_t best = -1;
   double best_distance = 1000000;
+  // Every point of a footprint lies within its reach of the bike's own
+  // position: bikes further apart than their two reaches cannot overlap.
+  const double my_reach = std::hypot(4.0 + (std::isfinite(length) ? std::fmax(length, 0.0f) : 0.0f), 2.0);
   for (int32_t i = 0; i < count; i++) {
     const float* op = other_positions[i];
     const float* ov = other_velocities[i];
-    const look_ahead_axes other_axes = look_ahead_axes_from_velocity(ov);
     const double speed = std::sqrt((double)ov[0] * ov[0] + (double)ov[1] * ov[1] + (double)ov[2] * ov[2]);
+    const double their_reach = std::hypot(4.0 + (std::isfinite(speed) ? speed : 0.0), 2.0);
+    const double gx = (double)op[0] - position[0], gz = (double)op[2] - position[2];
+    if (gx * gx + gz * gz > (my_reach + their_reach) * (my_reach + their_reach)) continue;
+    const look_ahead_axes other_axes = look_ahead_axes_from_velocity(ov);
     float theirs[4][3];
     bike_footprint(theirs, op, other_axes, std::isfinite(speed) ? (float)speed : 0);
     if (footprints_overlap(mine, theirs)) {
