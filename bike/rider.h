@@ -76,6 +76,7 @@ struct rider_robot_state {
   int32_t last_advance_tick;
   int32_t recovery_counter;  // 0 normal; above 0 the careful follower drives
   int32_t pick_segment;      // segment number the next picked line is for
+  int32_t launch_over;       // 1 once the launch has handed the bike to the driver
 };
 
 struct rider {

@@ -49,6 +49,37 @@ static void bike_footprint(float out[4][3], const float position[3], const look_
   footprint_corners(out, base, axes, -2, -4 - length, 2, 4);
 }
 
+// 1 when point p lies inside the convex footprint q (corners in order).
+static int footprint_holds(const float q[4][3], const float p[3]) {
+  int sign = 0;
+  for (int k = 0; k < 4; k++) {
+    const float* a = q[k];
+    const float* b = q[(k + 1) % 4];
+    const double c = ((double)b[0] - a[0]) * ((double)p[2] - a[2]) - ((double)b[2] - a[2]) * ((double)p[0] - a[0]);
+    const int s = c > 0 ? 1 : (c < 0 ? -1 : 0);
+    if (s == 0) continue;
+    if (sign == 0) sign = s;
+    else if (s != sign) return 0;
+  }
+  return 1;
+}
+
+// Two footprints share ground when any edge of one crosses any edge of the
+// other, or one lies wholly inside the other. Comparing only like edges
+// (left with left, front with front) misses the commonest case of all: a
+// bike ahead in the same lane, going the same way, whose sides run
+// alongside the robot's own.
+static int footprints_overlap(const float mine[4][3], const float theirs[4][3]) {
+  for (int k = 0; k < 4; k++) {
+    const line_sample a = corner_sample(mine[k]), b = corner_sample(mine[(k + 1) % 4]);
+    for (int m = 0; m < 4; m++) {
+      const line_sample p = corner_sample(theirs[m]), q = corner_sample(theirs[(m + 1) % 4]);
+      if (segment_side(a, b, p, q) && segment_side(p, q, a, b)) return 1;
+    }
+  }
+  return footprint_holds(mine, theirs[0]) || footprint_holds(theirs, mine[0]);
+}
+
 int32_t rider_ahead_in_footprint_at(const float position[3], const look_ahead_axes& axes, float length,
                                     const float (*other_positions)[3], const float (*other_velocities)[3],
                                     int32_t count) {
@@ -56,17 +87,20 @@ int32_t rider_ahead_in_footprint_at(const float position[3], const look_ahead_ax
   bike_footprint(mine, position, axes, length);
   int32_t best = -1;
   double best_distance = 1000000;
+  // Every point of a footprint lies within its reach of the bike's own
+  // position: bikes further apart than their two reaches cannot overlap.
+  const double my_reach = std::hypot(4.0 + (std::isfinite(length) ? std::fmax(length, 0.0f) : 0.0f), 2.0);
   for (int32_t i = 0; i < count; i++) {
     const float* op = other_positions[i];
     const float* ov = other_velocities[i];
-    const look_ahead_axes other_axes = look_ahead_axes_from_velocity(ov);
     const double speed = std::sqrt((double)ov[0] * ov[0] + (double)ov[1] * ov[1] + (double)ov[2] * ov[2]);
+    const double their_reach = std::hypot(4.0 + (std::isfinite(speed) ? speed : 0.0), 2.0);
+    const double gx = (double)op[0] - position[0], gz = (double)op[2] - position[2];
+    if (gx * gx + gz * gz > (my_reach + their_reach) * (my_reach + their_reach)) continue;
+    const look_ahead_axes other_axes = look_ahead_axes_from_velocity(ov);
     float theirs[4][3];
     bike_footprint(theirs, op, other_axes, std::isfinite(speed) ? (float)speed : 0);
-    for (int k = 0; k < 4; k++) {
-      const line_sample a = corner_sample(mine[k]), b = corner_sample(mine[(k + 1) % 4]);
-      const line_sample p = corner_sample(theirs[k]), q = corner_sample(theirs[(k + 1) % 4]);
-      if (!segment_side(a, b, p, q) || !segment_side(p, q, a, b)) continue;
+    if (footprints_overlap(mine, theirs)) {
       const double dx = (double)op[0] - position[0], dy = (double)op[1] - position[1],
                    dz = (double)op[2] - position[2];
       const double distance = dx * dx + dz * dz;
@@ -76,7 +110,6 @@ int32_t rider_ahead_in_footprint_at(const float position[3], const look_ahead_ax
         best_distance = distance;
         best = i;
       }
-      break;
     }
   }
   return best;
@@ -239,11 +272,14 @@ void auto_pilot_steer_ahead(rider* r) {
   const look_ahead_axes axes = look_ahead_axes_from_velocity(velocity);
 
   // 2. Place along the line and the line's speed there.
-  rider_set_dab(r, 0);
-  const float place = line_cursor_position(r);
-  const int32_t i = (int32_t)place;
   float v = std::sqrt(velocity[0] * velocity[0] + velocity[1] * velocity[1] + velocity[2] * velocity[2]);
   if (!std::isfinite(v)) v = 0;
+  // Foot down at walking pace: a robot slowed to a stop behind another (or
+  // at the end of its race) would otherwise stand on its wheels alone and
+  // topple.
+  rider_set_dab(r, v < 5 && r->down_counter <= 0 ? 1 : 0);
+  const float place = line_cursor_position(r);
+  const int32_t i = (int32_t)place;
   const float speed_i = std::fabs(line.at(i).speed);
   float s = speed_i + (std::fabs(line.at(i + 1).speed) - speed_i) * (place - (float)i);
 

@@ -53,6 +53,14 @@ TEST(LookAhead, RiderAheadInFootprint) {
       {"crossing behind the robot's front", {0, 0, 2}, {10, 0, 0}, false},
       {"beside, clear of the path", {20, 0, -8}, {10, 0, 0}, false},
       {"beyond the reach", {0, 0, -30}, {10, 0, 0}, false},
+      // Going the same way: the sides of the two footprints run alongside
+      // each other, so only a test of every edge against every other (or of
+      // one footprint inside the other) sees these.
+      {"slower, same way, half a foot across", {0.5f, 0, -8}, {0, 0, -5}, true},
+      {"slower, same way, dead ahead in the lane", {0, 0, -8}, {0, 0, -0.5f}, true},
+      {"alongside, a foot ahead", {3, 0, -1}, {0, 0, -10}, true},
+      {"alongside, a foot behind", {3, 0, 1}, {0, 0, -10}, false},
+      {"same way, a lane over", {5, 0, -8}, {0, 0, -10}, false},
   };
   for (const row& r : rows) {
     const float p[1][3] = {{r.p[0], r.p[1], r.p[2]}};

@@ -19,9 +19,12 @@
 #include "race/results.h"
 #include "race/test_support_race.h"
 #include "race/tick.h"
+#include "bike/rider_setters.h"
+#include "robot/assist_aim.h"
 #include "robot/auto_pilot.h"
 #include "robot/lines.h"
 #include "robot/route_planner.h"
+#include "terrain/height_field.h"
 #include "terrain/track.h"
 #include "terrain/track_objects.h"
 
@@ -169,6 +172,96 @@ TEST_F(RobotRiders, EightRobotsWaitForTheGateAndAllLeaveWithinFiveSeconds) {
   std::printf("gate line crossed, ticks after the drop:");
   for (int s = 0; s < 8; s++) std::printf(" %d", crossed[s] < 0 ? -1 : crossed[s] - drop);
   std::printf("\n");
+}
+
+// Turns every body of the rider by angle about the axis (unit) through the
+// point c.
+void turn_rider(rider* r, const dReal c[3], const dReal axis[3], dReal angle) {
+  dMatrix3 turn;
+  dRFromAxisAndAngle(turn, axis[0], axis[1], axis[2], angle);
+  for (dBodyID b : r->bodies) {
+    if (!b) continue;
+    const dReal* p = dBodyGetPosition(b);
+    const dReal d[3] = {p[0] - c[0], p[1] - c[1], p[2] - c[2]};
+    dBodySetPosition(b, c[0] + turn[0] * d[0] + turn[1] * d[1] + turn[2] * d[2],
+                     c[1] + turn[4] * d[0] + turn[5] * d[1] + turn[6] * d[2],
+                     c[2] + turn[8] * d[0] + turn[9] * d[1] + turn[10] * d[2]);
+    dMatrix3 m;
+    dMultiply0_333(m, turn, dBodyGetRotation(b));
+    dBodySetRotation(b, m);
+    dBodySetLinearVel(b, 0, 0, 0);
+    dBodySetAngularVel(b, 0, 0, 0);
+  }
+}
+
+// Angle in radians between the frame's heading on the ground and the way to
+// the rider's aim point (positive: the aim lies to the heading's left,
+// about +y).
+float off_aim(const rider* r) {
+  float aim[3];
+  assist_aim_point(r, aim, 0);
+  dVector3 f;
+  dBodyVectorToWorld(r->bodies[RIDER_FRAME], 0, 0, -1, f);
+  const dReal* p = dBodyGetPosition(r->bodies[RIDER_FRAME]);
+  const float heading = std::atan2((float)f[0], (float)f[2]);
+  const float to_aim = std::atan2((float)(aim[0] - p[0]), (float)(aim[2] - p[2]));
+  return std::remainder(to_aim - heading, 2 * (float)M_PI);
+}
+
+// Stops the rider where it stands, turns it a quarter turn away from its
+// aim point and tips it 0.6 rad over, resting on the ground.
+void stop_turned_and_tipped(rider* r) {
+  const dReal* p = dBodyGetPosition(r->bodies[RIDER_FRAME]);
+  const dReal up[3] = {0, 1, 0};
+  dReal c[3] = {p[0], p[1], p[2]};
+  turn_rider(r, c, up, off_aim(r) - (dReal)M_PI / 2);
+  dVector3 f;
+  dBodyVectorToWorld(r->bodies[RIDER_FRAME], 0, 0, -1, f);
+  const dReal len = std::sqrt(f[0] * f[0] + f[2] * f[2]);
+  const dReal along[3] = {f[0] / len, 0, f[2] / len};
+  c[1] = terrain_height(&track_field, (float)c[0], (float)c[2]);
+  turn_rider(r, c, along, 0.6);
+  for (dBodyID b : r->bodies)
+    if (b) {
+      const dReal* q = dBodyGetPosition(b);
+      dBodySetPosition(b, q[0], q[1] + 0.3, q[2]);
+    }
+}
+
+// After its first crossing a rider is stopped, turned away from where it
+// should go and tipped, holding the dab: with automatic realign it is
+// turned toward its aim point (a point on the coming segment's fastest
+// line); without it the bike is only stood up where it points.
+TEST_F(RobotRiders, ASlowTippedRiderIsTurnedTowardItsAimAfterACrossing) {
+  start(1, 1);
+  rider* r = rider_slots[0];
+  while (r->timing_count < 1 && race_clock.current_tick < race_clock.gate_drop_tick + 128 * 30) ASSERT_TRUE(run(1));
+  ASSERT_GE(r->timing_count, 1);
+  ASSERT_EQ(r->down_counter, 0);
+  // From here nobody drives: the rider holds the dab and the brakes.
+  r->robot.personality = 0;
+  float turned[2];
+  for (int align = 0; align < 2; align++) {
+    SCOPED_TRACE(align);
+    rider_set_auto_align(r, align);
+    stop_turned_and_tipped(r);
+    const float before = off_aim(r);
+    ASSERT_GT(std::fabs(before), 1.1f) << "well away from the aim";
+    for (int t = 0; t < 128 * 2; t++) {
+      rider_set_dab(r, 1);
+      rider_set_throttle(r, 0);
+      rider_set_clutch(r, 0);
+      rider_set_front_brake(r, 1);
+      rider_set_rear_brake(r, 1);
+      rider_set_back_up(r, 0);
+      rider_set_steer(r, 0);
+      ASSERT_TRUE(run(1));
+    }
+    EXPECT_EQ(r->down_counter, 0);
+    turned[align] = std::fabs(before) - std::fabs(off_aim(r));
+  }
+  EXPECT_LT(std::fabs(turned[0]), 0.2f) << "without the realign the heading stays";
+  EXPECT_GT(turned[1], 0.8f) << "with it the bike turns toward its aim";
 }
 
 }  // namespace
