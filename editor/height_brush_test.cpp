@@ -12,6 +12,7 @@
 #include "race/menu_screen.h"
 #include "terrain/height_field.h"
 #include "terrain/terrain_files.h"
+#include "ui/widget.h"
 
 namespace {
 
@@ -302,6 +303,54 @@ TEST_F(Brush, StrokesAtTheEdgesStayOnTheGrid) {
   for (int k = 0; k < r * r; k++) ASSERT_TRUE(std::isfinite(field.heights[k]));
   // The middle of the map is beyond every brush.
   EXPECT_EQ(h(128, 128), was(128, 128));
+}
+
+// The editor's keys and tick drive the tools: a held Raise sculpts and its
+// release commits; a Gradient Placement drag turns a blank gradient and
+// the release fits its profile; "f" resets a shaped one.
+TEST_F(Brush, TheEditorsTickRunsTheTools) {
+  take_over(1);
+  menu_keys_name(nullptr);
+  editor.panel_item = -1;
+  menu_screen.mouse_x = 300;  // off the panel
+  editor.last_mouse[0] = 300;
+  editor.last_mouse[1] = 256;
+  editor.panel_item = -1;
+  editor.mode = mode_raise;
+  ASSERT_EQ(editor_key(menu_keys.click, 1), 1);
+  for (int k = 0; k < 64; k++) editor_update();
+  EXPECT_GT(changed_cells(), 0);
+  EXPECT_EQ(editor.pending, 1);
+  editor_key(menu_keys.click, 0);
+  EXPECT_EQ(editor.pending, 0);
+  EXPECT_EQ(editor.drag_anchor[0], -1);
+
+  gradient g{};
+  growable_array_init(&g.points, sizeof(gradient_point), 2);
+  growable_array_init(&g.types, 1, 2);
+  float m[2];
+  editor_mouse_world(m);
+  g.start_x = m[0] - 100;
+  g.start_z = m[1];
+  g.end_x = m[0];
+  g.end_z = m[1];
+  growable_array_append(&editor.gradients, &g);
+  editor.selected_gradient = 0;
+  editor.mode = mode_gradient_placement;
+  editor_key(menu_keys.click, 1);
+  ASSERT_EQ(editor.drag_state, 2);
+  menu_screen.mouse_y = 256 + 60;
+  editor_update();
+  editor_key(menu_keys.click, 0);
+  const gradient* placed = editor_selected_gradient();
+  ASSERT_EQ(placed->points.count, 2u);
+  const float length = std::hypot(100.0f, 60.0f * editor_pixel_size());
+  EXPECT_NEAR(static_cast<const gradient_point*>(growable_array_at(&placed->points, 1))->distance, length, 1e-3);
+
+  static_cast<gradient_point*>(growable_array_at(&placed->points, 1))->height = 5;
+  editor_key('f', 1);
+  editor_key('f', 0);
+  EXPECT_EQ(static_cast<const gradient_point*>(growable_array_at(&placed->points, 1))->height, 0);
 }
 
 }  // namespace
