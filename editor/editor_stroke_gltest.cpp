@@ -170,6 +170,16 @@ TEST_F(EditorStrokeGl, TheStrokeReachesTheLodMeshAndTheGround) {
   ASSERT_TRUE(open(1));
   const int q = 1 << field.n;
 
+  // The sample's tile table: three plain tiles, dirt/grass transitions
+  // matched from their texture names, two more looks of dirt.
+  EXPECT_EQ(tilemap_plain_tile_count(), 3);
+  ASSERT_EQ(field.tile_count, 17);
+  EXPECT_STREQ(field.tile_names[8], "dirt_grass_0110");
+  EXPECT_EQ(field.transition_codes[8], (0 << 16) | (1 << 8) | 6);
+  EXPECT_STREQ(field.tile_names[16], "dirt_alt2");
+  EXPECT_EQ(field.transition_codes[15], field.transition_codes[0]);
+  EXPECT_EQ(field.transition_codes[16], field.transition_codes[0]);
+
   // The tile stroke: tile (64, 64) and the neighbours fitted round it,
   // which reach cells 126..131. Everything over them is due a rebuild,
   // including the block left of cell 128 that only the neighbours touch.
