@@ -1,5 +1,6 @@
 #include "editor/height_brush.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "editor/editor.h"
@@ -157,6 +158,92 @@ struct smooth_disc {
 
 smooth_disc smooth;
 
+// Smudge's samples behind each cell: every cell of a stroke samples the
+// same offsets along the same direction, so each sample's cell offset,
+// triangle corners and weights are worked out once per step (for both
+// cell parities) and a cell costs three reads a sample.
+struct smudge_kernel {
+  enum { max_samples = 256 };
+  struct sample {
+    int di, dj;    // the sampled cell's offset from the brush cell
+    int parity;    // (di + dj) & 1
+    int x[2][2];   // per triangle split: columns of h0 and hx, from the cell
+    int z[2][2];   // rows of h0 and hz
+    float fx[2], fz[2];
+  };
+  sample samples[max_samples];
+  int count = 0;
+  int lo_i = 0, hi_i = 0, lo_j = 0, hi_j = 0;  // reach of the offsets
+
+  void set_up(float c, float strength, const float along[2]) {
+    count = 0;
+    lo_i = lo_j = hi_i = hi_j = 0;
+    for (int k = 0; count < max_samples; k++) {
+      const float s = 0.5f * c * (float)k;
+      if (!(s < c * strength)) break;
+      const float u = s * along[0] / c, v = s * along[1] / c;
+      sample& p = samples[count++];
+      p.dj = (int)std::floor(u);
+      p.di = (int)std::floor(v);
+      p.parity = (p.dj + p.di) & 1;
+      const float fu = u - (float)p.dj, fv = v - (float)p.di;
+      for (int slot = 0; slot < 2; slot++) {
+        // Slot 0: an even cell, split along (c0, r0)-(c0 + 1, r0 + 1).
+        const int even = slot == 0;
+        int x0 = even ? 1 : 0, x1 = even ? 0 : 1, z0 = 0, z1 = 1;
+        float fx = even ? 1 - fu : fu, fz = fv;
+        if (fx + fz > 1) {
+          fx = 1 - fx;
+          fz = 1 - fz;
+          const int t = x0;
+          x0 = x1;
+          x1 = t;
+          z0 = 1;
+          z1 = 0;
+        }
+        p.x[slot][0] = p.dj + x0;
+        p.x[slot][1] = p.dj + x1;
+        p.z[slot][0] = p.di + z0;
+        p.z[slot][1] = p.di + z1;
+        p.fx[slot] = fx;
+        p.fz[slot] = fz;
+      }
+      lo_j = std::min(lo_j, p.dj);
+      hi_j = std::max(hi_j, p.dj + 1);
+      lo_i = std::min(lo_i, p.di);
+      hi_i = std::max(hi_i, p.di + 1);
+    }
+  }
+
+  float mean(int j, int i) const {
+    if (count == 0) return base_at(j, i);
+    const int r = editor.size;
+    const int inside = j + lo_j >= 0 && j + hi_j < r && i + lo_i >= 0 && i + hi_i < r;
+    const float* b = editor.stroke_base;
+    double sum = 0;
+    for (int k = 0; k < count; k++) {
+      const sample& p = samples[k];
+      const int slot = ((j + i) & 1) ^ p.parity;
+      const int x0 = j + p.x[slot][0], x1 = j + p.x[slot][1];
+      const int z0 = i + p.z[slot][0], z1 = i + p.z[slot][1];
+      float h0, hx, hz;
+      if (inside) {
+        h0 = b[(size_t)x0 + (size_t)r * (size_t)z0];
+        hx = b[(size_t)x1 + (size_t)r * (size_t)z0];
+        hz = b[(size_t)x0 + (size_t)r * (size_t)z1];
+      } else {
+        h0 = base_at(x0, z0);
+        hx = base_at(x1, z0);
+        hz = base_at(x0, z1);
+      }
+      sum += h0 + (hx - h0) * p.fx[slot] + (hz - h0) * p.fz[slot];
+    }
+    return (float)(sum / count);
+  }
+};
+
+smudge_kernel smudge;
+
 }  // namespace
 
 void brush_step() {
@@ -201,6 +288,7 @@ void brush_step() {
   const int r1 = grid_index((std::fmax(a[1], m[1]) + w) / c, last, 1);
   // 6.
   if (mode == mode_smooth) smooth.set_up(strength);
+  if (mode == mode_smudge) smudge.set_up(c, strength, along);
   const float paint_share = strength < 0 ? 0 : strength > 1 ? 1 : strength;
   const int r = field->size;
   // 7.
@@ -220,18 +308,7 @@ void brush_step() {
         case mode_raise: target = base + strength; break;
         case mode_lower: target = base - strength; break;
         case mode_smooth: target = smooth.mean(j, i); break;
-        case mode_smudge: {
-          double sum = 0;
-          int samples = 0;
-          for (int k = 0;; k++) {
-            const float s = 0.5f * c * (float)k;
-            if (!(s < c * strength)) break;
-            sum += editor_coarse_height_at(field->n, x + s * along[0], z + s * along[1]);
-            samples++;
-          }
-          target = samples ? (float)(sum / samples) : base;
-          break;
-        }
+        case mode_smudge: target = smudge.mean(j, i); break;
         case mode_gradient_linear_paint: target = gradient_linear_height(x, z); break;
         case mode_gradient_linear_add: target = base + gradient_linear_height(x, z); break;
         case mode_gradient_radial_paint: target = gradient_radial_height(x, z); break;

@@ -131,14 +131,40 @@ TEST_F(Brush, SmudgeWaitsForTheMouseToLeaveItsAnchor) {
   EXPECT_EQ(field.edit_count, count);
   EXPECT_EQ(editor.drag_anchor[0], -1);  // the stroke has not started
 
-  // Three units away: the anchor trails at one, and the ground is smeared.
+  // Five units away: the anchor trails at one, and every cell takes the
+  // mean of the stroke base behind it along the drag, sampled every half
+  // cell over S cells.
   editor.smudge_anchor[0] = 503;
-  editor.smudge_anchor[1] = 500;
+  editor.smudge_anchor[1] = 504;
   apply();
-  EXPECT_FLOAT_EQ(editor.smudge_anchor[0], 501);
-  EXPECT_FLOAT_EQ(editor.smudge_anchor[1], 500);
+  EXPECT_FLOAT_EQ(editor.smudge_anchor[0], 500.6f);
+  EXPECT_FLOAT_EQ(editor.smudge_anchor[1], 500.8f);
   EXPECT_EQ(field.edit_count, count + 1);
-  EXPECT_GT(changed_cells(), 0);
+  int inside = 0;
+  for (int i = 110; i < 140; i++)
+    for (int j = 110; j < 140; j++) {
+      const float x = j * 4.0f, z = i * 4.0f;
+      const float d = std::hypot(x - 500, z - 500);
+      if (d >= 24) {
+        ASSERT_EQ(h(j, i), was(j, i));
+        continue;
+      }
+      double sum = 0;
+      int n = 0;
+      for (float s = 0; s < 4.0f * 8; s += 2.0f, n++) sum += editor_coarse_height_at(field.n, x + s * 0.6f, z + s * 0.8f);
+      const float weight = d < 12 ? 1 : [&] {
+        const float q = (d - 12) / 12;
+        return 2 * q * q * q - 3 * q * q + 1;
+      }();
+      const float target = (float)(sum / n);
+      const float want = was(j, i) + (target - was(j, i)) * weight;
+      // Cells the smear leaves as they are keep their height exactly.
+      if (std::fabs(want - was(j, i)) > 1e-6f) {
+        ASSERT_NEAR(h(j, i), want, 1e-3) << j << "," << i;
+        inside++;
+      }
+    }
+  EXPECT_GT(inside, 80);
 }
 
 // The disc mean over the stroke base, every index clamped, computed the
