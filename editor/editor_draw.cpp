@@ -13,6 +13,7 @@
 #include "editor/editor_draw.h"
 #include "editor/editor_items.h"
 #include "editor/editor_panel.h"
+#include "editor/gradient.h"
 #include "race/menu_screen.h"
 #include "race/scene.h"
 #include "terrain/decals.h"
@@ -159,7 +160,11 @@ static void draw_profile_graph() {
   for (int pass = 0; pass < 2; pass++) {
     const float step = pass == 0 ? 10.0f : 2.5f;
     grey(0, pass == 0 ? 0.25f : 0.0625f);
-    for (float x = std::ceil(first / step) * step; x <= last; x += step) {
+    // Counted lines: far points from a file must not stall the frame.
+    const float x0 = std::ceil(first / step) * step;
+    for (int k = 0; k < gradient_segment_max_samples; k++) {
+      const float x = x0 + step * (float)k;
+      if (!(x <= last)) break;
       glVertex3f(x, 0, 0);
       glVertex3f(x, 0, -100);
     }
@@ -169,12 +174,19 @@ static void draw_profile_graph() {
     }
   }
   glEnd();
-  // Curve segments are drawn as their chords until the profile's curve
-  // sampling is available here.
   grey(0);
+  static float samples[gradient_segment_max_samples][3];
   glBegin(GL_LINE_LOOP);
   glVertex3f(first, 0, 0);
-  for (size_t i = 0; i < n; i++) glVertex3f(p[i].distance, 0, -p[i].height);
+  for (size_t i = 0; i < n; i++) {
+    const uint8_t type = i < g->types.count ? *(const uint8_t*)growable_array_at(&g->types, i) : 0;
+    if (type == 1 || i == n - 1) {
+      const int count = draw_gradient_segment(p, (int)i, (int)n, samples);
+      for (int k = 0; k < count; k++) glVertex3fv(samples[k]);
+    } else {
+      glVertex3f(p[i].distance, 0, -p[i].height);
+    }
+  }
   glVertex3f(last, 0, 0);
   glEnd();
   for (size_t i = 0; i < n; i++) {

@@ -204,6 +204,48 @@ TEST_F(EditorGl, TheBrushOutlineIsDrawnAtItsRadius) {
   EXPECT_FALSE(white_near(g, cx + 50, cy - 48, 0));
 }
 
+// In Gradient Edit the profile graph follows a Curve segment's Hermite
+// heights, not the chord between its points.
+TEST_F(EditorGl, TheProfileGraphDrawsCurves) {
+  editor_zoom = 5;  // 32 world units of window height: 15 px a unit
+  editor.mode = mode_gradient_edit;
+  gradient g{};
+  g.start_x = 500;
+  g.start_z = 500;
+  g.end_x = 520;
+  g.end_z = 500;
+  growable_array_init(&g.points, sizeof(gradient_point), 4);
+  growable_array_init(&g.types, 1, 4);
+  const gradient_point points[3] = {{0, 0}, {10, 4}, {20, 0}};
+  const uint8_t types[3] = {1, 1, 0};
+  for (int k = 0; k < 3; k++) {
+    growable_array_append(&g.points, &points[k]);
+    growable_array_append(&g.types, &types[k]);
+  }
+  growable_array_append(&editor.gradients, &g);
+  editor.selected_gradient = (int)editor.gradients.count - 1;
+  editor.centre_x = 510;
+  editor.centre_z = 497;
+  menu_screen.mouse_x = 600;
+  menu_screen.mouse_y = 60;
+  const frame f = draw();
+  keep(f, "editor_profile");
+  // At d = 6 the curve stands at 2.976 (the chord at 2.4).
+  auto dark = [&](float d, float h) {
+    float px, py;
+    to_screen(500 + d, 500 - h, &px, &py);
+    for (int dy = -1; dy <= 1; dy++) {
+      const unsigned char* p = f.at((int)std::lround(px), (int)std::lround(py) + dy);
+      if (p[0] + p[1] + p[2] < 120) return true;
+    }
+    return false;
+  };
+  EXPECT_TRUE(dark(6, 2.976f));
+  EXPECT_FALSE(dark(6, 2.4f));
+  EXPECT_TRUE(dark(14, 2.976f));
+  EXPECT_TRUE(dark(3, 0));  // the closing line along zero
+}
+
 TEST_F(EditorGl, TheSnapSquareOutlinesTheCellUnderTheMouse) {
   editor_zoom = 4;  // 32 world units of window height... the cell well visible
   editor_strength = 3;

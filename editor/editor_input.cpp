@@ -10,6 +10,9 @@
 #include "editor/editor.h"
 #include "editor/editor_items.h"
 #include "editor/editor_panel.h"
+#include "editor/gradient.h"
+#include "editor/height_brush.h"
+#include "editor/tilemap_paint.h"
 #include "race/menu_screen.h"
 #include "terrain/height_field.h"
 #include "terrain/terrain_files.h"
@@ -84,8 +87,10 @@ static void left_press() {
       editor_mouse_world(editor.smudge_anchor);
       undo_commit();
       break;
-    // The gradient, gate, billboard, statue and decal presses belong to
-    // those tools; until they exist a press there only starts the hold.
+    case mode_gradient_placement: gradient_placement_press(); break;
+    case mode_gradient_edit: profile_point_pick_or_insert(); break;
+    // The gate, billboard, statue and decal presses belong to those tools;
+    // until they exist a press there only starts the hold.
     default: break;
   }
 }
@@ -95,6 +100,7 @@ static void left_release() {
     const int mode = editor.mode;
     if ((mode >= 0 && mode <= 3) || (mode >= 5 && mode <= 10) || mode == 14) clear_drag_anchor();
     if (mode >= 0 && mode <= 4) undo_commit();
+    if (mode == mode_gradient_placement && editor.drag_state != 0) gradient_placement_release();
   }
   editor.held_key = 0;
 }
@@ -141,9 +147,10 @@ static int table_key(int code, int pressed) {
       return 1;
     case 'i':
     case 'p':
+      // Statue interpolation and the scene export come with their tools.
+      return 1;
     case 'f':
-      // Statue interpolation, the scene export and the profile reset come
-      // with their tools.
+      if (pressed) gradient_reset_profile();
       return 1;
     case 'l':
       if (pressed && mode_takes_anchor(editor.mode)) {
@@ -244,6 +251,18 @@ void editor_update() {
   }
   // 6. The tool's drag step, once a tick. Each tool lands its step here.
   switch (editor.mode) {
+    case mode_raise:
+    case mode_lower:
+    case mode_smooth:
+    case mode_smudge:
+    case mode_gradient_linear_paint:
+    case mode_gradient_linear_add:
+    case mode_gradient_radial_paint:
+    case mode_gradient_radial_add: brush_step(); break;
+    case mode_snap: snap_step(); break;
+    case mode_gradient_placement: gradient_placement_drag(); break;
+    case mode_gradient_edit: gradient_edit_drag(); break;
+    case mode_tilemap: tilemap_paint_step(); break;
     default: break;
   }
 }

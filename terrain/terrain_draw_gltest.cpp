@@ -147,7 +147,7 @@ TEST_F(TerrainDrawGl, SampleTrackDrawsInEveryCompositorMode) {
       EXPECT_FALSE(gl_caps.framebuffer_object);
       continue;
     }
-    EXPECT_EQ(field.tile_count, 3);
+    EXPECT_EQ(field.tile_count, 17);
     const std::vector<uint8_t> pixels = draw_frames(6);
     expect_track_drawn(pixels, m.name);
     EXPECT_GT(field.drawn_vertex_count, 1000);

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -163,23 +164,44 @@ void shape_field(height_field* field) {
   field->tile_count = 3;
 }
 
-// A 128 x 128 RGB ground texture: a base colour with deterministic speckle.
-int write_ground_texture(const std::string& path, int red, int green, int blue, unsigned seed) {
+// A 128 x 128 RGB ground texture: a base colour with deterministic speckle,
+// or, with `blend`, a second colour showing at the corners it flags (bit 0
+// the (+x, +z) corner, 1 (-x, +z), 2 (+x, -z), 3 (-x, -z); texture rows run
+// along +z), the two mixed smoothly between corners.
+struct ground_colour {
+  int red, green, blue;
+};
+int write_ground_texture(const std::string& path, ground_colour base, unsigned seed, ground_colour other = {},
+                         int blend = 0) {
   const int side = 128;
   std::vector<uint8_t> pixels((size_t)side * side * 3);
   unsigned state = seed;
   for (int k = 0; k < side * side; k++) {
     state = state * 1664525u + 1013904223u;
     const int shade = (int)((state >> 24) % 41) - 20;
-    const int c[3] = {red + shade, green + shade, blue + shade};
-    for (int ch = 0; ch < 3; ch++) pixels[(size_t)k * 3 + ch] = (uint8_t)(c[ch] < 0 ? 0 : c[ch] > 255 ? 255 : c[ch]);
+    const double u = ((k % side) + 0.5) / side, v = ((k / side) + 0.5) / side;
+    auto corner = [&](int bit) { return (blend >> bit) & 1 ? 1.0 : 0.0; };
+    double w = corner(3) * (1 - u) * (1 - v) + corner(2) * u * (1 - v) + corner(1) * (1 - u) * v + corner(0) * u * v;
+    w = w * w * (3 - 2 * w);  // a firmer edge between the two grounds
+    const double mix[3] = {base.red + (other.red - base.red) * w, base.green + (other.green - base.green) * w,
+                           base.blue + (other.blue - base.blue) * w};
+    for (int ch = 0; ch < 3; ch++) {
+      const int c = (int)std::lround(mix[ch]) + shade;
+      pixels[(size_t)k * 3 + ch] = (uint8_t)(c < 0 ? 0 : c > 255 ? 255 : c);
+    }
   }
   return image_write_png8(path.c_str(), pixels.data(), side, side, 3);
 }
 
-const char tileinfo_text[] =
-    "name dirt\n"
-    "texture @quarrybend/dirt.png\n"
+const ground_colour dirt_colour = {122, 92, 60}, grass_colour = {84, 118, 52}, hardpack_colour = {150, 128, 96};
+
+// Corner patterns of the dirt/grass transition tiles (a set digit shows
+// grass; the digits run from bit 3 to bit 0). Two of the fourteen are
+// left out, so some neighbours find no tile that fits and stay as they are.
+const char* const transition_patterns[] = {"0001", "0010", "0011", "0100", "0101", "0110",
+                                           "1001", "1010", "1011", "1100", "1101", "1110"};
+
+const char dirt_physics[] =
     "slip_function 1\n"
     "friction 1.15 0\n"
     "friction 1.0 8\n"
@@ -187,29 +209,57 @@ const char tileinfo_text[] =
     "roll_resist 4 12 1\n"
     "roll_resist 6 18 40\n"
     "roost count=12 dig=1 r=122 g=92 b=60 texture=@roost.png\n"
-    "erode_depth 1\n"
-    "addtile\n"
-    "name grass\n"
-    "texture @quarrybend/grass.png\n"
-    "slip_function 1\n"
-    "friction 0.9 0\n"
-    "friction 0.65 15\n"
-    "roll_resist 8 20 1\n"
-    "roll_resist 10 26 30\n"
-    "roost count=5 dig=0.5 r=92 g=120 b=58\n"
-    "erode_depth 0.25\n"
-    "erode_limit 0 1 1\n"
-    "erode_limit 0.5 0.2 0.2\n"
-    "addtile\n"
-    "name hardpack\n"
-    "texture @quarrybend/hardpack.png\n"
-    "slip_function 1\n"
-    "friction 1.25 0\n"
-    "friction 1.05 20\n"
-    "roll_resist 3 9 1\n"
-    "roost count=4 dig=0.3 r=150 g=128 b=96\n"
-    "erode_depth 0.1\n"
-    "addtile\n";
+    "erode_depth 1\n";
+
+// The plain tiles first (dirt, grass, hardpack), then the transitions and
+// two more looks of dirt. Transition tiles are matched by their texture
+// names, which must name the plain tiles' textures without a folder: the
+// ground textures lie at the data root.
+std::string tileinfo_text() {
+  std::string text = std::string("name dirt\ntexture @dirt.png\n") + dirt_physics +
+                     "addtile\n"
+                     "name grass\n"
+                     "texture @grass.png\n"
+                     "slip_function 1\n"
+                     "friction 0.9 0\n"
+                     "friction 0.65 15\n"
+                     "roll_resist 8 20 1\n"
+                     "roll_resist 10 26 30\n"
+                     "roost count=5 dig=0.5 r=92 g=120 b=58\n"
+                     "erode_depth 0.25\n"
+                     "erode_limit 0 1 1\n"
+                     "erode_limit 0.5 0.2 0.2\n"
+                     "addtile\n"
+                     "name hardpack\n"
+                     "texture @hardpack.png\n"
+                     "slip_function 1\n"
+                     "friction 1.25 0\n"
+                     "friction 1.05 20\n"
+                     "roll_resist 3 9 1\n"
+                     "roost count=4 dig=0.3 r=150 g=128 b=96\n"
+                     "erode_depth 0.1\n"
+                     "addtile\n";
+  for (const char* p : transition_patterns)
+    text += std::string("name dirt_grass_") + p + "\ntexture @dirt-grass-" + p + ".png\n" + dirt_physics + "addtile\n";
+  for (int k = 1; k <= 2; k++)
+    text += "name dirt_alt" + std::to_string(k) + "\ntexture @dirt-alt" + std::to_string(k) + ".png\n" + dirt_physics +
+            "addtile\n";
+  return text;
+}
+
+// The tiles' textures, at the data root.
+int write_ground_textures(const std::string& root) {
+  int ok = write_ground_texture(root + "/dirt.png", dirt_colour, 1) &&
+           write_ground_texture(root + "/grass.png", grass_colour, 2) &&
+           write_ground_texture(root + "/hardpack.png", hardpack_colour, 3);
+  unsigned seed = 10;
+  for (const char* p : transition_patterns)
+    ok = ok && write_ground_texture(root + "/dirt-grass-" + p + ".png", dirt_colour, seed++, grass_colour,
+                                    (int)std::strtol(p, nullptr, 2));
+  ok = ok && write_ground_texture(root + "/dirt-alt1.png", {128, 95, 60}, 31) &&
+       write_ground_texture(root + "/dirt-alt2.png", {116, 90, 62}, 32);
+  return ok;
+}
 
 int write_text(const std::string& path, const char* text) {
   FILE* file = std::fopen(path.c_str(), "wb");
@@ -723,10 +773,9 @@ int bkdata_track(int argc, char** argv) {
            write_map(folder + "/map.png", &sample_field);
   lighting = saved;
   free_terrain(&sample_field);
-  ok = ok && write_text(folder + "/tileinfo", tileinfo_text) && write_text(folder + "/desc", "Quarry Bend\n") &&
-       write_ground_texture(folder + "/dirt.png", 122, 92, 60, 1) &&
-       write_ground_texture(folder + "/grass.png", 84, 118, 52, 2) &&
-       write_ground_texture(folder + "/hardpack.png", 150, 128, 96, 3) && write_furniture(argv[1], folder);
+  ok = ok && write_text(folder + "/tileinfo", tileinfo_text().c_str()) &&
+       write_text(folder + "/desc", "Quarry Bend\n") && write_ground_textures(argv[1]) &&
+       write_furniture(argv[1], folder);
   if (!ok) {
     std::fprintf(stderr, "bkdata track: can't write '%s'\n", folder.c_str());
     return 1;

@@ -10,17 +10,18 @@ trap 'rm -rf "$dir"' EXIT
 fail=0
 out=$("$exe" track quarrybend "$dir") || { echo "track quarrybend failed: $out"; fail=1; }
 track=$dir/quarrybend
-for f in terrain.hf terrain.png shading.ppm shadingx2.ppm tilemap tileinfo desc dirt.png grass.png hardpack.png \
+for f in terrain.hf terrain.png shading.ppm shadingx2.ppm tilemap tileinfo desc \
   timing_gates statues billboards flaggers lighting cameras map.png tree.png rock.jm rock.shp rock_norm.png \
   flagger_start0.png flagger_chequered.seq flagger_chequered_3.png flare_glow.png; do
   [ -s "$track/$f" ] || { echo "missing $f"; fail=1; }
 done
-for f in sky-n.ppm sky-e.ppm sky-s.ppm sky-w.ppm sky-u.ppm sky-env.ppm roost.png; do
+for f in sky-n.ppm sky-e.ppm sky-s.ppm sky-w.ppm sky-u.ppm sky-env.ppm roost.png dirt.png grass.png hardpack.png \
+  dirt-grass-0110.png dirt-alt1.png dirt-alt2.png; do
   [ -s "$dir/$f" ] || { echo "missing $f at the data root"; fail=1; }
 done
 out=$("$exe" check "$track") || { echo "check of the sample track failed: $out"; fail=1; }
 case $out in
-  *"track 'Quarry Bend', 257x257 heights at 4 ft"*"3 tiles; 7 gates in effect (F 7, N 7, SF 6, SN 7); 8 slots, 24 billboards, 11 statues, 4 flaggers, 5 cameras, 1 flares, map yes; hash "*) ;;
+  *"track 'Quarry Bend', 257x257 heights at 4 ft"*"17 tiles; 7 gates in effect (F 7, N 7, SF 6, SN 7); 8 slots, 24 billboards, 11 statues, 4 flaggers, 5 cameras, 1 flares, map yes; hash "*) ;;
   *) echo "unexpected summary: $out"; fail=1 ;;
 esac
 hash=$(echo "$out" | sed -n 's/.*; hash \([0-9a-f]*\)$/\1/p')
