@@ -106,16 +106,25 @@ main_menu_up() {
   done
   [ "$lo" -gt 170 ] && [ $((hi - lo)) -lt 30 ] && [ "$r2" -lt 160 ] && [ "$g2" -lt 160 ] && [ "$b2" -lt 160 ]
 }
-# Escape from a race, waiting for the main menu; then the pause between
-# page changes.
-escape_to_main_menu() {
-  xdotool key Escape
+# Waits up to 30 s for the main menu; then the pause between page changes.
+wait_main_menu() {
   for _ in $(seq 300); do
     main_menu_up && sleep 0.25 && return 0
     sleep 0.1
   done
-  echo "Escape did not bring up the main menu"
+  echo "the main menu did not come up"
   return 1
+}
+# Escape from a race (with no menu open), waiting for the main menu.
+escape_to_main_menu() {
+  xdotool key Escape
+  wait_main_menu
+}
+# "Back to Main Menu" on a set-up page, waited for.
+back_to_main_menu() {
+  # shellcheck disable=SC2086
+  xdotool mousemove --window "$win" $page_back click 1
+  wait_main_menu
 }
 # Main menu -> Quit -> a key on the exit page. Space chooses the selected
 # item (Quit, under the pointer) on the main menu and leaves from the exit
