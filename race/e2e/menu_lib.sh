@@ -130,6 +130,7 @@ back_to_main_menu() {
 # item (Quit, under the pointer) on the main menu and leaves from the exit
 # page, so it is pressed until the game ends.
 quit_by_menu() {
+  # shellcheck disable=SC2086
   xdotool mousemove --window "$win" $main_quit click 1
   for _ in $(seq 100); do
     sleep 0.3
@@ -175,7 +176,7 @@ start_game() {
     [ -n "$game" ] && break
     sleep 0.1
   done
-  [ -n "$game" ] && wait_for_window "$game" || fail "no window"
+  if [ -z "$game" ] || ! wait_for_window "$game"; then fail "no window"; fi
   win=$(window_of "$game")
   xdotool windowfocus --sync "$win" 2>/dev/null || xdotool windowactivate --sync "$win" 2>/dev/null
   # With no race yet the main menu comes up over the title picture, whose

@@ -24,7 +24,7 @@ started=$(date +%s)
 start_game --rotate-lineup -1
 click_page "$main_new_race" yes || fail "New Race did not open"
 frame new-race
-act xdotool mousemove --window "$win" $page_start click 1 || fail "Start did nothing"
+click "$page_start" || fail "Start did nothing"
 wait_log_count 'Max loading delay was' 1 600 || fail "the race never loaded"
 escape_to_main_menu || fail "Escape did not open the main menu"
 click_page "$main_new_race" yes || fail "New Race did not open again"
