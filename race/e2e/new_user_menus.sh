@@ -115,6 +115,7 @@ cp "$demo" recorded.bkdemo
 # A broken demo beside it: a header that promises two riders and holds one.
 printf 'BK06 2 0 0\nquarrybend\ncrf250\n' >"$user/demos/broken.bkdemo"
 start_game --debug
+grep -q 'demos/default.bkdemo -> default' "$log" || fail "--debug did not name the demo rows in the log"
 click_page "$main_playback" yes || fail "Playback Race did not open"
 frame playback-page
 # The rows in name order: broken, default.
