@@ -65,8 +65,19 @@ int list_last_page(int count) {
 // --- Dispatch ---
 
 void draw_menu() {
-  if (menu_page < 0 || menu_page >= menu_page_count) return;
-  if (menu_pages[menu_page].draw) menu_pages[menu_page].draw();
+  if (menu_page < 0 || menu_page >= menu_page_count || !menu_pages[menu_page].draw) return;
+  // The page lies over whatever the view left switched on: the HUD and the
+  // info board end with depth testing on, and a depth buffer that the
+  // loading view never clears (or the rider's bars close to the eye) would
+  // hide the page.
+  glPushAttrib(GL_ENABLE_BIT);
+  glDisable(GL_DEPTH_TEST);
+  glDisable(GL_CULL_FACE);
+  glDisable(GL_LIGHTING);
+  glDisable(GL_FOG);
+  glDisable(GL_ALPHA_TEST);
+  menu_pages[menu_page].draw();
+  glPopAttrib();
 }
 
 void menu_key(int code) {
@@ -96,7 +107,8 @@ void menu_hover_select() {
 void draw_menu_backdrop() {
   menu_begin_text_scale(1.0f);
   const float right = view_xe / view_ye;
-  draw_filled_quad(0.2f, 0.2f, 0.2f, 0.5f, 0.0f, 0.0f, right, -1.0f);
+  // At one line to the screen the pen sits at the foot of that line.
+  draw_filled_quad(0.2f, 0.2f, 0.2f, 0.5f, 0.0f, 1.0f, right, 0.0f);
   menu_pop_transform();
   // One sixteenth of the half-height is 32 lines to the screen.
   menu_begin_text_scale(32.0f);

@@ -75,13 +75,21 @@ class MenuGl : public ::testing::TestWithParam<size_case> {
     }
     return 0;
   }
-  void draw_page() {
+  // With `over_depth`, the page is drawn the way the frame loop leaves it:
+  // depth testing on after the info board, against a depth buffer that
+  // holds something nearer than the page everywhere.
+  void draw_page(bool over_depth = false) {
     ASSERT_TRUE(begin());
     set_projection(w_, h_, 90.0);
     menu_screen = {w_, h_, -1, -1};
     glEnable(GL_CULL_FACE);
-    glClear(GL_COLOR_BUFFER_BIT);
+    glClearDepth(over_depth ? 0.0 : 1.0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    if (over_depth) glEnable(GL_DEPTH_TEST);
     draw_menu();
+    depth_test_after_ = glIsEnabled(GL_DEPTH_TEST);
+    glDisable(GL_DEPTH_TEST);
+    glClearDepth(1.0);
     glFinish();
     pixels_.assign((size_t)w_ * h_ * 4, 0);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
@@ -120,6 +128,7 @@ class MenuGl : public ::testing::TestWithParam<size_case> {
     game_state.cursor_y = (r[1] + r[3]) / 2;
   }
   int w_ = 0, h_ = 0;
+  GLboolean depth_test_after_ = GL_FALSE;
   std::vector<uint8_t> pixels_;
   window_state* window_ = nullptr;
 };
@@ -163,6 +172,28 @@ TEST_P(MenuGl, MainMenuItemsDownTheColumnTakeAHoverAndAClick) {
   menu_hover_select();
   menu_key(menu_keys.click);
   EXPECT_EQ(menu_page, page_main);
+}
+
+// The page covers the screen in translucent grey and shows its items even
+// where the depth buffer holds nearer things, and leaves the caller's
+// switches as they were.
+TEST_P(MenuGl, PageGreysTheScreenAndShowsOverTheDepthBuffer) {
+  const double clock = game_clock;
+  game_clock = 20;  // the disclaimer has faded
+  menu_page = page_main;
+  menu_selection = 0;
+  draw_page(true);
+  EXPECT_TRUE(depth_test_after_);
+  // Right of the column and above the version string: backdrop alone, a
+  // half-opaque 0.2 grey over black.
+  const int spots[][2] = {{w_ - 3, 3}, {w_ * 3 / 4, h_ / 2}, {3, h_ - 3}};
+  for (const auto& at : spots) {
+    const uint8_t* p = pixel(at[0], at[1]);
+    for (int c = 0; c < 3; c++) EXPECT_NEAR(p[c], 26, 8) << at[0] << "," << at[1] << " channel " << c;
+  }
+  const int* first = menu_pages[page_main].hits[0];
+  EXPECT_GT(marked_in_band(first[0] + 2, first[2] - 2, first[1] + 2, first[3] - 2), 20);
+  game_clock = clock;
 }
 
 const char* const few_options[] = {"alpha", "beta", "gamma"};

@@ -26,10 +26,11 @@ write_windowed_config() {
 # With no window manager SDL gives the focus to every window it shows, and
 # on a shared display other tests' windows would cover the frames captured
 # here. -displayfd lets the server take a free display number itself; the
-# server is told to end if the script dies without its exit trap.
+# server is told to end if the script dies without its exit trap. A script
+# that sets xvfb_screen (e.g. 640x480x24) gets a screen of that size.
 own_display() {
   mkdir "$dir/.xvfb"
-  setpriv --pdeathsig TERM Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset \
+  setpriv --pdeathsig TERM Xvfb -displayfd 3 -screen 0 "${xvfb_screen:-1280x1024x24}" -nolisten tcp -noreset \
     3>"$dir/.xvfb/display" 2>"$dir/.xvfb/log" &
   xvfb_pid=$!
   for _ in $(seq 600); do
