@@ -330,7 +330,7 @@ TEST_F(PovSample, ModelNamesTexturesAndTheMatrix) {
   rename_model(t[1], "b/tree.jm");
   rename_model(t[2], "a/tree.jm");
   rename_model(t[3], "c/tree_2.jm");
-  retexture(t[0], "@x.ppm");
+  retexture(t[0], "x.ppm");
   retexture(t[1], "a.PPM");
   retexture(t[2], nullptr);
   retexture(t[3], ".ppm");

@@ -280,6 +280,17 @@ const char* editor_switch_point_text() {
   return "Gate not referenced";
 }
 
+int editor_slope_line(char* out, int size) {
+  gradient* g = editor_selected_gradient();
+  const int point = selected_point(g);
+  // A slope needs a segment: two points at least.
+  if (point < 0 || g->points.count < 2) return 0;
+  // On a Line the slope is the Line's own, the one its end point takes.
+  const int on_line = *(const uint8_t*)growable_array_at(&g->types, (size_t)point) != 1;
+  std::snprintf(out, (size_t)size, "Slope: %.3f", gradient_point_slope(on_line ? point + 1 : point));
+  return 1;
+}
+
 static menu_option_list* option_list_item(int item) {
   switch (item) {
     case panel_submode: return &editor_submode_item;
@@ -509,13 +520,9 @@ void editor_draw_panel(const float m[2]) {
       p.next();
       p.button(&editor_set_from_terrain_item, panel_set_from_terrain);
       p.button(&editor_flatten_item, panel_flatten);
-      const int point = selected_point(g);
-      // A slope needs a segment: two points at least.
-      if (point >= 0 && g->points.count >= 2) {
-        const int on_line = *(const uint8_t*)growable_array_at(&g->types, (size_t)point) != 1;
-        std::snprintf(line, sizeof line, "Slope: %.3f", gradient_point_slope(on_line ? point + 1 : point));
+      if (editor_slope_line(line, sizeof line)) {
         p.text(line);
-        std::snprintf(line, sizeof line, "Height: %.2f", point_of(g, point)->height);
+        std::snprintf(line, sizeof line, "Height: %.2f", point_of(g, selected_point(g))->height);
         p.text(line);
       }
       break;

@@ -23,5 +23,9 @@ void editor_switch_points(int set);
 // "Switch Point: Yes" ... or "Gate not referenced", for the current gate.
 const char* editor_switch_point_text();
 
+// The Gradient Edit read-out "Slope: %.3f" for the selected point: 1 when
+// there is one to show (a selected point of a profile of 2 points or more).
+int editor_slope_line(char* out, int size);
+
 // The panel over the view, with the mouse's world point m (GL).
 void editor_draw_panel(const float m[2]);

@@ -202,6 +202,34 @@ TEST_F(Panel, SegmentTypeSetsTheSelectedPoint) {
   EXPECT_EQ(types_of(editor_selected_gradient()), (std::vector<int>{1, 0}));
 }
 
+TEST_F(Panel, TheSlopeLineNeedsASegment) {
+  make_field(0);
+  gradient* g = add_gradient(0, 0, 40, 0);
+  gradient_point* p = (gradient_point*)g->points.data;
+  p[1].height = 8;
+  const gradient_point middle = {20, 2};
+  const uint8_t curve = 1;
+  growable_array_insert(&g->points, 1, &middle);
+  growable_array_insert(&g->types, 1, &curve);
+  // (0, 0) Line (20, 2) Curve (40, 8).
+  char line[64];
+  struct row {
+    int point;
+    const char* want;
+  };
+  const row rows[] = {{0, "Slope: 0.100"}, {1, "Slope: 0.100"}, {2, "Slope: 0.300"}};
+  for (const row& r : rows) {
+    editor.selected_point = r.point;
+    ASSERT_EQ(editor_slope_line(line, sizeof line), 1) << r.point;
+    EXPECT_STREQ(line, r.want) << r.point;
+  }
+  editor.selected_point = 3;
+  EXPECT_EQ(editor_slope_line(line, sizeof line), 0);
+  editor.selected_point = 0;
+  g->points.count = g->types.count = 1;
+  EXPECT_EQ(editor_slope_line(line, sizeof line), 0);
+}
+
 TEST_F(Panel, SwitchPointLineAndButtons) {
   make_field(0);
   const int saved_read = checkpoints_read;
@@ -246,15 +274,15 @@ TEST_F(Panel, SwitchPointLineAndButtons) {
 TEST_F(Panel, SetFromTerrainOnFlatGroundAndARamp) {
   for (int ramp = 0; ramp < 2; ramp++) {
     make_field(ramp);
-    add_gradient(20, 30, 120, 30);
+    add_gradient(0, 30, 100, 30);
     act(panel_set_from_terrain);
     const gradient* g = editor_selected_gradient();
     const auto p = points_of(g);
     ASSERT_EQ(p.size(), 2u) << ramp;
     EXPECT_FLOAT_EQ(p[0].distance, 0);
     EXPECT_FLOAT_EQ(p[1].distance, 100);
-    EXPECT_NEAR(p[0].height, ramp ? 2.0f : 0.0f, 1e-4);
-    EXPECT_NEAR(p[1].height, ramp ? 12.0f : 0.0f, 1e-4);
+    EXPECT_NEAR(p[0].height, 0.0f, 1e-4);
+    EXPECT_NEAR(p[1].height, ramp ? 10.0f : 0.0f, 1e-4);
     EXPECT_EQ(types_of(g)[0], 0);
     EXPECT_EQ(editor.selected_point, -1);
     EXPECT_EQ(field.change_flags, 7);
