@@ -437,6 +437,28 @@ void draw_background() {
   glColor4f(1, 1, 1, 1);
 }
 
+// Where the ground is composited from tile pictures the tiles have no
+// texture of their own: the swatch gets one, made again when the tile
+// shown changes.
+uint32_t tile_swatch(const height_field* field, int t) {
+  if (field->tile_textures[t]) return field->tile_textures[t];
+  const uint8_t* pixels = field->tile_image_pixels[t];
+  const int w = field->tile_image_width[t], h = field->tile_image_height[t];
+  if (!pixels || w <= 0 || h <= 0) return 0;
+  static GLuint swatch = 0;
+  static const uint8_t* shown = nullptr;
+  if (!swatch) glGenTextures(1, &swatch);
+  glBindTexture(GL_TEXTURE_2D, swatch);
+  if (shown != pixels) {
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
+    shown = pixels;
+  }
+  return swatch;
+}
+
 void draw_tile(panel_pen* p) {
   const height_field* field = editor.terrain;
   int t = (int)editor_tile;
@@ -446,7 +468,7 @@ void draw_tile(panel_pen* p) {
   p->text(name);
   menu_translate(p->pen, 0.5f, -4.5f);
   glScalef(4, 4, 1);
-  draw_textured_unit_quad(field->tile_textures[t]);
+  draw_textured_unit_quad(tile_swatch(field, t));
   glScalef(0.25f, 0.25f, 1);
   menu_translate(p->pen, -0.5f, 0);
 }
