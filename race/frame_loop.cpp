@@ -447,7 +447,14 @@ void frame_handle_event(int code, int pressed) {
     return;
   }
   if (frame_loop.view_mode == view_loading) return;
-  if (frame_loop.view_mode == view_editor && race_hooks.editor_key && race_hooks.editor_key(code, pressed)) return;
+  if (frame_loop.view_mode == view_editor && race_hooks.editor_key) {
+    // As in the menus, a click acts where the pointer is now: it may have
+    // moved since this frame began, in the same batch of events.
+    read_cursor();
+    menu_screen.mouse_x = game_state.cursor_x;
+    menu_screen.mouse_y = game_state.cursor_y;
+    if (race_hooks.editor_key(code, pressed)) return;
+  }
   if (binding_pressed(binding_pause, code, pressed) && !online()) frame_loop.paused = !frame_loop.paused;
   if (binding_pressed(binding_step, code, pressed) && frame_loop.paused) simulation_tick();
   if (pressed && code == tab_code) tab_view();
