@@ -7,12 +7,14 @@
 
 #include "core/memory.h"
 #include "core/message_ring.h"
+#include "editor/editor_files.h"
 #include "editor/editor_items.h"
 #include "editor/editor_random.h"
 #include "race/menu_screen.h"
 #include "terrain/editor_hooks.h"
 #include "terrain/height_field.h"
 #include "terrain/terrain_edit.h"
+#include "terrain/track.h"
 
 editor_state editor;
 
@@ -72,9 +74,15 @@ static int plain_tile_run(const height_field* field) {
   return k;
 }
 
-// Reads the track folder's editor file into the gradient list. The reader
-// is not written yet: the list stays empty, as for a track without one.
-static void read_edinfo() {}
+// Reads the track folder's editor file into the gradient list; without
+// one the list stays empty.
+static void read_edinfo() {
+  const size_t n = std::strlen(track_source) + sizeof "/edinfo";
+  char* name = (char*)xmalloc(n);
+  std::snprintf(name, n, "%s/edinfo", track_source);
+  editor_read_edinfo(name);
+  check_free(name);
+}
 
 void editor_load_edinfo(height_field* field) {
   editor_free();

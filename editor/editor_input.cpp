@@ -8,6 +8,7 @@
 #include "core/memory.h"
 #include "core/message_ring.h"
 #include "editor/editor.h"
+#include "editor/editor_files.h"
 #include "editor/editor_items.h"
 #include "editor/editor_panel.h"
 #include "editor/gradient.h"
@@ -20,7 +21,7 @@
 
 // Every file a save may write, in the order they are written.
 static const char* const saved_files[] = {"billboards", "timing_gates", "terrain.hf", "terrain.png", "shading.ppm",
-                                          "shadingx2.ppm", "tilemap", "decals", "statues"};
+                                          "shadingx2.ppm", "tilemap", "decals", "statues", "edinfo"};
 static const int saved_file_count = (int)(sizeof saved_files / sizeof saved_files[0]);
 
 int editor_save() {
@@ -48,6 +49,7 @@ int editor_save() {
   ok = ok && write_timing_gates();
   ok = ok && save_terrain(field, staging);
   ok = ok && write_statues();
+  ok = ok && editor_save_edinfo();
   std::snprintf(track_source, sizeof track_source, "%s", folder);
   check_free(staging);
   if (ok)
@@ -145,9 +147,11 @@ static int table_key(int code, int pressed) {
         editor_strength = editor_strength - 0.25 > editor_strength_item.minimum ? editor_strength - 0.25
                                                                                  : editor_strength_item.minimum;
       return 1;
-    case 'i':
     case 'p':
-      // Statue interpolation and the scene export come with their tools.
+      if (pressed) editor_export_pov();
+      return 1;
+    case 'i':
+      // Statue interpolation comes with its tool.
       return 1;
     case 'f':
       if (pressed) gradient_reset_profile();

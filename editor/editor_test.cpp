@@ -614,6 +614,7 @@ class EditorSave : public Editor {
     shape_free_all();
     terrain_textures = hooks_;
     for (const char* name : saved) std::remove(home_track_file(name).c_str());
+    std::remove(home_track_file("edinfo").c_str());
     Editor::TearDown();
   }
   std::map<std::string, std::string> files() {

@@ -70,7 +70,7 @@ void replay(const char* target) {
 // One test a target, so a failure names its reader.
 const char* const replayed[] = {"anim",      "archive", "bike_setup", "config",  "decals",   "gzip",
                                 "model",     "png",     "pnm",        "raw",     "scanner",  "scrambled",
-                                "shape",     "terrain", "tileinfo",   "rut_message", "track_files", "engine_sound", "demo", "script", "net_packet", "net_items", "lines", "camera_keys", "series"};
+                                "shape",     "terrain", "tileinfo",   "rut_message", "track_files", "engine_sound", "demo", "script", "net_packet", "net_items", "lines", "camera_keys", "series", "edinfo"};
 
 TEST(FuzzReplay, EveryTargetIsReplayed) {
   const std::set<std::string> listed(std::begin(replayed), std::end(replayed));
@@ -105,5 +105,6 @@ REPLAY(demo)
 REPLAY(script)
 REPLAY(camera_keys)
 REPLAY(series)
+REPLAY(edinfo)
 
 }  // namespace

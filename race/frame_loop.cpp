@@ -29,6 +29,7 @@
 #include "race/control_bindings.h"
 #include "race/game_state.h"
 #include "race/loop_options.h"
+#include "race/menu_screen.h"
 #include "race/projection.h"
 #include "race/race_hooks.h"
 #include "race/race_reset.h"
@@ -229,6 +230,11 @@ static void read_cursor() {
 void cursor_and_menu_mouse() {
   const int old_x = game_state.cursor_x, old_y = game_state.cursor_y;
   read_cursor();
+  // The editor's view and panel follow the pointer with no menu open.
+  menu_screen.width = game_state.screen_width;
+  menu_screen.height = game_state.screen_height;
+  menu_screen.mouse_x = game_state.cursor_x;
+  menu_screen.mouse_y = game_state.cursor_y;
   if (menu_page >= 0) {
     if (!game_state.mouse_held) {
       if (race_hooks.menu_hover_select) race_hooks.menu_hover_select();
@@ -441,7 +447,14 @@ void frame_handle_event(int code, int pressed) {
     return;
   }
   if (frame_loop.view_mode == view_loading) return;
-  if (frame_loop.view_mode == view_editor && race_hooks.editor_key && race_hooks.editor_key(code, pressed)) return;
+  if (frame_loop.view_mode == view_editor && race_hooks.editor_key) {
+    // As in the menus, a click acts where the pointer is now: it may have
+    // moved since this frame began, in the same batch of events.
+    read_cursor();
+    menu_screen.mouse_x = game_state.cursor_x;
+    menu_screen.mouse_y = game_state.cursor_y;
+    if (race_hooks.editor_key(code, pressed)) return;
+  }
   if (binding_pressed(binding_pause, code, pressed) && !online()) frame_loop.paused = !frame_loop.paused;
   if (binding_pressed(binding_step, code, pressed) && frame_loop.paused) simulation_tick();
   if (pressed && code == tab_code) tab_view();

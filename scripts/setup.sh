@@ -7,7 +7,7 @@ packages=(
   g++ cmake make pkg-config
   libsdl2-dev libode-dev duktape-dev libpng-dev zlib1g-dev libgl-dev
   libfreetype-dev fonts-dejavu-core
-  xvfb xauth libgl1-mesa-dri x11-utils imagemagick xdotool
+  xvfb xauth libgl1-mesa-dri x11-utils imagemagick xdotool povray
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
 )

@@ -89,6 +89,10 @@ int bkdata_check_setup(const char* path);
 // segments, then the file through the game's reader: lines and samples per
 // segment, or the first fault. 1 when the file is sound.
 int bkdata_is_lines_name(const char* path);
+// The editor's "edinfo": its gradients and points, or each refused line.
+int bkdata_is_edinfo_name(const char* path);
+int bkdata_check_edinfo(const char* path);
+
 // Files in a "keycam/" folder: camera keyframes through the game's reader:
 // the key count and tick range, or the first bad line. 1 when taken.
 int bkdata_is_keycam_name(const char* path);

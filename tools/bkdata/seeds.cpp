@@ -479,6 +479,15 @@ int camera_key_seeds(const fs::path& out) {
   return write_whole(out / "camera_keys" / "three", text);
 }
 
+// The editor's gradients: a Curve between Lines, and a second gradient.
+int edinfo_seeds(const fs::path& out) {
+  return write_whole(out / "edinfo" / "two",
+                     "add_gradient 512.000000 512.000000 562.000000 512.000000\n"
+                     "add_point 0 0.000000 0.000000\nadd_point 1 20.000000 3.500000\nadd_point 0 50.000000 0.000000\n"
+                     "add_gradient 100.000000 90.000000 100.000000 140.000000\nadd_point 0 0.000000 1.000000\n"
+                     "add_point 0 50.000000 -1.000000\n");
+}
+
 int bkdata_seeds(int argc, char** argv) {
   if (argc != 1) return bkdata_usage();
   const fs::path out = argv[0];
@@ -490,7 +499,7 @@ int bkdata_seeds(int argc, char** argv) {
                  anim_seeds(out, scratch) && settings_seeds(out) && series_seeds(out, scratch) &&
                  sound_seeds(out) &&
                  demo_seeds(out, scratch) && script_seeds(out) && lines_seeds(out) &&
-                 net_seeds(out) && camera_key_seeds(out);
+                 net_seeds(out) && camera_key_seeds(out) && edinfo_seeds(out);
   fs::remove_all(scratch, ec);
   if (!ok) {
     std::fprintf(stderr, "bkdata seeds: can't write the seeds into '%s'\n", out.string().c_str());
