@@ -77,6 +77,8 @@ struct rider_robot_state {
   int32_t recovery_counter;  // 0 normal; above 0 the careful follower drives
   int32_t pick_segment;      // segment number the next picked line is for
   int32_t launch_over;       // 1 once the launch has handed the bike to the driver
+  int32_t still_ticks;       // ticks the careful follower has sat still, power on
+  int32_t unstick_ticks;     // ticks left of an early unstick push
 };
 
 struct rider {

@@ -103,8 +103,14 @@ int launch_has_line_speed(const rider* r) {
 // Past the start: the look-ahead driver, or the careful follower while
 // the robot recovers.
 void drive(rider* r) {
-  if (r->robot.recovery_counter == 0) auto_pilot_steer_ahead(r);
-  else auto_pilot_follow_line(r);
+  if (r->robot.recovery_counter == 0) {
+    // The careful follower's count of still ticks starts afresh each time
+    // it takes over.
+    r->robot.still_ticks = r->robot.unstick_ticks = 0;
+    auto_pilot_steer_ahead(r);
+  } else {
+    auto_pilot_follow_line(r);
+  }
 }
 
 }  // namespace

@@ -221,3 +221,64 @@ TEST_F(RobotDriving, DrivesAShippedLineWithoutFalling) {
 }
 
 }  // namespace
+
+// A bike held where it stands (as by another bike it is tangled with)
+// under the careful follower: the unstick push comes after 3 s still and
+// lasts 2 s, again and again, long before the 19 s without a cursor
+// advance; let go, the bike rides off.
+TEST_F(RobotDriving, AHeldFollowerIsPushedFreeAfterThreeSeconds) {
+  rider* r = start_robot();
+  ASSERT_NE(r, nullptr);
+  dBodyID frame = rider_frame_body(r);
+  const dReal* p = dBodyGetPosition(frame);
+  const dReal* m = dBodyGetRotation(frame);
+  const float fx = (float)-m[2], fz = (float)-m[10];
+  const float len = std::sqrt(fx * fx + fz * fz);
+  // A straight line ahead, beyond the 30 ft the cursor runs ahead of the
+  // bike while it recovers.
+  for (int i = 0; i < 40; i++) {
+    const float d = 40 + 5.0f * i;
+    const line_sample s{(float)p[0] + fx / len * d, (float)p[1], (float)p[2] + fz / len * d, 15, 0};
+    growable_array_append(&r->followed_line, &s);
+  }
+  race_clock.gate_drop_tick = race_clock.current_tick - 10 * 128;
+  r->robot.cursor = 0;
+  r->robot.recovery_counter = 3;
+  r->robot.last_advance_tick = race_clock.current_tick;
+  race_hooks.auto_pilot_tick = advance_and_drive;
+  dJointID hold = dJointCreateFixed(dBodyGetWorld(frame), nullptr);
+  dJointAttach(hold, frame, nullptr);
+  dJointSetFixed(hold);
+
+  const int32_t start = race_clock.current_tick;
+  std::vector<int32_t> push_starts;
+  int pushing_ticks = 0, throttle_while_pushing = 0;
+  int was_pushing = 0;
+  for (int t = 0; t < 12 * 128; t++) {
+    simulation_tick();
+    ASSERT_TRUE(bodies_finite(r)) << "tick " << t;
+    if (r->robot.unstick_ticks > 0) {
+      pushing_ticks++;
+      throttle_while_pushing += r->throttle > 0;
+      if (!was_pushing) push_starts.push_back(race_clock.current_tick - start);
+    }
+    was_pushing = r->robot.unstick_ticks > 0;
+  }
+  // Pushes from 3 to 5 s and from 8 to 10 s; the Part's own 19 s never came.
+  ASSERT_EQ(push_starts.size(), 2u);
+  EXPECT_NEAR(push_starts[0], 3 * 128, 4);
+  EXPECT_NEAR(push_starts[1], 8 * 128, 6);
+  EXPECT_NEAR(pushing_ticks, 2 * (2 * 128 - 1), 2);
+  EXPECT_EQ(throttle_while_pushing, 0);
+  EXPECT_LT(race_clock.current_tick - r->robot.last_advance_tick, 19 * 128);
+
+  dJointDestroy(hold);
+  const dVector3 from = {p[0], p[1], p[2]};
+  for (int t = 0; t < 12 * 128; t++) {
+    simulation_tick();
+    ASSERT_TRUE(bodies_finite(r)) << "tick " << t;
+  }
+  const dReal* q = dBodyGetPosition(frame);
+  EXPECT_GT(std::hypot(q[0] - from[0], q[2] - from[2]), 20) << "let go, the bike stayed";
+  EXPECT_EQ(r->crash_count, 0);
+}

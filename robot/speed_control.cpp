@@ -37,6 +37,11 @@ auto_pilot_pedals auto_pilot_speed_pedals(const auto_pilot_speed_state& s) {
   } else {
     p.front_brake = p.rear_brake = clamp01(e - 1);
   }
+  // A spinning rear tyre neither drives nor holds the bike sideways, and
+  // the shift down it needs waits for the tyre to grip: full throttle from
+  // walking pace spun the wheel for good, the bike crawling or stuck. The
+  // throttle eases off as the tyre slides, as it does for a sliding front.
+  p.throttle *= clamp01((16 - s.rear_slip) / 16);
   // First gear slips the clutch over the last 1000 rpm below the threshold.
   if (s.gear < 1) {
     const float rpm = s.engine_speed * 60 / (2 * pi);
@@ -51,6 +56,11 @@ void auto_pilot_speed_control(rider* r, float v, float t) {
   if (!r || !r->bodies[RIDER_FRAME]) return;
   auto_pilot_speed_state s{};
   s.rear_on_ground = r->rear_contact.depth > 0;
+  if (s.rear_on_ground) {
+    const float* pv = r->rear_contact.point_velocity;
+    const float slip = std::sqrt(pv[0] * pv[0] + pv[1] * pv[1] + pv[2] * pv[2]);
+    s.rear_slip = std::isfinite(slip) ? slip : 0;
+  }
   s.front_height = (float)dBodyGetPosition(r->bodies[RIDER_FRONT_WHEEL])[1];
   s.rear_height = (float)dBodyGetPosition(r->bodies[RIDER_REAR_WHEEL])[1];
   const dReal* w = dBodyGetAngularVel(r->bodies[RIDER_FRAME]);

@@ -11,7 +11,8 @@ struct auto_pilot_pedals {
 // What the bike's state asks: rear wheel on the ground or not, the wheels'
 // heights, the frame's pitch rate wx about its local x axis, whether the
 // rider is down, speed v toward target t, gear index, engine speed (rad/s)
-// and the engine's lowest threshold (rpm).
+// and the engine's lowest threshold (rpm), and how fast the rear tyre's
+// contact point slides over the ground (ft/s, 0 without contact).
 struct auto_pilot_speed_state {
   int rear_on_ground;
   float rear_height, front_height;
@@ -21,6 +22,7 @@ struct auto_pilot_speed_state {
   int32_t gear;
   float engine_speed;
   float rpm_threshold;
+  float rear_slip;
 };
 
 auto_pilot_pedals auto_pilot_speed_pedals(const auto_pilot_speed_state& s);

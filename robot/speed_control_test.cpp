@@ -13,16 +13,21 @@ TEST(SpeedControl, OnTheGround) {
     int down;
     int32_t gear;
     float rpm;
+    float rear_slip;
     auto_pilot_pedals expected;
   } rows[] = {
-      {"well below target", 10, 20, 0, 2, 3000, {1, 1, 0, 0}},
-      {"below target, down", 10, 20, 1, 2, 3000, {0, 1, 0, 0}},
-      {"easing off near target", 19.25f, 20, 0, 2, 3000, {0.75f, 1, 0, 0}},
-      {"half a foot per second over target", 20.5f, 20, 0, 2, 3000, {0, 1, 0.5f, 0.5f}},
-      {"far above target", 40, 20, 0, 2, 3000, {0, 1, 1, 1}},
-      {"first gear, well below the threshold", 10, 20, 0, 0, 2000, {1, 0, 0, 0}},
-      {"first gear, half way up the last 1000 rpm", 10, 20, 0, 0, 3500, {1, 0.5f, 0, 0}},
-      {"first gear, at the threshold", 10, 20, 0, 0, 4000, {1, 1, 0, 0}},
+      {"well below target", 10, 20, 0, 2, 3000, 0, {1, 1, 0, 0}},
+      {"below target, down", 10, 20, 1, 2, 3000, 0, {0, 1, 0, 0}},
+      {"easing off near target", 19.25f, 20, 0, 2, 3000, 0, {0.75f, 1, 0, 0}},
+      {"half a foot per second over target", 20.5f, 20, 0, 2, 3000, 0, {0, 1, 0.5f, 0.5f}},
+      {"far above target", 40, 20, 0, 2, 3000, 0, {0, 1, 1, 1}},
+      {"first gear, well below the threshold", 10, 20, 0, 0, 2000, 0, {1, 0, 0, 0}},
+      {"first gear, half way up the last 1000 rpm", 10, 20, 0, 0, 3500, 0, {1, 0.5f, 0, 0}},
+      {"first gear, at the threshold", 10, 20, 0, 0, 4000, 0, {1, 1, 0, 0}},
+      {"rear tyre sliding at 4 ft/s", 10, 20, 0, 2, 3000, 4, {0.75f, 1, 0, 0}},
+      {"rear tyre spinning at 12 ft/s, near target", 19.25f, 20, 0, 2, 3000, 12, {0.1875f, 1, 0, 0}},
+      {"rear tyre spinning at 60 ft/s from rest", 0, 15, 0, 1, 3000, 60, {0, 1, 0, 0}},
+      {"braking with the rear sliding", 40, 20, 0, 2, 3000, 30, {0, 1, 1, 1}},
   };
   for (const row& r : rows) {
     auto_pilot_speed_state s{};
@@ -33,6 +38,7 @@ TEST(SpeedControl, OnTheGround) {
     s.gear = r.gear;
     s.engine_speed = r.rpm * rpm_to_rad;
     s.rpm_threshold = 4000;
+    s.rear_slip = r.rear_slip;
     const auto_pilot_pedals p = auto_pilot_speed_pedals(s);
     EXPECT_NEAR(p.throttle, r.expected.throttle, 1e-4) << r.what;
     EXPECT_NEAR(p.clutch, r.expected.clutch, 1e-4) << r.what;
