@@ -31,25 +31,28 @@ int shaders_active;
   "  return mix(gl_Fog.color.rgb, c, f);\n"                               \
   "}\n"
 
-// Vertex stage of the object programs. LIGHTING: the lit family's lighting
-// terms, else the tint colour. NORMAL_MAP: the tangent (texture coordinate
-// 1). TEXCOORD: texture coordinate 0 is passed on. Bones: weights in
-// texture coordinate 2, bone indices in texture coordinate 3.
+// Vertex stage of the object programs. LIGHTING: the lit family (whose
+// light and material terms are the same at every vertex, so the fragment
+// stage reads them itself), else the tint colour. NORMAL_MAP: the tangent
+// (texture coordinate 1). TEXCOORD: texture coordinate 0 is passed on.
+// Bones: weights in texture coordinate 2, bone indices in texture
+// coordinate 3.
+//
+// A software renderer sets up and stores every varying of every vertex and
+// triangle as four components, which is much of what a model costs it: the
+// texture coordinate rides in the spare fourth components of the normal
+// and the eye-space point.
 static const char object_vertex_body[] =
     "uniform int nbones;\n"
     "uniform vec3 bone_c[MAX_BONE];\n"
     "uniform vec3 bone_t[MAX_BONE];\n"
     "uniform mat3 bone_r[MAX_BONE];\n"
-    "varying vec3 normal;\n"
-    "varying vec3 viewer;\n"
+    "varying vec4 normal_s;\n"
+    "varying vec4 viewer_t;\n"
     "#ifdef NORMAL_MAP\n"
     "varying vec3 tangent;\n"
     "#endif\n"
-    "#ifdef LIGHTING\n"
-    "varying vec3 light;\n"
-    "varying vec4 diffuse;\n"
-    "varying vec4 ambient;\n"
-    "#else\n"
+    "#ifndef LIGHTING\n"
     "varying vec4 tint;\n"
     "#endif\n"
     "vec3 sum_p;\n"
@@ -65,25 +68,23 @@ static const char object_vertex_body[] =
     "#endif\n"
     "}\n"
     "void main() {\n"
-    "#ifdef LIGHTING\n"
-    "  light = normalize(gl_LightSource[0].position.xyz);\n"
-    "  diffuse = gl_FrontMaterial.diffuse * gl_LightSource[0].diffuse;\n"
-    "  ambient = gl_FrontMaterial.ambient * gl_LightSource[0].ambient\n"
-    "          + gl_LightModel.ambient * gl_FrontMaterial.ambient;\n"
-    "  ambient.a = min(ambient.a, 1.0);\n"
-    "#else\n"
+    "#ifndef LIGHTING\n"
     "  tint = gl_Color;\n"
     "#endif\n"
     "#ifdef TEXCOORD\n"
-    "  gl_TexCoord[0] = gl_MultiTexCoord0;\n"
+    "  normal_s.w = gl_MultiTexCoord0.s;\n"
+    "  viewer_t.w = gl_MultiTexCoord0.t;\n"
+    "#else\n"
+    "  normal_s.w = 0.0;\n"
+    "  viewer_t.w = 0.0;\n"
     "#endif\n"
     "  if (nbones == 0) {\n"
-    "    normal = normalize(gl_NormalMatrix * gl_Normal);\n"
+    "    normal_s.xyz = normalize(gl_NormalMatrix * gl_Normal);\n"
     "#ifdef NORMAL_MAP\n"
     "    tangent = normalize(gl_NormalMatrix * gl_MultiTexCoord1.xyz);\n"
     "#endif\n"
     "    vec4 eye = gl_ModelViewMatrix * gl_Vertex;\n"
-    "    viewer = eye.xyz / eye.w;\n"
+    "    viewer_t.xyz = eye.xyz / eye.w;\n"
     "    gl_Position = ftransform();\n"
     "  } else {\n"
     "    sum_p = vec3(0.0);\n"
@@ -94,8 +95,8 @@ static const char object_vertex_body[] =
     "    add_bone(gl_MultiTexCoord2.z, gl_MultiTexCoord3.z);\n"
     "    add_bone(gl_MultiTexCoord2.w, gl_MultiTexCoord3.w);\n"
     "    vec4 p = vec4(sum_p, 1.0);\n"
-    "    viewer = (gl_ModelViewMatrix * p).xyz;\n"
-    "    normal = normalize(gl_NormalMatrix * sum_n);\n"
+    "    viewer_t.xyz = (gl_ModelViewMatrix * p).xyz;\n"
+    "    normal_s.xyz = normalize(gl_NormalMatrix * sum_n);\n"
     "#ifdef NORMAL_MAP\n"
     "    tangent = normalize(gl_NormalMatrix * sum_t);\n"
     "#endif\n"
@@ -103,19 +104,25 @@ static const char object_vertex_body[] =
     "  }\n"
     "}\n";
 
-// The normal of the object programs' fragment stages, bent by the normal
-// map in the tangent frame when there is one.
+// The varyings every object program's fragment stage reads, the texture
+// coordinate unpacked, and the normal, bent by the normal map in the
+// tangent frame when there is one.
 #define SHADER_SURFACE_NORMAL                                              \
+  "varying vec4 normal_s;\n"                                               \
+  "varying vec4 viewer_t;\n"                                               \
   "#ifdef NORMAL_MAP\n"                                                    \
   "uniform sampler2D nmap;\n"                                              \
   "varying vec3 tangent;\n"                                                \
   "#endif\n"                                                               \
+  "vec2 texcoord() {\n"                                                    \
+  "  return vec2(normal_s.w, viewer_t.w);\n"                               \
+  "}\n"                                                                    \
   "vec3 surface_normal() {\n"                                              \
-  "  vec3 n = normalize(normal);\n"                                        \
+  "  vec3 n = normalize(normal_s.xyz);\n"                                  \
   "#ifdef NORMAL_MAP\n"                                                    \
   "  vec3 t = normalize(tangent - n * dot(n, tangent));\n"                 \
   "  vec3 b = cross(n, t);\n"                                              \
-  "  vec3 m = texture2D(nmap, gl_TexCoord[0].st).rgb * 2.0 - 1.0;\n"       \
+  "  vec3 m = texture2D(nmap, texcoord()).rgb * 2.0 - 1.0;\n"              \
   "  n = normalize(mat3(t, b, n) * m);\n"                                  \
   "#endif\n"                                                               \
   "  return n;\n"                                                          \
@@ -127,23 +134,24 @@ static const char lit_fragment_body[] =
     "#ifdef SPEC_MAP\n"
     "uniform sampler2D smap;\n"
     "#endif\n"
-    "varying vec3 normal;\n"
-    "varying vec3 viewer;\n"
-    "varying vec3 light;\n"
-    "varying vec4 diffuse;\n"
-    "varying vec4 ambient;\n" SHADER_SURFACE_NORMAL SHADER_FRAGMENT_COMMON
+    SHADER_SURFACE_NORMAL SHADER_FRAGMENT_COMMON
     "void main() {\n"
+    "  vec3 light = normalize(gl_LightSource[0].position.xyz);\n"
+    "  vec4 diffuse = gl_FrontMaterial.diffuse * gl_LightSource[0].diffuse;\n"
+    "  vec4 ambient = gl_FrontMaterial.ambient * gl_LightSource[0].ambient\n"
+    "               + gl_LightModel.ambient * gl_FrontMaterial.ambient;\n"
+    "  ambient.a = min(ambient.a, 1.0);\n"
     "  vec3 n = surface_normal();\n"
     "  float ndl = dot(n, light);\n"
-    "  float rdl = max(dot(reflect(normalize(viewer), n), light), 0.0);\n"
+    "  float rdl = max(dot(reflect(normalize(viewer_t.xyz), n), light), 0.0);\n"
     "  if (ndl < 0.0) {\n"
     "    ndl = 0.0;\n"
     "    rdl = 0.0;\n"
     "  }\n"
     "  vec4 colour = ambient + vec4(diffuse.rgb * ndl, 0.0);\n"
-    "  colour *= texture2D(tex, gl_TexCoord[0].st);\n"
+    "  colour *= texture2D(tex, texcoord());\n"
     "#ifdef SPEC_MAP\n"
-    "  vec4 s = texture2D(smap, gl_TexCoord[0].st);\n"
+    "  vec4 s = texture2D(smap, texcoord());\n"
     "  float e = s.a * 128.0 + 0.125;\n"
     "  if (e >= 127.875) e = gl_FrontMaterial.shininess;\n"
     "  colour.rgb += s.rgb * gl_LightSource[0].specular.rgb * spec_power(rdl, e);\n"
@@ -161,11 +169,9 @@ static const char lit_fragment_body[] =
 static const char env_fragment_body[] =
     "uniform sampler2D tex;\n"
     "uniform mat3 envmat;\n"
-    "varying vec3 normal;\n"
-    "varying vec3 viewer;\n"
     "varying vec4 tint;\n" SHADER_SURFACE_NORMAL
     "void main() {\n"
-    "  vec3 v = normalize(envmat * reflect(viewer, surface_normal()));\n"
+    "  vec3 v = normalize(envmat * reflect(viewer_t.xyz, surface_normal()));\n"
     "  float l = length(v.xz);\n"
     "  vec2 d = l > 0.0 ? v.xz / l : vec2(0.0);\n"
     "  vec2 t = d * acos(clamp(v.y, -1.0, 1.0)) * 0.15915494309189535;\n"

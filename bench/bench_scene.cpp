@@ -4,11 +4,14 @@
 // view, each as frames a second and as a ratio to sky and terrain alone.
 // Then times the billboard pass's sorting work (cull, radix sort and
 // regrouping of 2000 roost sprites and 500 track billboards) as a share of
-// a 60 fps frame.
+// a 60 fps frame. Each rider count is measured in slices that alternate
+// with sky and terrain alone, so that a load change on a shared machine
+// moves both rates alike.
 //
 // Run from a release build under xvfb-run; BK_HOME defaults to the build's
 // gamedata/ beside the bench/ folder.
 #include <GL/gl.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -56,20 +59,57 @@ double seconds_now() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-// Frames a second drawing the scene from the camera for about `seconds`.
-double frame_rate(const float position[3], const float m[9], double seconds) {
+// Processor time of the whole process, the renderer's threads included:
+// steadier than frames a second when other work shares the machine.
+double cpu_seconds_now() {
+  timespec t;
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return t.tv_sec + 1e-9 * t.tv_nsec;
+}
+
+// Frames drawn and the wall and processor seconds they took.
+struct frame_tally {
+  int frames = 0;
+  double seconds = 0, cpu_seconds = 0;
+  double rate() const { return frames / seconds; }
+  double cpu_ms() const { return 1e3 * cpu_seconds / frames; }
+};
+
+// Draws the scene from the camera for about `seconds` into the tally.
+void draw_for(const float position[3], const float m[9], double seconds, frame_tally* tally) {
   for (int k = 0; k < 3; k++) draw_scene(position, m, 110, -1);  // ground textures settle
   glFinish();
-  int frames = 0;
-  const double start = seconds_now();
+  const double start = seconds_now(), cpu_start = cpu_seconds_now();
   double now = start;
   while (now - start < seconds) {
     draw_scene(position, m, 110, -1);
     glFinish();
-    frames++;
+    tally->frames++;
     now = seconds_now();
   }
-  return frames / (now - start);
+  tally->seconds += now - start;
+  tally->cpu_seconds += cpu_seconds_now() - cpu_start;
+}
+
+// The riders made for the runs, by slot; the first `count` of them stand in
+// their slots, the others are set aside.
+rider* made[41];
+void show_riders(int count) {
+  for (int i = 1; i <= 40; i++) rider_slots[i] = i <= count ? made[i] : nullptr;
+}
+
+// Sky and terrain alone against `count` riders in view, in alternating
+// slices, so that both see the same load when other work shares the
+// machine.
+void compare_riders(const float position[3], const float m[9], double seconds, int count, frame_tally* alone,
+                    frame_tally* with) {
+  const int slices = 6;
+  for (int k = 0; k < slices; k++) {
+    show_riders(0);
+    draw_for(position, m, seconds / slices, alone);
+    show_riders(count);
+    draw_for(position, m, seconds / slices, with);
+  }
 }
 
 // The billboard pass's sorting work on n_roost + n_track billboards round a
@@ -187,28 +227,29 @@ int main(int argc, char** argv) {
   billboards.count = 0;
   rider* local = rider_slots[0];
   rider_slots[0] = nullptr;
-  const double base = frame_rate(camera, m, seconds);
-  std::printf("sky and terrain only: %.1f fps (%d model triangles)\n", base, draw_stats.triangles);
+  for (int i = 1; i <= 40; i++) {
+    made[i] = rider_create("cr125", (unsigned)i, 1, "7", nullptr, nullptr, nullptr, nullptr);
+    if (!made[i]) return 1;
+    rider_slots[i] = made[i];
+    rider_slot_kind[i] = RIDER_ROBOT;
+    const int row = (i - 1) / 8, column = (i - 1) % 8;
+    place_rider_clear(made[i], centre[0] - 14 + 4 * column, centre[2] - 4 * row, 0);
+  }
   double ten = 0;
   for (int count : {1, 10, 40}) {
-    for (int i = 1; i <= count; i++) {
-      if (rider_slots[i]) continue;
-      rider* r = rider_create("cr125", (unsigned)i, 1, "7", nullptr, nullptr, nullptr, nullptr);
-      if (!r) return 1;
-      rider_slots[i] = r;
-      rider_slot_kind[i] = RIDER_ROBOT;
-      const int row = (i - 1) / 8, column = (i - 1) % 8;
-      place_rider_clear(r, centre[0] - 14 + 4 * column, centre[2] - 4 * row, 0);
-    }
-    const double rate = frame_rate(camera, m, seconds);
-    if (count == 10) ten = rate / base;
+    frame_tally alone, with;
+    compare_riders(camera, m, seconds, count, &alone, &with);
+    const double ratio = with.rate() / alone.rate();
+    if (count == 10) ten = ratio;
     keep_frame(count);
-    std::printf("%2d riders in view: %.1f fps, ratio to terrain only %.3f (%d model triangles)\n", count, rate,
-                rate / base, draw_stats.triangles);
+    std::printf("%2d riders in view: %.1f fps against %.1f fps for sky and terrain only, ratio %.3f; "
+                "processor time a frame %.2f ms against %.2f ms (%d model triangles)\n",
+                count, with.rate(), alone.rate(), ratio, with.cpu_ms(), alone.cpu_ms(), draw_stats.triangles);
   }
   std::printf("10 riders keep at least 0.5 of the terrain-only rate: %s\n", ten >= 0.5 ? "yes" : "NO");
   statues.count = statue_count;
   billboards.count = billboard_count;
+  show_riders(40);
   rider_slots[0] = local;
 
   const double pass = billboard_pass_seconds(2000, 500);

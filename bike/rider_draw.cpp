@@ -143,12 +143,34 @@ void draw_debug_point(const float point[3], const float colour[3], float height)
   }
 }
 
+namespace {
+int draw_bike_parts(const rider* r, int mode, const float eye[3]);
+}
+
 void draw_bike(const rider* r, int mode, const float eye[3]) {
-  if (!r) return;
+  if (draw_bike_parts(r, mode, eye)) draw_bike_run_end();
+}
+
+void draw_bike_in_run(const rider* r, int mode, const float eye[3]) { draw_bike_parts(r, mode, eye); }
+
+void draw_bike_run_end() {
+  if (has_units()) {
+    unit_texture(2, 0);
+    unit_texture(1, 0);
+    active_unit(0);
+  }
+  if (shaders_active) shader_use(0);
+}
+
+namespace {
+
+// 1 when it drew (and so changed the GL state), 0 for a rider not built.
+int draw_bike_parts(const rider* r, int mode, const float eye[3]) {
+  if (!r) return 0;
   for (dBodyID b : r->bodies)
-    if (!b) return;
+    if (!b) return 0;
   const bike_model* row = rider_model(r);
-  if (!row) return;
+  if (!row) return 0;
   const int riding = (mode == DRAW_BIKE_RIDING || mode == DRAW_BIKE_FIRST_PERSON) && r->down_counter == 0;
 
   // The lean-back rule works on a copy of the rider body's transform: the
@@ -245,12 +267,11 @@ void draw_bike(const rider* r, int mode, const float eye[3]) {
     }
   }
 
-  if (has_units()) {
-    unit_texture(2, 0);
-    unit_texture(1, 0);
-    active_unit(0);
+  if (verbose >= 2) {
+    draw_bike_run_end();
+    debug_overlay(r);
   }
-  if (shaders_active) shader_use(0);
-
-  if (verbose >= 2) debug_overlay(r);
+  return 1;
 }
+
+}  // namespace

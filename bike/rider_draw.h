@@ -37,6 +37,14 @@ extern rider_debug_list rider_debug_points[RIDER_SLOT_COUNT];
 // nothing and leaves the GL state alone. The dynamics bodies are only read.
 void draw_bike(const rider* r, int mode, const float eye[3]);
 
+// For a run of riders drawn one after another: as draw_bike, but the
+// texture units and the program are left as the rider's last part set them
+// (each rider sets its own before it draws), and draw_bike_run_end puts
+// them back once after the run. A software renderer revalidates its whole
+// pipeline at every such change, a cost paid per rider otherwise.
+void draw_bike_in_run(const rider* r, int mode, const float eye[3]);
+void draw_bike_run_end();
+
 // glPushMatrix, then the body's translation and rotation; also returns the
 // position and the rotation (row after row) for the model draw call. The
 // caller pops the matrix after drawing.

@@ -184,8 +184,9 @@ void draw_riders(int head_slot, const float eye[3]) {
     rider_fade[s] = fade;
     if (fade < 1) continue;
     const int mode = s != head_slot ? DRAW_BIKE_OUTSIDE : hide_rider ? DRAW_BIKE_RIDING : DRAW_BIKE_FIRST_PERSON;
-    draw_bike(r, mode, eye);
+    draw_bike_in_run(r, mode, eye);
   }
+  draw_bike_run_end();
 }
 
 void draw_ghosts(int head_slot, const float eye[3]) {
@@ -193,9 +194,11 @@ void draw_ghosts(int head_slot, const float eye[3]) {
     const rider* r = rider_slots[s];
     if (!r || !rider_frame_body(r) || !(rider_fade[s] < 1) || !(rider_fade[s] > 0)) continue;
     material_alpha = rider_fade[s];
-    draw_bike(r, s == head_slot ? (hide_rider ? DRAW_BIKE_RIDING : DRAW_BIKE_FIRST_PERSON) : DRAW_BIKE_OUTSIDE, eye);
+    draw_bike_in_run(r, s == head_slot ? (hide_rider ? DRAW_BIKE_RIDING : DRAW_BIKE_FIRST_PERSON) : DRAW_BIKE_OUTSIDE,
+                     eye);
     material_alpha = 1;
   }
+  draw_bike_run_end();
 }
 
 void draw_billboards(const float camera[3], const float orientation[9]) {

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# brakkan races on the sample track twice at a locked 32 frames a second
-# with its frames on standard output, once with the HUD and the FPS and
-# time lines and once with "--hidden-hud". The same frame of both runs
+# brakkan races on the sample track twice at once at a locked 32 frames a
+# second with its frames on standard output, once with the HUD and the FPS
+# and time lines and once with "--hidden-hud". The same frame of both runs
 # (the same tick, so the same 3-D view) differs where the tachometer, the
 # gear, the pit board and the status lines are drawn, and matches in the
 # places no overlay reaches.
@@ -17,12 +17,33 @@ log=$user/lastlog.txt
 fail() { echo "$*"; tail -n 30 "$log" 2>/dev/null; cat err*.txt 2>/dev/null; exit 1; }
 frame_bytes=$((15 + 640 * 480 * 3))
 
-# One run into $1 with the extra options after it, ended by SIGTERM once
-# 130 frames (four seconds of race) are out.
+# The two runs go side by side, each with a user folder and an X server of
+# its own: the first on the script's display, the second on one started
+# here (ended with the script).
+mkdir "$dir/.xvfb2"
+setpriv --pdeathsig TERM Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset \
+  3>"$dir/.xvfb2/display" 2>"$dir/.xvfb2/log" &
+xvfb2_pid=$!
+trap 'kill "$xvfb2_pid" 2>/dev/null; wait "$xvfb2_pid" 2>/dev/null; stop_own_display; rm -rf "$dir"' EXIT
+for _ in $(seq 600); do
+  [ "$(wc -l <"$dir/.xvfb2/display")" -ge 1 ] && break
+  kill -0 "$xvfb2_pid" 2>/dev/null || break
+  sleep 0.1
+done
+display2=$(head -n 1 "$dir/.xvfb2/display")
+[ -n "$display2" ] || fail "the second virtual X server did not start: $(cat "$dir/.xvfb2/log")"
+
+# One run into $1 with user folder $2 on display $3 and the extra options
+# after them, ended by SIGTERM once 130 frames (four seconds of race) are
+# out.
 run() {
-  local out=$1
-  shift
-  "$exe" --track quarrybend --lock-fps 32 --draw-fps 1 --draw-time 1 --record-video "$@" >"$out" 2>"err-$out.txt" &
+  local out=$1 xdg=$2 display=$3
+  shift 3
+  local log=$xdg/Brakkan/lastlog.txt
+  mkdir -p "$xdg/Brakkan"
+  printf 'video_mode=Windowed\n' >"$xdg/Brakkan/config"
+  DISPLAY=$display XDG_DATA_HOME=$xdg \
+    "$exe" --track quarrybend --lock-fps 32 --draw-fps 1 --draw-time 1 --record-video "$@" >"$out" 2>"err-$out.txt" &
   local pid=$!
   for _ in $(seq 1200); do
     kill -0 "$pid" 2>/dev/null || break
@@ -36,8 +57,12 @@ run() {
   local frames=$(($(stat -c %s "$out") / frame_bytes))
   [ "$frames" -ge 120 ] || fail "only $frames frames of 640 x 480 in $out"
 }
-run hud.ppm
-run bare.ppm --hidden-hud
+run hud.ppm "$dir/xdg" "$DISPLAY" &
+hud_run=$!
+run bare.ppm "$dir/xdg-bare" ":$display2" --hidden-hud &
+bare_run=$!
+wait "$hud_run" || exit 1
+wait "$bare_run" || exit 1
 
 python3 - <<'EOF' || fail "the HUD frames are wrong"
 import sys
