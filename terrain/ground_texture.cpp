@@ -292,7 +292,9 @@ void ground_paint_decal_cpu(height_field* field, const decal* d, int x, int z, i
   const double origin_x = 2.0 * x * field->spacing, origin_z = 2.0 * z * field->spacing;
   // Decal coordinates (s, t), 0..1 over the decal, at a pixel centre, and
   // their steps along a row and down a column.
-  const double ca = d->cos_angle, sa = d->sin_angle, a = d->extent_a, b = d->extent_b;
+  // extent_a lies along (cos, -sin) and extent_b along (sin, cos): the
+  // decal's heading (-sin, -cos) runs along extent_b, as the editor shows it.
+  const double ca = d->cos_angle, sa = -d->sin_angle, a = d->extent_a, b = d->extent_b;
   const double ds_x = pixel * ca / a, dt_x = -pixel * sa / b;
   const double ds_z = pixel * sa / a, dt_z = pixel * ca / b;
   int w = d->image_width, h = d->image_height;

@@ -198,8 +198,8 @@ TEST_F(GroundTexture, SoftwareCompositorMatchesTheReference) {
       bool edge = false;
       auto inside = [&](const decal* d, bool* near) {
         const double dx = wx - d->x, dz = wz - d->z;
-        const double s = (dx * d->cos_angle + dz * d->sin_angle) / d->extent_a + 0.5;
-        const double t = (-dx * d->sin_angle + dz * d->cos_angle) / d->extent_b + 0.5;
+        const double s = (dx * d->cos_angle - dz * d->sin_angle) / d->extent_a + 0.5;
+        const double t = (dx * d->sin_angle + dz * d->cos_angle) / d->extent_b + 0.5;
         const double margin = std::fmin(std::fmin(std::fabs(s), std::fabs(1 - s)), std::fmin(std::fabs(t), std::fabs(1 - t)));
         if (margin < 0.05) *near = true;
         return s >= 0 && s < 1 && t >= 0 && t < 1;
