@@ -211,7 +211,10 @@ const int32_t* decal_bins_query(height_field* field, float x0, float z0, float x
 uint8_t ground_blend(int s, int a, int d) {
   if (a == 0) return (uint8_t)d;
   if (a == 255) return (uint8_t)s;
-  int c = (((s * 257) * (a * 257)) >> 16) + (((d * 257) * ((255 - a) * 257)) >> 16);
+  // The products reach 65535^2: unsigned, or bright translucent pixels
+  // overflow.
+  uint32_t c = (((uint32_t)(s * 257) * (uint32_t)(a * 257)) >> 16) +
+               (((uint32_t)(d * 257) * (uint32_t)((255 - a) * 257)) >> 16);
   if (c > 65535) c = 65535;
   return (uint8_t)(c >> 8);
 }

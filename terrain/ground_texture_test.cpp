@@ -126,6 +126,9 @@ TEST_F(GroundTexture, SpanPaintersBlendByAlpha) {
   EXPECT_NEAR(ground_blend(200, 128, 100), 150, 1);
   EXPECT_EQ(ground_blend(17, 0, 99), 99);
   EXPECT_EQ(ground_blend(17, 255, 99), 17);
+  // Bright and nearly opaque: the full-range products stay exact.
+  EXPECT_NEAR(ground_blend(245, 230, 0), 245 * 230 / 255, 1);
+  EXPECT_NEAR(ground_blend(250, 1, 255), 255, 1);
   // Bilinear between the two texels: colour and alpha both interpolate, and
   // a uniform image comes back exactly.
   uint8_t mid[3] = {0, 0, 0};
