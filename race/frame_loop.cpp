@@ -235,6 +235,9 @@ void cursor_and_menu_mouse() {
     } else if ((game_state.cursor_x != old_x || game_state.cursor_y != old_y) && race_hooks.menu_key) {
       race_hooks.menu_key(16, menu_page);
     }
+  } else if (frame_loop.view_mode == view_editor && race_hooks.menu_hover_select) {
+    // The editor's tools and panel read the mouse where the menus do.
+    race_hooks.menu_hover_select();
   }
   frame_loop.menu_page_seen = menu_page;
   game_state.menu_page_changed = 0;

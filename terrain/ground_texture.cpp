@@ -332,6 +332,10 @@ void ground_paint_decal_cpu(height_field* field, const decal* d, int x, int z, i
     };
     limit(s0, ds_x);
     limit(t0, dt_x);
+    // A step of almost nothing (a decal turned a right angle in floats)
+    // puts the limits far out; lo and hi stay inside the row only while
+    // they do not cross.
+    if (!(lo <= hi)) continue;
     int first = (int)std::ceil(lo), last = (int)std::floor(hi);
     // Keep the ends strictly inside (a centre exactly on the far edge is out).
     while (first <= last) {

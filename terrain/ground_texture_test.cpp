@@ -232,6 +232,34 @@ TEST_F(GroundTexture, SoftwareCompositorMatchesTheReference) {
   EXPECT_NE(plain[inside_d0 + 2], out[inside_d0 + 2]);
 }
 
+// Turned a right angle in floats the cosine is a few 1e-8, not 0: the span
+// limits land far outside the row and must not be taken as pixels.
+TEST_F(GroundTexture, ADecalAtARightAnglePaintsItsStrip) {
+  field.block_size = 32;
+  std::vector<uint8_t> white(image_chain_size(4, 4, 4));
+  std::memset(white.data(), 255, white.size());
+  for (float angle : {(float)(-M_PI / 2), (float)(M_PI / 2)}) {
+    field.decals.count = 0;
+    const decal* d = decal_at(&field, add_decal(20, 28, angle, 2, 6, white.data(), 4));
+    std::vector<uint8_t> out(32 * 32 * 3, 0);
+    ground_paint_decal_cpu(&field, d, 8, 12, 4, out.data());
+    // Pixels are a quarter unit from (16, 24): extent_b (6) runs along x,
+    // extent_a (2) along z.
+    auto lit = [&](int px, int py) { return out[3 * (px + 32 * py)] == 255; };
+    EXPECT_TRUE(lit(23, 16)) << angle;
+    EXPECT_TRUE(lit(4, 16)) << angle;
+    EXPECT_FALSE(lit(2, 16)) << angle;
+    EXPECT_FALSE(lit(8, 22)) << angle;
+    // Over rows 22 to 30 units away the limits pass 2^31 pixels: nothing
+    // is painted, and at once.
+    field.decals.count = 0;
+    const decal* far = decal_at(&field, add_decal(20, 2, angle, 2, 6, white.data(), 4));
+    std::vector<uint8_t> clear(32 * 32 * 3, 0);
+    ground_paint_decal_cpu(&field, far, 8, 12, 4, clear.data());
+    EXPECT_EQ(std::count(clear.begin(), clear.end(), 255), 0) << angle;
+  }
+}
+
 TEST_F(GroundTexture, ATileWithoutAnImageIsBlackAndDirtyVerticesAreShadedFirst) {
   field.block_size = 16;
   std::memset(field.vertex_dirty, 0xFF, (size_t)bitmap_bytes((int64_t)field.size * field.size));
