@@ -84,6 +84,30 @@ sys.exit(0 if n >= 6 else 1)
 PY
 }
 
+# Whether a frame has near-white pixels within 3 pixels of (x, y).
+white_at() {
+  python3 - "$1" "$2" "$3" <<'PY'
+import subprocess, sys
+a = subprocess.run(["convert", sys.argv[1], "rgb:-"], capture_output=True, check=True).stdout
+x, y = int(sys.argv[2]), int(sys.argv[3])
+n = sum(1 for row in range(y - 3, y + 4) for col in range(x - 3, x + 4)
+        if min(a[3 * (row * 640 + col) + i] for i in range(3)) > 235)
+sys.exit(0 if n > 0 else 1)
+PY
+}
+
+# Whether a frame has near-black pixels within 3 pixels of (x, y).
+black_at() {
+  python3 - "$1" "$2" "$3" <<'PY'
+import subprocess, sys
+a = subprocess.run(["convert", sys.argv[1], "rgb:-"], capture_output=True, check=True).stdout
+x, y = int(sys.argv[2]), int(sys.argv[3])
+n = sum(1 for row in range(y - 3, y + 4) for col in range(x - 3, x + 4)
+        if max(a[3 * (row * 640 + col) + i] for i in range(3)) < 40)
+sys.exit(0 if n > 0 else 1)
+PY
+}
+
 # The side panel's tool button of mode $1, as its layout places it: 1.5
 # units of 7.5 pixels a row, the row's upper 1 unit the button.
 tool() {
@@ -118,6 +142,7 @@ drag "$fx" "$fy" "$out" "$cyp"
 shot gate_aimed
 drag "$out" "$cyp" "$cxp" "$cyp"
 shot gate_centre
+white_at "$frames/objects_gate_centre.png" "$out" "$cyp" || fail "gate 0's far end is not where it was dragged"
 
 # 2. Billboards.
 shot before_billboards
@@ -127,6 +152,12 @@ read -r bx by <<<"$(screen "$(field "$track/billboards" 3 1)" "$(field "$track/b
 panel=1
 changed before_billboards billboards "$bx" "$by" 16 || panel=0
 if [ "$panel" = 0 ]; then
+  # Without tool buttons the click was a gate press off every gate: gate 0
+  # is drawn as no longer current, in black. Drawn white, or not at all,
+  # the panel took the click but the button was not where it was looked
+  # for.
+  black_at "$frames/objects_billboards.png" "$out" "$cyp" ||
+    fail "the click on the Billboards button neither changed the tool nor pressed on the ground"
   echo "the side panel has no tool buttons: the billboard, statue and decal steps are left out"
 else
   # Pick tree 3 (24 ft by 0.6: copies 14.4 ft apart), then a trail of
