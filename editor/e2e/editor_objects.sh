@@ -60,6 +60,8 @@ start() {
   grep -q "Max loading delay" "$log" || fail "the track never loaded"
   sleep 2
   win=$(window_of "$pid")
+  # The race view first: on the second start the new objects stand ahead.
+  [ -n "${1:-}" ] && shot "$1"
   at 400 240
   key Escape Tab
   sleep 1
@@ -268,7 +270,7 @@ if abs(hw - 30) > 2 * pixel or dz != 0 or dx <= 0:
 PY
 
 # --- Run 2: the saved objects come back. ---
-start
+start second_race_view
 key 9
 shot second_gates
 if [ "$panel" = 1 ]; then
