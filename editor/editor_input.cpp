@@ -7,6 +7,7 @@
 #include "core/file_set.h"
 #include "core/memory.h"
 #include "core/message_ring.h"
+#include "editor/decal_tools.h"
 #include "editor/editor.h"
 #include "editor/editor_files.h"
 #include "editor/editor_items.h"
@@ -14,6 +15,7 @@
 #include "editor/gradient.h"
 #include "editor/height_brush.h"
 #include "editor/tilemap_paint.h"
+#include "editor/object_tools.h"
 #include "race/menu_screen.h"
 #include "terrain/height_field.h"
 #include "terrain/terrain_files.h"
@@ -91,8 +93,10 @@ static void left_press() {
       break;
     case mode_gradient_placement: gradient_placement_press(); break;
     case mode_gradient_edit: profile_point_pick_or_insert(); break;
-    // The gate, billboard, statue and decal presses belong to those tools;
-    // until they exist a press there only starts the hold.
+    case mode_timing_gate: timing_gate_pick(); break;
+    case mode_billboards: billboard_press(); break;
+    case mode_statues: statue_pick(); break;
+    case mode_decals: decal_pick(); break;
     default: break;
   }
 }
@@ -108,15 +112,47 @@ static void left_release() {
 }
 
 // The keys of the object tools (modes 12, 13, 15): 1 when the current
-// mode has the key. Their actions come with the tools.
-static int object_tool_key(int code) {
+// mode has the key; they act on the press.
+static int object_tool_key(int code, int pressed) {
   const int mode = editor.mode;
   const int erase = code == 'x' || code == 127;
-  if (mode == mode_billboards) return erase;
-  if (mode == mode_statues) return erase || code == 'd';
-  if (mode == mode_decals)
-    return erase || code == 'X' || code == 'd' || code == 'm' || code == 'M' || code == '{' || code == '}';
-  return 0;
+  if (mode == mode_billboards) {
+    if (erase && pressed) billboard_delete_at_mouse();
+    return erase;
+  }
+  if (mode == mode_statues) {
+    if (!pressed) return erase || code == 'd';
+    if (erase) statue_delete_at_mouse();
+    if (code == 'd') statue_duplicate_at_mouse();
+    return erase || code == 'd';
+  }
+  if (mode != mode_decals) return 0;
+  const float brush = (float)editor_radius * editor_pixel_size();
+  switch (code) {
+    case 'x':
+    case 127:
+      if (pressed) decals_delete_at_mouse(0);
+      return 1;
+    case 'X':
+      if (pressed) decals_delete_at_mouse(brush);
+      return 1;
+    case 'd':
+      if (pressed) decal_lay_copy(true);
+      return 1;
+    case 'm':
+      if (pressed) decal_select_toggle(true, 0);
+      return 1;
+    case 'M':
+      if (pressed) decal_select_toggle(false, brush);
+      return 1;
+    case '{':
+      if (pressed) decal_group_scale(0.9375f);
+      return 1;
+    case '}':
+      if (pressed) decal_group_scale(1.0666667f);
+      return 1;
+    default: return 0;
+  }
 }
 
 static int table_key(int code, int pressed) {
@@ -151,7 +187,7 @@ static int table_key(int code, int pressed) {
       if (pressed) editor_export_pov();
       return 1;
     case 'i':
-      // Statue interpolation comes with its tool.
+      if (pressed && editor.mode == mode_statues) statues_interpolate();
       return 1;
     case 'f':
       if (pressed) gradient_reset_profile();
@@ -179,7 +215,7 @@ static int table_key(int code, int pressed) {
     if (pressed) editor_choose_tool(digit_modes[code - '1']);
     return 1;
   }
-  return object_tool_key(code);
+  return object_tool_key(code, pressed);
 }
 
 int editor_key(int code, int pressed) {
@@ -267,6 +303,10 @@ void editor_update() {
     case mode_gradient_placement: gradient_placement_drag(); break;
     case mode_gradient_edit: gradient_edit_drag(); break;
     case mode_tilemap: tilemap_paint_step(); break;
+    case mode_timing_gate: timing_gate_drag(); break;
+    case mode_billboards: billboard_paint(); break;
+    case mode_statues: statue_drag(); break;
+    case mode_decals: decal_drag(); break;
     default: break;
   }
 }

@@ -4,7 +4,8 @@
 //
 // The "decals" file of a track folder is text: repeated entries
 // "[ x z ] angle extent_a extent_b texture", the extents along the decal's
-// own axes.
+// own axes: extent_a along (cos angle, -sin angle), extent_b along
+// (sin angle, cos angle), the line of its heading (-sin angle, -cos angle).
 #include <cstdint>
 
 struct height_field;

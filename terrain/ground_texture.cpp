@@ -211,7 +211,10 @@ const int32_t* decal_bins_query(height_field* field, float x0, float z0, float x
 uint8_t ground_blend(int s, int a, int d) {
   if (a == 0) return (uint8_t)d;
   if (a == 255) return (uint8_t)s;
-  int c = (((s * 257) * (a * 257)) >> 16) + (((d * 257) * ((255 - a) * 257)) >> 16);
+  // The products reach 65535^2: unsigned, or bright translucent pixels
+  // overflow.
+  uint32_t c = (((uint32_t)(s * 257) * (uint32_t)(a * 257)) >> 16) +
+               (((uint32_t)(d * 257) * (uint32_t)((255 - a) * 257)) >> 16);
   if (c > 65535) c = 65535;
   return (uint8_t)(c >> 8);
 }
@@ -292,7 +295,9 @@ void ground_paint_decal_cpu(height_field* field, const decal* d, int x, int z, i
   const double origin_x = 2.0 * x * field->spacing, origin_z = 2.0 * z * field->spacing;
   // Decal coordinates (s, t), 0..1 over the decal, at a pixel centre, and
   // their steps along a row and down a column.
-  const double ca = d->cos_angle, sa = d->sin_angle, a = d->extent_a, b = d->extent_b;
+  // extent_a lies along (cos, -sin) and extent_b along (sin, cos): the
+  // decal's heading (-sin, -cos) runs along extent_b, as the editor shows it.
+  const double ca = d->cos_angle, sa = -d->sin_angle, a = d->extent_a, b = d->extent_b;
   const double ds_x = pixel * ca / a, dt_x = -pixel * sa / b;
   const double ds_z = pixel * sa / a, dt_z = pixel * ca / b;
   int w = d->image_width, h = d->image_height;
@@ -327,6 +332,10 @@ void ground_paint_decal_cpu(height_field* field, const decal* d, int x, int z, i
     };
     limit(s0, ds_x);
     limit(t0, dt_x);
+    // A step of almost nothing (a decal turned a right angle in floats)
+    // puts the limits far out; lo and hi stay inside the row only while
+    // they do not cross.
+    if (!(lo <= hi)) continue;
     int first = (int)std::ceil(lo), last = (int)std::floor(hi);
     // Keep the ends strictly inside (a centre exactly on the far edge is out).
     while (first <= last) {

@@ -131,8 +131,9 @@ void draw_decals(height_field* field, const region_frame& frame, int pick) {
     if (!texture) continue;
     if (pick == 0) field->decals_drawn++;
     glBindTexture(GL_TEXTURE_2D, texture);
-    const float ax = d->cos_angle * d->extent_a / 2, az = d->sin_angle * d->extent_a / 2;
-    const float bx = -d->sin_angle * d->extent_b / 2, bz = d->cos_angle * d->extent_b / 2;
+    // extent_a along (cos, -sin), extent_b along the heading's line (sin, cos).
+    const float ax = d->cos_angle * d->extent_a / 2, az = -d->sin_angle * d->extent_a / 2;
+    const float bx = d->sin_angle * d->extent_b / 2, bz = d->cos_angle * d->extent_b / 2;
     // With the workaround, a decal more than 256 pixels across on the
     // region is drawn as a grid of pieces of at most 256.
     int pieces = 1;

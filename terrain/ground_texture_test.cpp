@@ -126,6 +126,9 @@ TEST_F(GroundTexture, SpanPaintersBlendByAlpha) {
   EXPECT_NEAR(ground_blend(200, 128, 100), 150, 1);
   EXPECT_EQ(ground_blend(17, 0, 99), 99);
   EXPECT_EQ(ground_blend(17, 255, 99), 17);
+  // Bright and nearly opaque: the full-range products stay exact.
+  EXPECT_NEAR(ground_blend(245, 230, 0), 245 * 230 / 255, 1);
+  EXPECT_NEAR(ground_blend(250, 1, 255), 255, 1);
   // Bilinear between the two texels: colour and alpha both interpolate, and
   // a uniform image comes back exactly.
   uint8_t mid[3] = {0, 0, 0};
@@ -198,8 +201,8 @@ TEST_F(GroundTexture, SoftwareCompositorMatchesTheReference) {
       bool edge = false;
       auto inside = [&](const decal* d, bool* near) {
         const double dx = wx - d->x, dz = wz - d->z;
-        const double s = (dx * d->cos_angle + dz * d->sin_angle) / d->extent_a + 0.5;
-        const double t = (-dx * d->sin_angle + dz * d->cos_angle) / d->extent_b + 0.5;
+        const double s = (dx * d->cos_angle - dz * d->sin_angle) / d->extent_a + 0.5;
+        const double t = (dx * d->sin_angle + dz * d->cos_angle) / d->extent_b + 0.5;
         const double margin = std::fmin(std::fmin(std::fabs(s), std::fabs(1 - s)), std::fmin(std::fabs(t), std::fabs(1 - t)));
         if (margin < 0.05) *near = true;
         return s >= 0 && s < 1 && t >= 0 && t < 1;
@@ -227,6 +230,34 @@ TEST_F(GroundTexture, SoftwareCompositorMatchesTheReference) {
   ground_compose_region(&field, x, z, size, plain.data());
   const size_t inside_d0 = 3 * (12 + bs * 12);  // world (19.125, 27.125)
   EXPECT_NE(plain[inside_d0 + 2], out[inside_d0 + 2]);
+}
+
+// Turned a right angle in floats the cosine is a few 1e-8, not 0: the span
+// limits land far outside the row and must not be taken as pixels.
+TEST_F(GroundTexture, ADecalAtARightAnglePaintsItsStrip) {
+  field.block_size = 32;
+  std::vector<uint8_t> white(image_chain_size(4, 4, 4));
+  std::memset(white.data(), 255, white.size());
+  for (float angle : {(float)(-M_PI / 2), (float)(M_PI / 2)}) {
+    field.decals.count = 0;
+    const decal* d = decal_at(&field, add_decal(20, 28, angle, 2, 6, white.data(), 4));
+    std::vector<uint8_t> out(32 * 32 * 3, 0);
+    ground_paint_decal_cpu(&field, d, 8, 12, 4, out.data());
+    // Pixels are a quarter unit from (16, 24): extent_b (6) runs along x,
+    // extent_a (2) along z.
+    auto lit = [&](int px, int py) { return out[3 * (px + 32 * py)] == 255; };
+    EXPECT_TRUE(lit(23, 16)) << angle;
+    EXPECT_TRUE(lit(4, 16)) << angle;
+    EXPECT_FALSE(lit(2, 16)) << angle;
+    EXPECT_FALSE(lit(8, 22)) << angle;
+    // Over rows 22 to 30 units away the limits pass 2^31 pixels: nothing
+    // is painted, and at once.
+    field.decals.count = 0;
+    const decal* far = decal_at(&field, add_decal(20, 2, angle, 2, 6, white.data(), 4));
+    std::vector<uint8_t> clear(32 * 32 * 3, 0);
+    ground_paint_decal_cpu(&field, far, 8, 12, 4, clear.data());
+    EXPECT_EQ(std::count(clear.begin(), clear.end(), 255), 0) << angle;
+  }
 }
 
 TEST_F(GroundTexture, ATileWithoutAnImageIsBlackAndDirtyVerticesAreShadedFirst) {

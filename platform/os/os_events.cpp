@@ -46,6 +46,8 @@ uint32_t control_char(SDL_Keycode sym, bool ctrl, bool alt) {
     case SDLK_RETURN:
     case SDLK_KP_ENTER: return 13;
     case SDLK_ESCAPE: return 27;
+    // Text fields and the editor take Delete as the character 127.
+    case SDLK_DELETE: return 127;
     default: break;
   }
   if (ctrl && !alt && sym >= SDLK_a && sym <= SDLK_z) return static_cast<uint32_t>(sym - SDLK_a + 1);

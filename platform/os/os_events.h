@@ -48,8 +48,8 @@ enum { os_max_messages_per_event = 32 };
 // and F10 give nothing (system keys), except that a key whose press was
 // delivered always delivers its release. Auto-repeat is another press.
 // Characters: text decoded from UTF-8 to Windows-1252 ('?' when it has no
-// byte there), plus Backspace 8, Tab 9, Enter 13, Esc 27 and Ctrl+letter
-// 1-26 on key presses. Keeps which keys are down and the last modifiers.
+// byte there), plus Backspace 8, Tab 9, Enter 13, Esc 27, Delete 127 and
+// Ctrl+letter 1-26 on key presses. Keeps which keys are down and the last modifiers.
 int os_translate_event(const SDL_Event* event, os_message* out, int max);
 
 // Forgets the translator's key state (tests; a new window).

@@ -361,6 +361,23 @@ std::string statues_text(const std::vector<loop_point>& loop) {
   return text;
 }
 
+// Decals on the ground past the start: arrows along the racing line and a
+// run of tyre marks whose pieces overlap. Each lies along the track, its
+// length (the second extent) twice its width.
+std::string decals_text(const std::vector<loop_point>& loop) {
+  std::string text;
+  auto lay = [&](double s, double side, double width, const char* name) {
+    const loop_point& p = loop_at(loop, s);
+    double x, z;
+    beside(loop, s, side, &x, &z);
+    // The picture's top points ahead, (-sin, -cos) of the angle.
+    text += fmt("[%f %f] %f %f %f %s\n", x, z, std::atan2(-p.tx, -p.tz), width, 2 * width, name);
+  };
+  for (int k = 0; k < 4; k++) lay(start_s + 25.0 + 18.0 * k, 0.0, 4.0, "@quarrybend/arrow.png");
+  for (int k = 0; k < 4; k++) lay(start_s + 110.0 + 4.0 * k, 3.0, 2.5, "@quarrybend/tyre.png");
+  return text;
+}
+
 // The track script: it greets the riders, sounds the horn and names the
 // drop time when the gate falls, sways the first tree and turns the start
 // sign every frame, and tints the second tree by the leader's lap.
@@ -482,6 +499,31 @@ void set_rgba(uint8_t* p, int r, int g, int b, int a) {
   p[1] = (uint8_t)g;
   p[2] = (uint8_t)b;
   p[3] = (uint8_t)a;
+}
+
+// The decal pictures: a white arrow pointing up, and a dark tread strip,
+// clear around both.
+int write_decal_pictures(const std::string& folder) {
+  return write_picture(folder + "/arrow.png", 32, 64, 4,
+                       [](int x, int y, uint8_t* p) {
+                         const double cx = 15.5;
+                         const bool head = y >= 4 && y < 28 && std::fabs(x - cx) < (y - 4) * 0.6;
+                         const bool shaft = y >= 28 && y < 60 && std::fabs(x - cx) < 5;
+                         if (head || shaft)
+                           set_rgba(p, 245, 245, 235, 230);
+                         else
+                           set_rgba(p, 0, 0, 0, 0);
+                       }) &&
+         write_picture(folder + "/tyre.png", 16, 32, 4, [](int x, int y, uint8_t* p) {
+           const bool band = x >= 2 && x < 14;
+           const bool tread = ((y / 3) % 2 == 0) || std::abs(x - 8) < 2;
+           if (band && tread)
+             set_rgba(p, 40, 32, 26, 200);
+           else if (band)
+             set_rgba(p, 60, 48, 38, 120);
+           else
+             set_rgba(p, 0, 0, 0, 0);
+         });
 }
 
 // A fir: a dark green cone over a brown trunk, clear around.
@@ -725,6 +767,7 @@ int write_furniture(const std::string& root, const std::string& folder) {
   return write_text(folder + "/timing_gates", timing_gates_text(loop).c_str()) &&
          write_text(folder + "/billboards", billboards_text(loop).c_str()) &&
          write_text(folder + "/statues", statues_text(loop).c_str()) &&
+         write_text(folder + "/decals", decals_text(loop).c_str()) && write_decal_pictures(folder) &&
          write_text(folder + "/frills.js", frills_text(loop).c_str()) &&
          write_text(folder + "/flaggers", flaggers_text(loop).c_str()) &&
          write_text(folder + "/lighting", lighting_text) && write_text(folder + "/cameras", cameras_text(loop).c_str()) &&

@@ -75,6 +75,8 @@ int bkdata_check_track(const char* folder) {
   const terrain_texture_hooks saved = terrain_textures;
   terrain_textures = {};
   terrain_textures.load_texture = look_up_texture;
+  // Decals are read as images when the ground is composed on the processor.
+  terrain_textures.load_image = image_load_cached;
   found_textures.clear();
   missing_textures.clear();
   std::snprintf(track_folder, sizeof track_folder, "%s", name.c_str());
@@ -94,12 +96,12 @@ int bkdata_check_track(const char* folder) {
         (flaggers.start_billboard >= 0) + (flaggers.lap_billboard >= 0) + (int)course_flaggers.count;
     std::printf(
         "%s: track '%s', %dx%d heights at %g ft, heights %g to %g, %d tiles; %d gates in effect (F %d, N %d, SF %d, "
-        "SN %d); %d slots, %d billboards, %d statues, %d flaggers, %d cameras, %d flares, map %s; hash %s\n",
+        "SN %d); %d slots, %d billboards, %d statues, %d flaggers, %d cameras, %d flares, map %s, %d decals; hash %s\n",
         folder, track_long_name, track_field.size, track_field.size, track_field.spacing, track_field.min_height,
         track_field.max_height, track_field.tile_count, checkpoint_count, route.first_lap_gates,
         route.normal_lap_gates, route.first_lap_segments, route.normal_lap_segments, start_slot_count,
         file_billboards, file_statues, flagger_count, (int)track_cameras.count, (int)flares.count,
-        map_texture ? "yes" : "no", hash);
+        map_texture ? "yes" : "no", track_field.decals.data ? (int)track_field.decals.count : 0, hash);
   }
   free_track_data();
   free_track_list();

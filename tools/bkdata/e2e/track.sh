@@ -12,7 +12,7 @@ out=$("$exe" track quarrybend "$dir") || { echo "track quarrybend failed: $out";
 track=$dir/quarrybend
 for f in terrain.hf terrain.png shading.ppm shadingx2.ppm tilemap tileinfo desc \
   timing_gates statues billboards flaggers lighting cameras map.png tree.png rock.jm rock.shp rock_norm.png \
-  flagger_start0.png flagger_chequered.seq flagger_chequered_3.png flare_glow.png; do
+  flagger_start0.png flagger_chequered.seq flagger_chequered_3.png flare_glow.png decals arrow.png tyre.png; do
   [ -s "$track/$f" ] || { echo "missing $f"; fail=1; }
 done
 for f in sky-n.ppm sky-e.ppm sky-s.ppm sky-w.ppm sky-u.ppm sky-env.ppm roost.png dirt.png grass.png hardpack.png \
@@ -21,7 +21,7 @@ for f in sky-n.ppm sky-e.ppm sky-s.ppm sky-w.ppm sky-u.ppm sky-env.ppm roost.png
 done
 out=$("$exe" check "$track") || { echo "check of the sample track failed: $out"; fail=1; }
 case $out in
-  *"track 'Quarry Bend', 257x257 heights at 4 ft"*"17 tiles; 7 gates in effect (F 7, N 7, SF 6, SN 7); 8 slots, 24 billboards, 11 statues, 4 flaggers, 5 cameras, 1 flares, map yes; hash "*) ;;
+  *"track 'Quarry Bend', 257x257 heights at 4 ft"*"17 tiles; 7 gates in effect (F 7, N 7, SF 6, SN 7); 8 slots, 24 billboards, 11 statues, 4 flaggers, 5 cameras, 1 flares, map yes, 8 decals; hash "*) ;;
   *) echo "unexpected summary: $out"; fail=1 ;;
 esac
 hash=$(echo "$out" | sed -n 's/.*; hash \([0-9a-f]*\)$/\1/p')
@@ -34,6 +34,9 @@ for seq in flagger_yellow flagger_green flagger_halfway flagger_white flagger_ch
   [ "$summary" = "$track/$seq.seq: animation, 4 steps, 4 frames, 64 x 128, RGBA, 16 ticks per step, looping" ] ||
     { echo "unexpected summary of $seq.seq: $summary"; fail=1; }
 done
+# The decals file alone finds its pictures through the data root.
+summary=$(BK_HOME="$dir" XDG_DATA_HOME="$dir/no-user-folder" "$exe" check "$track/decals") || { echo "check of decals failed: $summary"; fail=1; }
+[ "$summary" = "$track/decals: decals, 8 entries" ] || { echo "unexpected summary of decals: $summary"; fail=1; }
 # The stock gate objects lie at the data root; run alone, the track misses
 # only those (and textures it names there), and still loads.
 echo "$out" | grep -q "missing shape file @startgate.shp" || { echo "no report of the missing gate shape: $out"; fail=1; }
