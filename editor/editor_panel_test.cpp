@@ -202,6 +202,26 @@ TEST_F(Panel, SegmentTypeSetsTheSelectedPoint) {
   EXPECT_EQ(types_of(editor_selected_gradient()), (std::vector<int>{1, 0}));
 }
 
+TEST_F(Panel, FlattenGivesAFlatProfileOverTheAxis) {
+  make_field(0);
+  gradient* g = add_gradient(10, 10, 40, 50);
+  const gradient_point middle = {20, 6};
+  const uint8_t curve = 1;
+  growable_array_insert(&g->points, 1, &middle);
+  growable_array_insert(&g->types, 1, &curve);
+  editor.selected_point = 1;
+  field.change_flags = 0;
+  act(panel_flatten);
+  const auto points = points_of(editor_selected_gradient());
+  ASSERT_EQ(points.size(), 2u);
+  EXPECT_FLOAT_EQ(points[0].distance, 0);
+  EXPECT_FLOAT_EQ(points[1].distance, 50);
+  EXPECT_FLOAT_EQ(points[0].height + points[1].height, 0);
+  EXPECT_EQ(types_of(editor_selected_gradient()), (std::vector<int>{0, 0}));
+  EXPECT_EQ(editor.selected_point, -1);
+  EXPECT_EQ(field.change_flags, 7);
+}
+
 TEST_F(Panel, TheSlopeLineNeedsASegment) {
   make_field(0);
   gradient* g = add_gradient(0, 0, 40, 0);
