@@ -98,20 +98,27 @@ sys.exit(0 if n > 0 else 1)
 PY
 }
 
-# Whether a frame has near-black pixels within 3 pixels of (x, y).
-black_at() {
-  python3 - "$1" "$2" "$3" <<'PY'
+# Whether frame $1 shows tool $2's button, and only it, bright: the
+# button of the current tool is drawn so when the mouse is off the panel.
+current_tool() {
+  python3 - "$1" "$2" <<'PY'
 import subprocess, sys
 a = subprocess.run(["convert", sys.argv[1], "rgb:-"], capture_output=True, check=True).stdout
-x, y = int(sys.argv[2]), int(sys.argv[3])
-n = sum(1 for row in range(y - 3, y + 4) for col in range(x - 3, x + 4)
-        if max(a[3 * (row * 640 + col) + i] for i in range(3)) < 40)
-sys.exit(0 if n > 0 else 1)
+bright = []
+for mode in range(16):
+    y = int(((mode + 1) * 1.5 - 0.5) * 7.5)
+    grey = sorted(sum(a[3 * (row * 640 + col) + i] for i in range(3)) / 3
+                  for row in range(y - 2, y + 3) for col in range(100, 150))
+    if grey[len(grey) // 2] > 150:
+        bright.append(mode)
+print("bright tool buttons:", bright)
+sys.exit(0 if bright == [int(sys.argv[2])] else 1)
 PY
 }
 
 # The side panel's tool button of mode $1, as its layout places it: 1.5
-# units of 7.5 pixels a row, the row's upper 1 unit the button.
+# units of 7.5 pixels a row, the row's upper 1 unit the button. A click
+# that does not make it the current tool fails the run.
 tool() {
   local y
   y=$(python3 -c "print(int(((($1 + 1) * 1.5) - 0.5) * 7.5))")
@@ -119,11 +126,13 @@ tool() {
   xdotool click 1
   sleep 0.4
   at 400 240
+  shot "tool_$1"
+  current_tool "$frames/objects_tool_$1.png" "$1" || fail "the panel's button of tool $1 did not take"
 }
 
 track=$data/quarrybend
 # --- Run 1 ---
-start
+start first_race_view
 shot view
 
 # 1. Timing gate 0: its centre moved a few pixels (so that it lies on a
@@ -146,71 +155,60 @@ drag "$out" "$cyp" "$cxp" "$cyp"
 shot gate_centre
 white_at "$frames/objects_gate_centre.png" "$out" "$cyp" || fail "gate 0's far end is not where it was dragged"
 
-# 2. Billboards.
+# 2. Billboards. Their tool draws each billboard's ring.
 shot before_billboards
 tool 12
 shot billboards
 read -r bx by <<<"$(screen "$(field "$track/billboards" 3 1)" "$(field "$track/billboards" 3 3)")"
-panel=1
-changed before_billboards billboards "$bx" "$by" 16 || panel=0
-if [ "$panel" = 0 ]; then
-  # Without tool buttons the click was a gate press off every gate: gate 0
-  # is drawn as no longer current, in black. Drawn white, or not at all,
-  # the panel took the click but the button was not where it was looked
-  # for.
-  black_at "$frames/objects_billboards.png" "$out" "$cyp" ||
-    fail "the click on the Billboards button neither changed the tool nor pressed on the ground"
-  echo "the side panel has no tool buttons: the billboard, statue and decal steps are left out"
-else
-  # Pick tree 3 (24 ft by 0.6: copies 14.4 ft apart), then a trail of
-  # jumps of 30 pixels (16 ft): one copy at each and one at the press.
-  press "$bx" "$by"
-  release
-  drag 300 400 330 400 360 400 390 400 420 400
-  shot trail
-  # The third copy goes; "x" over the lap flagger does nothing.
-  at 360 400
-  key x
-  read -r lx ly <<<"$(screen "$(field "$track/flaggers" 3 1)" "$(field "$track/flaggers" 3 3)")"
-  at "$lx" "$ly"
-  key x
-  shot billboards_done
+changed before_billboards billboards "$bx" "$by" 16 || fail "the billboard tool shows no billboards"
+# Pick tree 3 (24 ft by 0.6: copies 14.4 ft apart), then a trail of
+# jumps of 30 pixels (16 ft): one copy at each and one at the press.
+press "$bx" "$by"
+release
+drag 300 400 330 400 360 400 390 400 420 400
+shot trail
+# The third copy goes; "x" over the lap flagger does nothing.
+at 360 400
+key x
+read -r lx ly <<<"$(screen "$(field "$track/flaggers" 3 1)" "$(field "$track/flaggers" 3 3)")"
+at "$lx" "$ly"
+key x
+shot billboards_done
 
-  # 3. Statues: the first rock moved, turned by its handle, copied twice,
-  # a copy deleted; "i" then finds other models after it and moves nothing.
-  tool 13
-  read -r sx sy <<<"$(screen "$(field "$track/statues" 1 1)" "$(field "$track/statues" 1 3)")"
-  drag "$sx" "$sy" 520 300
-  read -r hx hy <<<"$(python3 -c "
+# 3. Statues: the first rock moved, turned by its handle, copied twice,
+# a copy deleted; "i" then finds other models after it and moves nothing.
+tool 13
+read -r sx sy <<<"$(screen "$(field "$track/statues" 1 1)" "$(field "$track/statues" 1 3)")"
+drag "$sx" "$sy" 520 300
+read -r hx hy <<<"$(python3 -c "
 import math
 a, s, p = $(field "$track/statues" 1 4), max(1, 1024 / 2 ** $zoom * 0.01), 1024 / 2 ** $zoom / 480
 print(round(520 - 4 * s * math.sin(a) / p), round(300 - 4 * s * math.cos(a) / p))")"
-  drag "$hx" "$hy" 560 300
-  at 470 330
-  key d
-  at 600 330
-  key d
-  key x
-  key i
-  shot statues
+drag "$hx" "$hy" 560 300
+at 470 330
+key d
+at 600 330
+key d
+key x
+key i
+shot statues
 
-  # 4. Decals: the first arrow moved, a chain painted from clear ground
-  # (15 pixels a step, past the 6 ft spacing), "d" one further, "m" on a
-  # chain piece, "{" draws it in, "x" deletes the chain's first piece.
-  tool 15
-  read -r ax ay <<<"$(screen "$(field "$track/decals" 1 1)" "$(field "$track/decals" 1 2)")"
-  drag "$ax" "$ay" "$((ax + 20))" "$ay"
-  drag 250 430 265 430 280 430 295 430 310 430 325 430
-  shot chain
-  at 360 430
-  key d
-  at 280 430
-  key m
-  key braceleft
-  at 250 430
-  key x
-  shot decals
-fi
+# 4. Decals: the first arrow moved, a chain painted from clear ground
+# (15 pixels a step, past the 6 ft spacing), "d" one further, "m" on a
+# chain piece, "{" draws it in, "x" deletes the chain's first piece.
+tool 15
+read -r ax ay <<<"$(screen "$(field "$track/decals" 1 1)" "$(field "$track/decals" 1 2)")"
+drag "$ax" "$ay" "$((ax + 20))" "$ay"
+drag 250 430 265 430 280 430 295 430 310 430 325 430
+shot chain
+at 360 430
+key d
+at 280 430
+key m
+key braceleft
+at 250 430
+key x
+shot decals
 
 # 5. Save, a look at the track in 3-D, then the close signal.
 touch save_marker
@@ -245,15 +243,10 @@ cp -r "$track" "$root/quarrybend"
 cp "$user/quarrybend"/* "$root/quarrybend/"
 "$bkdata" check "$root/quarrybend" >check.txt 2>&1 || { cat check.txt; fail "bkdata check refused the saved track"; }
 grep -q "not found\|can't load" check.txt && { cat check.txt; fail "the saved track misses files"; }
-if [ "$panel" = 1 ]; then
-  # 24 + 5 trail copies (the press and four jumps) - 1 billboards;
-  # 11 + 2 - 1 statues; 8 + 1 chain start + 5 chain + 1 step - 1 decals.
-  want="28 billboards, 12 statues"
-  decals="14 decals"
-else
-  want="24 billboards, 11 statues"
-  decals="8 decals"
-fi
+# 24 + 5 trail copies (the press and four jumps) - 1 billboards;
+# 11 + 2 - 1 statues; 8 + 1 chain start + 5 chain + 1 step - 1 decals.
+want="28 billboards, 12 statues"
+decals="14 decals"
 grep -q "$want" check.txt || { cat check.txt; fail "not $want"; }
 grep -q "$decals" check.txt || { cat check.txt; fail "not $decals"; }
 
@@ -273,16 +266,37 @@ PY
 start second_race_view
 key 9
 shot second_gates
-if [ "$panel" = 1 ]; then
-  tool 12
-  shot second_billboards
-  tool 13
-  shot second_statues
-  tool 15
-  shot second_decals
-fi
+tool 12
+shot second_billboards
+tool 13
+shot second_statues
+tool 15
+shot second_decals
 kill -TERM "$pid"
 wait_or_kill "$pid" "$log"
 rc=$?
 [ "$rc" = 0 ] || fail "run 2: exit code $rc"
+
+# From the starting gate, the same moment after the load, run 2's on-bike
+# view differs from run 1's where the trail's trees now stand ahead (and
+# the moved rock stood), and hardly anywhere else.
+python3 - "$frames/objects_first_race_view.png" "$frames/objects_second_race_view.png" <<'PY' ||
+import subprocess, sys
+def rgb(path):
+    return subprocess.run(["convert", path, "rgb:-"], capture_output=True, check=True).stdout
+a, b = rgb(sys.argv[1]), rgb(sys.argv[2])
+ahead = elsewhere = 0
+for row in range(480):
+    for col in range(640):
+        k = 3 * (row * 640 + col)
+        if sum(abs(a[k + i] - b[k + i]) for i in range(3)) <= 48:
+            continue
+        if 340 <= col < 480 and 195 <= row < 255:
+            ahead += 1
+        elif not (320 <= col < 480 and 190 <= row < 330):
+            elsewhere += 1
+print("race view: changed ahead", ahead, "elsewhere", elsewhere)
+sys.exit(0 if ahead >= 300 and elsewhere <= 300 else 1)
+PY
+  fail "the new billboards do not stand in the race view"
 exit 0
