@@ -88,8 +88,8 @@ key 8
 drag 344 240 344 232 344 225
 shot gradient
 key 3
-drag 320 240 332 240 344 240 356 240 368 240
-sleep 1
+drag 320 240 344 240 368 240
+sleep 0.5
 shot painted
 
 # Tilemap Edit (its button: no key picks it), Tile 1 (grass), a stroke
@@ -97,8 +97,8 @@ shot painted
 click_line 15
 at 78 "$(panel_y 25)"
 key Right
-drag 273 79 313 79 353 79 393 79 433 79
-sleep 1
+drag 273 79 353 79 433 79
+sleep 0.5
 shot tiles
 at 534 219
 key s
