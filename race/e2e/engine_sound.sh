@@ -8,10 +8,8 @@ data=$2
 . "$(dirname "$0")/lib.sh"
 enter_temp_home
 
-user=$dir/xdg/Brakkan
-log=$user/lastlog.txt
-fail() { echo "$*"; tail -n 30 "$log" 2>/dev/null; cat err.txt 2>/dev/null; exit 1; }
-mkdir -p "$user"
+log=$dir/xdg/Brakkan/lastlog.txt
+fail() { echo "$*"; tail -n 30 "$log" 2>/dev/null; cat err*.txt 2>/dev/null; exit 1; }
 block=1380  # stereo 8-bit bytes a tick at 88320 Hz
 
 wait_for_bytes() {
@@ -23,9 +21,14 @@ wait_for_bytes() {
   return 1
 }
 
-record() {  # $1 file, $2 config text
-  printf "video_mode=Windowed\nxres=160\nyres=120\n$2" >"$user/config"
-  "$exe" --track quarrybend --lock-fps 32 --record-audio "$1" --hidden-hud >/dev/null 2>err.txt &
+# The two recordings are made side by side, each with a user folder and an
+# X server of its own (neither window takes the focus from the other).
+record() {  # $1 file, $2 user folder, $3 display, $4 config text
+  local log=$2/Brakkan/lastlog.txt
+  mkdir -p "$2/Brakkan"
+  printf "video_mode=Windowed\nxres=160\nyres=120\n$4" >"$2/Brakkan/config"
+  DISPLAY=$3 XDG_DATA_HOME=$2 \
+    "$exe" --track quarrybend --lock-fps 32 --record-audio "$1" --hidden-hud >/dev/null 2>"err-$1.txt" &
   local pid=$!
   wait_for_bytes "$pid" "$1" $((20 * 128 * block)) || fail "$1 never held 20 s"
   kill -TERM "$pid"
@@ -33,8 +36,14 @@ record() {  # $1 file, $2 config text
   local rc=$?
   [ "$rc" = 0 ] || fail "$1: exit code $rc, expected 0"
 }
+second_display
+record a.raw "$dir/xdg" "$DISPLAY" "" &
+a_run=$!
+record b.raw "$dir/xdg-silent" "$display2" "volume=0\n" &
+b_run=$!
+wait "$a_run" || exit 1
+wait "$b_run" || exit 1
 
-record a.raw ""
 python3 - a.raw <<'EOF' || fail "a.raw is not an engine note"
 import sys, math
 data = open(sys.argv[1], "rb").read()
@@ -67,7 +76,6 @@ if not (9 <= f <= 240):
 print("fundamental %.1f Hz" % f)
 EOF
 
-record b.raw "volume=0\n"
 python3 - b.raw <<'EOF' || fail "b.raw is not silent"
 import sys
 data = open(sys.argv[1], "rb").read()

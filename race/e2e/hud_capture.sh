@@ -18,20 +18,8 @@ fail() { echo "$*"; tail -n 30 "$log" 2>/dev/null; cat err*.txt 2>/dev/null; exi
 frame_bytes=$((15 + 640 * 480 * 3))
 
 # The two runs go side by side, each with a user folder and an X server of
-# its own: the first on the script's display, the second on one started
-# here (ended with the script).
-mkdir "$dir/.xvfb2"
-setpriv --pdeathsig TERM Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset \
-  3>"$dir/.xvfb2/display" 2>"$dir/.xvfb2/log" &
-xvfb2_pid=$!
-trap 'kill "$xvfb2_pid" 2>/dev/null; wait "$xvfb2_pid" 2>/dev/null; stop_own_display; rm -rf "$dir"' EXIT
-for _ in $(seq 600); do
-  [ "$(wc -l <"$dir/.xvfb2/display")" -ge 1 ] && break
-  kill -0 "$xvfb2_pid" 2>/dev/null || break
-  sleep 0.1
-done
-display2=$(head -n 1 "$dir/.xvfb2/display")
-[ -n "$display2" ] || fail "the second virtual X server did not start: $(cat "$dir/.xvfb2/log")"
+# its own: the first on the script's display, the second on one more.
+second_display
 
 # One run into $1 with user folder $2 on display $3 and the extra options
 # after them, ended by SIGTERM once 130 frames (four seconds of race) are
@@ -59,7 +47,7 @@ run() {
 }
 run hud.ppm "$dir/xdg" "$DISPLAY" &
 hud_run=$!
-run bare.ppm "$dir/xdg-bare" ":$display2" --hidden-hud &
+run bare.ppm "$dir/xdg-bare" "$display2" --hidden-hud &
 bare_run=$!
 wait "$hud_run" || exit 1
 wait "$bare_run" || exit 1

@@ -8,7 +8,7 @@
 enter_temp_home() {
   [ -f "${data:-}/zzzz.saf" ] || { echo "no game data in '${data:-}'"; exit 1; }
   dir=$(mktemp -d)
-  xvfb_pid=
+  xvfb_pid= xvfb2_pid=
   trap 'stop_own_display; rm -rf "$dir"' EXIT
   own_display
   cd "$dir" || exit 1
@@ -29,27 +29,47 @@ write_windowed_config() {
 # server is told to end if the script dies without its exit trap. A script
 # that sets xvfb_screen (e.g. 640x480x24) gets a screen of that size.
 own_display() {
-  mkdir "$dir/.xvfb"
-  setpriv --pdeathsig TERM Xvfb -displayfd 3 -screen 0 "${xvfb_screen:-1280x1024x24}" -nolisten tcp -noreset \
-    3>"$dir/.xvfb/display" 2>"$dir/.xvfb/log" &
-  xvfb_pid=$!
-  for _ in $(seq 600); do
-    [ "$(wc -l <"$dir/.xvfb/display")" -ge 1 ] && break
-    kill -0 "$xvfb_pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  local number
-  number=$(head -n 1 "$dir/.xvfb/display")
-  [ -n "$number" ] || { echo "the virtual X server (Xvfb) did not start:"; cat "$dir/.xvfb/log"; exit 1; }
-  export DISPLAY=:$number
+  start_xvfb .xvfb xvfb_pid
+  export DISPLAY=$started_display
   unset XAUTHORITY
 }
 
+# One more X server of the script's own, for a second game run side by side
+# with the first (a window of its own display, so neither covers nor takes
+# the focus from the other): its display (":N") in display2. It ends with
+# the script, like own_display's.
+second_display() {
+  start_xvfb .xvfb2 xvfb2_pid
+  display2=$started_display
+}
+
+# Starts Xvfb with its files in $dir/$1, its pid in the variable named $2
+# and its display in started_display.
+start_xvfb() {
+  mkdir "$dir/$1"
+  setpriv --pdeathsig TERM Xvfb -displayfd 3 -screen 0 "${xvfb_screen:-1280x1024x24}" -nolisten tcp -noreset \
+    3>"$dir/$1/display" 2>"$dir/$1/log" &
+  local pid=$!
+  printf -v "$2" %s "$pid"
+  for _ in $(seq 600); do
+    [ "$(wc -l <"$dir/$1/display")" -ge 1 ] && break
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  local number
+  number=$(head -n 1 "$dir/$1/display")
+  [ -n "$number" ] || { echo "the virtual X server (Xvfb) did not start:"; cat "$dir/$1/log"; exit 1; }
+  started_display=:$number
+}
+
 stop_own_display() {
-  [ -n "${xvfb_pid:-}" ] || return 0
-  kill "$xvfb_pid" 2>/dev/null
-  wait "$xvfb_pid" 2>/dev/null
-  xvfb_pid=
+  local pid
+  for pid in "${xvfb2_pid:-}" "${xvfb_pid:-}"; do
+    [ -n "$pid" ] || continue
+    kill "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+  done
+  xvfb_pid= xvfb2_pid=
 }
 
 # The id of process $1's window, or nothing.

@@ -26,7 +26,17 @@ printf 'video_mode=Windowed\nxres=640\nyres=480\n' >"$user/config"
 "$exe" --nosound --print-orientation >o.txt 2>err.txt &
 pid=$!
 # Like `timeout -s TERM 120`, but with the game's own pid for its window.
-(sleep 120; kill -TERM "$pid" 2>/dev/null) &
+# The watchdog ends with the script, its sleep too: a sleep left behind
+# would hold the test's output open (the test would last the full 120 s)
+# and then signal whatever process has the game's pid by then.
+(
+  trap 'kill "$nap" 2>/dev/null; exit 0' TERM
+  sleep 120 &
+  nap=$!
+  wait "$nap" && kill -TERM "$pid" 2>/dev/null
+) >/dev/null 2>&1 &
+watchdog=$!
+trap 'kill "$watchdog" 2>/dev/null; stop_own_display; rm -rf "$dir"' EXIT
 wait_for_window "$pid" || fail "no window"
 wait_for_menu
 win=$(window_of "$pid")
