@@ -61,9 +61,19 @@ model* place(model* m, const turn& t, vec offset) {
   return m;
 }
 
+// The level of detail being written: 0 the full models; N a coarser
+// variant "<name>_lodN.jm" the game switches to beyond 2^N feet. At 32 feet
+// a rider is about 30 pixels tall at 640x480, where a tyre of 16 segments
+// looks as round as one of 32; at 64 feet even fewer do.
+int lod_level = 0;
+int segments(int full) {
+  if (lod_level == 0) return full;
+  return lod_level < 6 ? full / 2 : full / 3 > 6 ? full / 3 : 6;
+}
+
 // A rod of radius r from a to b.
 model* rod(vec a, vec b, float r, const jm_material* material, const char* name) {
-  return place(jm_cylinder(r, length(b - a), 12, material, name), y_onto(b - a), (a + b) * 0.5f);
+  return place(jm_cylinder(r, length(b - a), segments(12), material, name), y_onto(b - a), (a + b) * 0.5f);
 }
 
 model* box(vec size, vec centre, const jm_material* material, const char* name) {
@@ -75,8 +85,8 @@ model* box(vec size, vec centre, const jm_material* material, const char* name) 
 model* wheel(float rim, float tyre, float hub, const jm_material* rubber, const jm_material* metal,
              const char* name) {
   const turn y_to_x = {{0, -1, 0}, {1, 0, 0}, {0, 0, 1}};
-  model* m = place(jm_torus(rim, tyre, 32, 12, rubber, name), y_to_x, {0, 0, 0});
-  if (m) m->next = place(jm_cylinder(hub, 0.4f, 16, metal, name), y_to_x, {0, 0, 0});
+  model* m = place(jm_torus(rim, tyre, segments(32), segments(12), rubber, name), y_to_x, {0, 0, 0});
+  if (m) m->next = place(jm_cylinder(hub, 0.4f, segments(16), metal, name), y_to_x, {0, 0, 0});
   return m;
 }
 
@@ -136,6 +146,15 @@ const char* file_of(const bike_model& row, int part) {
   return name[0] == '@' ? name + 1 : name;
 }
 
+// The file of a part at the level being written: "stem_lodN.jm" beside
+// "stem.jm".
+std::string level_file(const bike_model& row, int part) {
+  std::string file = file_of(row, part);
+  if (lod_level == 0) return file;
+  const size_t dot = file.rfind('.');
+  return file.substr(0, dot) + "_lod" + std::to_string(lod_level) + file.substr(dot);
+}
+
 // The bike's own parts (named by its stem) and, with shared set, the parts
 // every bike uses.
 int write_models(const std::string& dir, const bike_model& row, bool shared) {
@@ -149,7 +168,9 @@ int write_models(const std::string& dir, const bike_model& row, bool shared) {
 
   // Frame, at frame_position: the mass box, the seat and the tank.
   const vec fs = at(row.frame_size);
-  {
+  const vec upper = at(row.fork_upper_position), lower = at(row.fork_lower_position);
+  // The bike's own parts are few triangles: no coarser variants.
+  if (lod_level == 0) {
     std::vector<model*> p = {box(fs * 0.8f, {0, 0, 0}, &paint, "frame"),
                              box({0.7f, 0.2f, 2.2f}, {0, fs.y * 0.5f, 0.5f}, &paint, "seat"),
                              box({0.9f, 0.5f, 0.9f}, {0, fs.y * 0.45f, -0.7f}, &paint, "tank")};
@@ -157,10 +178,9 @@ int write_models(const std::string& dir, const bike_model& row, bool shared) {
   }
   // Fork upper, at fork_upper_position: the legs' upper halves along the
   // steering axis and the bar between the grips.
-  const vec upper = at(row.fork_upper_position), lower = at(row.fork_lower_position);
   const vec axis_down = unit(lower - upper);
   const float half = row.fork_leg_spacing / 2, leg_r = row.fork_leg_spacing / 8;
-  {
+  if (lod_level == 0) {
     const vec top = axis_down * -0.3f, bottom = lower - upper;
     std::vector<model*> p = {rod(top + vec{half, 0, 0}, bottom + vec{half, 0, 0}, leg_r, &metal, "left leg"),
                              rod(top + vec{-half, 0, 0}, bottom + vec{-half, 0, 0}, leg_r, &metal, "right leg"),
@@ -169,14 +189,14 @@ int write_models(const std::string& dir, const bike_model& row, bool shared) {
   }
   // Fork lower, at fork_lower_position: the sliders down to the axle.
   const vec front = at(row.front_wheel_position);
-  {
+  if (lod_level == 0) {
     const vec axle = front - lower;
     std::vector<model*> p = {rod(axis_down * -0.4f + vec{half, 0, 0}, axle + vec{half, 0, 0}, leg_r * 1.2f, &metal, "left"),
                              rod(axis_down * -0.4f + vec{-half, 0, 0}, axle + vec{-half, 0, 0}, leg_r * 1.2f, &metal, "right")};
     ok &= write_model(dir, file_of(row, BIKE_PART_FORK_LOWER_MODEL), chain(p), 2, p);
   }
   // Swingarm, at swingarm_position: two arms from the pivot to the rear axle.
-  {
+  if (lod_level == 0) {
     const vec arm = at(row.swingarm_position);
     const vec pivot = at(row.swingarm_pivot) - arm, axle = at(row.rear_wheel_position) - arm;
     const vec side = {fs.x / 2, 0, 0};
@@ -187,23 +207,24 @@ int write_models(const std::string& dir, const bike_model& row, bool shared) {
   if (shared) {
     std::vector<model*> p = {wheel(row.front_rim_radius, row.front_tyre_radius, row.front_hub_radius * 0.5f,
                                    &rubber, &metal, "front wheel")};
-    ok &= write_model(dir, file_of(row, BIKE_PART_FRONT_WHEEL_MODEL), p[0], 1, p);
+    ok &= write_model(dir, level_file(row, BIKE_PART_FRONT_WHEEL_MODEL).c_str(), p[0], 1, p);
     p = {wheel(row.rear_rim_radius, row.rear_tyre_radius, row.rear_hub_radius * 0.5f, &rubber, &metal,
                "rear wheel")};
-    ok &= write_model(dir, file_of(row, BIKE_PART_REAR_WHEEL_MODEL), p[0], 1, p);
+    ok &= write_model(dir, level_file(row, BIKE_PART_REAR_WHEEL_MODEL).c_str(), p[0], 1, p);
   }
   // Number plates: on both sides of the frame and ahead of the bar.
-  {
+  if (lod_level == 0) {
     std::vector<model*> p = {box({0.02f, 0.6f, 0.9f}, {fs.x / 2 + 0.05f, 0.2f, 0.9f}, &plate, "left"),
                              box({0.02f, 0.6f, 0.9f}, {-fs.x / 2 - 0.05f, 0.2f, 0.9f}, &plate, "right")};
     ok &= write_model(dir, file_of(row, BIKE_PART_SIDE_PLATES_MODEL), chain(p), 2, p);
     p = {box({0.9f, 0.75f, 0.02f}, {0, 0.35f, -0.35f}, &plate, "front plate")};
     ok &= write_model(dir, file_of(row, BIKE_PART_FRONT_PLATE_MODEL), p[0], 1, p);
   }
-  if (!shared) return ok;
+  // Beyond 64 feet only the wheels get coarser still.
+  if (!shared || lod_level > 5) return ok;
   // Head, drawn at the head point: helmet and visor.
   {
-    std::vector<model*> p = {jm_capsule(0.42f, 0.2f, 16, 8, 1, &cloth, "helmet"),
+    std::vector<model*> p = {jm_capsule(0.42f, 0.2f, segments(16), segments(8), 1, &cloth, "helmet"),
                              box({0.5f, 0.08f, 0.3f}, {0, 0.3f, -0.45f}, &cloth, "visor")};
     // A rigid model: the helmet's single-bone weights go.
     if (p[0]) {
@@ -221,7 +242,7 @@ int write_models(const std::string& dir, const bike_model& row, bool shared) {
       model_free_submeshes(p[0]);
       p[0] = rigid;
     }
-    ok &= write_model(dir, file_of(row, BIKE_PART_HEAD_MODEL), chain(p), 2, p);
+    ok &= write_model(dir, level_file(row, BIKE_PART_HEAD_MODEL).c_str(), chain(p), 2, p);
   }
 
   // The rider body, skinned on the nine bones in their bind pose (rider
@@ -251,7 +272,10 @@ int write_models(const std::string& dir, const bike_model& row, bool shared) {
   };
   {
     std::vector<model*> p = limbs(true);
-    ok &= write_model(dir, file_of(row, BIKE_PART_BODY_MODEL), chain(p), 9, p);
+    ok &= write_model(dir, level_file(row, BIKE_PART_BODY_MODEL).c_str(), chain(p), 9, p);
+    // The first-person body is only ever seen from on the bike, and the
+    // rider's plate is one box: neither needs a coarser variant.
+    if (lod_level != 0) return ok;
     // The first-person body leaves out the torso, which would fill the view.
     p = limbs(false);
     ok &= write_model(dir, file_of(row, BIKE_PART_BODY_FP_MODEL), chain(p), 8, p);
@@ -307,6 +331,13 @@ int bkdata_bike(int argc, char** argv) {
   // first; each bike's own parts (one set per stem) on its own geometry.
   const bike_model& row = bike_models[0];
   int ok = write_models(dir, row, true);
+  // Coarser wheels, head and body for riders further away; the wheels,
+  // most of a rider's triangles, once more further still.
+  for (int level : {5, 6}) {
+    lod_level = level;
+    ok &= write_models(dir, row, true);
+  }
+  lod_level = 0;
   std::vector<std::string> stems;
   for (const bike_model& bike : bike_models) {
     const std::string skin = file_of(bike, BIKE_PART_BIKE_SKIN);

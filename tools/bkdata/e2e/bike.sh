@@ -22,9 +22,20 @@ done
 [ "$(ls "$dir/a"/*_frame.jm | wc -l)" -ge 70 ] || problem "too few bike stems"
 
 out=$("$exe" check "$dir"/a/*.jm) || problem "check refused a model: $(echo "$out" | grep -v ': model' | head -3)"
-echo "$out" | grep -q "rider_body.jm: model, 9 sub-meshes, .*, 9 bones$" || problem "rider body: $(echo "$out" | grep rider_body.jm)"
+echo "$out" | grep -Eq "rider_body.jm: model, 9 sub-meshes, .*, 9 bones(;|$)" || problem "rider body: $(echo "$out" | grep rider_body.jm)"
 echo "$out" | grep -q "rider_plate.jm: model, 1 sub-meshes, .*, 9 bones$" || problem "rider plate"
 echo "$out" | grep -q "cr125_frame.jm: model, .*, 0 bones" || problem "frame"
+# Riders further away draw coarser wheels, head and body: the loader chains
+# the variants by distance, and each has fewer triangles than the one before.
+for m in front_wheel rear_wheel; do
+  echo "$out" | grep -Eq "/$m.jm: model, .* ([0-9]+) triangles, .*LOD variants: .*/${m}_lod5.jm at 32 \(224 triangles\), .*/${m}_lod6.jm at 64 \(144 triangles\)$" ||
+    problem "$m variants: $(echo "$out" | grep "/$m.jm:")"
+  echo "$out" | grep -q "/$m.jm: model, 2 sub-meshes, [0-9]* vertices, 832 triangles" || problem "$m full detail changed"
+done
+for m in rider_body rider_head; do
+  echo "$out" | grep -q "/$m.jm: model, .*LOD variants: .*/${m}_lod5.jm at 32 ([0-9]* triangles)$" || problem "$m variant"
+done
+echo "$out" | grep -q "rider_body_fp.jm: .*LOD" && problem "first-person body needs no variant"
 out=$("$exe" check "$dir"/a/cr125.png) || problem "check refused the bike skin: $out"
 
 "$exe" bike >/dev/null 2>&1
