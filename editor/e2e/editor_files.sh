@@ -255,7 +255,12 @@ mkdir "$track/edinfo"
 (cd "$track" && find . -type f -exec md5sum {} + | sort) >sums_before
 click_line $new_gradient_line
 click_line $save_line
-sleep 2
+# The failed save ends with its message in the log.
+for _ in $(seq 300); do
+  grep -q "Can't replace 'edinfo'" "$log" && [ ! -e "$track/.saving" ] && break
+  sleep 0.1
+done
+sleep 0.3
 (cd "$track" && find . -type f -exec md5sum {} + | sort) >sums_after
 cmp -s sums_before sums_after || { diff sums_before sums_after; fail "a failed save changed files"; }
 [ -e "$track/.saving" ] && fail "the staging folder was left"

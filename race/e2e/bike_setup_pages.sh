@@ -23,10 +23,13 @@ keys() {
     sleep 0.2
   done
 }
+# Moves within one page: every key of a frame reaches the page (only a
+# page change drops the keys of its own frame), so they need no pause each.
 repeat() {
   local n=$1
   shift
-  for _ in $(seq "$n"); do keys "$@"; done
+  for _ in $(seq "$n"); do xdotool key "$@"; sleep 0.03; done
+  sleep 0.2
 }
 
 "$exe" --track quarrybend --nosound 2>err.txt &

@@ -90,10 +90,13 @@ open_standings first
 keys Down Return
 caption_frame entered-caption title_only ||
   fail "the start caption is not the event title: $t title pixels, $b beside it, $n on a second line"
-sleep 5
+# The running order lists every rider from the race's first tick, before
+# the gate drops: the heat is recorded with the robots placed 1..4 and the
+# player, who never finished, 5th.
+[ -n "${BK_CAPTURE:-}" ] && sleep 5
 capture first-race
 grep -q 'Resetting' "$log" || fail "the race was never reset"
-sleep 15
+sleep 1
 stop
 standings=$(find "$dir" "$data" -name 'quarrybend_cup.series_standings' 2>/dev/null | head -n 1)
 [ -n "$standings" ] || fail "no standings file written"
@@ -111,7 +114,7 @@ keys Down Down Return
 # The same measure finds the track name and length of a practice.
 caption_frame practice-caption two_lines ||
   fail "no second caption line in practice ($n pixels): the caption was not measured"
-sleep 5
+[ -n "${BK_CAPTURE:-}" ] && sleep 5
 capture second-practice
 stop
 cmp -s first_standings "$standings" || fail "practising changed the standings"
