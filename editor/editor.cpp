@@ -10,6 +10,7 @@
 #include "editor/editor_files.h"
 #include "editor/editor_items.h"
 #include "editor/editor_random.h"
+#include "editor/tilemap_paint.h"
 #include "race/menu_screen.h"
 #include "terrain/editor_hooks.h"
 #include "terrain/height_field.h"
@@ -62,18 +63,6 @@ static void allocate_undo_ring(editor_state* e, const height_field* field) {
   e->undo_count = 0;
 }
 
-// The leading run of tiles whose transition code names the tile itself as
-// both of its materials: the plain tiles the tilemap brush paints.
-static int plain_tile_run(const height_field* field) {
-  int k = 0;
-  while (k < tile_table_size && k < field->tile_count) {
-    const int32_t code = field->transition_codes[k];
-    if (((code >> 8) & 255) != k || ((code >> 16) & 255) != k) break;
-    k++;
-  }
-  return k;
-}
-
 // Reads the track folder's editor file into the gradient list; without
 // one the list stays empty.
 static void read_edinfo() {
@@ -120,7 +109,7 @@ void editor_load_edinfo(height_field* field) {
   e.pending = 1;
   undo_commit();
   // 6.
-  const int k = plain_tile_run(field);
+  const int k = tilemap_plain_tile_count();
   editor_tile_item.maximum = k - 1 > 0 ? k - 1 : 0;
   if (editor_tile > editor_tile_item.maximum) editor_tile = editor_tile_item.maximum;
   // 7.
