@@ -32,6 +32,7 @@
 #include "platform/error_box.h"
 #include "platform/input.h"
 #include "platform/log.h"
+#include "platform/os/os.h"
 #include "platform/os/os_events.h"
 #include "platform/timebase.h"
 #include "platform/window.h"
@@ -417,6 +418,7 @@ void shut_down_from_audio() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  os_keep_freed_memory();
   // A SIGTERM that comes before the window is up is kept as its first close
   // request, so even an early `timeout -s TERM` ends the run in order.
   os_install_close_signals();

@@ -13,3 +13,7 @@ void os_sleep_ms(uint32_t ms);
 
 // The value of an environment variable, or null when unset.
 const char* os_getenv(const char* name);
+
+// Lets the process keep memory it frees instead of handing it back to the
+// system at once; called first thing at start-up.
+void os_keep_freed_memory();

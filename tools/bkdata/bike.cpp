@@ -63,12 +63,16 @@ model* place(model* m, const turn& t, vec offset) {
 
 // The level of detail being written: 0 the full models; N a coarser
 // variant "<name>_lodN.jm" the game switches to beyond 2^N feet. At 32 feet
-// a rider is about 30 pixels tall at 640x480, where a tyre of 16 segments
-// looks as round as one of 32; at 64 feet even fewer do.
+// a rider is about 50 pixels tall at 640x480 and a tyre some 15 across,
+// where a tyre of 10 segments looks as round as one of 32 (off by under
+// half a pixel); a software renderer pays for each small triangle about
+// what it pays for a block of pixels, so these riders cost what their
+// triangles do.
 int lod_level = 0;
 int segments(int full) {
   if (lod_level == 0) return full;
-  return lod_level < 6 ? full / 2 : full / 3 > 6 ? full / 3 : 6;
+  const int part = lod_level < 6 ? full / 3 : full / 4;
+  return part > 4 ? part : 4;
 }
 
 // A rod of radius r from a to b.
@@ -128,11 +132,85 @@ model* chain(std::vector<model*> parts) {
   return first;
 }
 
+bool same_material(const model* a, const model* b) {
+  return a->shininess == b->shininess && a->bone_count == b->bone_count &&
+         std::memcmp(a->colour, b->colour, sizeof a->colour) == 0;
+}
+
+// One sub-mesh holding every sub-mesh of the chain from first on that has
+// first's material, in chain order; null when out of memory.
+model* merge_material(const model* first) {
+  int vertices = 0, triangles = 0;
+  for (const model* c = first; c; c = c->next)
+    if (same_material(c, first)) {
+      vertices += c->vertex_count;
+      triangles += c->triangle_count;
+    }
+  model* m = model_alloc_submesh(vertices, triangles, first->bone_count, first->name);
+  if (!m) return nullptr;
+  std::memcpy(m->colour, first->colour, sizeof m->colour);
+  m->shininess = first->shininess;
+  m->reflective = first->reflective;
+  const int halves = first->bone_count > 0 ? 2 : 1;
+  int v = 0, t = 0;
+  for (const model* c = first; c; c = c->next) {
+    if (!same_material(c, first)) continue;
+    const int n = c->vertex_count;
+    for (int half = 0; half < halves; half++) {
+      std::memcpy(m->positions + 3 * (vertices * half + v), c->positions + 3 * n * half, sizeof(float) * 3 * n);
+      std::memcpy(m->normals + 3 * (vertices * half + v), c->normals + 3 * n * half, sizeof(float) * 3 * n);
+      std::memcpy(m->tangents + 3 * (vertices * half + v), c->tangents + 3 * n * half, sizeof(float) * 3 * n);
+    }
+    std::memcpy(m->texcoords + 2 * v, c->texcoords, sizeof(float) * 2 * n);
+    if (halves == 2) {
+      std::memcpy(m->weights + 4 * v, c->weights, sizeof(float) * 4 * n);
+      std::memcpy(m->bone_indices + 4 * v, c->bone_indices, sizeof(int) * 4 * n);
+    }
+    for (int i = 0; i < 3 * c->triangle_count; i++) m->triangles[3 * t + i] = c->triangles[i] + v;
+    v += n;
+    t += c->triangle_count;
+  }
+  return m;
+}
+
+// The chain with the sub-meshes of one material merged into one, the
+// reflective ones last (the lit pass stops at the first reflective
+// sub-mesh). Each sub-mesh is a draw call of its own, and a software
+// renderer pays for every draw call about what a few hundred triangles
+// cost; a rider is a dozen models of a few materials each.
+model* merge_alike(model* m) {
+  std::vector<model*> lit, shine;
+  for (const model* c = m; c; c = c->next) {
+    bool seen = false;
+    for (const model* d = m; d != c && !seen; d = d->next) seen = same_material(c, d);
+    if (seen) continue;
+    model* merged = merge_material(c);
+    if (!merged) {
+      for (model* x : lit) model_free_submeshes(x);
+      for (model* x : shine) model_free_submeshes(x);
+      model_free_submeshes(m);
+      return nullptr;
+    }
+    (merged->shininess == static_cast<float>(model_mode_reflective) ? shine : lit).push_back(merged);
+  }
+  model_free_submeshes(m);
+  lit.insert(lit.end(), shine.begin(), shine.end());
+  for (size_t i = 0; i + 1 < lit.size(); i++) lit[i]->next = lit[i + 1];
+  return lit.empty() ? nullptr : lit[0];
+}
+
 int write_model(const std::string& dir, const char* file, model* m, int parts_expected,
                 std::vector<model*> parts) {
   int made = 0;
   for (model* p : parts) made += p ? 1 : 0;
   int ok = made == parts_expected && m;
+  if (ok) {
+    m = merge_alike(m);
+    ok = m != nullptr;
+  } else if (m) {
+    model_free_submeshes(m);
+    m = nullptr;
+  }
   const std::string path = dir + "/" + file;
   if (ok) ok = jm_write_file(m, path.c_str());
   if (m) model_free_submeshes(m);
@@ -331,8 +409,8 @@ int bkdata_bike(int argc, char** argv) {
   // first; each bike's own parts (one set per stem) on its own geometry.
   const bike_model& row = bike_models[0];
   int ok = write_models(dir, row, true);
-  // Coarser wheels, head and body for riders further away; the wheels,
-  // most of a rider's triangles, once more further still.
+  // Coarser wheels, head and body for riders further away, and the wheels
+  // once more further still.
   for (int level : {5, 6}) {
     lod_level = level;
     ok &= write_models(dir, row, true);

@@ -22,13 +22,20 @@ done
 [ "$(ls "$dir/a"/*_frame.jm | wc -l)" -ge 70 ] || problem "too few bike stems"
 
 out=$("$exe" check "$dir"/a/*.jm) || problem "check refused a model: $(echo "$out" | grep -v ': model' | head -3)"
-echo "$out" | grep -Eq "rider_body.jm: model, 9 sub-meshes, .*, 9 bones(;|$)" || problem "rider body: $(echo "$out" | grep rider_body.jm)"
+# Parts of one material are one sub-mesh (one draw call): the nine limbs of
+# the body, the frame's three boxes, the fork's legs and bar; the wheel keeps
+# its tyre and its shiny hub apart, the tyre first.
+echo "$out" | grep -Eq "/rider_body.jm: model, 1 sub-meshes, [0-9]+ vertices, 432 triangles, 9 bones(;|$)" ||
+  problem "rider body: $(echo "$out" | grep /rider_body.jm)"
+echo "$out" | grep -q "/cr125_frame.jm: model, 1 sub-meshes, 72 vertices, 36 triangles, 0 bones$" || problem "frame parts not merged"
+echo "$out" | grep -q "/cr125_fork_upper.jm: model, 1 sub-meshes, .*, 0 bones, reflective$" || problem "fork parts not merged"
+grep -A1 '^JM1' "$dir/a/front_wheel.jm" | tail -1 | grep -q '^2 ' || problem "the wheel's first sub-mesh is not the tyre"
 echo "$out" | grep -q "rider_plate.jm: model, 1 sub-meshes, .*, 9 bones$" || problem "rider plate"
 echo "$out" | grep -q "cr125_frame.jm: model, .*, 0 bones" || problem "frame"
 # Riders further away draw coarser wheels, head and body: the loader chains
 # the variants by distance, and each has fewer triangles than the one before.
 for m in front_wheel rear_wheel; do
-  echo "$out" | grep -Eq "/$m.jm: model, .* ([0-9]+) triangles, .*LOD variants: .*/${m}_lod5.jm at 32 \(224 triangles\), .*/${m}_lod6.jm at 64 \(144 triangles\)$" ||
+  echo "$out" | grep -Eq "/$m.jm: model, .* ([0-9]+) triangles, .*LOD variants: .*/${m}_lod5.jm at 32 \(100 triangles\), .*/${m}_lod6.jm at 64 \(80 triangles\)$" ||
     problem "$m variants: $(echo "$out" | grep "/$m.jm:")"
   echo "$out" | grep -q "/$m.jm: model, 2 sub-meshes, [0-9]* vertices, 832 triangles" || problem "$m full detail changed"
 done
