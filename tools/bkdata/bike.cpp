@@ -247,7 +247,8 @@ int write_models(const std::string& dir, const bike_model& row, bool shared) {
   // Frame, at frame_position: the mass box, the seat and the tank.
   const vec fs = at(row.frame_size);
   const vec upper = at(row.fork_upper_position), lower = at(row.fork_lower_position);
-  // The bike's own parts are few triangles: no coarser variants.
+  // The boxes are few triangles: no coarser variants. The rods get one
+  // beyond 32 feet (the same at 64, so none there).
   if (lod_level == 0) {
     std::vector<model*> p = {box(fs * 0.8f, {0, 0, 0}, &paint, "frame"),
                              box({0.7f, 0.2f, 2.2f}, {0, fs.y * 0.5f, 0.5f}, &paint, "seat"),
@@ -258,29 +259,29 @@ int write_models(const std::string& dir, const bike_model& row, bool shared) {
   // steering axis and the bar between the grips.
   const vec axis_down = unit(lower - upper);
   const float half = row.fork_leg_spacing / 2, leg_r = row.fork_leg_spacing / 8;
-  if (lod_level == 0) {
+  if (lod_level <= 5) {
     const vec top = axis_down * -0.3f, bottom = lower - upper;
     std::vector<model*> p = {rod(top + vec{half, 0, 0}, bottom + vec{half, 0, 0}, leg_r, &metal, "left leg"),
                              rod(top + vec{-half, 0, 0}, bottom + vec{-half, 0, 0}, leg_r, &metal, "right leg"),
                              rod(at(g + BIKE_POSE_LEFT_GRIP), at(g + BIKE_POSE_RIGHT_GRIP), 0.06f, &metal, "bar")};
-    ok &= write_model(dir, file_of(row, BIKE_PART_FORK_UPPER_MODEL), chain(p), 3, p);
+    ok &= write_model(dir, level_file(row, BIKE_PART_FORK_UPPER_MODEL).c_str(), chain(p), 3, p);
   }
   // Fork lower, at fork_lower_position: the sliders down to the axle.
   const vec front = at(row.front_wheel_position);
-  if (lod_level == 0) {
+  if (lod_level <= 5) {
     const vec axle = front - lower;
     std::vector<model*> p = {rod(axis_down * -0.4f + vec{half, 0, 0}, axle + vec{half, 0, 0}, leg_r * 1.2f, &metal, "left"),
                              rod(axis_down * -0.4f + vec{-half, 0, 0}, axle + vec{-half, 0, 0}, leg_r * 1.2f, &metal, "right")};
-    ok &= write_model(dir, file_of(row, BIKE_PART_FORK_LOWER_MODEL), chain(p), 2, p);
+    ok &= write_model(dir, level_file(row, BIKE_PART_FORK_LOWER_MODEL).c_str(), chain(p), 2, p);
   }
   // Swingarm, at swingarm_position: two arms from the pivot to the rear axle.
-  if (lod_level == 0) {
+  if (lod_level <= 5) {
     const vec arm = at(row.swingarm_position);
     const vec pivot = at(row.swingarm_pivot) - arm, axle = at(row.rear_wheel_position) - arm;
     const vec side = {fs.x / 2, 0, 0};
     std::vector<model*> p = {rod(pivot + side, axle + side, fs.x / 8, &paint, "left"),
                              rod(pivot - side, axle - side, fs.x / 8, &paint, "right")};
-    ok &= write_model(dir, file_of(row, BIKE_PART_SWINGARM_MODEL), chain(p), 2, p);
+    ok &= write_model(dir, level_file(row, BIKE_PART_SWINGARM_MODEL).c_str(), chain(p), 2, p);
   }
   if (shared) {
     std::vector<model*> p = {wheel(row.front_rim_radius, row.front_tyre_radius, row.front_hub_radius * 0.5f,
@@ -409,8 +410,8 @@ int bkdata_bike(int argc, char** argv) {
   // first; each bike's own parts (one set per stem) on its own geometry.
   const bike_model& row = bike_models[0];
   int ok = write_models(dir, row, true);
-  // Coarser wheels, head and body for riders further away, and the wheels
-  // once more further still.
+  // Coarser wheels, head, body and rods for riders further away, and the
+  // wheels once more further still.
   for (int level : {5, 6}) {
     lod_level = level;
     ok &= write_models(dir, row, true);
@@ -423,7 +424,12 @@ int bkdata_bike(int argc, char** argv) {
     for (const std::string& s : stems) seen |= s == skin;
     if (seen) continue;
     stems.push_back(skin);
-    if (&bike != &row) ok &= write_models(dir, bike, false);
+    if (&bike != &row)
+      for (int level : {0, 5}) {
+        lod_level = level;
+        ok &= write_models(dir, bike, false);
+      }
+    lod_level = 0;
     ok &= write_skin(dir, skin.c_str(), brand_colour(bike.name));
   }
   static const uint8_t wheels_grey[3] = {70, 70, 75};

@@ -28,7 +28,7 @@ out=$("$exe" check "$dir"/a/*.jm) || problem "check refused a model: $(echo "$ou
 echo "$out" | grep -Eq "/rider_body.jm: model, 1 sub-meshes, [0-9]+ vertices, 432 triangles, 9 bones(;|$)" ||
   problem "rider body: $(echo "$out" | grep /rider_body.jm)"
 echo "$out" | grep -q "/cr125_frame.jm: model, 1 sub-meshes, 72 vertices, 36 triangles, 0 bones$" || problem "frame parts not merged"
-echo "$out" | grep -q "/cr125_fork_upper.jm: model, 1 sub-meshes, .*, 0 bones, reflective$" || problem "fork parts not merged"
+echo "$out" | grep -q "/cr125_fork_upper.jm: model, 1 sub-meshes, .*, 0 bones, reflective;" || problem "fork parts not merged"
 grep -A1 '^JM1' "$dir/a/front_wheel.jm" | tail -1 | grep -q '^2 ' || problem "the wheel's first sub-mesh is not the tyre"
 echo "$out" | grep -q "rider_plate.jm: model, 1 sub-meshes, .*, 9 bones$" || problem "rider plate"
 echo "$out" | grep -q "cr125_frame.jm: model, .*, 0 bones" || problem "frame"
@@ -43,6 +43,12 @@ for m in rider_body rider_head; do
   echo "$out" | grep -q "/$m.jm: model, .*LOD variants: .*/${m}_lod5.jm at 32 ([0-9]* triangles)$" || problem "$m variant"
 done
 echo "$out" | grep -q "rider_body_fp.jm: .*LOD" && problem "first-person body needs no variant"
+# Every bike's rods (fork and swingarm) have a coarser variant, its boxes none.
+for part in fork_upper fork_lower swingarm; do
+  n=$(echo "$out" | grep -Ec "_$part.jm: model, .* ([0-9]+) triangles, .*LOD variants: .*_${part}_lod5.jm at 32 \(([0-9]+) triangles\)$")
+  [ "$n" -ge 70 ] || problem "$part variants on $n bikes"
+done
+echo "$out" | grep -q "_frame.jm: .*LOD" && problem "a frame has a variant"
 out=$("$exe" check "$dir"/a/cr125.png) || problem "check refused the bike skin: $out"
 
 "$exe" bike >/dev/null 2>&1
