@@ -296,7 +296,9 @@ TEST_F(Editor, UndoRestoresTheCommittedStates) {
     EXPECT_TRUE(std::equal(loaded.begin(), loaded.end(), field.heights));
     EXPECT_TRUE(std::equal(loaded.begin(), loaded.end(), editor.stroke_base));
     EXPECT_EQ(std::memcmp(field.shading, shading.data(), cells * 3), 0);
-    if (with_normals) EXPECT_EQ(std::memcmp(field.normal_bytes, normals.data(), cells * 3), 0);
+    if (with_normals) {
+      EXPECT_EQ(std::memcmp(field.normal_bytes, normals.data(), cells * 3), 0);
+    }
     EXPECT_EQ(field.edit_count, edits + 1);
     // The ground differs from the file again, but no new snapshot is due.
     EXPECT_EQ(field.change_flags, 2);
@@ -681,7 +683,9 @@ TEST_F(EditorSave, AFileThatCannotBeReplacedLeavesTheOldSet) {
     EXPECT_FALSE(exists(home_track_file(".saving"))) << name;
     ::rmdir(path.c_str());
     for (const auto& f : before)
-      if (f.first != name) EXPECT_EQ(test_read_file(home_track_file(f.first)), f.second) << name << ": " << f.first;
+      if (f.first != name) {
+        EXPECT_EQ(test_read_file(home_track_file(f.first)), f.second) << name << ": " << f.first;
+      }
     // Put the old file back for the next round.
     std::FILE* out = std::fopen(path.c_str(), "wb");
     ASSERT_NE(out, nullptr);

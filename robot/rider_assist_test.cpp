@@ -117,7 +117,9 @@ TEST_F(RiderAssist, WhoIsHelpedAndHow) {
     if (c.setup) c.setup(r);
     const effect e = step(r);
     EXPECT_EQ(e.ramp > 0, c.ramp_rises != 0) << c.what;
-    if (c.ramp_rises) EXPECT_FLOAT_EQ(e.ramp, 8.0f / 128) << c.what;
+    if (c.ramp_rises) {
+      EXPECT_FLOAT_EQ(e.ramp, 8.0f / 128) << c.what;
+    }
     EXPECT_EQ(e.force > 1, c.pushed != 0) << c.what << " force " << e.force;
     EXPECT_EQ(e.joints, c.motor) << c.what;
     rider_slots[0] = nullptr;

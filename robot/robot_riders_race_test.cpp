@@ -167,7 +167,9 @@ TEST_F(RobotRiders, EightRobotsWaitForTheGateAndAllLeaveWithinFiveSeconds) {
   }
   for (int s = 0; s < 8; s++) {
     EXPECT_GE(crossed[s], 0) << "slot " << s << " still behind the gate line 5 s after the drop";
-    if (crossed[s] >= 0) EXPECT_GT(crossed[s], drop) << "slot " << s << " crossed before the drop";
+    if (crossed[s] >= 0) {
+      EXPECT_GT(crossed[s], drop) << "slot " << s << " crossed before the drop";
+    }
   }
   std::printf("gate line crossed, ticks after the drop:");
   for (int s = 0; s < 8; s++) std::printf(" %d", crossed[s] < 0 ? -1 : crossed[s] - drop);

@@ -409,9 +409,6 @@ static int cmd_namedemo(const char* arg) { return name_demo(arg), 1; }
 static int cmd_readkeys(const char* arg) { return read_camera_keyframes(arg), 1; }
 static int cmd_writekeys(const char* arg) { return write_camera_keyframes(arg), 1; }
 
-// Commands this build does not carry out yet say so rather than vanish.
-static int cmd_not_built(const char*);
-
 // Uploads go through the multiplayer client, which says what went wrong.
 static int cmd_sendfile(const char* name) {
   if (race_hooks.net_send_file) race_hooks.net_send_file(name);
@@ -467,13 +464,6 @@ static const console_command console_commands[] = {
     {"reportstutter", match_word, cmd_reportstutter},
 };
 
-static const console_command* running_command;
-
-static int cmd_not_built(const char*) {
-  console_printf("%s is not available in this build", running_command->word);
-  return 1;
-}
-
 // The argument of a matching command, or null when the text does not match.
 static const char* match_command(const console_command& c, const char* text) {
   const size_t length = std::strlen(c.word);
@@ -516,7 +506,6 @@ int run_console_line(const char* text) {
   for (const console_command& c : console_commands) {
     const char* arg = match_command(c, command);
     if (!arg) continue;
-    running_command = &c;
     return c.run(arg);
   }
   return 0;

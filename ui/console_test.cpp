@@ -454,7 +454,9 @@ TEST_F(ConsoleTest, NamingTheDemoBeingRecorded) {
     const char* argument = c.line.c_str() + std::strlen("/namedemo");
     if (*argument == ' ') ++argument;
     name_demo(argument);
-    if (c.message) EXPECT_EQ(newest(), c.message) << c.line.substr(0, 40);
+    if (c.message) {
+      EXPECT_EQ(newest(), c.message) << c.line.substr(0, 40);
+    }
     EXPECT_EQ(demo_save_name, c.name.empty() ? std::string("kept.bkdemo") : c.name) << c.line.substr(0, 40);
   }
   EXPECT_EQ(run_console_line("/namedemo short"), 1);
