@@ -7,8 +7,8 @@
 # target.
 #
 #   BK_FUZZ_SECONDS  time per target (default: 20, or less on a machine
-#                    with few cores, so the stage fuzzes for about two
-#                    minutes in all; never under 5)
+#                    with few cores, so the stage fuzzes for about a
+#                    minute in all; never under 5)
 #   BK_FUZZ_JOBS     targets run at once (default: the number of cores)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -24,8 +24,8 @@ targets=$(ls "$build"/fuzz/fuzz_* | wc -l)
 if [ -n "${BK_FUZZ_SECONDS:-}" ]; then
   seconds=$BK_FUZZ_SECONDS
 else
-  # About 120 s of fuzzing in all, each target between 5 and 20 s.
-  seconds=$((120 * jobs / (targets > 0 ? targets : 1)))
+  # About 60 s of fuzzing in all, each target between 5 and 20 s.
+  seconds=$((60 * jobs / (targets > 0 ? targets : 1)))
   [ "$seconds" -gt 20 ] && seconds=20
   [ "$seconds" -lt 5 ] && seconds=5
 fi
