@@ -88,7 +88,9 @@ TEST(DemoList, DisplayNames) {
 TEST(DemoList, ListsDemosOfTheIndexWithAPageOfRows) {
   const fs::path home = fs::path(std::getenv("XDG_DATA_HOME")) / "Brakkan";
   const fs::path demos = fs::path(std::getenv("BK_HOME")) / "demos";
+  // Earlier tests in this process may have recorded demos in either folder.
   fs::remove_all(demos);
+  fs::remove_all(home / "demos");
   write_file(demos / "b.bkdemo", "x");
   write_file(home / "demos/a.bkdemo", "x");
   write_file(demos / "sub/c.bkdemo", "x");
