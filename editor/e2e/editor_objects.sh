@@ -47,6 +47,30 @@ print(round((x - $cx) / p + 320), round((z - $cz) / p + 240))" "$@"; }
 # Field $3 (from 1) of line $2 of file $1, brackets dropped.
 field() { sed -n "${2}p" "$1" | tr -d '[]' | awk -v k="$3" '{print $k}'; }
 
+# A shot of a view that has stopped changing: on a loaded machine the
+# ground textures of a new view fill in over several frames, so two frames
+# half a second apart must nearly agree first (the flaggers' flags still
+# wave; 8 s at the most).
+settled_shot() {
+  local k
+  for k in $(seq 16); do
+    import -window "$win" "$frames/settle_a.png"
+    sleep 0.5
+    import -window "$win" "$frames/settle_b.png"
+    python3 - "$frames/settle_a.png" "$frames/settle_b.png" <<'PY' && break
+import subprocess, sys
+def rgb(path):
+    return subprocess.run(["convert", path, "rgb:-"], capture_output=True, check=True).stdout
+a, b = rgb(sys.argv[1]), rgb(sys.argv[2])
+n = sum(1 for k in range(0, min(len(a), len(b)), 3) if sum(abs(a[k + i] - b[k + i]) for i in range(3)) > 48)
+sys.exit(0 if n <= 200 else 1)
+PY
+  done
+  echo "$1: settled after $k tries"
+  mv "$frames/settle_b.png" "$frames/objects_$1.png"
+  rm -f "$frames/settle_a.png"
+}
+
 start() {
   rm -f "$log"
   "$exe" --editor --track quarrybend </dev/null >/dev/null 2>err.txt &
@@ -61,7 +85,7 @@ start() {
   sleep 2
   win=$(window_of "$pid")
   # The race view first: on the second start the new objects stand ahead.
-  [ -n "${1:-}" ] && shot "$1"
+  [ -n "${1:-}" ] && settled_shot "$1"
   at 400 240
   key Escape Tab
   sleep 1
