@@ -16,6 +16,14 @@
 set(BK_TEST_ENVIRONMENT
     "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/scripts/lsan.supp:print_suppressions=0:intercept_tls_get_addr=0")
 
+# A whole-game end-to-end run: the game under the sanitizers on a software
+# renderer, whose own threads take every core while it draws, but which
+# spends most of its time waiting on keys, clicks and the race clock. Each
+# counts as a quarter of the machine's cores (at least one), so at most
+# four run at once, and two share a 2-core machine.
+cmake_host_system_information(RESULT bk_cores QUERY NUMBER_OF_LOGICAL_CORES)
+math(EXPR BK_E2E_PROCESSORS "(${bk_cores} + 3) / 4")
+
 function(bk_library name)
   set(deps ${ARGN})
   file(GLOB_RECURSE all_src CONFIGURE_DEPENDS
