@@ -260,10 +260,7 @@ done
 # A data root of its own whose quarrybend is the copy, so the track's
 # names find the copy's pictures.
 root=$dir/checkroot
-mkdir -p "$root"
-for f in "$data"/*; do ln -s "$f" "$root/"; done
-rm "$root/quarrybend"
-cp -r "$track" "$root/quarrybend"
+data_root_with_track_copy "$root" "$track"
 cp "$user/quarrybend"/* "$root/quarrybend/"
 "$bkdata" check "$root/quarrybend" >check.txt 2>&1 || { cat check.txt; fail "bkdata check refused the saved track"; }
 grep -q "not found\|can't load" check.txt && { cat check.txt; fail "the saved track misses files"; }

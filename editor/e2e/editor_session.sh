@@ -83,10 +83,7 @@ wait_for_save() {
 # --- Run 2: heights from a scrambled terrain.png, on a second display ---
 second_display
 root2=$dir/root2
-mkdir -p "$root2"
-for f in "$data"/*; do ln -s "$f" "$root2/"; done
-rm "$root2/quarrybend"
-cp -r "$data/quarrybend" "$root2/quarrybend"
+data_root_with_track_copy "$root2"
 "$bkdata" scramble "$root2/quarrybend/terrain.png" "$root2/quarrybend/terrain.png.scram" || fail "scramble failed"
 rm "$root2/quarrybend/terrain.png"
 (

@@ -124,3 +124,14 @@ run_until_signal() {
   kill -s "$sig" "$pid"
   wait_or_kill "$pid"
 }
+
+# A data root at $1 that links every entry of the game data but
+# quarrybend, which is a copy of $2 (the data's own when not given), so a
+# run can change the track without touching the build's data.
+data_root_with_track_copy() {
+  mkdir -p "$1"
+  local f
+  for f in "$data"/*; do ln -s "$f" "$1/"; done
+  rm "$1/quarrybend"
+  cp -r "${2:-$data/quarrybend}" "$1/quarrybend"
+}
