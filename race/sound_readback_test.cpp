@@ -131,6 +131,86 @@ TEST(SoundReadback, EngineNoteFollowsTheRevs) {
   sound_samples_free();
 }
 
+// Forty riders of both engine kinds heard together, as at a race start:
+// idling in step, then all on the limiter, then each revving on a rhythm
+// of its own. The mix must not clip, and the engine notes themselves must
+// carry no offset, or it would grow with the number of engines.
+//
+// The scene turns a silent note into byte 127 while the mixer's silence is
+// 128, and the mixer rounds both halves of a wave toward its centre: every
+// voice heard pulls the mix down by up to a step times its gain level over
+// 32 (about 6 steps with this field at full throttle). That offset is the
+// conversion's, not the notes', so the notes are checked before it.
+TEST(SoundReadback, FortyEnginesMixWithoutClippingOrOffset) {
+  race_test_open();
+  sound_scene_install_hooks();
+  game_state.audio = audio_open_readback(nullptr, audio_mix_rate, 690);
+  ASSERT_NE(game_state.audio, nullptr);
+  const int riders = 40;
+  int line_up[160] = {};
+  const int kinds[3] = {line_up_robot, line_up_robot_125, line_up_robot_250};
+  for (int i = 0; i < riders; i++) line_up[i] = kinds[i % 3];
+  ASSERT_EQ(reset_session(line_up, 0, 0, 0, 3, 0), 1);
+  int voices = 0;
+  for (int i = 0; i < 160; i++) voices += rider_slots[i] && engine_voices[i].sound;
+  ASSERT_EQ(voices, riders);
+  viewed_slot = 0;
+  const dReal* p = dBodyGetPosition(rider_frame_body(rider_slots[0]));
+  listener = {{(float)p[0], (float)p[1] + 2, (float)p[2]}, {1, 0, 0, 0, 1, 0, 0, 0, 1}, {0, 0, 0}};
+
+  const int idle_ticks = 192, limiter_ticks = 192, own_ticks = 256;
+  long clipped[2] = {0, 0};
+  int lowest = 255, highest = 0;
+  double note_sum = 0;
+  long note_count = 0;
+  for (int tick = 0; tick < idle_ticks + limiter_ticks + own_ticks; tick++) {
+    for (int i = 0; i < 160; i++) {
+      rider* r = rider_slots[i];
+      if (!r) continue;
+      float throttle = tick < idle_ticks ? 0.0f : 1.0f;
+      if (tick >= idle_ticks + limiter_ticks) throttle = 0.5f + 0.5f * std::sin(tick / (20.0f + i) + i);
+      rider_set_clutch(r, 0);
+      rider_set_throttle(r, throttle);
+    }
+    race_clock.current_tick++;
+    ASSERT_NE(physics_tick(), 0);
+    if (tick % 2 == 0) {
+      int before[160];
+      for (int i = 0; i < 160; i++) before[i] = engine_voices[i].write_position;
+      update_sound_scene(1);
+      audio_update(game_state.audio);
+      for (int i = 0; i < 160; i++) {
+        const engine_voice* v = &engine_voices[i];
+        if (!v->sound) continue;
+        for (int t = before[i]; t != v->write_position; t = (t + 1) & (engine_voice_ring - 1), note_count++)
+          note_sum += v->history[t];
+      }
+    }
+    const uint8_t* block = audio_readback(game_state.audio);
+    ASSERT_NE(block, nullptr);
+    for (int i = 0; i < 2 * 690; i++) {
+      clipped[i & 1] += block[i] == 0 || block[i] == 255;
+      lowest = std::min(lowest, (int)block[i]);
+      highest = std::max(highest, (int)block[i]);
+    }
+  }
+  EXPECT_EQ(clipped[0], 0) << "left: " << lowest << ".." << highest;
+  EXPECT_EQ(clipped[1], 0) << "right: " << lowest << ".." << highest;
+  // The notes average within a tenth of an 8-bit step of zero.
+  ASSERT_GT(note_count, 0);
+  EXPECT_NEAR(note_sum / note_count * 127, 0, 0.1);
+  // Not silence either: the field is heard well off the centre.
+  EXPECT_GT(highest - lowest, 64);
+
+  for (int i = 0; i < 160; i++) engine_voice_free_slot(i);
+  audio_close(game_state.audio);
+  game_state.audio = nullptr;
+  viewed_slot = race_no_slot;
+  race_test_close();
+  sound_tables_free();
+  sound_samples_free();
+}
+
 // What the scene asks of each engine voice's sound, through a driver
 // that records the calls.
 struct voice_calls {

@@ -46,6 +46,21 @@ int print_console_since(int first, const char* path) {
   return lines;
 }
 
+// A firing plays one period of a cell (count / periods samples): the mean
+// of the period furthest from zero, which each firing of it adds to the note.
+double largest_period_mean(const sound_table_cell* c) {
+  const double q = (double)c->sample_count / c->period_count;
+  double worst = 0;
+  for (int e = 0; e < c->period_count; e++) {
+    const int a = (int)(q * e), b = e + 1 < c->period_count ? (int)(q * (e + 1)) : c->sample_count;
+    if (b <= a) continue;
+    double sum = 0;
+    for (int i = a; i < b; i++) sum += c->samples[i];
+    if (std::fabs(sum / (b - a)) > std::fabs(worst)) worst = sum / (b - a);
+  }
+  return worst;
+}
+
 }  // namespace
 
 int bkdata_is_sound_name(const char* path) {
@@ -63,9 +78,11 @@ int bkdata_check_sound(const char* path) {
                   (int)sound_sample_max);
       return 0;
     }
-    double peak = 0;
-    for (int i = 0; i < count; i++) peak = std::fmax(peak, std::fabs(data[i]));
-    std::printf("%s: raw sound, %d samples, %.3f s at 44100 Hz, peak %.3f\n", path, count, count / 44100.0, peak);
+    double peak = 0, sum = 0;
+    for (int i = 0; i < count; i++) peak = std::fmax(peak, std::fabs(data[i])), sum += data[i];
+    // The mean shows an offset that would add up when many voices play.
+    std::printf("%s: raw sound, %d samples, %.3f s at 44100 Hz, peak %.3f, mean %+.4f\n", path, count,
+                count / 44100.0, peak, sum / count);
     sound_samples_free();
     return 1;
   }
@@ -81,13 +98,17 @@ int bkdata_check_sound(const char* path) {
     if (t) {
       long samples = 0;
       int remaps = 0;
+      double worst = 0;
       for (int i = 0; i < t->rows * t->columns; i++) {
-        samples += t->cells[i].sample_count;
-        remaps += t->cells[i].remap_count > 0;
+        const sound_table_cell* c = &t->cells[i];
+        samples += c->sample_count;
+        remaps += c->remap_count > 0;
+        worst = std::fmax(worst, std::fabs(largest_period_mean(c)));
       }
-      std::printf("%s: sound table, %d rows (%.0f..%.0f rpm) x %d loads, %ld samples, %d remapped cells\n", path,
-                  t->rows, t->cells[0].row_value, t->cells[(t->rows - 1) * t->columns].row_value, t->columns,
-                  samples, remaps);
+      std::printf("%s: sound table, %d rows (%.0f..%.0f rpm) x %d loads, %ld samples, %d remapped cells, "
+                  "period mean up to %.4f\n",
+                  path, t->rows, t->cells[0].row_value, t->cells[(t->rows - 1) * t->columns].row_value, t->columns,
+                  samples, remaps, worst);
     } else {
       std::printf("%s: refused\n", path);
       ok = 0;

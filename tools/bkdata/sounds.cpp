@@ -25,6 +25,10 @@ namespace {
 
 const double rate = 44100;
 const double pi = 3.14159265358979323846;
+// The loudest cell's level (full load at the top row) and the highest peak
+// of any cell. One engine heard at full volume swings the 8-bit output
+// well, and a field of forty riders still has headroom in the mix.
+const double cell_rms = 0.075, cell_peak = 0.25;
 
 struct engine_kind {
   const char* table;       // "two_stroke" / "four_stroke"
@@ -62,24 +66,46 @@ std::string pcm(const std::vector<double>& x) {
 
 // Periods firing periods of an engine at rpm: each a decaying train of
 // harmonics of the firing frequency, an exhaust ring and a burst of noise.
-// Full load has more and stronger harmonics and more noise.
+// Full load has more and stronger harmonics and more noise. The bang
+// decays in time, not per period, so at high revs the firings run into
+// one another as a steady howl while idle is a slow thump.
+//
+// The game plays one period per firing and many engines add up in one
+// 8-bit mix, so each period (as the player cuts it, count / periods
+// samples) is made to average zero: the period's mean is taken out in the
+// shape of its envelope, which keeps its ends where they were.
+//
+// Loudness: the cell is scaled to a level that grows with the revs and the
+// load, so the note swells as the throttle opens and the engine spins up.
 std::vector<double> engine_cell(const engine_kind& k, int rpm, int load, int periods, std::mt19937* rng) {
   const double period = rate * 60.0 / (rpm * k.firings);
   const int n = (int)std::ceil(period * periods);
   const int harmonics = load ? 10 : 5;
-  const double tilt = load ? 1.0 : 1.6, gain = load ? 0.26 : 0.14, noise = load ? 0.08 : 0.03;
+  const double tilt = load ? 1.0 : 1.6, noise = load ? 0.3 : 0.2;
   std::normal_distribution<double> normal(0.0, 1.0);
-  std::vector<double> x(n);
+  std::vector<double> x(n), env(n);
   for (int i = 0; i < n; i++) {
     const double phi = std::fmod(i / period, 1.0);
     const double since = phi * period / rate;  // seconds since the firing
-    const double env = std::exp(-5.0 * phi);
+    env[i] = std::exp(-since / 0.012);
     double s = 0;
     for (int h = 1; h <= harmonics; h++) s += std::sin(2 * pi * h * phi + 0.7 * h) / std::pow(h, tilt);
     s += 0.5 * std::sin(2 * pi * k.resonance_hz * since) * std::exp(-since * 60);
-    s = s * env * gain + noise * env * normal(*rng);
-    x[i] = s;
+    x[i] = (s + noise * normal(*rng)) * env[i];
   }
+  const double q = (double)n / periods;
+  for (int e = 0; e < periods; e++) {
+    const int a = (int)(q * e), b = e + 1 < periods ? (int)(q * (e + 1)) : n;
+    double sx = 0, se = 0;
+    for (int i = a; i < b; i++) sx += x[i], se += env[i];
+    for (int i = a; i < b; i++) x[i] -= sx / se * env[i];
+  }
+  const double revs = (double)(rpm - k.rows[0]) / (k.rows[5] - k.rows[0]);
+  const double want = cell_rms * (0.35 + 0.65 * revs) * (load ? 1.0 : 0.65);
+  double power = 0, peak = 0;
+  for (double v : x) power += v * v, peak = std::max(peak, std::fabs(v));
+  const double gain = std::min(want / std::sqrt(power / n), cell_peak / peak);
+  for (double& v : x) v *= gain;
   return x;
 }
 
