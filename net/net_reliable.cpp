@@ -299,10 +299,12 @@ void net_send_terrain_edit_online(const uint8_t* bytes, int32_t length) {
 void net_reliable_receive(const uint8_t* datagram, size_t length) {
   if (!datagram || length < 6) return;
   const uint32_t sequence = read_u32(datagram + 1);
+  // A message too far ahead to keep is dropped unacknowledged, so the server
+  // sends it again once the gap has filled; acknowledging it would lose it.
+  if (sequence > net_expected_sequence && sequence - net_expected_sequence > net_waiting_window) return;
   net_send_ack(sequence);
   if (sequence < net_expected_sequence) return;
   if (sequence > net_expected_sequence) {
-    if (sequence - net_expected_sequence > net_waiting_window) return;
     net_packet_node** at = &net_waiting;
     while (*at && (*at)->sequence < sequence) at = &(*at)->next;
     if (*at && (*at)->sequence == sequence) return;
@@ -351,8 +353,8 @@ void net_racing_timing_item() {
   const int32_t count = rider_next_timing_index(own);
   if (count == net_client.last_crossing_count) return;
   net_client.last_crossing_count = count;
-  // A count back at 0 (a reset) has no crossing to report.
-  if (count < 1) return;
+  // A count back at 0 goes out too (index and tick all ones), so the server
+  // drops the crossings a reset took away.
   uint8_t payload[12];
   put_u32(payload, net_client.connection_id);
   put_u32(payload + 4, static_cast<uint32_t>(count - 1));

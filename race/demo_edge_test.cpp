@@ -11,11 +11,15 @@
 #include <string>
 #include <vector>
 
+#include "bike/rider.h"
+#include "bike/rider_build.h"
+#include "bike/rider_timing.h"
 #include "bike/state_history.h"
 #include "core/file.h"
 #include "core/memory.h"
 #include "core/message_ring.h"
 #include "core/race_clock.h"
+#include "race/bike_setup.h"
 #include "race/demo_file.h"
 #include "race/demo_playback.h"
 #include "race/demo_record.h"
@@ -25,6 +29,7 @@
 #include "race/race_reset.h"
 #include "race/race_settings.h"
 #include "race/race_state.h"
+#include "race/results.h"
 #include "race/test_support_race.h"
 #include "race/tick.h"
 #include "terrain/erode_queue.h"
@@ -208,12 +213,34 @@ TEST_F(DemoEdge, MalformedBodiesAreReadAsFarAsTheyHold) {
   EXPECT_EQ(race_clock.current_tick, 1) << "tick 0 and one tick run";
   EXPECT_EQ(erode_queue.count, 2);
 
-  // The ghost's terrain is read but never dug into the time trial's ground.
+  // The ghost's terrain is dug in a time trial as in any playback.
   erode_queue_reset();
   time_trial = 1;
   ASSERT_EQ(open(d.text), 1);
   demo_read_ahead();
-  EXPECT_EQ(erode_queue.count, 0);
+  EXPECT_EQ(erode_queue.count, 2);
+}
+
+TEST_F(DemoEdge, ARewindPastACrossingOpensTheResultsAgain) {
+  demo_bytes d(1);
+  for (int32_t t = 10; t <= 400; t += 10) d.chunk(t, demo_chunk_states, demo_bytes::entry(0, t, 1));
+  race_clock.current_tick = 0;
+  ASSERT_EQ(open(d.text), 1);
+  rider* r = rider_create(bike_name_alias("crf250"), 10, 0, "77", nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(r, nullptr);
+  rider_slots[10] = r;
+  rider_slot_kind[10] = RIDER_REMOTE;
+  rider_deactivate(r);
+  demo_read_ahead();
+  race_clock.current_tick = 300;
+  demo_read_ahead();
+  rider_set_timing_tick(r, 0, 100);
+  rider_set_timing_tick(r, 1, 250);
+  rider_truncate_timing(r, 2);
+  results_finished = 1;  // as a race played to its end leaves it
+  demo_skip(-1.0);
+  EXPECT_EQ(rider_next_timing_index(r), 1) << "the crossing after the target went";
+  EXPECT_EQ(results_finished, 0);
 }
 
 TEST_F(DemoEdge, BackupsRotate) {

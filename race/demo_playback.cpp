@@ -20,6 +20,7 @@
 #include "race/game_state.h"
 #include "race/race_hooks.h"
 #include "race/race_state.h"
+#include "race/results.h"
 #include "race/tick.h"
 #include "terrain/erode_queue.h"
 #include "terrain/ruts.h"
@@ -171,8 +172,7 @@ static void read_terrain(const demo_chunk& c) {
   uint8_t bytes[rut_message_max_bytes];
   if (stream_read(demo_player.file, bytes, c.length) != c.length) return;
   demo_player.last_terrain_chunk = c.offset;
-  // The ghost's lap is already dug into this terrain.
-  if (!time_trial) erode_queue_add_stroke(bytes, (int32_t)c.length);
+  erode_queue_add_stroke(bytes, (int32_t)c.length);
 }
 
 static void read_ahead_chunks() {
@@ -283,6 +283,8 @@ void demo_skip(double seconds) {
         const int32_t t = rider_timing_tick(r, n - 1);
         if (t <= c && t >= 0) break;
         rider_truncate_timing(r, n - 1);
+        // The results are open again until the race is played out anew.
+        results_finished = 0;
       }
     }
     if (race_hooks.finish_results) race_hooks.finish_results();

@@ -376,7 +376,8 @@ void erode_step() {
 
 void update_step() {
   if (frame_loop.view_mode == view_loading) return;
-  const int d = frame_loop.reshade_delay < 0 ? 0 : frame_loop.reshade_delay > 20 ? 20 : frame_loop.reshade_delay;
+  const double delay = frame_loop.reshade_delay ? *frame_loop.reshade_delay : 0;
+  const int d = delay < 0 ? 0 : delay > 20 ? 20 : static_cast<int>(delay);
   upload_interval = frame_loop.view_mode == view_editor ? 0 : (1u << d) - 1;
   if (track_field.heights) update_terrain_lod(&track_field);
   message_ring_expire();

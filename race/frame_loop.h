@@ -44,7 +44,9 @@ struct frame_loop_state {
   int local_view;  // the viewed rider is a local human, not spied on
   float rider_input[9];
   int menu_page_seen;
-  int reshade_delay;  // the Reshade Delay setting: uploads every 2^d frames
+  // The Reshade Delay setting (uploads every 2^d frames), read every frame
+  // so a move of its slider counts at once; none: every frame.
+  const double* reshade_delay;
   double last_frame_seconds;  // wall time of the last frame; the FPS line reads and zeroes it
   int record_video_failed;
 };

@@ -27,6 +27,7 @@
 #include "race/race_view.h"
 #include "race/setup_baseline.h"
 #include "race/test_support_race.h"
+#include "terrain/terrain_settings.h"
 #include "terrain/erode_queue.h"
 #include "terrain/track.h"
 #include "tools/testing/test_env.h"
@@ -404,6 +405,18 @@ TEST_F(FrameLoop, ErosionWaitsForAnErosionLevel) {
   frame(tick);
   EXPECT_EQ(erode_queue.count, 3);
   erode_queue_reset();
+}
+
+TEST_F(FrameLoop, ReshadeDelayCountsFromTheNextFrame) {
+  double delay = 8;
+  frame_loop.reshade_delay = &delay;
+  frame_loop.view_mode = view_race;
+  frame(tick);
+  EXPECT_EQ(upload_interval, 255u);
+  delay = 3;  // the slider moved
+  frame(tick);
+  EXPECT_EQ(upload_interval, 7u);
+  frame_loop.reshade_delay = nullptr;
 }
 
 // With the sample track and a local rider.

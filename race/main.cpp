@@ -76,6 +76,7 @@
 #include "terrain/terrain_settings.h"
 #include "terrain/track.h"
 #include "terrain/track_lighting.h"
+#include "ui/bike_setup_pages.h"
 #include "ui/bike_setup.h"
 #include "ui/config.h"
 #include "ui/game_settings.h"
@@ -149,22 +150,7 @@ void apply_connect(const char* server) {
 void collect_rider_look_choices() {
   const int row = bike_setup.bike;
   collect_rider_look(row >= 0 && row < BIKE_MODEL_COUNT ? &bike_models[row] : nullptr);
-  menu_option_list* items[rider_look_count] = {&bike_setup_menu.rider_texture, &bike_setup_menu.head_texture,
-                                              &bike_setup_menu.bike_texture, &bike_setup_menu.wheel_texture};
-  const char* chosen[rider_look_count] = {bike_setup.rider_texture, bike_setup.head_texture,
-                                         bike_setup.bike_texture, bike_setup.wheel_texture};
-  for (int i = 0; i < rider_look_count; i++) {
-    const growable_array& names = rider_look_lists[i].names;
-    bike_setup_texture_options(items[i], static_cast<const char* const*>(names.data),
-                               static_cast<int>(names.count), chosen[i]);
-  }
-}
-
-// The skin items lose their options before the lists go.
-void forget_rider_look_choices() {
-  for (menu_option_list* item : {&bike_setup_menu.rider_texture, &bike_setup_menu.head_texture,
-                                 &bike_setup_menu.bike_texture, &bike_setup_menu.wheel_texture})
-    option_list_set_options(item, nullptr, 0);
+  select_setup_skins();
 }
 
 // The index of the scanned track in `folder`, or -1.
@@ -174,11 +160,11 @@ int find_track(const char* folder) {
   return -1;
 }
 
-// The Track item lists the scanned tracks and shows the one asked for
-// (else the config's, else "quarrybend"). 0 when "--track" names none. The
-// options are the folder names, which is what the config file saves.
+// The Track item lists the scanned tracks by their display names and shows
+// the one asked for (else the config's, else "quarrybend"). 0 when
+// "--track" names none.
 int choose_track(const char* asked) {
-  option_list_set_options(&game_settings.track, track_folders, track_count);
+  option_list_set_options(&game_settings.track, track_long_names, track_count);
   const char* name = asked ? asked : config_track_name ? config_track_name : "quarrybend";
   const int index = find_track(name);
   if (index >= 0) {
@@ -198,7 +184,7 @@ void end_early() {
   if (loop_options.record_audio_file) std::fclose(loop_options.record_audio_file);
   loop_options.record_audio_file = nullptr;
   free_track_list();
-  forget_rider_look_choices();
+  forget_setup_skin_options();
   free_rider_look();
   free_file_index();
   free_video_modes();
@@ -329,7 +315,7 @@ int run_game() {
   menu_page = game_state.connect_target ? -1 : 0;
 
   frame_io_use_platform();
-  frame_loop.reshade_delay = static_cast<int>(front_end_values.reshade_delay);
+  frame_loop.reshade_delay = &front_end_values.reshade_delay;
   frame_loop_start(frame_io.now());
   run_frame_loop();
   const int closed_in_order = game_state.quit_requested != 0;
@@ -395,7 +381,7 @@ void shut_down_from_audio() {
   free_track_list();
   shutdown_step("Freeing memory (3)");
   sound_samples_free();
-  forget_rider_look_choices();
+  forget_setup_skin_options();
   free_rider_look();
   free_video_modes();
   free_demo_list();

@@ -54,8 +54,9 @@ void record_series_event() {
       if (results_finished || (rider_has_finished(r) &&
                                (rider_next_timing_index(r) == 0 || rider_cut_penalty(r) == 0)))
         ev->positions[p] = place++;
-      continue;
     }
+    // Every rider, the player too, also takes the place of the series
+    // rider whose number it carries.
     const int32_t column = series_column(s, r);
     if (column >= 0) ev->positions[column] = place++;
   }

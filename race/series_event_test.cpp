@@ -136,14 +136,16 @@ TEST_F(SeriesEvent, PenaltiesSetTheFinalOrder) {
   EXPECT_EQ(positions(), (std::vector<int>{0, 1}));
 }
 
-TEST_F(SeriesEvent, APlayerWithARobotsNumberTakesOnlyItsOwnColumn) {
+TEST_F(SeriesEvent, APlayerWithARobotsNumberAlsoTakesThatRobotsColumn) {
   make_series({20, 35});
   finisher(0, RIDER_LOCAL, "20", 700);
   finisher(1, RIDER_ROBOT, "35", 800);
   finisher(2, RIDER_ROBOT, "20", 900);
   finish_results();
-  EXPECT_EQ(positions(), (std::vector<int>{2, 1, 0}));
-  EXPECT_EQ(standings(), "3 2 1 \n");
+  // The player: its own column (place 0) and robot 20's (place 1); robot 35
+  // is next, and robot 20 itself, last, takes its column again.
+  EXPECT_EQ(positions(), (std::vector<int>{3, 2, 0}));
+  EXPECT_EQ(standings(), "4 3 1 \n");
 }
 
 TEST_F(SeriesEvent, OnlyTheEnteredNextEventIsRecorded) {

@@ -244,14 +244,15 @@ char* track_file(const char* name) {
 }  // namespace
 
 void reset_gate_arms() {
-  // A race whose clock starts past the arms' last move (a time trial starts
-  // at 300 s) has them down for good; any other has them up.
-  const int32_t open = race_clock.gate_drop_tick + race_clock.network_display_delay;
-  const float angle = within_gate_window(open) ? 1.0f : 0.0f;
   for (int i = 0; i < start_gate_max; i++) {
-    gate_arm_angle[i] = angle;
+    gate_arm_angle[i] = 1;
     gate_arm_speed[i] = 0;
   }
+  // A race whose clock starts past the arms' last move (a time trial starts
+  // at 300 s) never moves them nor meets them: they are drawn down, out of
+  // the way. Any other race starts with them up.
+  const int32_t open = race_clock.gate_drop_tick + race_clock.network_display_delay;
+  const float angle = within_gate_window(open) ? 1.0f : 0.0f;
   // The arms stand where they are at once, so the first contacts of the
   // race meet them there; and as the clock starts again, a touch stamped
   // in the last race must not stop an arm at the same tick of this one.

@@ -332,7 +332,6 @@ enum { setup_line_max = 1024 };
 int read_bike_setup_text(const char* text, size_t size, const char* shown) {
   int count = 0;
   bike_setup_entries(&count);
-  const bike_setup_record before = bike_setup;
   char line[setup_line_max + 1];
   int number = 0;
   size_t at = 0;
@@ -358,12 +357,9 @@ int read_bike_setup_text(const char* text, size_t size, const char* shown) {
           console_printf("setup %s line %d: unknown key \"%.60s\", skipped\n", shown, number, line);
       }
     }
-    if (why) {
-      // Half a setup would ride like neither: put back the one we had.
-      bike_setup = before;
-      console_printf("Error reading setup %s line %d: %s\n", shown, number, why);
-      return 0;
-    }
+    // A bad line leaves only its own item as it was; the rest of the file
+    // is still the rider's setup.
+    if (why) console_printf("setup %s line %d: %s, skipped\n", shown, number, why);
     at = end + 1;
   }
   return 1;

@@ -96,10 +96,11 @@ void apply_stability_level(int stability);
 // less than 10 s before. 1 when applied.
 int apply_bike_setup(rider* r);
 
-// Setup files "@setups/NAME". Reading takes the whole file or nothing: at
-// the first bad line the setup is put back as it was and "Error reading
-// setup" names the file, line and reason; unknown keys are warned about
-// and skipped. 1 when read. read_bike_setup_text is the same on text
+// Setup files "@setups/NAME". Reading takes every good line: a bad line
+// (no "=", a value its item refuses, too long) or an unknown key is named
+// with its file, line and reason and skipped, leaving only that item as it
+// was. 1 when the file was read, 0 when it could not be opened ("Error
+// reading setup ... can't open"). read_bike_setup_text is the same on text
 // already in memory (shown names it in messages).
 int read_bike_setup_file(const char* name);
 int read_bike_setup_text(const char* text, size_t size, const char* shown);

@@ -60,6 +60,30 @@ static void rebuild_bike_graphics() {
   net_settings_changed = 1;
 }
 
+void select_setup_skins() {
+  menu_option_list* items[rider_look_count] = {&bike_setup_menu.rider_texture, &bike_setup_menu.head_texture,
+                                              &bike_setup_menu.bike_texture, &bike_setup_menu.wheel_texture};
+  const char* chosen[rider_look_count] = {bike_setup.rider_texture, bike_setup.head_texture,
+                                         bike_setup.bike_texture, bike_setup.wheel_texture};
+  for (int i = 0; i < rider_look_count; i++) {
+    const growable_array& names = rider_look_lists[i].names;
+    bike_setup_texture_options(items[i], static_cast<const char* const*>(names.data),
+                               static_cast<int>(names.count), chosen[i]);
+  }
+}
+
+void read_setup_skins() {
+  const int row = bike_setup.bike;
+  collect_bike_graphics(row >= 0 && row < BIKE_MODEL_COUNT ? &bike_models[row] : nullptr);
+  select_setup_skins();
+}
+
+void forget_setup_skin_options() {
+  for (menu_option_list* item : {&bike_setup_menu.rider_texture, &bike_setup_menu.head_texture,
+                                 &bike_setup_menu.bike_texture, &bike_setup_menu.wheel_texture})
+    option_list_set_options(item, nullptr, 0);
+}
+
 void texture_list_row_item(int n) {
   const int before = bike_setup.bike;
   list_row_item(n);

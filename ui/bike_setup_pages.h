@@ -15,6 +15,14 @@ void stability_page_key(int code);
 // changed, rebuilds "Bike Graphics".
 void texture_list_row_item(int n);
 
+// Gives the four skin items the collected skin lists and selects the names
+// the setup holds. read_setup_skins first collects the chosen bike's own
+// "Bike Graphics", as a setup file read from the console needs.
+void select_setup_skins();
+void read_setup_skins();
+// The skin items lose their options (before the lists they point into go).
+void forget_setup_skin_options();
+
 // The stability preset the Stability slider sets; replaced by tests.
 extern void (*bike_pages_apply_stability)(int stability);
 

@@ -101,27 +101,33 @@ TEST_F(BikeSetupTest, OldBikeNamesAndStabilityPresets) {
   EXPECT_DOUBLE_EQ(bike_setup.roll_limit_factor, 21);  // 10 + 0.5 x (32 - 10)
 }
 
-TEST_F(BikeSetupTest, MalformedSetupsChangeNothing) {
+TEST_F(BikeSetupTest, ABadLineLeavesOnlyItsOwnItem) {
   struct row {
-    std::string body;
+    std::string bad;
     std::string message;
   };
   const std::string long_line = "name=" + std::string(1100, 'n');
   const row rows[] = {
-      {"stability=40\nleveling=7\nroll_damping=nan\n", "Error reading setup setups/test line 3: not a finite number"},
-      {"leveling=7\n\njust words\n", "line 3: no '='"},
-      {"arcade=yes\n", "line 1: names no option"},
-      {"bike=cr999\n", "line 1: names no bike"},
-      {"number=1234\n", "line 1: too long"},
-      {"name=" + std::string(64, 'a') + "\n", "too long"},
-      {"bike_texture=" + std::string(1011, 't') + "\n", "line 1: too long"},
-      {"bike_texture=" + std::string(1012, 't') + "\n", "line 1: line longer than 1024 bytes"},
-      {"leveling=9\n" + long_line + "\n", "line 2: line longer than 1024 bytes"},
+      {"roll_damping=nan", "setup setups/test line 2: not a finite number, skipped"},
+      {"just words", "line 2: no '=', skipped"},
+      {"arcade=yes", "line 2: names no option"},
+      {"bike=cr999", "line 2: names no bike"},
+      {"number=1234", "line 2: too long"},
+      {"name=" + std::string(64, 'a'), "too long"},
+      {"bike_texture=" + std::string(1011, 't'), "line 2: too long"},
+      {"bike_texture=" + std::string(1012, 't'), "line 2: line longer than 1024 bytes"},
+      {long_line, "line 2: line longer than 1024 bytes"},
   };
+  // The good lines around the bad one are taken as if it were not there.
+  const std::string before = "leveling=7\n", after = "\nrear_brake_torque=0.5\n";
+  ASSERT_EQ(read(before + after), 1);
+  const std::string expected = text();
+  EXPECT_DOUBLE_EQ(bike_setup.leveling, 7);
   for (const row& r : rows) {
+    ASSERT_EQ(read(defaults), 1);
     message_ring_clear();
-    EXPECT_EQ(read(r.body), 0) << r.body.substr(0, 40);
-    EXPECT_EQ(text(), defaults) << r.body.substr(0, 40);
+    EXPECT_EQ(read(before + r.bad + after), 1) << r.bad.substr(0, 40);
+    EXPECT_EQ(text(), expected) << r.bad.substr(0, 40);
     EXPECT_NE(console().find(r.message), std::string::npos) << r.message << "\n" << console();
   }
   // Unknown keys are named and skipped; the rest is taken.

@@ -12,6 +12,7 @@
 #include "core/intern.h"
 #include "core/message_ring.h"
 #include "core/stream.h"
+#include "terrain/track.h"
 #include "core/file.h"
 #include "race/control_bindings.h"
 #include "ui/bike_setup.h"
@@ -93,7 +94,8 @@ static const char* store_setting(const settings_entry& e, const char* value) {
     case setting_track: {
       menu_option_list* list = static_cast<menu_option_list*>(e.item);
       config_track_name = intern_string(value);
-      option_list_select(list, value);
+      for (int i = 0; i < list->count && i < track_count && track_folders; i++)
+        if (track_folders[i] && std::strcmp(track_folders[i], value) == 0) *list->selected = i;
       return nullptr;
     }
   }
@@ -104,7 +106,12 @@ static const char* store_setting(const settings_entry& e, const char* value) {
 static const char* store_line(const char* key, const char* value) {
   const char* why = nullptr;
   if (parse_bike_setup_key(key, value, &why)) return why;
-  if (const settings_entry* e = settings_find(key)) return store_setting(*e, value);
+  if (const settings_entry* e = settings_find(key)) {
+    // The server name may fill its field, but a history entry that long is
+    // one a connect could not have written whole.
+    if (std::strncmp(key, "server_name_hist", 16) == 0 && std::strlen(value) >= server_name_max) return "too long";
+    return store_setting(*e, value);
+  }
   // Older files: the first is no longer used, the second chose the
   // ground-texture mode.
   if (std::strcmp(key, "ground_texture_distance") == 0) return nullptr;
@@ -217,7 +224,7 @@ std::string config_text() {
       case setting_track: {
         // Without a track list the name read is kept as it was.
         const menu_option_list* list = static_cast<menu_option_list*>(e.item);
-        const char* name = list->count > 0 ? option_list_text(list) : config_track_name;
+        const char* name = list->count > 0 ? selected_track_folder() : config_track_name;
         if (name) append(out, "%s=%s\n", e.key, name);
         break;
       }

@@ -16,6 +16,7 @@
 #include "core/message_ring.h"
 #include "race/control_bindings.h"
 #include "ui/game_settings.h"
+#include "terrain/track.h"
 #include "tools/testing/test_env.h"
 
 namespace {
@@ -179,6 +180,13 @@ TEST_F(ConfigTest, RefusedLinesSayWhyAndKeepTheValue) {
   // Text at the field's length is taken whole.
   EXPECT_EQ(read("server_name=" + std::string(127, 'k') + "\n"), 0);
   EXPECT_EQ(std::string(front_end_values.server_name), std::string(127, 'k'));
+  // A history entry is kept only below that length.
+  message_ring_clear();
+  EXPECT_EQ(read("server_name_hist02=" + std::string(127, 'k') + "\n"), 1);
+  EXPECT_NE(console().find("server_name_hist02=kkk"), std::string::npos) << console();
+  EXPECT_EQ(std::string(front_end_values.server_name_hist[2]), std::string());
+  EXPECT_EQ(read("server_name_hist02=" + std::string(126, 'k') + "\n"), 0);
+  EXPECT_EQ(std::string(front_end_values.server_name_hist[2]), std::string(126, 'k'));
 }
 
 TEST_F(ConfigTest, QuietClampsOldKeysAndLineNumbers) {
@@ -217,11 +225,19 @@ TEST_F(ConfigTest, QuietClampsOldKeysAndLineNumbers) {
 TEST_F(ConfigTest, TrackNameIsKeptWithoutAListAndChosenWithOne) {
   EXPECT_EQ(read("track=faraway\n"), 0);
   EXPECT_NE(config_text().find("track=faraway\n"), std::string::npos);
-  const char* const tracks[] = {"quarrybend", "faraway", "dunes"};
-  option_list_set_options(&game_settings.track, tracks, 3);
+  // The item shows display names; the file keeps the folder.
+  char folders[3][16] = {"quarrybend", "faraway", "dunes"};
+  char* folder_list[] = {folders[0], folders[1], folders[2]};
+  const char* const shown[] = {"Quarry Bend", "Far Away", "The Dunes"};
+  track_folders = folder_list;
+  track_count = 3;
+  option_list_set_options(&game_settings.track, shown, 3);
   EXPECT_EQ(read("track=dunes\n"), 0);
+  EXPECT_STREQ(option_list_text(&game_settings.track), "The Dunes");
   EXPECT_NE(config_text().find("track=dunes\n"), std::string::npos);
   option_list_set_options(&game_settings.track, nullptr, 0);
+  track_folders = nullptr;
+  track_count = 0;
 }
 
 // The writer fails at each byte; "config" stays as it was each time.

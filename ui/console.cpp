@@ -19,6 +19,7 @@
 #include "race/engine_sound.h"
 #include "race/game_state.h"
 #include "race/hud_text.h"
+#include "race/net_values.h"
 #include "race/race_hooks.h"
 #include "race/race_settings.h"
 #include "race/race_state.h"
@@ -28,6 +29,7 @@
 #include "terrain/height_field.h"
 #include "terrain/terrain_settings.h"
 #include "ui/bike_setup.h"
+#include "ui/bike_setup_pages.h"
 #include "ui/console_files.h"
 #include "ui/game_settings.h"
 
@@ -188,7 +190,13 @@ static int cmd_readsetup(const char* arg) {
     console_print("Error reading setup");
     return 1;
   }
-  if (read_bike_setup_file(name)) console_print("Setup updated");
+  // A file that cannot be opened says so, naming it.
+  if (read_bike_setup_file(name)) {
+    read_setup_skins();
+    console_print("Setup updated");
+  }
+  // Online the server hears of the setup, read or not.
+  net_settings_changed = 1;
   rider* r = slot_rider(viewed_slot);
   // Only a local human rider takes the setup at once.
   if (r && slot_kind(viewed_slot) == 0) apply_bike_setup(r);

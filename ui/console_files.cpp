@@ -189,15 +189,8 @@ int parse_camera_keyframes(const char* text, size_t size, camera_key* keys, size
       *reason = problem;
       return 0;
     }
-    // After every key of a tick not later, so the list stays in tick order
-    // and keys of one tick keep their file order.
-    size_t slot = *count;
-    while (slot > 0 && keys[slot - 1].tick > key.tick) {
-      keys[slot] = keys[slot - 1];
-      --slot;
-    }
-    keys[slot] = key;
-    ++*count;
+    // In file order: the file is the camera path as its author wrote it.
+    keys[(*count)++] = key;
   }
   return 1;
 }
@@ -239,18 +232,18 @@ int read_camera_keyframes(const char* name) {
     console_printf("Error reading camera keys: %s is too large", path + 1);
     return 0;
   }
-  // Into a list of its own: a file that does not read whole costs the keys
-  // already made nothing.
-  static camera_key read_keys[camera_key_max];
+  // An opened file replaces the list; a bad line ends the reading and the
+  // keys before it stay.
   size_t count = 0;
   int bad_line = 0;
   const char* reason = nullptr;
-  if (!parse_camera_keyframes(text.data(), text.size(), read_keys, camera_key_max, &count, &bad_line, &reason)) {
+  const int whole =
+      parse_camera_keyframes(text.data(), text.size(), camera_keys, camera_key_max, &count, &bad_line, &reason);
+  camera_key_count = count;
+  if (!whole) {
     console_printf("Error reading camera keys: %s line %d has %s", path + 1, bad_line, reason);
     return 0;
   }
-  std::memcpy(camera_keys, read_keys, count * sizeof read_keys[0]);
-  camera_key_count = count;
   console_print("Camera keys updated");
   return 1;
 }

@@ -23,14 +23,15 @@ void clear_camera_keyframes();
 
 // One line of a keyframe file for a key.
 void camera_keyframe_line(const camera_key& key, std::string* out);
-// Reads the lines of a keyframe file into keys (at most max), in tick
-// order with equal ticks in file order. 1 when every line gave nine finite
-// values; else 0 with *bad_line the 1-based line that did not, and
-// *reason what was wrong with it.
+// Reads the lines of a keyframe file into keys (at most max), in file
+// order. 1 when every line gave nine finite values; else 0 with the keys
+// before it in keys and *count, *bad_line the 1-based line that did not,
+// and *reason what was wrong with it.
 int parse_camera_keyframes(const char* text, size_t size, camera_key* keys, size_t max, size_t* count,
                            int* bad_line, const char** reason);
 // "@keycam/" + the name with blanks cut from both ends. 1 on success; the
-// console says what went wrong otherwise. A file that does not read whole
+// console says what went wrong otherwise. Reading replaces the list with
+// the file's keys up to its first bad line; a file that cannot be opened
 // leaves the list as it was.
 int write_camera_keyframes(const char* name);
 int read_camera_keyframes(const char* name);

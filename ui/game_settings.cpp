@@ -6,6 +6,7 @@
 
 #include "assets/view_settings.h"
 #include "core/console_settings.h"
+#include "terrain/track.h"
 
 front_end_settings front_end_values = {
     0,    "localhost", {}, 50.0, 9.0, 2, 1, 1, 2, 1, 250.0, 0.0, 1, 50.0, 9.0,
@@ -181,4 +182,11 @@ const settings_entry* settings_find(const char* key) {
   for (int i = 0; i < count; ++i)
     if (std::strcmp(all[i].key, key) == 0) return &all[i];
   return nullptr;
+}
+
+const char* selected_track_folder() {
+  const menu_option_list& list = game_settings.track;
+  const int i = list.selected ? *list.selected : -1;
+  if (i < 0 || i >= list.count || i >= track_count || !track_folders || !track_folders[i]) return "";
+  return track_folders[i];
 }

@@ -93,3 +93,8 @@ struct settings_entry {
 const settings_entry* settings_entries(int* count);
 // The entry of a key (exact), or null.
 const settings_entry* settings_find(const char* key);
+
+// The folder name of the track the Track item has selected, "" when none.
+// The item shows the tracks' display names; the config file and the race
+// reset want the folder.
+const char* selected_track_folder();

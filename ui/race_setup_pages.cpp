@@ -49,7 +49,7 @@ static void track_key(int code, int return_page) {
 }
 
 static void choose_track_for_reset() {
-  const char* name = option_list_text(&game_settings.track);
+  const char* name = selected_track_folder();
   if (name[0]) std::snprintf(race_track_choice, sizeof race_track_choice, "%s", name);
 }
 

@@ -95,7 +95,7 @@ int prepare_series_event() {
   const series_event* ev = &s->events[s->events_done];
   if (game_settings.track.selected && ev->track >= 0 && ev->track < game_settings.track.count) {
     *game_settings.track.selected = ev->track;
-    std::snprintf(race_track_choice, sizeof race_track_choice, "%s", option_list_text(&game_settings.track));
+    std::snprintf(race_track_choice, sizeof race_track_choice, "%s", selected_track_folder());
   }
   if (race_hooks.net_leave_server) race_hooks.net_leave_server();
   const int laps = ev->params[1] < 0 ? 0 : ev->params[1];

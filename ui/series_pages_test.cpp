@@ -1,3 +1,4 @@
+#include "terrain/track.h"
 #include "ui/series_pages.h"
 
 #include <gtest/gtest.h>
@@ -37,7 +38,10 @@ int reset_double(const int* line_up, int, int record, int length, int laps, int 
 }
 void leave_double() { leaves++; }
 
-const char* const track_names[] = {"t0", "t1", "t2", "t3"};
+// Shown as display names; the race reset gets the folders.
+const char* const track_names[] = {"Track Zero", "Track One", "Track Two", "Track Three"};
+char track_folder_text[4][4] = {"t0", "t1", "t2", "t3"};
+char* track_folder_list[] = {track_folder_text[0], track_folder_text[1], track_folder_text[2], track_folder_text[3]};
 
 // A series of `robots` robots numbered 100 + k, `events` events (all
 // scoring, 25 points down by one, unranked) of which `done` are done.
@@ -77,6 +81,8 @@ class SeriesPages : public ::testing::Test {
     resets.clear();
     leaves = 0;
     option_list_set_options(&game_settings.track, track_names, 4);
+    track_folders = track_folder_list;
+    track_count = 4;
     series_page_index = 0;
     series_shown = 0;
     menu_page = page_series;
@@ -85,6 +91,8 @@ class SeriesPages : public ::testing::Test {
   void TearDown() override {
     series_table = {0, nullptr, -1, -1, 0};
     option_list_set_options(&game_settings.track, nullptr, 0);
+    track_folders = nullptr;
+    track_count = 0;
     menu_reset_session = reset_session;
     race_hooks = {};
     menu_page = -1;
