@@ -149,7 +149,8 @@ void bm_frame(benchmark::State& state) {
   erode_queue_reset();
   clock_now = 0;
   frame_loop_start(0);
-  frame_loop.reshade_delay = 8;
+  static const double reshade_delay = 8;
+  frame_loop.reshade_delay = &reshade_delay;
 
   double input = 0, action = 0, erode = 0, update = 0, whole = 0, owed = 0;
   int row = 0;
