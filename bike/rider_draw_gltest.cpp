@@ -427,11 +427,20 @@ TEST_F(DrawBikeGl, ShineOnlyWhereTheRulesAllow) {
       if (fork[i]) sum += f[4 * i] + f[4 * i + 1] + f[4 * i + 2];
     return sum;
   };
-  const long shining = brightness(render(DRAW_BIKE_OUTSIDE));
+  const frame shine_frame = render(DRAW_BIKE_OUTSIDE);
+  const long shining = brightness(shine_frame);
   model_reflections = 0;
-  const long dull = brightness(render(DRAW_BIKE_OUTSIDE));
+  const frame dull_frame = render(DRAW_BIKE_OUTSIDE);
+  const long dull = brightness(dull_frame);
   model_reflections = 1;
   EXPECT_GT(shining, dull + 20 * count(fork));
+  // The metal is a solid lit surface under its shine, and even under a
+  // white sky the shine does not wash it out to white.
+  EXPECT_GT(coverage(dull_frame, fork), 0.95) << "without its shine the fork is not there";
+  int white = 0;
+  for (int i = 0; i < view * view; i++)
+    if (fork[i]) white += shine_frame[4 * i] > 235 && shine_frame[4 * i + 1] > 235 && shine_frame[4 * i + 2] > 235;
+  EXPECT_LT(white, count(fork) / 20) << "the fork glows white";
   // Riding: the fork lower gets no shine at all.
   const long riding = brightness(render(DRAW_BIKE_RIDING));
   model_reflections = 0;
