@@ -97,12 +97,11 @@ model* box(vec size, vec centre, const jm_material* material, const char* name) 
   return place(jm_box(s, material, name), no_turn, centre);
 }
 
-// A wheel turning about x: tyre torus on the rim circle and a hub.
+// A wheel turning about x: tyre torus on the rim circle and a steel hub.
 model* wheel(float rim, float tyre, float hub, const jm_material* rubber, const char* name) {
   const turn y_to_x = {{0, -1, 0}, {1, 0, 0}, {0, 0, 1}};
   model* m = place(jm_torus(rim, tyre, segments(32), segments(12), rubber, name), y_to_x, {0, 0, 0});
   if (m) m->next = place(jm_cylinder(hub, 0.4f, segments(16), &steel, name), y_to_x, {0, 0, 0});
-  if (m && m->next) m->next->next = place(jm_cylinder(hub, 0.4f, segments(16), &chrome, name), y_to_x, {0, 0, 0});
   return m;
 }
 
