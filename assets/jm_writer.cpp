@@ -139,12 +139,22 @@ model* jm_box(const float size[3], const jm_material* material, const char* name
       n[axis] = static_cast<float>(sign);
       u[(axis + 1) % 3] = 1.0f;
       v[(axis + 2) % 3] = 1.0f;
+      // Each face shows its picture as printed to someone facing it from
+      // outside: first row at the top (up is +y on the sides, -z on the top
+      // and bottom), first column on the left. A number plate reads.
+      float up[3] = {0, 1, 0};
+      if (axis == 1) up[1] = 0, up[2] = -1;
+      const float right[3] = {up[1] * n[2] - up[2] * n[1], up[2] * n[0] - up[0] * n[2], up[0] * n[1] - up[1] * n[0]};
       int corner[4];
       static const float su[4] = {-1, 1, 1, -1}, sv[4] = {-1, -1, 1, 1};
       for (int k = 0; k < 4; ++k) {
+        float c[3];
+        for (int j = 0; j < 3; ++j) c[j] = su[k] * u[j] + sv[k] * v[j];
         float p[3];
-        for (int j = 0; j < 3; ++j) p[j] = 0.5f * size[j] * (n[j] + su[k] * u[j] + sv[k] * v[j]);
-        corner[k] = b.vertex(p[0], p[1], p[2], n[0], n[1], n[2], 0.5f + 0.5f * su[k], 0.5f + 0.5f * sv[k]);
+        for (int j = 0; j < 3; ++j) p[j] = 0.5f * size[j] * (n[j] + c[j]);
+        const float s = 0.5f + 0.5f * (c[0] * right[0] + c[1] * right[1] + c[2] * right[2]);
+        const float t = 0.5f - 0.5f * (c[0] * up[0] + c[1] * up[1] + c[2] * up[2]);
+        corner[k] = b.vertex(p[0], p[1], p[2], n[0], n[1], n[2], s, t);
       }
       b.quad(corner[0], corner[1], corner[2], corner[3]);
     }

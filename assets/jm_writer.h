@@ -18,7 +18,9 @@ int jm_write(const model* m, stream* s);
 int jm_write_file(const model* m, const char* name);
 
 // An axis-aligned box of the given full sizes centred on the origin: four
-// vertices and two triangles per face, texture coordinates 0..1 per face.
+// vertices and two triangles per face, texture coordinates 0..1 per face,
+// laid so that each face shows its picture upright and unmirrored from
+// outside.
 model* jm_box(const float size[3], const jm_material* material, const char* name);
 
 // A closed cylinder along y from -length / 2 to length / 2, with

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -166,7 +167,7 @@ class DrawBikeGl : public ::testing::Test {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    glOrtho(-5, 5, -5, 5, -50, 50);
+    glOrtho(ortho_[0], ortho_[1], ortho_[2], ortho_[3], -50, 50);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     const float light[4] = {0, 0.3f, 1, 0};
@@ -270,6 +271,7 @@ class DrawBikeGl : public ::testing::Test {
   GLuint fbo_ = 0, colour_ = 0, depth_ = 0, env_ = 0;
   float tilt_ = 0;
   float yaw_ = 60;  // the plate on the rider's back shows from 25
+  float ortho_[4] = {-5, 5, -5, 5};
 };
 
 TEST_F(DrawBikeGl, ModesDrawTheirParts) {
@@ -425,11 +427,20 @@ TEST_F(DrawBikeGl, ShineOnlyWhereTheRulesAllow) {
       if (fork[i]) sum += f[4 * i] + f[4 * i + 1] + f[4 * i + 2];
     return sum;
   };
-  const long shining = brightness(render(DRAW_BIKE_OUTSIDE));
+  const frame shine_frame = render(DRAW_BIKE_OUTSIDE);
+  const long shining = brightness(shine_frame);
   model_reflections = 0;
-  const long dull = brightness(render(DRAW_BIKE_OUTSIDE));
+  const frame dull_frame = render(DRAW_BIKE_OUTSIDE);
+  const long dull = brightness(dull_frame);
   model_reflections = 1;
   EXPECT_GT(shining, dull + 20 * count(fork));
+  // The metal is a solid lit surface under its shine, and even under a
+  // white sky the shine does not wash it out to white.
+  EXPECT_GT(coverage(dull_frame, fork), 0.95) << "without its shine the fork is not there";
+  int white = 0;
+  for (int i = 0; i < view * view; i++)
+    if (fork[i]) white += shine_frame[4 * i] > 235 && shine_frame[4 * i + 1] > 235 && shine_frame[4 * i + 2] > 235;
+  EXPECT_LT(white, count(fork) / 20) << "the fork glows white";
   // Riding: the fork lower gets no shine at all.
   const long riding = brightness(render(DRAW_BIKE_RIDING));
   model_reflections = 0;
@@ -496,6 +507,100 @@ TEST_F(DrawBikeGl, DebugPointsOnlyAtVerboseTwo) {
   EXPECT_GT(added, 30);
   verbose = 0;
   rider_debug_points[0] = rider_debug_list{};
+}
+
+// A plate's number reads as printed from wherever the plate faces: the
+// glyph "7" has its bar on top and its stem reaching down to the left.
+// Each plate is drawn alone, found, and drawn again close up.
+TEST_F(DrawBikeGl, PlateNumbersReadUprightFromOutside) {
+  struct {
+    model* rider::*part;
+    float yaw;  // the camera's side: 0 behind, 90 left, 180 ahead
+    const char* name;
+  } plates[] = {{&rider::front_plate_model, 180, "front plate"},
+                {&rider::side_plates_model, 90, "side plate, left"},
+                {&rider::side_plates_model, 270, "side plate, right"},
+                {&rider::rider_plate_model, 0, "rider's plate"}};
+  // A "7" as the number-plate builder lays it out: first row on top, ink
+  // opaque, the rest clear.
+  std::vector<unsigned char> seven(128 * 128 * 4, 0);
+  for (int y = 0; y < 128; y++)
+    for (int x = 0; x < 128; x++) {
+      const float stem_x = 95 - (y - 44) * 45.0f / 56;  // from (95, 44) down to (50, 100)
+      const bool ink = (y >= 30 && y < 44 && x >= 35 && x < 100) || (y >= 44 && y < 100 && std::fabs(x - stem_x) < 7);
+      if (ink) seven[4 * (y * 128 + x) + 3] = 255;
+    }
+  GLuint seven_texture = 0;
+  glGenTextures(1, &seven_texture);
+  glBindTexture(GL_TEXTURE_2D, seven_texture);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 128, 128, 0, GL_RGBA, GL_UNSIGNED_BYTE, seven.data());
+  glBindTexture(GL_TEXTURE_2D, 0);
+  const unsigned number = r_->plate_texture;
+  r_->plate_texture = seven_texture;
+  for (const auto& p : plates) {
+    model* saved[sizeof part_models / sizeof part_models[0]];
+    int k = 0;
+    for (model* rider::*q : part_models) {
+      saved[k++] = r_->*q;
+      // The rider's plate rides on the posed bones, which need the body.
+      if (q != p.part && !(q == &rider::body_model && p.part == &rider::rider_plate_model)) r_->*q = nullptr;
+    }
+    yaw_ = p.yaw;
+    // What the plate adds to the picture, on the clear colour.
+    auto plate_alone = [&] {
+      frame with = render(DRAW_BIKE_OUTSIDE);
+      model* m = r_->*p.part;
+      r_->*p.part = nullptr;
+      const frame bare = render(DRAW_BIKE_OUTSIDE);
+      r_->*p.part = m;
+      for (int i = 0; i < view * view; i++)
+        if (std::memcmp(&with[4 * i], &bare[4 * i], 3) == 0) std::memcpy(&with[4 * i], clear_colour, 3);
+      return with;
+    };
+    const mask plate = ink_of(plate_alone());
+    int x0 = view, x1 = -1, y0 = view, y1 = -1;
+    for (int i = 0; i < view * view; i++)
+      if (plate[i]) {
+        x0 = std::min(x0, i % view), x1 = std::max(x1, i % view);
+        y0 = std::min(y0, i / view), y1 = std::max(y1, i / view);
+      }
+    ASSERT_GE(x1, 0) << p.name << " shows nothing";
+    // Close up on the middle of what it drew: 1.2 ft across.
+    const float cx = -5 + 10 * (x0 + x1 + 1) / 2.0f / view, cy = -5 + 10 * (y0 + y1 + 1) / 2.0f / view;
+    const float zoom[4] = {cx - 0.6f, cx + 0.6f, cy - 0.6f, cy + 0.6f}, whole[4] = {-5, 5, -5, 5};
+    std::memcpy(ortho_, zoom, sizeof ortho_);
+    const frame close = plate_alone();
+    std::memcpy(ortho_, whole, sizeof ortho_);
+    save_png(close, (std::string("plate_") + std::to_string((int)p.yaw) + ".png").c_str());
+    k = 0;
+    for (model* rider::*q : part_models) r_->*q = saved[k++];
+
+    // The ink's rows from the top of the picture (frames are bottom row first).
+    std::vector<int> left, right;
+    for (int y = view - 1; y >= 0; y--) {
+      int a = -1, b = -1;
+      for (int x = 0; x < view; x++)
+        if (inked(close, y * view + x)) {
+          if (a < 0) a = x;
+          b = x;
+        }
+      if (a >= 0) left.push_back(a), right.push_back(b);
+    }
+    ASSERT_GT(left.size(), 8u) << p.name;
+    const size_t n = left.size(), band = n / 5;
+    double top_width = 0, bottom_width = 0, top_middle = 0, bottom_middle = 0;
+    for (size_t i = 0; i < band; i++) {
+      top_width += right[i] - left[i];
+      bottom_width += right[n - 1 - i] - left[n - 1 - i];
+      top_middle += (left[i] + right[i]) / 2.0;
+      bottom_middle += (left[n - 1 - i] + right[n - 1 - i]) / 2.0;
+    }
+    EXPECT_GT(top_width, 2 * bottom_width) << p.name << ": the bar of the 7 is not on top";
+    EXPECT_LT(bottom_middle, top_middle) << p.name << ": the 7 reads mirrored";
+  }
+  r_->plate_texture = number;
+  glDeleteTextures(1, &seven_texture);
 }
 
 }  // namespace

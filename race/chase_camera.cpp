@@ -280,7 +280,9 @@ void draw_chase_view(int slot) {
   float m[9];
   matrix_from_yaw_pitch(m, std::atan2(dy, std::sqrt(dx * dx + dz * dz)), std::atan2(dx, dz));
   for (float& c : listener.velocity) c = 0;
-  draw_scene(camera, m, fov, slot);
+  // The camera rides behind the bike, not in the rider's head: the whole
+  // bike and rider are drawn as for anyone seen from outside.
+  draw_scene(camera, m, fov, -1);
   for (int k = 0; k < 3; k++) listener.velocity[k] = in.velocity[k];
 }
 

@@ -137,6 +137,14 @@ void draw_sky() {
   glDepthMask(GL_TRUE);
 }
 
+void clear_to_background() {
+  if (lighting.fog_on)
+    glClearColor(lighting.fog_colour[0], lighting.fog_colour[1], lighting.fog_colour[2], 1);
+  else
+    glClearColor(0, 0, 0, 1);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+}
+
 void set_light() {
   const float sun[4] = {lighting.sun_vector[0], lighting.sun_vector[1], lighting.sun_vector[2], 0};
   const float ambient[4] = {lighting.ambient[0], lighting.ambient[1], lighting.ambient[2], 1};
@@ -673,7 +681,11 @@ void draw_scene(const float position[3], const float orientation[9], double fov,
   if (game_state.fugly) {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   } else {
-    glClear(GL_DEPTH_BUFFER_BIT);
+    // The sky box has no floor and the ground ends at the world's edge: a
+    // view below the horizon there (after a fall, beyond the edge) would
+    // otherwise keep whatever earlier frames left in those pixels. Where
+    // nothing draws, the fog's colour (black without fog) shows.
+    clear_to_background();
     draw_sky();
   }
   // 7.

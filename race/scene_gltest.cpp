@@ -28,6 +28,8 @@
 #include "core/running_order.h"
 #include "platform/window.h"
 #include "race/camera_math.h"
+#include "race/chase_camera.h"
+#include "race/frame_loop.h"
 #include "race/game_state.h"
 #include "race/listener.h"
 #include "race/loop_options.h"
@@ -601,6 +603,51 @@ TEST_F(SceneGl, TheSunFlareShowsInViewAndNotBehindSomething) {
   draw_lens_flares(position, m);
   const frame covered = read();
   EXPECT_LT(differing(board, covered), 10) << "a flare shows through a near object";
+}
+
+// Behind the viewed rider the chase camera sees the whole bike: the parts
+// an on-bike view leaves out (rear wheel, swingarm) show too.
+TEST_F(SceneGl, ChaseViewDrawsTheOwnBikeWhole) {
+  ASSERT_EQ(rider_slot_kind[0], RIDER_LOCAL);
+  frame_loop.local_view = 1;
+  rider* r = rider_slots[0];
+  auto chase = [&] {
+    begin();
+    draw_chase_view(0);
+    return read();
+  };
+  chase();
+  const frame with = chase();
+  keep(with, "chase");
+  EXPECT_LT(differing(with, chase()), 20) << "the chase camera still moves";
+  struct {
+    model* rider::*part;
+    const char* name;
+  } parts[] = {{&rider::rear_wheel_model, "rear wheel"}, {&rider::swingarm_model, "swingarm"},
+               {&rider::head_model, "helmet"}};
+  for (auto [part, name] : parts) {
+    model* kept = r->*part;
+    r->*part = nullptr;
+    const frame without = chase();
+    r->*part = kept;
+    EXPECT_GT(differing(with, without), 30) << "no " << name << " in the chase view";
+  }
+}
+
+// Wherever no pass draws (beyond the world's edge, below the sky box's
+// sides) the frame shows the scene's own background, never what the
+// buffer held before.
+TEST_F(SceneGl, NothingOfTheFrameBeforeShowsWhereNoPassDraws) {
+  const float position[3] = {-100000, 40, -100000};
+  const float below[3] = {-100000 + 10, 0, -100000};
+  float m[9];
+  look_at(position, below, m);
+  const frame f = scene(position, m);  // over a magenta buffer
+  keep(f, "beyond_edge");
+  int stale = 0;
+  for (int y = 0; y < height; y++)
+    for (int x = 0; x < width; x++) stale += f.at(x, y)[0] > 200 && f.at(x, y)[1] < 60 && f.at(x, y)[2] > 200;
+  EXPECT_EQ(stale, 0);
 }
 
 }  // namespace

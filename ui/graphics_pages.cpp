@@ -204,8 +204,12 @@ void draw_graphics_page() {
 
   menu_translate(pen, 0, -1.5f - 1);
   const char* restart = "Some settings will not take effect until next restart";
+  // The note is centred under the items; the driver lines start from the
+  // same point, which keeps them clear of the pit board in the bottom
+  // left corner.
+  glTranslatef(23.67f, 0, 0);
   glPushMatrix();
-  glTranslatef(23.67f - text_width(restart) / 2, 0, 0);
+  glTranslatef(-text_width(restart) / 2, 0, 0);
   draw_text_color(1, 0, 0, 1, restart);
   glPopMatrix();
   glScalef(0.75f, 0.75f, 1.0f);

@@ -80,17 +80,28 @@ model* rod(vec a, vec b, float r, const jm_material* material, const char* name)
   return place(jm_cylinder(r, length(b - a), segments(12), material, name), y_onto(b - a), (a + b) * 0.5f);
 }
 
+// Polished metal: a lit steel surface with a faint reflection laid over it.
+// A reflective sub-mesh alone is only added light (see-through, and white
+// against a bright sky), so the reflection always rides on a lit copy of
+// the same surface and adds a quarter of the environment's brightness.
+const jm_material steel = {40, {0.55f, 0.55f, 0.6f, 1}};
+const jm_material chrome = {-1, {0.8f, 0.8f, 0.85f, 0.25f}};
+model* metal_rod(vec a, vec b, float r, const char* name) {
+  model* m = rod(a, b, r, &steel, name);
+  if (m) m->next = rod(a, b, r, &chrome, name);
+  return m;
+}
+
 model* box(vec size, vec centre, const jm_material* material, const char* name) {
   const float s[3] = {size.x, size.y, size.z};
   return place(jm_box(s, material, name), no_turn, centre);
 }
 
-// A wheel turning about x: tyre torus on the rim circle and a hub.
-model* wheel(float rim, float tyre, float hub, const jm_material* rubber, const jm_material* metal,
-             const char* name) {
+// A wheel turning about x: tyre torus on the rim circle and a steel hub.
+model* wheel(float rim, float tyre, float hub, const jm_material* rubber, const char* name) {
   const turn y_to_x = {{0, -1, 0}, {1, 0, 0}, {0, 0, 1}};
   model* m = place(jm_torus(rim, tyre, segments(32), segments(12), rubber, name), y_to_x, {0, 0, 0});
-  if (m) m->next = place(jm_cylinder(hub, 0.4f, segments(16), metal, name), y_to_x, {0, 0, 0});
+  if (m) m->next = place(jm_cylinder(hub, 0.4f, segments(16), &steel, name), y_to_x, {0, 0, 0});
   return m;
 }
 
@@ -237,7 +248,6 @@ std::string level_file(const bike_model& row, int part) {
 // every bike uses.
 int write_models(const std::string& dir, const bike_model& row, bool shared) {
   const jm_material paint = {20, {0.9f, 0.9f, 0.9f, 1}};
-  const jm_material metal = {-1, {0.8f, 0.8f, 0.85f, 1}};
   const jm_material rubber = {2, {0.15f, 0.15f, 0.15f, 1}};
   const jm_material cloth = {4, {1, 1, 1, 1}};
   const jm_material plate = {0, {1, 1, 1, 1}};
@@ -261,17 +271,17 @@ int write_models(const std::string& dir, const bike_model& row, bool shared) {
   const float half = row.fork_leg_spacing / 2, leg_r = row.fork_leg_spacing / 8;
   if (lod_level <= 5) {
     const vec top = axis_down * -0.3f, bottom = lower - upper;
-    std::vector<model*> p = {rod(top + vec{half, 0, 0}, bottom + vec{half, 0, 0}, leg_r, &metal, "left leg"),
-                             rod(top + vec{-half, 0, 0}, bottom + vec{-half, 0, 0}, leg_r, &metal, "right leg"),
-                             rod(at(g + BIKE_POSE_LEFT_GRIP), at(g + BIKE_POSE_RIGHT_GRIP), 0.06f, &metal, "bar")};
+    std::vector<model*> p = {metal_rod(top + vec{half, 0, 0}, bottom + vec{half, 0, 0}, leg_r, "left leg"),
+                             metal_rod(top + vec{-half, 0, 0}, bottom + vec{-half, 0, 0}, leg_r, "right leg"),
+                             metal_rod(at(g + BIKE_POSE_LEFT_GRIP), at(g + BIKE_POSE_RIGHT_GRIP), 0.06f, "bar")};
     ok &= write_model(dir, level_file(row, BIKE_PART_FORK_UPPER_MODEL).c_str(), chain(p), 3, p);
   }
   // Fork lower, at fork_lower_position: the sliders down to the axle.
   const vec front = at(row.front_wheel_position);
   if (lod_level <= 5) {
     const vec axle = front - lower;
-    std::vector<model*> p = {rod(axis_down * -0.4f + vec{half, 0, 0}, axle + vec{half, 0, 0}, leg_r * 1.2f, &metal, "left"),
-                             rod(axis_down * -0.4f + vec{-half, 0, 0}, axle + vec{-half, 0, 0}, leg_r * 1.2f, &metal, "right")};
+    std::vector<model*> p = {metal_rod(axis_down * -0.4f + vec{half, 0, 0}, axle + vec{half, 0, 0}, leg_r * 1.2f, "left"),
+                             metal_rod(axis_down * -0.4f + vec{-half, 0, 0}, axle + vec{-half, 0, 0}, leg_r * 1.2f, "right")};
     ok &= write_model(dir, level_file(row, BIKE_PART_FORK_LOWER_MODEL).c_str(), chain(p), 2, p);
   }
   // Swingarm, at swingarm_position: two arms from the pivot to the rear axle.
@@ -285,10 +295,9 @@ int write_models(const std::string& dir, const bike_model& row, bool shared) {
   }
   if (shared) {
     std::vector<model*> p = {wheel(row.front_rim_radius, row.front_tyre_radius, row.front_hub_radius * 0.5f,
-                                   &rubber, &metal, "front wheel")};
+                                   &rubber, "front wheel")};
     ok &= write_model(dir, level_file(row, BIKE_PART_FRONT_WHEEL_MODEL).c_str(), p[0], 1, p);
-    p = {wheel(row.rear_rim_radius, row.rear_tyre_radius, row.rear_hub_radius * 0.5f, &rubber, &metal,
-               "rear wheel")};
+    p = {wheel(row.rear_rim_radius, row.rear_tyre_radius, row.rear_hub_radius * 0.5f, &rubber, "rear wheel")};
     ok &= write_model(dir, level_file(row, BIKE_PART_REAR_WHEEL_MODEL).c_str(), p[0], 1, p);
   }
   // Number plates: on both sides of the frame and ahead of the bar.

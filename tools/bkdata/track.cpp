@@ -38,7 +38,13 @@ const double pi = 3.14159265358979323846;
 const int flagger_wave_frames = 4;
 const int flagger_wave_ticks = 16;
 
-enum { tile_dirt, tile_grass, tile_hardpack };
+enum { tile_dirt, tile_grass, tile_hardpack, tile_first_transition };
+
+// Corner patterns of the dirt/grass transition tiles (a set digit shows
+// grass; the digits run from bit 3 to bit 0). Two of the fourteen are
+// left out, so some neighbours find no tile that fits and stay as they are.
+const char* const transition_patterns[] = {"0001", "0010", "0011", "0100", "0101", "0110",
+                                           "1001", "1010", "1011", "1100", "1101", "1110"};
 
 struct loop_point {
   double x, z;      // centre line
@@ -130,6 +136,7 @@ void shape_field(height_field* field) {
   }
   const int q = 1 << field->n;
   std::vector<int> tile_votes((size_t)q * q * 3, 0);
+  std::vector<uint8_t> vertex_tile((size_t)r * r, tile_grass);
   for (int j = 0; j < r; j++)
     for (int i = 0; i < r; i++) {
       const double x = i * s, z = j * s;
@@ -148,6 +155,7 @@ void shape_field(height_field* field) {
         if (n.distance <= half_width + 2.0) tile = face ? tile_hardpack : tile_dirt;
       }
       field->heights[(size_t)i + (size_t)r * j] = (float)h;
+      vertex_tile[(size_t)i + (size_t)r * j] = (uint8_t)tile;
       // Each tile-map texel covers 2 x 2 cells; its corner vertices vote.
       for (int dj = -1; dj <= 0; dj++)
         for (int di = -1; di <= 0; di++) {
@@ -159,9 +167,23 @@ void shape_field(height_field* field) {
   for (int k = 0; k < q * q; k++) {
     const int* v = &tile_votes[(size_t)k * 3];
     field->tilemap[k] = v[tile_hardpack] ? tile_hardpack : v[tile_dirt] ? tile_dirt : tile_grass;
+    // Where dirt meets grass the texel takes the transition tile whose
+    // corners show what its corner vertices are, so the edge runs across
+    // texels instead of stepping along whole ones. A thin strip that no
+    // corner sees, or a pattern without a tile, stays dirt.
+    if (field->tilemap[k] != tile_dirt || !v[tile_grass]) continue;
+    const int ti = k % q, tj = k / q;
+    auto grass_at = [&](int di, int dj) {
+      const int i = 2 * ti + di, j = 2 * tj + dj;
+      return i < r && j < r && vertex_tile[(size_t)i + (size_t)r * j] == tile_grass;
+    };
+    // Corner bits: 1 (+x, +z), 2 (-x, +z), 4 (+x, -z), 8 (-x, -z).
+    const int pattern = grass_at(2, 2) | grass_at(0, 2) << 1 | grass_at(2, 0) << 2 | grass_at(0, 0) << 3;
+    for (size_t t = 0; t < sizeof transition_patterns / sizeof transition_patterns[0]; t++)
+      if ((int)std::strtol(transition_patterns[t], nullptr, 2) == pattern) field->tilemap[k] = (uint8_t)(tile_first_transition + t);
   }
   std::memcpy(field->base_heights, field->heights, sizeof(float) * (size_t)r * r);
-  field->tile_count = 3;
+  field->tile_count = tile_first_transition + (int)(sizeof transition_patterns / sizeof transition_patterns[0]);
 }
 
 // A 128 x 128 RGB ground texture: a base colour with deterministic speckle,
@@ -195,11 +217,6 @@ int write_ground_texture(const std::string& path, ground_colour base, unsigned s
 
 const ground_colour dirt_colour = {122, 92, 60}, grass_colour = {84, 118, 52}, hardpack_colour = {150, 128, 96};
 
-// Corner patterns of the dirt/grass transition tiles (a set digit shows
-// grass; the digits run from bit 3 to bit 0). Two of the fourteen are
-// left out, so some neighbours find no tile that fits and stay as they are.
-const char* const transition_patterns[] = {"0001", "0010", "0011", "0100", "0101", "0110",
-                                           "1001", "1010", "1011", "1100", "1101", "1110"};
 
 const char dirt_physics[] =
     "slip_function 1\n"
@@ -673,14 +690,47 @@ int write_flaggers(const std::string& folder) {
 // a direction (x, y, z) with y largest meets it at column (x / y + 1) / 2
 // and row (1 - z / y) / 2 of the picture. The sun is near white: lens
 // flares show only where the sky there is.
+//
+// The side pictures carry a band of soft clouds above the horizon. A bare
+// gradient is reproduced exactly by its own smaller mip levels, so the
+// texture loader would keep only a 16 x 16 level of it; the clouds' detail
+// keeps the full picture. The four sides are one strip around the box
+// (north, east, south, west, each left to right as seen from inside), so
+// the clouds run on across the corners.
 int write_sky(const std::string& root) {
-  auto side = [](int, int y, uint8_t* p) {
-    const double t = y / 127.0;
-    p[0] = (uint8_t)std::lround(70 + 110 * t), p[1] = (uint8_t)std::lround(120 + 80 * t);
-    p[2] = (uint8_t)std::lround(200 + 30 * t);
+  const int side_size = 256, strip = 4 * side_size;
+  // Value noise on a lattice of `cell` pixels, wrapping around the strip.
+  auto lattice = [](int i, int j, int salt) {
+    uint32_t h = (uint32_t)i * 374761393u + (uint32_t)j * 668265263u + (uint32_t)salt * 2246822519u;
+    h = (h ^ (h >> 13)) * 1274126177u;
+    return ((h ^ (h >> 16)) & 0xffff) / 65535.0;
   };
-  for (const char* name : {"sky-n.ppm", "sky-e.ppm", "sky-s.ppm", "sky-w.ppm"})
-    if (!write_picture(root + "/" + name, 128, 128, 3, side)) return 0;
+  auto noise = [&](double x, double y, int cell, int salt) {
+    const int period = strip / cell;
+    const double fx = x / cell, fy = y / cell;
+    const int i = (int)std::floor(fx), j = (int)std::floor(fy);
+    const double u = fx - i, v = fy - j;
+    const double su = u * u * (3 - 2 * u), sv = v * v * (3 - 2 * v);
+    auto at = [&](int a, int b) { return lattice(((a % period) + period) % period, b, salt); };
+    const double top = at(i, j) + (at(i + 1, j) - at(i, j)) * su;
+    const double bottom = at(i, j + 1) + (at(i + 1, j + 1) - at(i, j + 1)) * su;
+    return top + (bottom - top) * sv;
+  };
+  for (int k = 0; k < 4; k++) {
+    static const char* const names[4] = {"sky-n.ppm", "sky-e.ppm", "sky-s.ppm", "sky-w.ppm"};
+    auto side = [&](int x, int y, uint8_t* p) {
+      const double t = y / (side_size - 1.0);
+      double c[3] = {70 + 110 * t, 120 + 80 * t, 200 + 30 * t};
+      const double sx = k * side_size + x;
+      const double n = 0.5 * noise(sx, y * 3.0, 64, 1) + 0.3 * noise(sx, y * 3.0, 16, 2) + 0.2 * noise(sx, y * 3.0, 4, 3);
+      // Clouds between a third of the way down and just above the horizon.
+      const double band = t < 0.3 || t > 0.9 ? 0 : std::sin((t - 0.3) / 0.6 * 3.14159265);
+      const double cover = std::fmin(std::fmax((n - 0.5) * 3, 0.0), 1.0) * band * 0.7;
+      const double cloud[3] = {212, 214, 220};
+      for (int q = 0; q < 3; q++) p[q] = (uint8_t)std::lround(c[q] + (cloud[q] - c[q]) * cover);
+    };
+    if (!write_picture(root + "/" + names[k], side_size, side_size, 3, side)) return 0;
+  }
   const double sun_x = (sample_sun[0] / sample_sun[1] + 1) / 2 * 128,
                sun_y = (1 - sample_sun[2] / sample_sun[1]) / 2 * 128;
   return write_picture(root + "/sky-u.ppm", 128, 128, 3,
@@ -715,7 +765,9 @@ int write_map(const std::string& path, const height_field* field) {
     return field->heights[x + r * y];
   };
   return write_picture(path, q, q, 3, [&](int x, int y, uint8_t* p) {
-    const int* c = colours[field->tilemap[x + q * y] % 3];
+    // Transition tiles are mostly dirt, whichever corners show grass.
+    const int tile = field->tilemap[x + q * y];
+    const int* c = colours[tile < tile_first_transition ? tile : tile_dirt];
     const double slope = (height_at(x + 1, y + 1) - height_at(x - 1, y - 1)) / (2 * field->spacing);
     double shade = 1 + 0.8 * slope;
     shade = shade < 0.55 ? 0.55 : shade > 1.3 ? 1.3 : shade;
