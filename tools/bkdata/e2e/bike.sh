@@ -23,12 +23,13 @@ done
 
 out=$("$exe" check "$dir"/a/*.jm) || problem "check refused a model: $(echo "$out" | grep -v ': model' | head -3)"
 # Parts of one material are one sub-mesh (one draw call): the nine limbs of
-# the body, the frame's three boxes, the fork's legs and bar; the wheel keeps
-# its tyre and its shiny hub apart, the tyre first.
+# the body, the frame's three boxes, the fork's legs and bar (lit steel, then
+# its reflective layer); the wheel keeps its tyre and its hub apart, the tyre
+# first.
 echo "$out" | grep -Eq "/rider_body.jm: model, 1 sub-meshes, [0-9]+ vertices, 432 triangles, 9 bones(;|$)" ||
   problem "rider body: $(echo "$out" | grep /rider_body.jm)"
 echo "$out" | grep -q "/cr125_frame.jm: model, 1 sub-meshes, 72 vertices, 36 triangles, 0 bones$" || problem "frame parts not merged"
-echo "$out" | grep -q "/cr125_fork_upper.jm: model, 1 sub-meshes, .*, 0 bones, reflective;" || problem "fork parts not merged"
+echo "$out" | grep -q "/cr125_fork_upper.jm: model, 2 sub-meshes, .*, 0 bones, reflective;" || problem "fork parts not merged"
 grep -A1 '^JM1' "$dir/a/front_wheel.jm" | tail -1 | grep -q '^2 ' || problem "the wheel's first sub-mesh is not the tyre"
 echo "$out" | grep -q "rider_plate.jm: model, 1 sub-meshes, .*, 9 bones$" || problem "rider plate"
 echo "$out" | grep -q "cr125_frame.jm: model, .*, 0 bones" || problem "frame"
