@@ -389,14 +389,13 @@ void draw_rider_hud_text(int slot) {
   draw_text_color(0, 0, 0, 1, text.number);
   glTranslatef(0, -2, 0);
   glScalef(1.25f, 1.25f, 1);
-  draw_text_color(0, 0, 0, 1, text.place);
-  glTranslatef(0, -1, 0);
-  draw_text_color(0, 0, 0, 1, text.gap);
+  // The gap follows the place on its line, and the best lap the last one.
+  char line[sizeof text.place + sizeof text.gap + sizeof text.last + sizeof text.best];
+  std::snprintf(line, sizeof line, "%s %s", text.place, text.gap);
+  draw_text_color(0, 0, 0, 1, line);
   glTranslatef(-2, -1, 0);
-  draw_text_color(0, 0, 0, 1, text.last);
-  // Both times on one line would run off the board at this size.
-  glTranslatef(0, -1, 0);
-  draw_text_color(0, 0, 0, 1, text.best);
+  std::snprintf(line, sizeof line, "%s%s", text.last, text.best);
+  draw_text_color(0, 0, 0, 1, line);
   glPopMatrix();
 }
 

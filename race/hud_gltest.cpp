@@ -270,6 +270,17 @@ TEST_F(HudGl, StagedRaceReadsBack) {
                          [](const unsigned char* c) { return c[0] > 200 && c[1] > 200; }),
             500)
       << "no board under the text";
+  // The number, then the place with its gap on the same line: two lines of
+  // ink, as no lap is timed yet to show a times line.
+  int lines = 0;
+  bool inked = false;
+  for (int y = py(-view_ye + p * 0.78f); y < py(-view_ye + p * 0.3f); y++) {
+    const bool ink = count_pixels(f, bx0 + 10, y, bx1 - 10, y + 1,
+                                  [](const unsigned char* c) { return c[0] < 110 && c[1] < 110; }) > 0;
+    lines += ink && !inked;
+    inked = ink;
+  }
+  EXPECT_EQ(lines, 2) << "the gap is not on the place's line";
 
   // The status column: "FPS - 30" and the time on the first two of 50
   // lines; without them those lines are bare.
