@@ -6,7 +6,7 @@
 # every rider moving along the track.
 set -u
 exe=$1
-made=$2  # the build's game data root, its demo recorded by the same bkdata
+made=$(cd "$2" && pwd)  # the build's game data root, its demo recorded by the same bkdata
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 export HOME=$dir XDG_DATA_HOME=$dir/xdg PAVO_LOGFILE=">$dir/log.txt"
@@ -16,7 +16,9 @@ demo=$made/demos/quarrybend.bkdemo
 
 # The build's data, but for the demos, in a root of our own.
 mkdir "$dir/root"
-for f in "$made"/*; do [ "$(basename "$f")" = demos ] || ln -s "$f" "$dir/root/"; done
+links=()
+for f in "$made"/*; do [ "${f##*/}" = demos ] || links+=("$f"); done
+ln -s "${links[@]}" "$dir/root/"
 "$exe" record "$dir/root" >/dev/null || { echo "bkdata record failed"; exit 1; }
 cmp -s "$dir/root/demos/quarrybend.bkdemo" "$demo" || { echo "the demo differs between two runs (this and the build's)"; fail=1; }
 
