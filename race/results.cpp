@@ -393,7 +393,9 @@ int write_results_file() {
       else
         std::snprintf(line, sizeof line, "%8.3f", ((int64_t)tick - race_clock.gate_drop_tick) * tick_length);
       text += line;
-      text += completes_lap(t + 1) || t + 1 == count ? "\r\n" : " ";
+      // One lap a line: lap 0 ends at the first crossing, so each later
+      // line holds exactly the crossings its lap time spans.
+      text += t == 0 || completes_lap(t + 1) || t + 1 == count ? "\r\n" : " ";
     }
   }
   return file_replace("@results.txt", text.data(), text.size(), 0);

@@ -80,7 +80,9 @@ int32_t normalise_entry(int32_t e) {
     const int32_t gate = e % route_flagged;
     return route_flagged + (gate > last ? last : gate);
   }
-  return e > last ? last : e;
+  // A plain entry past the last gate stays as written (the readers of the
+  // route find no gate for it); only a flagged entry's gate is clamped.
+  return e;
 }
 
 // Reads the "%d" entries of one lap list into route.entries from `first`,
@@ -134,7 +136,12 @@ int read_start_slots(stream* s) {
       console_print("Warning: timing_gates: starting gate line too long; the rest of the file is ignored");
       break;
     }
-    if (is_blank(line)) continue;
+    // A blank line ends the grid as a malformed one does: the gates are
+    // only read after the "checkpoints:" line.
+    if (is_blank(line)) {
+      console_print("Warning: timing_gates: a blank line ends the starting gates; the rest of the file is ignored");
+      break;
+    }
     const char* text = line + std::strspn(line, " \t");
     if (std::strncmp(text, "checkpoints:", 12) == 0) {
       gates_follow = 1;
@@ -269,10 +276,9 @@ int read_timing_gates(const char* path) {
   int gates = 0;
   if (stream_scanf(s, " %80s", token) == 1) {
     if (std::strcmp(token, "startinggate:") == 0) {
-      // The rest of the token's line is blank; the slots start on the next.
-      char rest[line_bytes];
-      int too_long;
-      read_line(s, rest, sizeof rest, &too_long);
+      // Blank space after the heading, blank lines too, comes before the
+      // first slot.
+      stream_scanf(s, " ");
       gates = read_start_slots(s);
     } else if (std::strcmp(token, "checkpoints:") == 0) {
       gates = 1;

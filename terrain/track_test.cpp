@@ -186,13 +186,41 @@ TEST_F(Track, GatesTakeEffectOnlyWithLongEnoughLists) {
   }
 }
 
-TEST_F(Track, FlaggedEntryKeepsItsFlagWithTheGateClamped) {
-  make_track("flagged", {{"timing_gates",
-                          "checkpoints:\n5 [0 0 0] [1 0 0]\n5 [9 0 0] [1 0 0]\nfirstlap: 100003 0 1 1\nnormallap: 0 1 0\n"}});
+TEST_F(Track, OnlyAFlaggedEntrysGateIsClamped) {
+  make_track("flagged", {{"timing_gates", "checkpoints:\n5 [0 0 0] [1 0 0]\n5 [9 0 0] [1 0 0]\n"
+                                          "firstlap: 100003 0 1 1 7\nnormallap: 0 1 0 300\n"}});
   ASSERT_EQ(load("flagged"), 1);
-  EXPECT_EQ(route.entries[0], 100001);
-  EXPECT_EQ(route.first_lap_gates, 4);
-  EXPECT_EQ(route.first_lap_segments, 3);
+  const std::vector<int32_t> want = {100001, 0, 1, 1, 7, 0, 1, 0, 300};
+  EXPECT_EQ(std::vector<int32_t>(route.entries, route.entries + 9), want);
+  EXPECT_EQ(route.first_lap_gates, 5);
+  EXPECT_EQ(route.first_lap_segments, 4);
+  EXPECT_EQ(route.normal_lap_segments, 4);
+}
+
+TEST_F(Track, ABlankLineEndsTheStartingGatesAndTheFile) {
+  const std::string gates = "checkpoints:\n5 [0 0 0] [1 0 0]\nfirstlap: 0 0 0\nnormallap: 0 0 0\n";
+  struct {
+    const char* what;
+    std::string file;
+    int slots, gates;
+  } cases[] = {
+      {"blank lines after the heading come before the first slot", "startinggate:\n\n \n[1 0 2] 0\n" + gates, 1, 1},
+      {"a slot on the heading's line", "startinggate: [1 0 2] 0\n[2 0 2] 0\n" + gates, 2, 1},
+      {"a blank line between slots", "startinggate:\n[1 0 2] 0\n\n[2 0 2] 0\n" + gates, 1, 0},
+      {"a line of spaces before the gates", "startinggate:\n[1 0 2] 0\n[2 0 2] 0\n  \t\n" + gates, 2, 0},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    const std::string name = "blank" + std::to_string(n++);
+    make_track(name, {{"timing_gates", c.file}});
+    ASSERT_EQ(load(name), 1) << c.what;
+    EXPECT_EQ(start_slot_count, c.slots) << c.what;
+    EXPECT_EQ(checkpoints_read, c.gates) << c.what;
+    EXPECT_EQ(checkpoint_count, c.gates) << c.what;
+    EXPECT_EQ(console().find("a blank line ends the starting gates") != std::string::npos, c.gates == 0)
+        << c.what << "\n" << console();
+    free_track_data();
+  }
 }
 
 TEST_F(Track, A161stStartingGateEndsTheFileWithAWarning) {

@@ -253,11 +253,6 @@ int bkdata_build(int argc, char** argv) {
       bkdata_sounds(1, root_args) != 0)
     return 1;
 
-  // A sample demo of a short race, which the demo list offers.
-  if (!write_sample_demo(root.c_str(), 6, (root + "/demos/quarrybend.bkdemo").c_str())) {
-    std::fprintf(stderr, "bkdata build: can't write the sample demo\n");
-    return 1;
-  }
   if (!write_sample_series(root.c_str())) {
     std::fprintf(stderr, "bkdata build: can't write the sample series\n");
     return 1;

@@ -16,6 +16,7 @@ const bkdata_command bkdata_commands[] = {
     {"build", "OUT", bkdata_build},
     {"seeds", "OUTDIR", bkdata_seeds},
     {"lines", "ROOT", bkdata_lines},
+    {"record", "ROOT", bkdata_record},
     {"scramble", "IN OUT", bkdata_scramble},
     {nullptr, nullptr, nullptr},
 };

@@ -27,6 +27,10 @@ int bkdata_check(int argc, char** argv);
 // Rides the sample track's lines for the three robot skills into
 // ROOT/quarrybend (ROOT made by `bkdata build`).
 int bkdata_lines(int argc, char** argv);
+// Records the sample demo, ROOT/demos/quarrybend.bkdemo: a headless race
+// of robots on the lines `bkdata lines` put in ROOT, through the game's
+// own recorder.
+int bkdata_record(int argc, char** argv);
 
 // The sample track's centre line: points round the loop with their unit
 // tangent, distance along it and curvature (positive turning left). Returns

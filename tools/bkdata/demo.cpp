@@ -1,6 +1,8 @@
-// bkdata demo VERSION OUT: a sample demo on quarrybend, written with the
-// game's own demo writer and pose and rut encoders; and the ".bkdemo" kind
-// of bkdata check.
+// bkdata demo VERSION OUT: a demo of each version on quarrybend, for
+// trying the readers: riders along the gates' path, written with the
+// game's own chunk writer and pose and rut encoders in the order its
+// recorder keeps; and the ".bkdemo" kind of bkdata check. (The game data's
+// sample demo is a real race, recorded by `bkdata record`.)
 #include <stdlib.h>
 
 #include <cmath>
@@ -30,7 +32,7 @@ namespace fs = std::filesystem;
 const int sample_ticks = 20 * 128;
 const int sample_riders = 2;
 const double sample_speed = 30.0;  // ft/s
-const char* const sample_bikes[sample_riders] = {"crf250", "kx125"};
+const char* const sample_bikes[sample_riders] = {"crf250(2008)", "kx125"};
 const char* const sample_numbers[sample_riders] = {"12", "47"};
 const char* const sample_names[sample_riders] = {"Sample Rider", "Second Rider"};
 
@@ -145,7 +147,9 @@ int write_demo(int version, const char* out) {
     const char welcome[] = "Sample race on Quarry Bend\n";
     ok = ok && demo_chunk_write(&s, &previous, 0, demo_chunk_command, erode, sizeof erode - 1);
     ok = ok && demo_chunk_write(&s, &previous, 0, demo_chunk_text, welcome, sizeof welcome - 1);
-    std::vector<uint8_t> states;
+    // As the recorder writes them: rider by rider, each one's entries
+    // oldest first.
+    std::vector<uint8_t> pending[sample_riders];
     for (int t = 0; ok && t <= sample_ticks; t += 4) {
       for (int i = 0; i < sample_riders; i++) {
         const packed_pose pose = sample_pose(p, i, t);
@@ -153,11 +157,15 @@ int write_demo(int version, const char* out) {
         entry[0] = (uint8_t)i;
         demo_put_u32(entry + 1, (uint32_t)t);
         std::memcpy(entry + 5, pose.bytes, packed_pose_size);
-        states.insert(states.end(), entry, entry + sizeof entry);
+        pending[i].insert(pending[i].end(), entry, entry + sizeof entry);
       }
       if (t % 16 == 0) {
+        std::vector<uint8_t> states;
+        for (std::vector<uint8_t>& e : pending) {
+          states.insert(states.end(), e.begin(), e.end());
+          e.clear();
+        }
         ok = demo_chunk_write(&s, &previous, t, demo_chunk_states, states.data(), (uint32_t)states.size());
-        states.clear();
       }
       if (t > 0 && t % 64 == 0)
         for (int i = 0; ok && i < sample_riders; i++) {

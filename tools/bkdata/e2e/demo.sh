@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# bkdata demo writes the sample demos of versions 4, 5 and 6, the build
-# puts the version-6 one in the game data, and bkdata check reads each
-# through the game's reader: one summary line, a damaged one with the byte
-# where it ends, a refused one with its reason and exit code 1.
+# bkdata demo writes demos of versions 4, 5 and 6, and bkdata check reads
+# each through the game's reader: one summary line, a damaged one with the
+# byte where it ends, a refused one with its reason and exit code 1. (The
+# game data's sample demo is recorded by `bkdata record`: record.sh.)
 set -u
 exe=$1
 dir=$(mktemp -d)
@@ -26,14 +26,13 @@ case $out in
   *) echo "v6: $out"; fail=1 ;;
 esac
 "$exe" build "$dir/data" >/dev/null || { echo "build failed"; fail=1; }
-cmp -s "$dir/data/demos/quarrybend.bkdemo" "$dir/v6.bkdemo" || { echo "the build's demo differs"; fail=1; }
 
 # A line per rider: its number, bike, states and how far it got from where
 # it started, in feet once the track is found along the data root.
-case $out in *"v6.bkdemo: rider 1: number '12', bike 'crf250', 641 states, moved "*" of the terrain box"*) ;;
+case $out in *"v6.bkdemo: rider 1: number '12', bike 'crf250(2008)', 641 states, moved "*" of the terrain box"*) ;;
   *) echo "v6 riders without the track: $out"; fail=1 ;; esac
 out=$(BK_HOME=$dir/data "$exe" check "$dir/v6.bkdemo")
-for rider in "1: number '12', bike 'crf250'" "2: number '47', bike 'kx125'"; do
+for rider in "1: number '12', bike 'crf250(2008)'" "2: number '47', bike 'kx125'"; do
   feet=$(printf '%s\n' "$out" | sed -n "s/.*rider $rider, 641 states, moved \([0-9.]*\) ft$/\1/p")
   awk -v f="${feet:-0}" 'BEGIN { exit !(f > 100) }' || { echo "rider $rider did not move 100 ft: $out"; fail=1; }
 done
