@@ -28,6 +28,7 @@
 #include "race/race_hooks.h"
 #include "race/race_reset.h"
 #include "race/race_state.h"
+#include "race/world_edge.h"
 #include "terrain/dynamics_world.h"
 #include "terrain/roost.h"
 #include "terrain/track.h"
@@ -482,6 +483,7 @@ void simulation_tick() {
     rider_physics_tick(r);
     if ((!net_online || kind == RIDER_LOCAL) && race_hooks.line_library_record_pass)
       race_hooks.line_library_record_pass(r);
+    if (kind != RIDER_REMOTE && rider_beyond_field(r)) bring_rider_back(r);
   }
   const auto t6 = wall_clock::now();
 
