@@ -550,6 +550,8 @@ TEST_F(SteeringKeys, RightTurnsRightAndLeftTurnsLeftWithTheDefaults) {
     const double rightward = after[0] * -before[1] + after[1] * before[0];
     EXPECT_GT(rightward * c.turns, 0.1) << "rightward " << rightward;
     // A second of full lock throws a rider of the full model down.
-    if (c.arcade) EXPECT_EQ(r->crash_count, 0);
+    if (c.arcade) {
+      EXPECT_EQ(r->crash_count, 0);
+    }
   }
 }

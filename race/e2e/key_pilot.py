@@ -4,7 +4,7 @@
 Reads the on-bike view's "--print-orientation" lines (race time, head
 position, right and back axes) as the game writes them to the file given,
 and holds the default keys through xdotool: "x" for throttle, "c" for the
-front brake, Left and Right to lean. The way is a smooth curve through the
+front brake, Left and Right to lean, "b" to back up when stuck. The way is a smooth curve through the
 track's timing gates in route order (each gate's centre, along its
 direction), followed by aiming at a point on it a little ahead, as a
 player would. Stops when the file named by --stop exists, releasing every
@@ -87,6 +87,9 @@ def follow(lines, stop, path, keys, speed_wanted):
     at = None
     last = None
     speed = 0.0
+    slow_since = None  # race time the bike last went slower than a walk
+    rolling = False     # off the line: only then can it be stuck
+    backing_until = -1.0
     while not os.path.exists(stop):
         line = lines.readline()
         if not line:
@@ -120,10 +123,22 @@ def follow(lines, stop, path, keys, speed_wanted):
         lean = math.asin(max(-1.0, min(1.0, -x1)))
         error = lean_wanted - lean
         band = 0.04
-        keys.hold("Right", error > band)
-        keys.hold("Left", error < -band)
-        keys.hold("x", speed < speed_wanted)
-        keys.hold("c", speed > speed_wanted + 8)
+        # Stuck against something for two seconds: back up for a while, as
+        # a player would.
+        rolling = rolling or speed > 10.0
+        if speed > 3.0 or not rolling:
+            slow_since = None
+        elif slow_since is None:
+            slow_since = t
+        if slow_since is not None and t - slow_since > 2.0 and backing_until < t:
+            backing_until = t + 1.5
+            slow_since = None
+        backing = t < backing_until
+        keys.hold("b", backing)
+        keys.hold("Right", not backing and error > band)
+        keys.hold("Left", not backing and error < -band)
+        keys.hold("x", not backing and speed < speed_wanted)
+        keys.hold("c", not backing and speed > speed_wanted + 8)
 
 
 def main():
