@@ -483,7 +483,7 @@ void simulation_tick() {
     rider_physics_tick(r);
     if ((!net_online || kind == RIDER_LOCAL) && race_hooks.line_library_record_pass)
       race_hooks.line_library_record_pass(r);
-    if (kind != RIDER_REMOTE && rider_beyond_field(r)) bring_rider_back(r);
+    if (kind != RIDER_REMOTE) keep_rider_on_field(r);
   }
   const auto t6 = wall_clock::now();
 

@@ -5,11 +5,15 @@
 
 #include "bike/rider.h"
 #include "platform/log.h"
+#include "bike/rider_build.h"
 #include "race/race_reset.h"
 #include "terrain/height_field.h"
 #include "terrain/track.h"
 
 namespace {
+
+// How far under the field's lowest point a rider counts as fallen through.
+const double fallen_through = 100.0;
 
 // The gate of crossing c along the route, or -1.
 int gate_of_crossing(int32_t c) {
@@ -28,13 +32,31 @@ int gate_of_crossing(int32_t c) {
 
 }  // namespace
 
-int rider_beyond_field(const rider* r) {
-  dBodyID frame = r ? rider_frame_body(const_cast<rider*>(r)) : nullptr;
+int keep_rider_on_field(rider* r) {
+  dBodyID frame = r ? rider_frame_body(r) : nullptr;
   if (!frame || !track_field.heights || track_field.size < 2) return 0;
   const dReal* p = dBodyGetPosition(frame);
+  // Far under the lowest ground there is nothing to come up through.
+  if (!std::isfinite(p[0]) || !std::isfinite(p[1]) || !std::isfinite(p[2]) ||
+      p[1] < track_field.min_height - fallen_through) {
+    bring_rider_back(r);
+    return 1;
+  }
   const double edge = (double)(track_field.size - 1) * track_field.spacing;
-  // Written so that a position that is not a number counts as beyond.
-  return !(p[0] >= 0 && p[0] <= edge && p[2] >= 0 && p[2] <= edge && std::isfinite(p[1]));
+  // A hair inside, so the float move cannot leave it just beyond.
+  const double hair = 1.0 / 64;
+  const double dx = p[0] < 0 ? hair - p[0] : p[0] > edge ? edge - hair - p[0] : 0;
+  const double dz = p[2] < 0 ? hair - p[2] : p[2] > edge ? edge - hair - p[2] : 0;
+  if (dx == 0 && dz == 0) return 0;
+  // Back onto the edge with every body, and no speed outward: the bike
+  // stops there or slides along it, on the border's ground.
+  rider_translate(r, (float)dx, 0, (float)dz);
+  for (dBodyID b : r->bodies) {
+    if (!b) continue;
+    const dReal* v = dBodyGetLinearVel(b);
+    dBodySetLinearVel(b, v[0] * dx < 0 ? 0 : v[0], v[1], v[2] * dz < 0 ? 0 : v[2]);
+  }
+  return 1;
 }
 
 void bring_rider_back(rider* r) {
