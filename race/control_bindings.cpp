@@ -17,13 +17,14 @@ static const char* const labels[control_binding_count] = {
     "Downshift", "Sit/Dab",    "Back up",    "Lean Forward", "Lean Backward", "Pause",
     "Step",      "Rewind",     "Skip",       "Previous Bike", "Next Bike",     "Chat",     "Screenshot"};
 
-// Left steers negative and right positive; the riding scenarios of the
-// frame loop hold the steering controller to that convention.
+// The steer input is positive to the left: the rider's steer is positive to
+// the right, and the default bike setup's Reversed Steering (on) negates
+// the input on its way there, so that the keys turn the natural way.
 const control_binding_input control_binding_inputs[control_binding_input_count] = {
     {binding_throttle, 1, 1},      {binding_front_brake, 2, 1},   {binding_rear_brake, 3, 1},
     {binding_upshift, 4, 1},       {binding_downshift, 4, -1},    {binding_clutch, 5, 1},
     {binding_dab, 6, 1},           {binding_back_up, 7, 1},       {binding_lean_forward, 8, 1},
-    {binding_lean_backward, 8, -1}, {binding_left, 0, -1},        {binding_right, 0, 1}};
+    {binding_lean_backward, 8, -1}, {binding_left, 0, 1},         {binding_right, 0, -1}};
 
 menu_binding control_bindings[control_binding_count] = {
     {labels[0], "x", 0, nullptr, nullptr, 0.0f, 1.0f, {0, 0, 0, 0}},

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "bike/rider.h"
+#include "bike/rider_setters.h"
 #include "core/console_settings.h"
 #include "core/file_index.h"
 #include "core/game_clock.h"
@@ -27,8 +28,11 @@
 #include "race/race_view.h"
 #include "race/setup_baseline.h"
 #include "race/test_support_race.h"
-#include "terrain/terrain_settings.h"
+#include "race/tick.h"
 #include "terrain/erode_queue.h"
+#include "terrain/height_field.h"
+#include "terrain/terrain_edit.h"
+#include "terrain/terrain_settings.h"
 #include "terrain/track.h"
 #include "tools/testing/test_env.h"
 
@@ -480,3 +484,87 @@ TEST_F(FrameLoopRace, WarpTurnsTheLineUpOnceTheLeaderFinishes) {
 }
 
 }  // namespace
+
+// The default keys through the frame loop's event handling, the bindings'
+// values, apply_controls with the default bike setup and the real tick: the
+// bike, ridden at a steady pace over flat ground, turns the way the key
+// says, in the simple and the full steering model alike.
+class SteeringKeys : public FrameLoopRace {
+ protected:
+  void SetUp() override {
+    FrameLoopRace::SetUp();
+    if (HasFatalFailure()) return;
+    saved_setup = bike_setup;
+    tick_install_hooks();
+    const int size = track_field.size;
+    for (int row = 0; row < size; row++)
+      for (int column = 0; column < size; column++) terrain_set_height(&track_field, column, row, 6.0f);
+    control_bindings_reset();
+    for (int i = 0; i < control_binding_count; i++) {
+      menu_binding& b = control_bindings[i];
+      b.key_code = 0;
+      ASSERT_TRUE(input_key_code_from_name(b.key_name, &b.key_code)) << b.key_name;
+    }
+  }
+  void TearDown() override {
+    bike_setup = saved_setup;
+    FrameLoopRace::TearDown();
+  }
+  // The forward direction (x, z) of the viewed rider's frame.
+  static void forward(double f[2]) {
+    const dReal* m = dBodyGetRotation(rider_frame_body(slot_rider(viewed_slot)));
+    f[0] = -m[2];
+    f[1] = -m[10];
+  }
+  bike_setup_record saved_setup;
+};
+
+TEST_F(SteeringKeys, RightTurnsRightAndLeftTurnsLeftWithTheDefaults) {
+  const bike_setup_record defaults = bike_setup;
+  ASSERT_EQ(defaults.reverse_steering, 1) << "the shipped default";
+  const struct {
+    const char* what;
+    int binding, arcade, reverse;
+    int turns;  // +1 right, -1 left
+  } cases[] = {
+      {"Right, simple steering", binding_right, 1, 1, 1},
+      {"Left, simple steering", binding_left, 1, 1, -1},
+      {"Right, full steering model", binding_right, 0, 1, 1},
+      {"Left, full steering model", binding_left, 0, 1, -1},
+      {"Right with Reversed Steering off", binding_right, 1, 0, -1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    bike_setup = defaults;
+    bike_setup.reverse_steering = c.reverse;
+    rider* r = slot_rider(viewed_slot);
+    ASSERT_NE(r, nullptr);
+    ASSERT_EQ(rider_slot_kind[viewed_slot], RIDER_LOCAL);
+    const float middle = track_field.extent * 0.5f;
+    place_rider_clear(r, middle, middle, 0.0f);
+    rider_set_arcade(r, c.arcade);
+    race_clock.current_tick = race_clock.gate_drop_tick + 256;
+    frame_loop_start(fake_now);
+    // Up to speed in a straight line, then a second on the steering key.
+    const int throttle = control_bindings[binding_throttle].key_code;
+    const int steer = control_bindings[c.binding].key_code;
+    fake_events.push_back({throttle, 1, fake_now});
+    for (int k = 0; k < 64; k++) frame(4 * tick);
+    EXPECT_GT(rider_forward_speed_mph(r), 8.0f);
+    double before[2], after[2];
+    forward(before);
+    fake_events.push_back({steer, 1, fake_now});
+    for (int k = 0; k < 32; k++) frame(4 * tick);
+    fake_events.push_back({steer, 0, fake_now});
+    fake_events.push_back({throttle, 0, fake_now});
+    frame(tick);
+    forward(after);
+    // The new heading's share along the old right-hand side (-f.z, f.x).
+    const double rightward = after[0] * -before[1] + after[1] * before[0];
+    EXPECT_GT(rightward * c.turns, 0.1) << "rightward " << rightward;
+    // A second of full lock throws a rider of the full model down.
+    if (c.arcade) {
+      EXPECT_EQ(r->crash_count, 0);
+    }
+  }
+}

@@ -7,6 +7,7 @@
 #include "bike/bike_model.h"
 #include "bike/rider_setters.h"
 #include "core/race_clock.h"
+#include "race/bike_setup.h"
 #include "race/race_reset.h"
 #include "terrain/track.h"
 
@@ -89,9 +90,11 @@ void pilot_input(rider* r, float input[9]) {
     input[2] = input[3] = 0.3f;
     return;
   }
-  // Straight out of the gate's lane first, then for the gates.
+  // Straight out of the gate's lane first, then for the gates. The input is
+  // a player's, which the bike setup's Reversed Steering negates on its way
+  // to the rider.
   const int launching = race_clock.current_tick < race_clock.gate_drop_tick + pilot_reaction_ticks + 384;
-  input[0] = launching ? 0 : steer;
+  input[0] = launching ? 0 : bike_setup.reverse_steering ? -steer : steer;
   input[1] = clampf(0.4f + (pilot_speed - speed) * 0.1f, 0, 1);
   if (speed > pilot_speed + 5) {
     input[1] = 0;
@@ -110,7 +113,7 @@ void pilot_auto_pilot_tick(rider* r) {
   } else {
     rider_set_auto_shift(r, 1);
   }
-  rider_set_steer(r, in[0]);
+  rider_set_steer(r, bike_setup.reverse_steering ? -in[0] : in[0]);
   rider_set_throttle(r, in[1]);
   rider_set_front_brake(r, in[2]);
   rider_set_rear_brake(r, in[3]);

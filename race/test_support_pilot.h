@@ -14,8 +14,9 @@ extern int pilot_reaction_ticks;
 
 // Forgets every slot's progress along the route.
 void pilot_reset();
-// The controls for the rider this tick (a rider_input: steer, throttle,
-// front brake, rear brake, shift, clutch, dab, back up, lean).
+// The controls for the rider this tick, as a player's hands give them to
+// apply_controls (a rider_input: steer, throttle, front brake, rear brake,
+// shift, clutch, dab, back up, lean).
 void pilot_input(rider* r, float input[9]);
 // The auto pilot hook's form: the controls set on the rider.
 void pilot_auto_pilot_tick(rider* r);

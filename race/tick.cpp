@@ -28,6 +28,7 @@
 #include "race/race_hooks.h"
 #include "race/race_reset.h"
 #include "race/race_state.h"
+#include "race/world_edge.h"
 #include "terrain/dynamics_world.h"
 #include "terrain/roost.h"
 #include "terrain/track.h"
@@ -483,6 +484,7 @@ void simulation_tick() {
     rider_physics_tick(r);
     if ((!net_online || kind == RIDER_LOCAL) && race_hooks.line_library_record_pass)
       race_hooks.line_library_record_pass(r);
+    if (kind != RIDER_REMOTE) keep_rider_on_field(r);
   }
   const auto t6 = wall_clock::now();
 

@@ -401,7 +401,7 @@ class RideWithAPad : public BindingCapture {
     const dReal* m = dBodyGetRotation(rider_frame_body(r));
     // The frame's forward is its -z; the angle grows as the bike turns
     // to the rider's right (+x when facing -z).
-    return static_cast<float>(std::atan2(m[2], m[10]));
+    return static_cast<float>(std::atan2(-m[2], m[10]));
   }
   frame_loop_io saved_io_;
 };
@@ -443,7 +443,7 @@ TEST_F(RideWithAPad, CalibratedAxesSteerTheBike) {
   struct steer_case {
     int raw;
     float steer;
-  } cases[] = {{0, 0}, {-16384, -0.5f}, {-32768, -1}, {32767, 1}};
+  } cases[] = {{0, 0}, {-16384, 0.5f}, {-32768, 1}, {32767, -1}};  // left is positive
   for (const steer_case& c : cases) {
     SCOPED_TRACE(c.raw);
     os_joystick_set_virtual_axis(pad_, 0, c.raw);
