@@ -198,12 +198,12 @@ static char* root_path(const char* root, const char* name) {
   return path;
 }
 
-int stream_open_name(stream* s, const char* name, const char* mode) {
+static int open_name_from(stream* s, const char* name, const char* mode, int first_root) {
   if (!s || !name || !mode) return 0;
   if (name[0] != '@') return stream_open_path(s, name, mode);
   ++name;
   if (!name_is_safe(name)) return 0;
-  for (int i = 0; search_root(i); ++i) {
+  for (int i = first_root; search_root(i); ++i) {
     char* path = root_path(search_root(i), name);
     if (!path) return 0;
     const int ok = stream_open_path(s, path, mode);
@@ -238,6 +238,19 @@ int stream_open_name(stream* s, const char* name, const char* mode) {
   if (!stream_attach(s, f, e->offset, e->size, best_variant & 1, best_variant >= 2)) return 0;
   stream_set_name(s, name - 1);
   return 1;
+}
+
+int stream_open_name(stream* s, const char* name, const char* mode) { return open_name_from(s, name, mode, 0); }
+
+stream* stream_open_shadowed(const char* name) {
+  if (!name || name[0] != '@' || !search_root(1)) return nullptr;
+  stream* s = static_cast<stream*>(check_malloc(sizeof(stream)));
+  if (!s) return nullptr;
+  if (!open_name_from(s, name, "rb", 1)) {
+    check_free(s);
+    return nullptr;
+  }
+  return s;
 }
 
 stream* stream_open(const char* name, const char* mode) {
