@@ -269,9 +269,10 @@ TEST_F(DemoEdge, EmptyRecordingForcedWritesAndRenames) {
   line_up[0] = line_up_robot;
   ASSERT_EQ(reset_session(line_up, 0, 1, 0, 3, 0), 1);
   while (race_clock.current_tick < 21) simulation_tick();
-  const int64_t before = (int64_t)get("@demos/default.bkdemo").size();
+  const char* recording = "@demos/default.bkdemo.new";
+  const int64_t before = (int64_t)get(recording).size();
   demo_write_states(1);
-  const std::string after = get("@demos/default.bkdemo");
+  const std::string after = get(recording);
   ASSERT_EQ((int64_t)after.size(), before + 9 + 2 * 44) << "ticks 20 and 21";
   const uint8_t* c = reinterpret_cast<const uint8_t*>(after.data()) + before;
   EXPECT_EQ(demo_read_u32(c + 4), 21u);
@@ -280,26 +281,55 @@ TEST_F(DemoEdge, EmptyRecordingForcedWritesAndRenames) {
   EXPECT_EQ(demo_read_u32(c + 9 + 44 + 1), 21u);
   // Stopping keeps what is still pending: ticks 24 and 28 of a stop at 30.
   while (race_clock.current_tick < 30) simulation_tick();
-  const int64_t at_stop = (int64_t)get("@demos/default.bkdemo").size();
+  const int64_t at_stop = (int64_t)get(recording).size();
   demo_stop_recording();
   EXPECT_EQ((int64_t)get("@demos/default.bkdemo").size(), at_stop + 9 + 2 * 44);
 }
 
 TEST_F(DemoEdge, RecordingThatCannotOpenSaysSo) {
-  // A folder where the file should be, in every root the name may land in.
-  std::vector<std::string> blocked;
-  for (int i = 0; search_root(i); i++) blocked.push_back(std::string(search_root(i)) + "demos/default.bkdemo");
-  for (const std::string& p : blocked) {
-    std::filesystem::remove(p);
-    std::filesystem::create_directories(p);
-  }
+  // A folder where the recording should be written.
+  char* p = home_file_path("@demos/default.bkdemo.new");
+  const std::string blocked = p;
+  check_free(p);
+  std::filesystem::remove(blocked);
+  std::filesystem::create_directories(blocked);
   const int first = message_ring.write_index;
   demo_start_recording();
   EXPECT_EQ(demo_recorder.file, nullptr);
-  EXPECT_NE(race_test_console_since(first).find("Can't record demo \"@demos/default.bkdemo\""), std::string::npos);
+  EXPECT_NE(race_test_console_since(first).find("Can't record demo \"@demos/default.bkdemo\": Is a directory"),
+            std::string::npos)
+      << race_test_console_since(first);
   demo_write_states(1);
   demo_write_chunk(demo_chunk_text, "x", 1);
-  for (const std::string& p : blocked) std::filesystem::remove(p);
+  std::filesystem::remove(blocked);
+}
+
+// A full disk: the new recording is dropped with the reason, and the demo
+// already there (and its backups) stay as they were.
+TEST_F(DemoEdge, AFullDiskKeepsThePreviousDemo) {
+  for (int backups : {0, 2}) {
+    SCOPED_TRACE(backups);
+    put("@demos/default.bkdemo", "previous");
+    put("@demos/default00.bkdemo", "0");
+    char* p = home_file_path("@demos/default.bkdemo.new");
+    const std::string recording = p;
+    check_free(p);
+    std::filesystem::remove(recording);
+    std::filesystem::create_symlink("/dev/full", recording);
+    demo_backups = backups;
+    const int first = message_ring.write_index;
+    demo_start_recording();
+    demo_write_states(1);
+    demo_stop_recording();
+    EXPECT_EQ(get("@demos/default.bkdemo"), "previous");
+    EXPECT_EQ(get("@demos/default00.bkdemo"), "0");
+    EXPECT_NE(race_test_console_since(first).find(
+                  "Demo recording stopped: can't write \"@demos/default.bkdemo\": No space left on device"),
+              std::string::npos)
+        << race_test_console_since(first);
+    EXPECT_FALSE(std::filesystem::is_symlink(recording)) << "the broken recording is dropped";
+  }
+  demo_backups = 0;
 }
 
 }  // namespace
