@@ -3,7 +3,10 @@
 
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
@@ -322,10 +325,31 @@ char* file_to_string(const char* name) {
   return shrunk ? shrunk : buffer;
 }
 
+// Says on standard error, where a player sees it whatever becomes of the
+// log, when the per-user folder can't hold what the game saves there.
+static void check_home_folder() {
+  char buffer[4096];
+  if (!os_local_data_folder(buffer, sizeof buffer)) {
+    std::fprintf(stderr,
+                 "Brakkan: no per-user folder (neither XDG_DATA_HOME nor HOME is set, and the account has no "
+                 "home): settings, log, results and demos can't be saved\n");
+    return;
+  }
+  const char* home = search_root(0);
+  struct stat st;
+  const char* why = nullptr;
+  if (stat(home, &st) != 0) why = std::strerror(errno);  // a file on the way: "Not a directory"
+  else if (access(home, W_OK | X_OK) != 0) why = std::strerror(errno);
+  if (why)
+    std::fprintf(stderr, "Brakkan: can't use the per-user folder '%s': %s; settings, log, results and demos can't "
+                 "be saved\n", home, why);
+}
+
 int locate_game_data(const char* expected_digest_hex) {
   const char* home = search_root(0);
   if (home) {
     make_parent_folders(home);
+    check_home_folder();
     char line[1024];
     const int n = std::snprintf(line, sizeof(line), "PAVO_LOGFILE=%slastlog.txt", home);
     if (n > 0 && n < static_cast<int>(sizeof(line))) log_printf("%s", line);

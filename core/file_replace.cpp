@@ -26,6 +26,8 @@ static void failed(const char* format, ...) {
   std::vsnprintf(file_replace_failure, sizeof file_replace_failure, format, args);
   va_end(args);
   console_printf("%s\n", file_replace_failure);
+  // The console closes with the game: a failed save is said where it stays.
+  std::fprintf(stderr, "%s\n", file_replace_failure);
 }
 
 // Writes the bytes to a fresh file at path and flushes them to the disk.
