@@ -169,6 +169,32 @@ TEST_F(DemoEdge, MalformedHeadersAreRefusedWithTheirReason) {
   EXPECT_EQ(demo_open_playback_file("@demos/none.bkdemo"), 0) << "a missing demo";
 }
 
+// A demo the player named that is not there is said like a damaged one; a
+// missing default demo or ghost is not news.
+TEST_F(DemoEdge, AMissingDemoThePlayerNamedIsSaid) {
+  char* home_default = home_file_path("@demos/default.bkdemo");
+  std::remove(home_default);
+  check_free(home_default);
+  const std::string long_name = "/" + std::string(100 * 1024, 'x') + ".bkdemo";
+  const struct {
+    const char* argument;
+    const char* said;
+  } rows[] = {
+      {"/nonexistent.bkdemo", "Can't play demo \"/nonexistent.bkdemo\": No such file or directory"},
+      {long_name.c_str(), ": File name too long"},
+      {nullptr, nullptr},
+  };
+  for (const auto& c : rows) {
+    game_state.demo_argument = c.argument;
+    const int first = message_ring.write_index;
+    EXPECT_EQ(demo_open_playback(), 0);
+    const std::string said = race_test_console_since(first);
+    if (c.said) EXPECT_NE(said.find(c.said), std::string::npos) << said.substr(0, 300);
+    else EXPECT_EQ(said.find("Can't play demo"), std::string::npos) << said;
+  }
+  game_state.demo_argument = nullptr;
+}
+
 TEST_F(DemoEdge, MalformedBodiesAreReadAsFarAsTheyHold) {
   const std::string sneaky = "%s%s%n%d\n";
   demo_bytes d(2);
@@ -330,6 +356,11 @@ TEST_F(DemoEdge, AFullDiskKeepsThePreviousDemo) {
     EXPECT_FALSE(std::filesystem::is_symlink(recording)) << "the broken recording is dropped";
   }
   demo_backups = 0;
+  for (const char* n : {"@demos/default.bkdemo", "@demos/default00.bkdemo"}) {
+    char* p = home_file_path(n);
+    std::remove(p);
+    check_free(p);
+  }
 }
 
 }  // namespace
