@@ -26,6 +26,7 @@
 #include "robot/auto_pilot.h"
 #include "robot/lines.h"
 #include "terrain/dynamics_world.h"
+#include "terrain/terrain_settings.h"
 #include "terrain/tiles.h"
 #include "terrain/track.h"
 
@@ -179,9 +180,12 @@ void print_final_order() {
     const running_order_entry* e = &results_list.entries[i];
     rider* r = rider_slots[e->slot];
     if (!r) continue;
-    const double seconds = ((double)e->last_tick - race_clock.gate_drop_tick) / 128.0;
-    std::printf("%3d. %4s %12s  %d laps  %.3f s%s\n", i + 1, rider_number_text(r), rider_bike_model_name(r),
-                results_laps_completed(e->crossings), seconds, rider_has_finished(r) ? "" : "  (did not finish)");
+    // Whole milliseconds, cut as results.txt and the board cut them.
+    const int32_t ms =
+        (int32_t)((float)((int64_t)e->last_tick - race_clock.gate_drop_tick) * (float)tick_length * 1000.0f);
+    std::printf("%3d. %4s %15s  %d laps  %d:%02d.%03d%s\n", i + 1, rider_number_text(r), rider_bike_model_name(r),
+                results_laps_completed(e->crossings), ms / 60000, ms / 1000 % 60, ms % 1000,
+                rider_has_finished(r) ? "" : "  (did not finish)");
   }
 }
 
