@@ -439,11 +439,12 @@ int read_lines(stream* s, const char* path, std::string* refusal, std::vector<ch
   }
   if (more) {
     if (r.in_record) finish_record(&r);
-    end_segment(&r);
-    if (r.segment < r.segments - 1) {
-      const int32_t at = r.segment < 0 ? 0 : r.segment, index = r.segment < 0 ? 0 : r.index;
+    if (r.segment >= 0 && r.count_sound && r.index < r.count) {
+      fault_at(&r, r.line, "ends in segment %d at record %d", r.segment, r.index);
+    } else if (r.segment < r.segments - 1) {
+      const int32_t next = r.segment + 1;
       r.segment = -1;  // the fault is the file's: the segments read stay whole
-      fault_at(&r, r.line, "ends in segment %d at record %d", at, index);
+      fault_at(&r, r.line, "ends before segment %d", next);
     }
   }
   if (r.faults > lines_faults_logged)

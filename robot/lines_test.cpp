@@ -454,8 +454,11 @@ TEST_F(LinesFile, AFileCutShortKeepsWhatWasRead) {
   EXPECT_EQ(used(0), 2);
   EXPECT_EQ(used(1), 1);
   EXPECT_EQ(used(2), 1);
-  EXPECT_NE(log.find("segment 2 has 1 records where its count says 3"), std::string::npos) << log;
-  EXPECT_NE(log.find("ends in segment 2 at record 1"), std::string::npos) << log;
+  EXPECT_NE(log.find("line 16: ends in segment 2 at record 1"), std::string::npos) << log;
+  three_and_two();
+  const std::string early = load(std::string("ct03 5\n1\n") + record + "0\n");
+  EXPECT_NE(early.find("line 6: ends before segment 2"), std::string::npos) << early;
+  EXPECT_EQ(used(0), 1);
 
   // A ruined file says why a few times, then how much was wrong.
   std::string junk = "ct03 5\n";
