@@ -3,7 +3,10 @@
 
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
@@ -198,12 +201,12 @@ static char* root_path(const char* root, const char* name) {
   return path;
 }
 
-int stream_open_name(stream* s, const char* name, const char* mode) {
+static int open_name_from(stream* s, const char* name, const char* mode, int first_root) {
   if (!s || !name || !mode) return 0;
   if (name[0] != '@') return stream_open_path(s, name, mode);
   ++name;
   if (!name_is_safe(name)) return 0;
-  for (int i = 0; search_root(i); ++i) {
+  for (int i = first_root; search_root(i); ++i) {
     char* path = root_path(search_root(i), name);
     if (!path) return 0;
     const int ok = stream_open_path(s, path, mode);
@@ -238,6 +241,19 @@ int stream_open_name(stream* s, const char* name, const char* mode) {
   if (!stream_attach(s, f, e->offset, e->size, best_variant & 1, best_variant >= 2)) return 0;
   stream_set_name(s, name - 1);
   return 1;
+}
+
+int stream_open_name(stream* s, const char* name, const char* mode) { return open_name_from(s, name, mode, 0); }
+
+stream* stream_open_shadowed(const char* name) {
+  if (!name || name[0] != '@' || !search_root(1)) return nullptr;
+  stream* s = static_cast<stream*>(check_malloc(sizeof(stream)));
+  if (!s) return nullptr;
+  if (!open_name_from(s, name, "rb", 1)) {
+    check_free(s);
+    return nullptr;
+  }
+  return s;
 }
 
 stream* stream_open(const char* name, const char* mode) {
@@ -309,10 +325,31 @@ char* file_to_string(const char* name) {
   return shrunk ? shrunk : buffer;
 }
 
+// Says on standard error, where a player sees it whatever becomes of the
+// log, when the per-user folder can't hold what the game saves there.
+static void check_home_folder() {
+  char buffer[4096];
+  if (!os_local_data_folder(buffer, sizeof buffer)) {
+    std::fprintf(stderr,
+                 "Brakkan: no per-user folder (neither XDG_DATA_HOME nor HOME is set, and the account has no "
+                 "home): settings, log, results and demos can't be saved\n");
+    return;
+  }
+  const char* home = search_root(0);
+  struct stat st;
+  const char* why = nullptr;
+  if (stat(home, &st) != 0) why = std::strerror(errno);  // a file on the way: "Not a directory"
+  else if (access(home, W_OK | X_OK) != 0) why = std::strerror(errno);
+  if (why)
+    std::fprintf(stderr, "Brakkan: can't use the per-user folder '%s': %s; settings, log, results and demos can't "
+                 "be saved\n", home, why);
+}
+
 int locate_game_data(const char* expected_digest_hex) {
   const char* home = search_root(0);
   if (home) {
     make_parent_folders(home);
+    check_home_folder();
     char line[1024];
     const int n = std::snprintf(line, sizeof(line), "PAVO_LOGFILE=%slastlog.txt", home);
     if (n > 0 && n < static_cast<int>(sizeof(line))) log_printf("%s", line);

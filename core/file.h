@@ -31,6 +31,11 @@ int stream_open_name(stream* s, const char* name, const char* mode);
 // A new stream, or null. Ended with stream_close.
 stream* stream_open(const char* name, const char* mode);
 
+// An "@" name opened for reading past the per-user folder (root 1 on, then
+// the file index): the shipped copy a per-user one shadows. Null when there
+// is none, or no per-user folder to shadow it.
+stream* stream_open_shadowed(const char* name);
+
 // 1 when some root holds "zzzz.saf" whose first MiB has the given digest
 // (40 hex digits). Creates the per-user folder and points the log there.
 int locate_game_data(const char* expected_digest_hex);

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -14,6 +15,20 @@
 #include "core/message_ring.h"
 
 file_replace_ops_table file_replace_ops = {::write, ::fsync, ::close};
+char file_replace_failure[512];
+
+// Says on the console why a replacement failed, and keeps it for callers
+// that have no console to show.
+static void failed(const char* format, ...) BK_PRINTF_LIKE(1, 2);
+static void failed(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(file_replace_failure, sizeof file_replace_failure, format, args);
+  va_end(args);
+  console_printf("%s\n", file_replace_failure);
+  // The console closes with the game: a failed save is said where it stays.
+  std::fprintf(stderr, "%s\n", file_replace_failure);
+}
 
 // Writes the bytes to a fresh file at path and flushes them to the disk.
 // 0 after a console line naming what failed; the file may then be left
@@ -21,7 +36,7 @@ file_replace_ops_table file_replace_ops = {::write, ::fsync, ::close};
 static int write_whole_file(const char* shown, const char* path, const char* bytes, size_t size) {
   const int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
   if (fd < 0) {
-    console_printf("Can't write %s: %s\n", shown, std::strerror(errno));
+    failed("Can't write %s: %s", shown, std::strerror(errno));
     return 0;
   }
   size_t done = 0;
@@ -29,19 +44,19 @@ static int write_whole_file(const char* shown, const char* path, const char* byt
     const ssize_t n = file_replace_ops.write(fd, bytes + done, size - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
-      console_printf("Can't write %s: %s\n", shown, n < 0 ? std::strerror(errno) : "nothing written");
+      failed("Can't write %s: %s", shown, n < 0 ? std::strerror(errno) : "nothing written");
       file_replace_ops.close(fd);
       return 0;
     }
     done += static_cast<size_t>(n);
   }
   if (file_replace_ops.fsync(fd) != 0) {
-    console_printf("Can't write %s: %s\n", shown, std::strerror(errno));
+    failed("Can't write %s: %s", shown, std::strerror(errno));
     file_replace_ops.close(fd);
     return 0;
   }
   if (file_replace_ops.close(fd) != 0) {
-    console_printf("Can't write %s: %s\n", shown, std::strerror(errno));
+    failed("Can't write %s: %s", shown, std::strerror(errno));
     return 0;
   }
   return 1;
@@ -97,14 +112,14 @@ static int copy_to_backup(const char* shown, const char* path) {
   char* old = read_whole_file(path, &size, &missing);
   if (!old) {
     if (missing) return 1;
-    console_printf("Can't back up %s: %s\n", shown, std::strerror(errno ? errno : EIO));
+    failed("Can't back up %s: %s", shown, std::strerror(errno ? errno : EIO));
     return 0;
   }
   char* backup = with_suffix(path, "~");
   char* temporary = with_suffix(path, "~.new");
   int ok = backup && temporary && write_whole_file(shown, temporary, old, size);
   if (ok && std::rename(temporary, backup) != 0) {
-    console_printf("Can't back up %s: %s\n", shown, std::strerror(errno));
+    failed("Can't back up %s: %s", shown, std::strerror(errno));
     ok = 0;
   }
   if (!ok && temporary) ::unlink(temporary);
@@ -119,7 +134,7 @@ int file_replace(const char* name, const char* bytes, size_t size, int keep_back
   const char* shown = name[0] == '@' ? name + 1 : name;
   char* path = home_file_path(name);
   if (!path) {
-    console_printf("Can't write %s: no per-user folder or bad name\n", shown);
+    failed("Can't write %s: no per-user folder or bad name", shown);
     return 0;
   }
   make_parent_folders(path);
@@ -127,7 +142,7 @@ int file_replace(const char* name, const char* bytes, size_t size, int keep_back
   int ok = temporary && write_whole_file(shown, temporary, bytes, size);
   if (ok && keep_backup) ok = copy_to_backup(shown, path);
   if (ok && std::rename(temporary, path) != 0) {
-    console_printf("Can't write %s: %s\n", shown, std::strerror(errno));
+    failed("Can't write %s: %s", shown, std::strerror(errno));
     ok = 0;
   }
   if (!ok && temporary) ::unlink(temporary);

@@ -21,3 +21,6 @@ extern file_replace_ops_table file_replace_ops;
 // failure the console says why, the temporary file is removed and the
 // file is left as it was.
 int file_replace(const char* name, const char* bytes, size_t size, int keep_backup);
+// What the last failed file_replace said on the console ("Can't write
+// results.txt: No space left on device").
+extern char file_replace_failure[512];

@@ -118,6 +118,7 @@ TEST_F(FileReplaceTest, FailedFlushOrCloseLeavesTheOldFile) {
     EXPECT_EQ(test_read_file(home + "settings"), "kept\n");
     EXPECT_NE(newest_line().find("Can't write settings: Input/output error"), std::string::npos)
         << newest_line();
+    EXPECT_STREQ(file_replace_failure, "Can't write settings: Input/output error") << "kept for callers";
   }
 }
 

@@ -1,6 +1,8 @@
 #include "core/file.h"
 
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <unistd.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -98,12 +100,15 @@ TEST_F(FileLayer, SearchRoots) {
   setenv("XDG_DATA_HOME", "relative/path", 1);
   EXPECT_EQ(std::string(search_root(0)), base_ + "/home/.local/share/Brakkan/");
 
-  // No per-user folder at all: the installation folder becomes root 0.
+  // No HOME either: the account's home from the password database; the
+  // installation folder never takes the per-user folder's place.
   search_roots_free();
   unsetenv("XDG_DATA_HOME");
   unsetenv("HOME");
-  EXPECT_STREQ(search_root(0), install_.c_str());
-  EXPECT_EQ(search_root(1), nullptr);
+  const struct passwd* account = getpwuid(getuid());
+  ASSERT_NE(account, nullptr);
+  EXPECT_EQ(std::string(search_root(0)), std::string(account->pw_dir) + "/.local/share/Brakkan/");
+  EXPECT_STREQ(search_root(1), install_.c_str());
 
   // Without BK_HOME (or with an empty one) the executable's folder is the
   // second root.
@@ -114,7 +119,36 @@ TEST_F(FileLayer, SearchRoots) {
   ASSERT_GT(n, 0);
   exe[n] = 0;
   *std::strrchr(exe, '/') = 0;
-  EXPECT_EQ(std::string(search_root(0)), std::string(exe) + "/");
+  EXPECT_EQ(std::string(search_root(1)), std::string(exe) + "/");
+}
+
+// A per-user folder the game can't use is said on standard error at
+// start-up, whatever becomes of the log.
+TEST_F(FileLayer, AnUnusablePerUserFolderIsSaidOnStandardError) {
+  fixture_write(base_ + "/file", "x");
+  const struct {
+    std::string xdg;
+    const char* why;
+  } cases[] = {
+      {base_ + "/file", "Not a directory"},  // XDG_DATA_HOME a file
+      {base_ + "/xdg2", "Not a directory"},  // its Brakkan a file
+  };
+  fs::create_directories(base_ + "/xdg2");
+  fixture_write(base_ + "/xdg2/Brakkan", "x");
+  for (const auto& c : cases) {
+    setenv("XDG_DATA_HOME", c.xdg.c_str(), 1);
+    search_roots_free();
+    unsetenv("PAVO_LOGFILE");
+    log_reset_for_tests();
+    ::testing::internal::CaptureStderr();
+    locate_game_data("none");
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("can't use the per-user folder '" + c.xdg + "/Brakkan/': " + c.why), std::string::npos)
+        << err;
+    EXPECT_NE(err.find("can't open the log file '" + c.xdg + "/Brakkan/lastlog.txt'"), std::string::npos) << err;
+    log_reset_for_tests();
+  }
+  search_roots_free();
 }
 
 // Two roots and two archives; each file's content names where it came from.

@@ -632,7 +632,10 @@ static void connect_to_pending() {
   if (!stock_parts_ok) {
     failure = "Fixed file mismatch\n";
   } else if (!udp_resolve_address(&net_client.server, net_pending_server, net_default_port)) {
-    failure = "Can't resolve address\n";
+    // Which name failed is the one thing a player can mend.
+    console_printf("Can't resolve address '%.200s'\n", net_pending_server);
+    net_pending_server = nullptr;
+    return;
   } else {
     net_client.socket = udp_open();
     if (net_client.socket < 0) failure = "Can't create socket\n";

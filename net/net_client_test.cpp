@@ -476,8 +476,8 @@ TEST_F(Client, ConnectFailuresDropThePendingServer) {
     const char* message;
   } rows[] = {
       {"127.0.0.1:2000", 0, "Fixed file mismatch\n"},
-      {"", 1, "Can't resolve address\n"},
-      {":2000", 1, "Can't resolve address\n"},
+      {"", 1, "Can't resolve address ''\n"},
+      {":2000", 1, "Can't resolve address ':2000'\n"},
   };
   net_reset();
   for (const row& r : rows) {

@@ -1,6 +1,7 @@
 // The platform log.
 #include "platform/log.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -34,7 +35,42 @@ void write_line_locked(const char* format, va_list args) {
   const int hours = s / 3600;
   const int minutes = s / 60 - hours * 60;
   std::fprintf(g_log.file, "[%d:%02d:%02d.%02d] ", hours, minutes, s % 60, us / 10000);
-  std::vfprintf(g_log.file, format, args);
+  char small[1024];
+  va_list copy;
+  va_copy(copy, args);
+  const int n = std::vsnprintf(small, sizeof small, format, copy);
+  va_end(copy);
+  std::string big;
+  const char* text = small;
+  if (n >= static_cast<int>(sizeof small)) {
+    big.resize(static_cast<size_t>(n) + 1);
+    std::vsnprintf(&big[0], big.size(), format, args);
+    text = big.c_str();
+  }
+  // Bytes from files and the network reach the log: it stays text, with
+  // anything unprintable written as \xNN. Colour sequences (ESC [ digits
+  // and ";" m) are the console's own and stay as they are.
+  std::string line;
+  for (const char* p = text; n > 0 && *p; ++p) {
+    const unsigned char c = static_cast<unsigned char>(*p);
+    if (c == 27 && p[1] == '[') {
+      const char* q = p + 2;
+      while ((*q >= '0' && *q <= '9') || *q == ';') ++q;
+      if (*q == 'm') {
+        line.append(p, static_cast<size_t>(q - p + 1));
+        p = q;
+        continue;
+      }
+    }
+    if ((c >= 0x20 && c < 0x7f) || c == '\n' || c == '\t') {
+      line += *p;
+    } else {
+      char escaped[5];
+      std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+      line += escaped;
+    }
+  }
+  std::fputs(line.c_str(), g_log.file);
   std::fflush(g_log.file);
 }
 
@@ -69,6 +105,8 @@ bool setup_locked(const char* message) {
     }
     if (env_flags) mode = env_flags;
     g_log.file = std::fopen(path.c_str(), mode);
+    if (!g_log.file)
+      std::fprintf(stderr, "Brakkan: can't open the log file '%s': %s\n", path.c_str(), std::strerror(errno));
   }
   log_locked("Logfile \"%s\" opened\n", path.c_str());
   log_locked("PAVO 0.31\n");

@@ -63,6 +63,21 @@ TEST_F(LogTest, LinesCarryTimePrefixAndSetUpHeader) {
   EXPECT_EQ(m[1], "hello 42");
 }
 
+// Bytes from files and servers reach the log: it stays text.
+TEST_F(LogTest, UnprintableBytesAreWrittenEscaped) {
+  setenv("PAVO_LOGFILE", path_.c_str(), 1);
+  log_printf("Unknown identifier '%s'\n", "\xc2");
+  log_printf("server says %s|\n", "\x1b[2J\x07\r\x7f tab\tok \x1b[31mred\x1b[0m");
+  log_printf("%s\n", std::string(3000, '\x01').c_str());
+  log_close();
+  const std::string text = read_file(path_);
+  EXPECT_NE(text.find("Unknown identifier '\\xc2'\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("server says \\x1b[2J\\x07\\x0d\\x7f tab\tok \x1b[31mred\x1b[0m|\n"), std::string::npos) << text;
+  std::string long_line;
+  for (int i = 0; i < 3000; i++) long_line += "\\x01";
+  EXPECT_NE(text.find(long_line + "\n"), std::string::npos) << "long lines escaped whole";
+}
+
 TEST_F(LogTest, AppendAndTruncatePrefixes) {
   {
     std::ofstream(path_) << "old line\n";

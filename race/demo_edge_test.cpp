@@ -174,6 +174,32 @@ TEST_F(DemoEdge, MalformedHeadersAreRefusedWithTheirReason) {
   EXPECT_EQ(demo_open_playback_file("@demos/none.bkdemo"), 0) << "a missing demo";
 }
 
+// A demo the player named that is not there is said like a damaged one; a
+// missing default demo or ghost is not news.
+TEST_F(DemoEdge, AMissingDemoThePlayerNamedIsSaid) {
+  char* home_default = home_file_path("@demos/default.bkdemo");
+  std::remove(home_default);
+  check_free(home_default);
+  const std::string long_name = "/" + std::string(100 * 1024, 'x') + ".bkdemo";
+  const struct {
+    const char* argument;
+    const char* said;
+  } rows[] = {
+      {"/nonexistent.bkdemo", "Can't play demo \"/nonexistent.bkdemo\": No such file or directory"},
+      {long_name.c_str(), ": File name too long"},
+      {nullptr, nullptr},
+  };
+  for (const auto& c : rows) {
+    game_state.demo_argument = c.argument;
+    const int first = message_ring.write_index;
+    EXPECT_EQ(demo_open_playback(), 0);
+    const std::string said = race_test_console_since(first);
+    if (c.said) EXPECT_NE(said.find(c.said), std::string::npos) << said.substr(0, 300);
+    else EXPECT_EQ(said.find("Can't play demo"), std::string::npos) << said;
+  }
+  game_state.demo_argument = nullptr;
+}
+
 TEST_F(DemoEdge, MalformedBodiesAreReadAsFarAsTheyHold) {
   const std::string sneaky = "%s%s%n%d\n";
   demo_bytes d(2);
@@ -296,9 +322,10 @@ TEST_F(DemoEdge, EmptyRecordingForcedWritesAndRenames) {
   line_up[0] = line_up_robot;
   ASSERT_EQ(reset_session(line_up, 0, 1, 0, 3, 0), 1);
   while (race_clock.current_tick < 21) simulation_tick();
-  const int64_t before = (int64_t)get("@demos/default.bkdemo").size();
+  const char* recording = "@demos/default.bkdemo.new";
+  const int64_t before = (int64_t)get(recording).size();
   demo_write_states(1);
-  const std::string after = get("@demos/default.bkdemo");
+  const std::string after = get(recording);
   ASSERT_EQ((int64_t)after.size(), before + 9 + 2 * 44) << "ticks 20 and 21";
   const uint8_t* c = reinterpret_cast<const uint8_t*>(after.data()) + before;
   EXPECT_EQ(demo_read_u32(c + 4), 21u);
@@ -307,26 +334,60 @@ TEST_F(DemoEdge, EmptyRecordingForcedWritesAndRenames) {
   EXPECT_EQ(demo_read_u32(c + 9 + 44 + 1), 21u);
   // Stopping keeps what is still pending: ticks 24 and 28 of a stop at 30.
   while (race_clock.current_tick < 30) simulation_tick();
-  const int64_t at_stop = (int64_t)get("@demos/default.bkdemo").size();
+  const int64_t at_stop = (int64_t)get(recording).size();
   demo_stop_recording();
   EXPECT_EQ((int64_t)get("@demos/default.bkdemo").size(), at_stop + 9 + 2 * 44);
 }
 
 TEST_F(DemoEdge, RecordingThatCannotOpenSaysSo) {
-  // A folder where the file should be, in every root the name may land in.
-  std::vector<std::string> blocked;
-  for (int i = 0; search_root(i); i++) blocked.push_back(std::string(search_root(i)) + "demos/default.bkdemo");
-  for (const std::string& p : blocked) {
-    std::filesystem::remove(p);
-    std::filesystem::create_directories(p);
-  }
+  // A folder where the recording should be written.
+  char* p = home_file_path("@demos/default.bkdemo.new");
+  const std::string blocked = p;
+  check_free(p);
+  std::filesystem::remove(blocked);
+  std::filesystem::create_directories(blocked);
   const int first = message_ring.write_index;
   demo_start_recording();
   EXPECT_EQ(demo_recorder.file, nullptr);
-  EXPECT_NE(race_test_console_since(first).find("Can't record demo \"@demos/default.bkdemo\""), std::string::npos);
+  EXPECT_NE(race_test_console_since(first).find("Can't record demo \"@demos/default.bkdemo\": Is a directory"),
+            std::string::npos)
+      << race_test_console_since(first);
   demo_write_states(1);
   demo_write_chunk(demo_chunk_text, "x", 1);
-  for (const std::string& p : blocked) std::filesystem::remove(p);
+  std::filesystem::remove(blocked);
+}
+
+// A full disk: the new recording is dropped with the reason, and the demo
+// already there (and its backups) stay as they were.
+TEST_F(DemoEdge, AFullDiskKeepsThePreviousDemo) {
+  for (int backups : {0, 2}) {
+    SCOPED_TRACE(backups);
+    put("@demos/default.bkdemo", "previous");
+    put("@demos/default00.bkdemo", "0");
+    char* p = home_file_path("@demos/default.bkdemo.new");
+    const std::string recording = p;
+    check_free(p);
+    std::filesystem::remove(recording);
+    std::filesystem::create_symlink("/dev/full", recording);
+    demo_backups = backups;
+    const int first = message_ring.write_index;
+    demo_start_recording();
+    demo_write_states(1);
+    demo_stop_recording();
+    EXPECT_EQ(get("@demos/default.bkdemo"), "previous");
+    EXPECT_EQ(get("@demos/default00.bkdemo"), "0");
+    EXPECT_NE(race_test_console_since(first).find(
+                  "Demo recording stopped: can't write \"@demos/default.bkdemo\": No space left on device"),
+              std::string::npos)
+        << race_test_console_since(first);
+    EXPECT_FALSE(std::filesystem::is_symlink(recording)) << "the broken recording is dropped";
+  }
+  demo_backups = 0;
+  for (const char* n : {"@demos/default.bkdemo", "@demos/default00.bkdemo"}) {
+    char* p = home_file_path(n);
+    std::remove(p);
+    check_free(p);
+  }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Playing demos back, and skipping through them.
 #include "race/demo_playback.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -44,11 +45,19 @@ void demo_close_playback() {
   demo_playback.playing = 0;
 }
 
-int demo_open_playback_file(const char* name) {
+// say_missing: the player named this demo, so a file that does not open
+// is said like a damaged one (a missing ghost or default demo is not news).
+static int open_playback_file(const char* name, int say_missing) {
   demo_close_playback();
   for (demo_rider& r : demo_player.header.riders) r.slot = -1;
+  errno = 0;
   stream* s = stream_open(name, "rb");
-  if (!s) return 0;
+  if (!s) {
+    const int error = errno;
+    if (say_missing)
+      console_printf("Can't play demo \"%.200s\": %s\n", name, error ? std::strerror(error) : "can't open");
+    return 0;
+  }
   char reason[128];
   if (!demo_header_read(s, &demo_player.header, installed_track, reason, sizeof reason)) {
     console_printf("Can't play demo \"%.200s\": %s\n", name, reason);
@@ -77,9 +86,12 @@ int demo_open_playback_file(const char* name) {
   return 1;
 }
 
+int demo_open_playback_file(const char* name) { return open_playback_file(name, 0); }
+
 int demo_open_playback() {
   const char* name = game_state.demo_argument;
   if (!name && demo_playback_choice[0]) name = demo_playback_choice;
+  const int chosen = name != nullptr;
   char fast[track_folder_bytes + 32];
   if (!name) {
     if (time_trial) {
@@ -89,7 +101,7 @@ int demo_open_playback() {
       name = "@demos/default.bkdemo";
     }
   }
-  return demo_open_playback_file(name);
+  return open_playback_file(name, chosen);
 }
 
 const char* demo_open_for_reset() {

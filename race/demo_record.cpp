@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -26,10 +27,30 @@ char demo_save_name[1024];
 
 static const char default_demo[] = "@demos/default.bkdemo";
 
+// A recording is written beside its demo under this suffix and renamed
+// over it only once whole, so a full disk or a crash never costs the demo
+// already there.
+static const char recording_suffix[] = ".new";
+
+static char* recording_file_path() {
+  char name[sizeof demo_recorder.path + sizeof recording_suffix];
+  std::snprintf(name, sizeof name, "%s%s", demo_recorder.path, recording_suffix);
+  return home_file_path(name);
+}
+
+static void drop_recording() {
+  char* path = recording_file_path();
+  if (path) ::unlink(path);
+  check_free(path);
+}
+
 static void stop_after_failure() {
-  console_printf("Demo recording stopped: can't write \"%.200s\"\n", demo_recorder.path);
+  const int error = errno;
+  console_printf("Demo recording stopped: can't write \"%.200s\": %s\n", demo_recorder.path,
+                 error ? std::strerror(error) : "write failed");
   stream_close(demo_recorder.file);
   demo_recorder.file = nullptr;
+  drop_recording();
 }
 
 static int home_file_exists(const char* name) {
@@ -72,17 +93,23 @@ static void copy_text(char* out, size_t room, const char* in) {
 
 void demo_start_recording() {
   if (demo_recorder.file) demo_stop_recording();
-  if (time_trial) {
+  if (time_trial)
     std::snprintf(demo_recorder.path, sizeof demo_recorder.path, "@%s/lastlap.bkdemo", track_folder);
-  } else {
-    rotate_backups();
+  else
     std::snprintf(demo_recorder.path, sizeof demo_recorder.path, "%s", default_demo);
-  }
-  demo_recorder.file = stream_open(demo_recorder.path, "wb");
-  if (!demo_recorder.file) {
-    console_printf("Can't record demo \"%.200s\"\n", demo_recorder.path);
+  char* path = recording_file_path();
+  demo_recorder.file = static_cast<stream*>(check_malloc(sizeof(stream)));
+  errno = 0;
+  if (!path || !demo_recorder.file || !stream_open_path(demo_recorder.file, path, "wb")) {
+    const int error = errno;
+    console_printf("Can't record demo \"%.200s\": %s\n", demo_recorder.path,
+                   !path ? "no per-user folder" : error ? std::strerror(error) : "can't open");
+    check_free(demo_recorder.file);
+    demo_recorder.file = nullptr;
+    check_free(path);
     return;
   }
+  check_free(path);
   static demo_header h;
   std::memset(&h, 0, sizeof h);
   h.version = demo_version;
@@ -183,10 +210,27 @@ void demo_stop_recording() {
     // The last eighth of a second is already packed: keep it.
     write_pending();
     if (demo_recorder.file) {
-      if (stream_close_file(demo_recorder.file) != 0)
-        console_printf("Demo recording: can't finish \"%.200s\"\n", demo_recorder.path);
+      errno = 0;
+      const int closed = stream_close_file(demo_recorder.file) == 0;
+      const int error = errno;
       check_free(demo_recorder.file);
       demo_recorder.file = nullptr;
+      char* from = recording_file_path();
+      char* to = home_file_path(demo_recorder.path);
+      if (!closed) {
+        console_printf("Demo recording: can't finish \"%.200s\": %s\n", demo_recorder.path,
+                       error ? std::strerror(error) : "write failed");
+        drop_recording();
+      } else {
+        // Whole: only now do the demos before it move along.
+        if (!std::strcmp(demo_recorder.path, default_demo)) rotate_backups();
+        if (!from || !to || std::rename(from, to) != 0) {
+          console_printf("Demo recording: can't keep \"%.200s\": %s\n", demo_recorder.path, std::strerror(errno));
+          drop_recording();
+        }
+      }
+      check_free(from);
+      check_free(to);
     }
   }
   if (demo_save_name[0]) {

@@ -19,8 +19,10 @@ extern demo_recorder_state demo_recorder;
 extern char demo_save_name[1024];
 
 // Opens the recording (the track's "lastlap.bkdemo" in a time trial, else
-// "@demos/default.bkdemo" after rotating its backups) and writes the
-// header; offline also the race's "erode" level.
+// "@demos/default.bkdemo") and writes the header; offline also the race's
+// "erode" level. The recording is written as NAME + ".new" beside it and
+// takes the name (rotating default.bkdemo's backups) only when stopped
+// whole; a failed write drops it and the demo already there stays.
 void demo_start_recording();
 // Every tick with force 0: packs the local and robot riders every 4 ticks
 // and writes what is pending every 16; force does both now.

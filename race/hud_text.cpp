@@ -123,11 +123,19 @@ void info_board_fill(info_board_text* out) {
     const char* number = rider_number_text(r);
     std::snprintf(row.number, sizeof row.number, "%3s", number ? number : "");
     std::snprintf(row.laps, sizeof row.laps, "L%d", results_laps_completed(e.crossings));
-    const double gap = ahead ? ((int64_t)e.last_tick - ahead->last_tick) / 128.0 : 0.0;
+    double gap = 0.0;
+    if (ahead && ahead->crossings == e.crossings) {
+      gap = ((int64_t)e.last_tick - ahead->last_tick) / 128.0;
+    } else if (ahead) {
+      // A lapped rider finished before the rider ahead did: the gap is
+      // taken where both have been, not from their last crossings.
+      gap = -pit_board_gap(crossings_of(r), crossings_of(slot_rider(ahead->slot)));
+    }
     std::snprintf(row.gap, sizeof row.gap, "%7.3f", gap);
     const int32_t b = results_best_lap(r);
     const double best = b >= 1 ? rider_lap_time(r, b) : 0;
-    const long long ms = (long long)(best * 1000 + 0.5);
+    // Whole milliseconds, cut as results.txt cuts them, so both agree.
+    const long long ms = (long long)(best * 1000);
     std::snprintf(row.best, sizeof row.best, "%d:%02d.%03d", (int)(ms / 60000), (int)(ms / 1000 % 60), (int)(ms % 1000));
     std::snprintf(row.best_lap, sizeof row.best_lap, "(%d)", b);
     ahead = &e;

@@ -124,9 +124,24 @@ TEST_F(HudText, InfoBoardUnofficialThenFinalRows) {
   EXPECT_STREQ(second.place, "2");
   EXPECT_STREQ(second.number, " 12");
   EXPECT_STREQ(second.gap, "  1.000");
-  EXPECT_STREQ(second.best, "0:04.141");  // 530 ticks
+  EXPECT_STREQ(second.best, "0:04.140");  // 530 ticks, cut to the millisecond as results.txt does
   EXPECT_STREQ(b.total, "Total Race Time: 0:11.000");
   EXPECT_EQ(b.penalty_count, 0);
+}
+
+// A lapped rider can finish before the rider ahead of it in the order
+// does: its gap is taken at the crossing both made, never negative.
+TEST_F(HudText, InfoBoardGapOfALappedRider) {
+  results_test_rider(0, RIDER_ROBOT, "7", {128, 256, 384, 512, 640, 768, 896})->finished = 1;
+  results_test_rider(1, RIDER_ROBOT, "12", {150, 300, 450, 600, 750, 900, 1100})->finished = 1;
+  results_test_rider(2, RIDER_ROBOT, "33", {190, 380, 570, 760, 950})->finished = 1;
+  finish_results();
+  info_board_text b;
+  info_board_fill(&b);
+  ASSERT_EQ(b.row_count, 3);
+  EXPECT_STREQ(b.rows[1].gap, "  1.594") << "same laps: last crossings, 1100 against 896";
+  EXPECT_STREQ(b.rows[2].number, " 33");
+  EXPECT_STREQ(b.rows[2].gap, "  1.562") << "crossing 5: 950 against 750, not 950 against 1100";
 }
 
 TEST_F(HudText, InfoBoardPenaltyLine) {

@@ -3,6 +3,7 @@
 #include "race/results.h"
 
 #include <algorithm>
+#include <cstring>
 #include <cstdio>
 #include <ctime>
 #include <string>
@@ -363,14 +364,22 @@ int write_results_file() {
   std::snprintf(line, sizeof line, "Time=%.2f|Laps=%d|Track=%s|Date=%ld\r\n",
                 race_clock.race_length_ticks * tick_length, race_clock.race_laps, track_folder, (long)std::time(nullptr));
   text += line;
-  std::snprintf(line, sizeof line, "%4s | %12s | %4s | %10s | %4s | %10s\r\n", "No.", "Bike", "Laps", "Total Time",
-                "BLap", "Best Time");
+  // The bike column is 12 wide, wider when a bike's name is longer, so the
+  // columns stay in line.
+  int bike_width = 12;
+  for (int i = 0; i < results_list.count; i++) {
+    rider* r = rider_slots[results_list.entries[i].slot];
+    if (r && rider_has_finished(r)) bike_width = std::max(bike_width, (int)std::strlen(rider_bike_model_name(r)));
+  }
+  bike_width = std::min(bike_width, 64);
+  std::snprintf(line, sizeof line, "%4s | %*s | %4s | %10s | %4s | %10s\r\n", "No.", bike_width, "Bike", "Laps",
+                "Total Time", "BLap", "Best Time");
   text += line;
   for (int i = 0; i < results_list.count; i++) {
     const running_order_entry* e = &results_list.entries[i];
     rider* r = rider_slots[e->slot];
     if (!r || !rider_has_finished(r)) continue;
-    std::snprintf(line, sizeof line, "%4s | %12s | %4d | ", rider_number_text(r), rider_bike_model_name(r),
+    std::snprintf(line, sizeof line, "%4s | %*s | %4d | ", rider_number_text(r), bike_width, rider_bike_model_name(r),
                   results_laps_completed(e->crossings));
     text += line;
     append_time(&text, (int32_t)((float)((int64_t)e->last_tick - race_clock.gate_drop_tick) * (float)tick_length * 1000.0f));

@@ -334,6 +334,27 @@ struct ResultsFile : Results {
   std::string home;
 };
 
+// A bike name longer than the column widens it for every row.
+TEST_F(ResultsFile, ALongBikeNameKeepsTheColumnsInLine) {
+  race();
+  rider_destroy(rider_slots[2]);
+  rider* r = rider_create("yz250f_se(2006)", 2, 1, "33", nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(r, nullptr);
+  rider_slots[2] = r;
+  int n = 0;
+  for (int32_t t : {1020, 1600, -1, 2900, 3300}) rider_set_timing_tick(r, n++, t);
+  r->timing_count = n;
+  r->finished = 1;
+  finish_results();
+  const std::string text = test_read_file(home + "results.txt");
+  std::vector<std::string> rows;
+  for (size_t at = text.find("\r\n") + 2; rows.size() < 4; at = text.find("\r\n", at) + 2)
+    rows.push_back(text.substr(at, text.find("\r\n", at) - at));
+  EXPECT_EQ(rows[0], " No. |            Bike | Laps | Total Time | BLap |  Best Time");
+  EXPECT_NE(rows[2].find("  33 | yz250f_se(2006) |    2 |"), std::string::npos) << rows[2];
+  for (const std::string& row : rows) EXPECT_EQ(row.find(" | ", 6), rows[0].find(" | ", 6)) << row;
+}
+
 TEST_F(ResultsFile, WritesTheFinalResults) {
   race();
   finish_results();

@@ -1,9 +1,13 @@
 // Points series: reading the series files and their standings, ranking.
 #include "race/series.h"
 
+#include <sys/stat.h>
+
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "core/file.h"
 #include "core/file_index.h"
@@ -136,30 +140,106 @@ int read_series_at(const char* path, const char* name, series_record* out) {
   return 1;
 }
 
+// Moves a damaged per-user standings file aside so the next event's
+// standings never replace it unseen. The name it got, or "" when it stays.
+static std::string keep_damaged(const char* name) {
+  char* path = home_file_path(name);
+  std::string kept;
+  struct stat st;
+  if (path && stat(path, &st) == 0 && S_ISREG(st.st_mode)) {
+    for (int i = 0; i < 100 && kept.empty(); i++) {
+      const std::string to = std::string(path) + ".damaged" + (i ? std::to_string(i) : "");
+      if (stat(to.c_str(), &st) != 0 && std::rename(path, to.c_str()) == 0) kept = to;
+    }
+  }
+  check_free(path);
+  return kept;
+}
+
 void read_series_standings(series_record* s) {
   char* path = with_prefix_suffix("@", s->file_name, "_standings");
-  read_series_standings_at(s, path);
+  std::string fault;
+  if (!read_series_standings_at(s, path, &fault)) {
+    const std::string kept = keep_damaged(path);
+    log_printf("Series standings file '%s' %s; %d events read%s%s\n", path + 1, fault.c_str(), s->events_done,
+               kept.empty() ? "" : ", the file kept as ", kept.c_str());
+  }
   check_free(path);
 }
 
-void read_series_standings_at(series_record* s, const char* path) {
+namespace {
+
+enum { standings_line_max = 4096 };
+
+// One line of the file without its end; 0 at the end of the data. Longer
+// lines are read to their end and flagged.
+int standings_line(stream* in, std::string* text, int* too_long, int* has_nul) {
+  text->clear();
+  *too_long = *has_nul = 0;
+  int c = stream_getc(in);
+  if (c < 0) return 0;
+  for (; c >= 0 && c != '\n'; c = stream_getc(in)) {
+    if (c == 0) *has_nul = 1;
+    if (text->size() < standings_line_max) *text += (char)c;
+    else *too_long = 1;
+  }
+  if (!text->empty() && text->back() == '\r') text->pop_back();
+  return 1;
+}
+
+// What is wrong with one row of n + 1 positions, or null; the positions go
+// into row.
+const char* standings_row(const std::string& text, int32_t n, int32_t row[series_rider_max], int32_t* count) {
+  const char* p = text.c_str();
+  *count = 0;
+  for (;;) {
+    while (*p == ' ' || *p == '\t' || *p == '\r') p++;
+    if (!*p) break;
+    char* end = nullptr;
+    const long v = std::strtol(p, &end, 10);
+    if (end == p || (*end && *end != ' ' && *end != '\t' && *end != '\r')) return "not a row of numbers";
+    if (*count <= n) row[*count] = v < 1 || v > n + 1 ? 0 : (int32_t)v;
+    if (*count <= n && row[*count] == 0) return "a position outside 1 to the riders' count";
+    ++*count;
+    p = end;
+  }
+  return *count == n + 1 ? nullptr : "holds the wrong number of positions";
+}
+
+}  // namespace
+
+int read_series_standings_at(series_record* s, const char* path, std::string* fault) {
   s->events_done = 0;
   stream in;
-  if (!stream_open_name(&in, path, "rb")) return;
+  if (!stream_open_name(&in, path, "rb")) return 1;
   const int32_t n = s->rider_count;
-  for (int32_t e = 0; e < s->event_count; e++) {
-    int32_t row[series_rider_max];
-    int full = 1;
-    for (int32_t i = 0; i <= n && full; i++) {
-      // A value indexes the points table: outside 1..N+1 ends the reading
-      // like a short row.
-      full = read_int(&in, &row[i]) && row[i] >= 1 && row[i] <= n + 1;
+  std::string text, why;
+  int too_long = 0, has_nul = 0;
+  int64_t line = 0;
+  int32_t e = 0;
+  while (why.empty() && standings_line(&in, &text, &too_long, &has_nul)) {
+    line++;
+    int32_t row[series_rider_max], count = 0;
+    const char* wrong = nullptr;
+    if (has_nul) wrong = "a NUL byte";
+    else if (too_long) wrong = "a line of more than 4096 bytes";
+    else if (text.find_first_not_of(" \t") == std::string::npos) wrong = "an empty line";
+    else if (e >= s->event_count) wrong = "more rows than the series has events";
+    else wrong = standings_row(text, n, row, &count);
+    if (wrong) {
+      why = "line " + std::to_string(line) + ": " + wrong;
+      if (count > 0 && count != n + 1)
+        why += " (" + std::to_string(count) + ", not " + std::to_string(n + 1) + ")";
+      break;
     }
-    if (!full) break;
     for (int32_t i = 0; i <= n; i++) s->events[e].positions[i] = row[i] - 1;
-    s->events_done = e + 1;
+    s->events_done = ++e;
   }
+  // The game never writes a standings file without an event in it.
+  if (why.empty() && line == 0) why = "is empty";
   stream_close_file(&in);
+  if (fault) *fault = why;
+  return why.empty();
 }
 
 void rank_series_standings(series_record* s) {

@@ -13,6 +13,7 @@
 // Its standings file ("name_standings") holds one row per event done:
 // N + 1 finishing positions + 1, the robots in order, then the player.
 #include <cstdint>
+#include <string>
 
 #include "race/startup_lists.h"
 
@@ -63,9 +64,13 @@ extern const char* series_last_refusal;
 // file_name carry.
 int read_series_at(const char* path, const char* name, series_record* out);
 // Reads the standings rows into the events' positions and sets events_done;
-// a short or out-of-range row ends the reading.
+// a row that is not N + 1 positions in 1..N + 1 ends the reading. A damaged
+// per-user file is named in the log with its line and moved aside (NAME +
+// ".damaged"), so the next event's standings never replace it unseen.
 void read_series_standings(series_record* s);
-void read_series_standings_at(series_record* s, const char* path);
+// The same from a real path or "@" name, touching nothing: 1 when the file
+// is sound or absent, else 0 with the first fault ("line 2: ...") in fault.
+int read_series_standings_at(series_record* s, const char* path, std::string* fault = nullptr);
 // Totals and ranks over the events done: each ranked event ranks the riders
 // by their totals since the last ranked event (ties to the better position
 // in that event, then the lower index), then the totals start again.

@@ -10,6 +10,7 @@
 
 #include "core/file.h"
 #include "core/file_index.h"
+#include "core/memory.h"
 #include "race/game_state.h"
 #include "terrain/track.h"
 #include "tools/testing/test_env.h"
@@ -138,34 +139,63 @@ TEST_F(Series, MalformedFilesAreDroppedWithAReason) {
   }
 }
 
-// Standings rows: a full row completes its event; a short row, or a value
-// outside 1..N+1, ends the reading.
-TEST_F(Series, StandingsRowsCompleteEventsUntilABadRow) {
+// Standings rows: a full row completes its event; a damaged row ends the
+// reading, is named with its line, and the per-user file is moved aside so
+// the next event's standings never replace it unseen.
+TEST_F(Series, StandingsRowsCompleteEventsUntilADamagedRow) {
   put("st.series", series_text(good_head, {event("A", "quarrybend", {10, 5}, 1), event("B", "quarrybend", {10, 5}, 1),
                                            event("C", "quarrybend", {10, 5}, 1)}));
+  char* p = home_file_path("@st.series_standings");
+  const std::string home = p;
+  check_free(p);
+  fs::create_directories(fs::path(home).parent_path());
+  std::string ones;
+  for (int i = 0; i < 5 * 1024 * 1024; i++) ones += "1 ";
   const struct {
-    const char* standings;
+    std::string standings;
     int done;
+    const char* fault;
   } cases[] = {
-      {"1 2 3 4\n4 3 2 1\n2 1 4 3\n", 3},
-      {"1 2 3 4\n4 3 2 1\n", 2},
-      {"1 2 3 4\n4 3 2\n", 1},
-      {"1 2 3 0\n4 3 2 1\n", 0},
-      {"1 2 3 4\n5 3 2 1\n", 1},
-      {"", 0},
+      {"1 2 3 4\n4 3 2 1\n2 1 4 3\n", 3, nullptr},
+      {"1 2 3 4\r\n4 3 2 1\r\n", 2, nullptr},
+      {"1 2 3 4\n4 3 2\n", 1, "line 2: holds the wrong number of positions (3, not 4)"},
+      {"1 2 3 0\n4 3 2 1\n", 0, "line 1: a position outside 1 to the riders' count"},
+      {"1 2 3 4\n5 3 2 1\n", 1, "line 2: a position outside"},
+      {"1 2 3 4\n4 3 2 1 2\n", 1, "line 2: holds the wrong number of positions (5, not 4)"},
+      {"", 0, "is empty"},
+      {"1 2 3 4\nthe standings\n", 1, "line 2: not a row of numbers"},
+      {std::string("1 2 3 4\n\x01\x02\x00\x7f\n", 13), 1, "line 2: a NUL byte"},
+      {ones + "\n", 0, "line 1: a line of more than 4096 bytes"},
+      {"1 2 3 4\n4 3 2 1\n2 1 4 3\n1 2 3 4\n", 3, "line 4: more rows than the series has events"},
   };
   for (const auto& c : cases) {
-    put("st.series_standings", c.standings);
+    SCOPED_TRACE(c.standings.substr(0, 40));
+    fs::remove(home + ".damaged");
+    std::ofstream(home, std::ios::binary) << c.standings;
     series_record s;
     ASSERT_EQ(read_series_file("st.series", &s), 1);
+    test_log_begin();
     read_series_standings(&s);
-    EXPECT_EQ(s.events_done, c.done) << c.standings;
+    const std::string log = test_log_text();
+    test_log_end();
+    EXPECT_EQ(s.events_done, c.done);
     if (c.done >= 2) {
       EXPECT_EQ(s.events[1].positions[0], 3);
       EXPECT_EQ(s.events[1].positions[3], 0);
     }
+    if (c.fault) {
+      EXPECT_NE(log.find(std::string("Series standings file 'st.series_standings' ") + c.fault), std::string::npos)
+          << log;
+      EXPECT_FALSE(fs::exists(home)) << "moved aside";
+      EXPECT_EQ(test_read_file(home + ".damaged"), c.standings) << "kept whole";
+    } else {
+      EXPECT_EQ(log.find("Series standings"), std::string::npos) << log;
+      EXPECT_EQ(test_read_file(home), c.standings);
+    }
     free_series_record(&s);
   }
+  fs::remove(home);
+  fs::remove(home + ".damaged");
 }
 
 // The ranking: totals over the events since the last ranked one; ties to

@@ -15,7 +15,6 @@
 #include "terrain/line_library.h"
 
 struct rider;
-struct stream;
 
 enum {
   line_skill_count = 3,
@@ -78,20 +77,14 @@ const char* lines_file_name(int skill);
 // The skill whose file was read last, -1 for none.
 extern int lines_skill;
 
-// What lines_read_record made of one record.
-enum {
-  lines_record_end = -1,       // the nine integers did not read: the file ends here
-  lines_record_malformed = 0,  // read past; its slot stays empty
-  lines_record_read = 1,
-};
-// Reads one record into slot (emptied first) or, with none, reads past it.
-int lines_read_record(stream* s, line_record* slot);
-
-// Fills the library from the skill's lines file in the track's folder. 1
-// when the header matched.
+// Fills the library from the skill's lines file in the track's folder: the
+// per-user copy, then the shipped one for every segment the per-user copy
+// could not give whole. 1 when a header matched.
 int lines_load_file(int skill);
-// The same from a file named as it is opened. The first thing that was
-// wrong with it, if any, goes into refusal (null: not wanted).
+// The same from one file named as it is opened. A damaged record or line is
+// logged with the file, line, segment and record, and reading goes on at
+// the next record or segment. The first fault, if any, goes into refusal
+// (null: not wanted).
 int lines_load_from(const char* path, std::string* refusal);
 // Thins the first lap's crowded segments: lines that cross others go first.
 void line_library_prune();

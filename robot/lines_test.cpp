@@ -408,23 +408,110 @@ TEST_F(LinesFile, MalformedRecordsLeaveTheirSlotEmptyAndReadingGoesOn) {
   }
 }
 
-TEST_F(LinesFile, DamagedEndsStopReadingAndKeepWhatWasRead) {
+// Damage inside segment 0 costs only what it touches: the later segments
+// still load from the same file, and the log names the line.
+TEST_F(LinesFile, DamageCostsOnlyWhatItTouches) {
+  const std::string rest = std::string("1\n") + record + "1\n" + record + "1\n" + record + "1\n" + record;
   struct {
-    std::string text;
-    int slot0, slot1;
+    const char* what;
+    std::string segment0;
+    int used0;
+    const char* logged;
   } cases[] = {
-      {std::string("ct03 5\n2\n") + record + "2 100 200 0", 1, 0},                  // nine integers cut short
-      {std::string("ct03 5\n2\n") + record + "2 100 200 0 1 1 0 0 0\n[1 2 3] 30", 1, 0},  // a sample cut short
-      {std::string("ct03 5\n2147483647\n") + record, 1, 0},                         // a huge count, then the end
-      {std::string("ct03 5\n-1\n") + record, 0, 0},
-      {std::string("ct03 5\n1\n") + record + "x", 1, 0},
+      {"a sample cut short", std::string("2\n2 100 200 0 1 1 0 0 0\n[1 2 3] 30\n") + record, 1,
+       "line 3: segment 0 record 0 is malformed: cut short after 0 of 2 samples"},
+      {"a record cut short by the next", std::string("2\n2 100 200 0 1 1 0 0 0\n[1 2 3] 30 0\n") + record, 1,
+       "line 3: segment 0 record 0 is malformed: cut short after 1 of 2 samples"},
+      {"nine integers cut short", std::string("2\n2 100 200 0\n") + record, 1,
+       "line 3: not a count, a record or a sample"},
+      {"binary junk", std::string("2\n\x89PNG\x01\xff junk\n") + record + record, 2, "line 3: not a count"},
+      {"NUL bytes", std::string("1\n") + std::string("2 1\0\0 0\n", 8) + record, 1, "line 3: a NUL byte"},
+      {"a line of 10 kB", "1\n" + std::string(10000, '1') + "\n" + record, 1, "line 3: a line of more than 4096"},
+      {"a huge count", std::string("2147483647\n") + record, 1,
+       "line 6: segment 0 has 1 records where its count says 2147483647"},
+      {"a negative count", std::string("-1\n") + record, 1, "line 2: segment 0 has -1 records"},
+      {"a count too small", std::string("1\n") + record + record, 2,
+       "line 6: segment 0 has more records than its count of 1"},
+      {"a sample that is no number", std::string("1\n1 100 200 0 1 1 0 0 0\n[1 nan x] 30 0\n"), 0,
+       "line 4: segment 0 record 0 is malformed: a sample is not five finite numbers"},
+      {"infinite samples", std::string("1\n1 100 200 0 1 1 0 0 0\n[1 inf 3] 30 0\n"), 0,
+       "line 4: segment 0 record 0 is malformed: a sample is not five finite numbers"},
+      {"a stray sample", std::string("1\n") + record + "[1 2 3] 4 5\n", 1, "line 6: a sample outside any record"},
+      {"a count out of range", std::string("99999999999\n") + record, 1, "line 2: segment 0 has 99999999999 records"},
   };
   for (const auto& c : cases) {
-    load(c.text);
-    EXPECT_EQ(library_segment_slots(0)[0].sample_count > 0, c.slot0 == 1) << c.text;
-    EXPECT_EQ(library_segment_slots(0)[1].sample_count > 0, c.slot1 == 1) << c.text;
+    const std::string log = load("ct03 5\n" + c.segment0 + rest);
+    EXPECT_EQ(used(0), c.used0) << c.what;
+    for (int32_t k = 1; k < 5; k++) EXPECT_EQ(used(k), 1) << c.what << " segment " << k;
+    EXPECT_NE(log.find(std::string("Lines file '") + folder + "/lines_novice' " + c.logged), std::string::npos)
+        << c.what << "\n" << log;
     three_and_two();
   }
+}
+
+TEST_F(LinesFile, AFileCutShortKeepsWhatWasRead) {
+  const std::string log = load(std::string("ct03 5\n2\n") + record + record + "1\n" + record + "3\n" + record);
+  EXPECT_EQ(used(0), 2);
+  EXPECT_EQ(used(1), 1);
+  EXPECT_EQ(used(2), 1);
+  EXPECT_NE(log.find("line 16: ends in segment 2 at record 1"), std::string::npos) << log;
+  three_and_two();
+  const std::string early = load(std::string("ct03 5\n1\n") + record + "0\n");
+  EXPECT_NE(early.find("line 6: ends before segment 2"), std::string::npos) << early;
+  EXPECT_EQ(used(0), 1);
+
+  // A ruined file says why a few times, then how much was wrong.
+  std::string junk = "ct03 5\n";
+  for (int i = 0; i < 100; i++) junk += "junk\n";
+  const std::string many = load(junk);
+  EXPECT_NE(many.find("101 faults in all"), std::string::npos) << many;
+  EXPECT_LT(many.size(), 2000u) << many;
+}
+
+// A per-user copy that is damaged does not hide the shipped file: every
+// segment the copy cannot give whole comes from the shipped one.
+TEST_F(LinesFile, ThePerUserCopyIsFilledInFromTheShippedFile) {
+  const std::string shipped_folder = std::string(std::getenv("BK_HOME")) + "/" + track_folder;
+  std::filesystem::create_directories(shipped_folder);
+  const std::string shipped = std::string("ct03 5\n") + "1\n" + record + "1\n" + record + "1\n" + record + "1\n" +
+                              record + "1\n" + record;
+  {
+    FILE* f = std::fopen((shipped_folder + "/lines_novice").c_str(), "wb");
+    std::fwrite(shipped.data(), 1, shipped.size(), f);
+    std::fclose(f);
+  }
+  const std::string home = home_copy("lines_novice");
+  std::filesystem::create_directories(std::filesystem::path(home).parent_path());
+  std::snprintf(track_source, sizeof track_source, "@%s", track_folder);
+  const std::string learned = "3 1 2 0 1000000 1000000 0 0 0\n[9 9 9] 1 0\n[9 9 9] 1 0\n[9 9 9] 1 0\n";
+  struct {
+    const char* what;
+    std::string text;
+    int used[5];
+  } cases[] = {
+      {"sound", "ct03 5\n1\n" + learned + "0\n1\n" + learned + "0\n0\n", {1, 0, 1, 0, 0}},
+      {"cut in segment 0", "ct03 5\n2\n" + learned + "3 1 2 0", {2, 1, 1, 1, 1}},
+      {"empty", "", {1, 1, 1, 1, 1}},
+      {"junk", "\x7f" "ELF\x02\x01", {1, 1, 1, 1, 1}},
+      {"a bad record in segment 2", "ct03 5\n1\n" + learned + "1\n" + learned + "2\n" + learned + "0 0\n1\n" +
+           learned + "1\n" + learned, {1, 1, 2, 1, 1}},
+  };
+  for (const auto& c : cases) {
+    {
+      FILE* f = std::fopen(home.c_str(), "wb");
+      std::fwrite(c.text.data(), 1, c.text.size(), f);
+      std::fclose(f);
+    }
+    three_and_two();
+    EXPECT_EQ(lines_load_file(0), 1) << c.what;
+    for (int32_t k = 0; k < 5; k++) EXPECT_EQ(used(k), c.used[k]) << c.what << " segment " << k;
+    EXPECT_EQ(library_segment_slots(0)[0].sample_count, c.text.size() > 20 ? 3 : 2) << c.what;
+  }
+  std::filesystem::remove(home);
+  three_and_two();
+  EXPECT_EQ(lines_load_file(0), 1) << "no per-user copy";
+  for (int32_t k = 0; k < 5; k++) EXPECT_EQ(used(k), 1) << k;
+  std::filesystem::remove_all(shipped_folder);
 }
 
 TEST_F(LinesFile, DebugLevelLogsEachSegmentsCount) {

@@ -81,15 +81,25 @@ static int read_binary_heights(height_field* field, stream* s, rmd160_context* d
 }
 
 // Fills the heights from terrain.png of the folder; a smaller image repeats
-// its last row and column, an unreadable one leaves every height at the
-// minimum.
-static void read_png_heights(height_field* field, const char* folder, rmd160_context* digest) {
+// its last row and column, a missing one leaves every height at the
+// minimum. 0 when the picture is there but can't be read: a damaged file
+// must not pass for a flat track.
+static int read_png_heights(height_field* field, const char* folder, rmd160_context* digest) {
   const int r = field->size;
   char* path = track_path(folder, "terrain.png");
   uint16_t* samples = nullptr;
   int width = 0, height = 0;
   const int read = image_load_png_gray(path, &samples, &width, &height);
-  if (!read) samples = nullptr;
+  if (!read) {
+    samples = nullptr;
+    stream* there = stream_open(path, "rb");
+    if (there) {
+      stream_close(there);
+      console_printf("Can't read '%s'", path);
+      check_free(path);
+      return 0;
+    }
+  }
   if (read == 2) field->save_lock = 1;
   check_free(path);
   for (int j = 0; j < r; j++)
@@ -100,6 +110,7 @@ static void read_png_heights(height_field* field, const char* folder, rmd160_con
       field->heights[i + (size_t)r * j] = sample_height(field, v);
     }
   check_free(samples);
+  return 1;
 }
 
 static void choose_texture_mode(height_field* field, int requested_mode) {
@@ -334,8 +345,8 @@ int load_terrain(height_field* field, const char* folder, int requested_mode) {
     if (stream_is_scrambled(s)) field->save_lock = 1;
     if (!read_binary_heights(field, s, &digest) || !stream_verify(s))
       return fail_load(field, s, "Error reading heights");
-  } else {
-    read_png_heights(field, folder, &digest);
+  } else if (!read_png_heights(field, folder, &digest)) {
+    return fail_load(field, s, "Error reading heights");
   }
   rmd160_final(&digest);
   if (verbose >= 2) {

@@ -289,6 +289,18 @@ TEST_F(TerrainFiles, TheHeightDigestAndBadShadowsGoToTheLog) {
   EXPECT_NE(log.find(std::string("] ") + hex + "\n"), std::string::npos) << log;
 }
 
+// A header that takes its heights from terrain.png, and the picture cut to
+// the given share of its bytes.
+void png_heights(const std::string& dir, double share) {
+  put(dir + "/terrain.hf", "7 4 10 20\n");
+  std::vector<uint16_t> samples(64 * 64);
+  for (size_t k = 0; k < samples.size(); k++) samples[k] = (uint16_t)(k * 2654435761u >> 16);
+  const std::string path = dir + "/terrain.png";
+  image_write_png(path.c_str(), samples.data(), 64, 64);
+  const std::string bytes = test_read_file(path);
+  put(path, bytes.substr(0, (size_t)((double)bytes.size() * share)));
+}
+
 TEST_F(TerrainFiles, MalformedTracksAreRefusedAndAGoodOneStillLoadsAfter) {
   using edit = std::function<void(const std::string&)>;
   auto hf = [](const std::string& text) { return [text](const std::string& d) { put(d + "/terrain.hf", text); }; };
@@ -328,6 +340,15 @@ TEST_F(TerrainFiles, MalformedTracksAreRefusedAndAGoodOneStillLoadsAfter) {
          put(d + "/texturelist", "\n\n");
        },
        "No tiles in 'texturelist'"},
+      // Heights from a terrain.png that is there but damaged: refused, not
+      // a flat track (only a missing one means flat).
+      {"short terrain.png", [](const std::string& d) { png_heights(d, 0.5); }, "Error reading heights"},
+      {"terrain.png not a picture",
+       [](const std::string& d) {
+         png_heights(d, 1.0);
+         put(d + "/terrain.png", "hello");
+       },
+       "Error reading heights"},
       {"no tilemap", remove("tilemap"), "Can't open '@/tilemap'"},
       {"short tilemap", file("tilemap", std::string(n7_map * n7_map - 1, '\0')), "Error reading tilemap"},
   };

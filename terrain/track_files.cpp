@@ -581,16 +581,34 @@ int read_lighting(const char* path) {
   check_free(line);
   stream_close(s);
 
+  // Values no view can be drawn with keep their defaults, as the sun does:
+  // a far plane at or before the near one, or fog that hides everything,
+  // would leave the player a screen of one colour.
+  track_lighting defaults;
+  track_lighting_reset(&defaults);
+  if (!(lighting.near_plane > 0.0f)) {
+    console_printf("Warning: lighting: near_plane %g is not above 0; the default %g is kept\n",
+                   (double)lighting.near_plane, (double)defaults.near_plane);
+    lighting.near_plane = defaults.near_plane;
+  }
   lighting.near_plane = std::fmin(std::fmax(lighting.near_plane, 1.0f / 1024.0f), 0.875f);
-  lighting.far_plane = std::fmin(std::fmax(lighting.far_plane, lighting.near_plane), 1048576.0f);
+  if (!(lighting.far_plane > lighting.near_plane)) {
+    console_printf("Warning: lighting: far_plane %g is not beyond near_plane %g; the default %g is kept\n",
+                   (double)lighting.far_plane, (double)lighting.near_plane, (double)defaults.far_plane);
+    lighting.far_plane = defaults.far_plane;
+  }
+  lighting.far_plane = std::fmin(lighting.far_plane, 1048576.0f);
+  if (!(lighting.fog_density >= 0.0f && lighting.fog_density <= 1.0f)) {
+    console_printf("Warning: lighting: fog density %g is outside 0 to 1; the default %g is kept\n",
+                   (double)lighting.fog_density, (double)defaults.fog_density);
+    lighting.fog_density = defaults.fog_density;
+  }
   float* sun = lighting.sun_vector;
   const double length = std::sqrt((double)sun[0] * sun[0] + (double)sun[1] * sun[1] + (double)sun[2] * sun[2]);
   if (length > 0.0 && std::isfinite(length)) {
     for (int c = 0; c < 3; c++) sun[c] = (float)(sun[c] / length);
   } else {
     console_print("Warning: lighting: the sun vector has no length; the default is kept");
-    track_lighting defaults;
-    track_lighting_reset(&defaults);
     std::memcpy(sun, defaults.sun_vector, sizeof defaults.sun_vector);
   }
   static const char* const sky_files[sky_texture_count] = {"@sky-n.ppm", "@sky-e.ppm", "@sky-s.ppm", "@sky-w.ppm",

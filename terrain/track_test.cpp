@@ -332,7 +332,7 @@ TEST_F(Track, CamerasAndLighting) {
   EXPECT_EQ(gate_cameras[4], -1) << "the list ends at the first token that is not a gate";
 
   EXPECT_FLOAT_EQ(lighting.near_plane, 0.5f);
-  EXPECT_FLOAT_EQ(lighting.far_plane, 0.5f);
+  EXPECT_FLOAT_EQ(lighting.far_plane, 5000.0f) << "a far plane before the near one keeps the default";
   EXPECT_FLOAT_EQ(lighting.sun_vector[1], 1.0f);
   EXPECT_FLOAT_EQ(lighting.sun_color[2], 0.7f);
   EXPECT_EQ(lighting.dynamic_lighting, 1);
@@ -358,6 +358,39 @@ TEST_F(Track, CamerasAndLighting) {
   EXPECT_EQ(lighting.sky_textures[sky_north], 0u);
   EXPECT_EQ(lighting.fog_on, 0);
   EXPECT_FLOAT_EQ(lighting.near_plane, 0.25f);
+}
+
+// Values no view can be drawn with keep their defaults, with a warning;
+// sound ones are clamped into range as before.
+TEST_F(Track, ImpossibleLightingValuesKeepTheDefaults) {
+  const struct {
+    const char* text;
+    float near_plane, far_plane, fog;
+    const char* warning;  // null: none
+  } cases[] = {
+      {"near_plane 0\n", 0.25f, 5000, 0, "near_plane 0 is not above 0; the default 0.25 is kept"},
+      {"near_plane -3\n", 0.25f, 5000, 0, "near_plane -3 is not above 0"},
+      {"far_plane -5\n", 0.25f, 5000, 0, "far_plane -5 is not beyond near_plane 0.25; the default 5000 is kept"},
+      {"near_plane 0.5\nfar_plane 0.5\n", 0.5f, 5000, 0, "far_plane 0.5 is not beyond near_plane 0.5"},
+      {"fog [1 1 1] 1e30\n", 0.25f, 5000, 0, "fog density 1e+30 is outside 0 to 1; the default 0 is kept"},
+      {"fog [1 1 1] -0.5\n", 0.25f, 5000, 0, "fog density -0.5 is outside 0 to 1"},
+      {"near_plane 0.0001\nfar_plane 1e9\nfog [1 1 1] 0.002\n", 1.0f / 1024, 1048576, 0.002f, nullptr},
+      {"near_plane 3\nfar_plane 2\n", 0.875f, 2, 0, nullptr},
+  };
+  for (const auto& c : cases) {
+    free_track_data();
+    make_track("light", {{"lighting", c.text}});
+    const int first = message_ring.write_index;
+    ASSERT_EQ(load("light"), 1) << c.text;
+    std::string said;
+    for (int i = first; i != message_ring.write_index; i = (i + 1) % message_ring_size)
+      said += message_ring.lines[i];
+    EXPECT_FLOAT_EQ(lighting.near_plane, c.near_plane) << c.text;
+    EXPECT_FLOAT_EQ(lighting.far_plane, c.far_plane) << c.text;
+    EXPECT_FLOAT_EQ(lighting.fog_density, c.fog) << c.text;
+    if (c.warning) EXPECT_NE(said.find(std::string("Warning: lighting: ") + c.warning), std::string::npos) << said;
+    else EXPECT_EQ(said.find("Warning: lighting"), std::string::npos) << said;
+  }
 }
 
 TEST_F(Track, Flaggers) {

@@ -1,6 +1,7 @@
 // Shell services over POSIX: XDG folders, /proc/self/exe and xdg-open.
 #include "platform/os/os_shell.h"
 
+#include <pwd.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -27,6 +28,11 @@ int os_local_data_folder(char* buffer, size_t size) {
   if (xdg && xdg[0] == '/') return copy_text(buffer, size, xdg, "");
   const char* home = std::getenv("HOME");
   if (home && home[0]) return copy_text(buffer, size, home, "/.local/share");
+  // No HOME in the environment (a service, "env -i"): the account still has
+  // a home, and the game data folder must never stand in for it.
+  const struct passwd* account = getpwuid(getuid());
+  if (account && account->pw_dir && account->pw_dir[0] == '/')
+    return copy_text(buffer, size, account->pw_dir, "/.local/share");
   return 0;
 }
 

@@ -463,7 +463,16 @@ int lines_seeds(const fs::path& out) {
       r.failures = i;
     }
   }
-  ok = ok && write_whole(dir / "lines_novice", lines_file_text());
+  const std::string text = lines_file_text();
+  ok = ok && write_whole(dir / "lines_novice", text);
+  // The same with damage the reader reads past: a sample cut short, a line
+  // of junk and a count that does not match its records.
+  std::string damaged = text;
+  const size_t sample = damaged.find("]", damaged.find("[") + 1);
+  damaged.replace(sample, damaged.find('\n', sample) - sample, "");
+  damaged.insert(damaged.find('\n', damaged.find("\n2\n") + 3) + 1, "junk \x01\n");
+  damaged.replace(damaged.find("\n1\n"), 3, "\n7\n");
+  ok = ok && write_whole(dir / "damaged", damaged);
   fuzz_lines_route_free();
   return ok;
 }

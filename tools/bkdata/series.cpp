@@ -75,7 +75,12 @@ int bkdata_check_series(const char* path) {
     return 0;
   }
   const std::string standings = std::string(path) + "_standings";
-  read_series_standings_at(&s, standings.c_str());
+  std::string fault;
+  if (!read_series_standings_at(&s, standings.c_str(), &fault)) {
+    std::printf("%s: refused: its standings file %s %s\n", path, standings.c_str(), fault.c_str());
+    free_series_record(&s);
+    return 0;
+  }
   rank_series_standings(&s);
   static const char* const skills[] = {"Novice", "Amateur", "Expert"};
   std::printf("%s: series \"%s\", %d riders, %s, %d events, %d done\n", path, s.title, s.rider_count,

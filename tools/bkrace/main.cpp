@@ -1,4 +1,4 @@
-// bkrace: a tester's door into a whole race. Races piloted riders headless
+// bkrace: a tester's door into a whole race. Races robot riders headless
 // on the data root's track through the game's own race reset, tick, timing
 // and results, until the results are final or the tick budget runs out,
 // leaving results.txt (and a series' standings) in the per-user folder.
@@ -11,6 +11,7 @@
 #include "assets/texture.h"
 #include "bike/rider.h"
 #include "core/file.h"
+#include "core/file_replace.h"
 #include "core/file_index.h"
 #include "core/memory.h"
 #include "core/message_ring.h"
@@ -21,10 +22,11 @@
 #include "race/results.h"
 #include "race/series.h"
 #include "race/series_event.h"
-#include "race/test_support_pilot.h"
 #include "race/tick.h"
 #include "robot/auto_pilot.h"
+#include "robot/lines.h"
 #include "terrain/dynamics_world.h"
+#include "terrain/terrain_settings.h"
 #include "terrain/tiles.h"
 #include "terrain/track.h"
 
@@ -36,7 +38,7 @@ const char usage[] =
     "  --riders N   robots in the race (4)\n"
     "  --laps L     laps (3; in a timed race, laps after the time, 0)\n"
     "  --minutes M  a timed race\n"
-    "  --series     the named series' next event, its robots and a piloted player\n"
+    "  --series     the named series' next event, its robots and the player on auto pilot\n"
     "  --ticks T    give up after T ticks (30 minutes of race time)\n";
 
 struct race_request {
@@ -143,7 +145,7 @@ int find_series(const char* name) {
 }
 
 // The named series' next event as the race: its track, minutes and laps,
-// and its robots by race number with the player (piloted) after them.
+// and its robots by race number with the player (on auto pilot) after them.
 int enter_series(race_request* req, int line_up[RIDER_SLOT_COUNT]) {
   const int which = find_series(req->series);
   if (which < 0) {
@@ -178,9 +180,12 @@ void print_final_order() {
     const running_order_entry* e = &results_list.entries[i];
     rider* r = rider_slots[e->slot];
     if (!r) continue;
-    const double seconds = ((double)e->last_tick - race_clock.gate_drop_tick) / 128.0;
-    std::printf("%3d. %4s %12s  %d laps  %.3f s%s\n", i + 1, rider_number_text(r), rider_bike_model_name(r),
-                results_laps_completed(e->crossings), seconds, rider_has_finished(r) ? "" : "  (did not finish)");
+    // Whole milliseconds, cut as results.txt and the board cut them.
+    const int32_t ms =
+        (int32_t)((float)((int64_t)e->last_tick - race_clock.gate_drop_tick) * (float)tick_length * 1000.0f);
+    std::printf("%3d. %4s %15s  %d laps  %d:%02d.%03d%s\n", i + 1, rider_number_text(r), rider_bike_model_name(r),
+                results_laps_completed(e->crossings), ms / 60000, ms / 1000 % 60, ms % 1000,
+                rider_has_finished(r) ? "" : "  (did not finish)");
   }
 }
 
@@ -218,9 +223,8 @@ int main(int argc, char** argv) {
   race_hooks = {};
   results_install_hooks();
   tick_install_hooks();
-  // Robots ride on the real auto pilot; a series' player on the pilot.
+  // Robots ride on the real auto pilot, and so does a series' player.
   robot_install_hooks();
-  pilot_reset();
 
   int line_up[RIDER_SLOT_COUNT] = {};
   if (req.series) {
@@ -239,17 +243,19 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (req.series) mark_entered(req.series);
+  // The player rides the robots' lines on the same auto pilot they do: any
+  // other pilot would only measure itself, and one that falls for good
+  // leaves a race that never ends.
+  for (int slot = 0; slot < RIDER_SLOT_COUNT; slot++)
+    if (rider_slots[slot] && rider_slot_kind[slot] == RIDER_LOCAL)
+      rider_set_auto_pilot_personality(rider_slots[slot], auto_pilot_personalities[1].name);
 
   long tick = 0;
   for (; tick < req.ticks && !results_finished; tick++) {
-    // The local rider's controls come from the pilot, as the frame loop
+    // The player's controls are set before the tick, as the frame loop
     // hands a player's to it.
-    for (int slot = 0; slot < RIDER_SLOT_COUNT; slot++) {
-      if (!rider_slots[slot] || rider_slot_kind[slot] != RIDER_LOCAL) continue;
-      float input[rider_input_count];
-      pilot_input(rider_slots[slot], input);
-      apply_controls(rider_slots[slot], input);
-    }
+    for (int slot = 0; slot < RIDER_SLOT_COUNT; slot++)
+      if (rider_slots[slot] && rider_slot_kind[slot] == RIDER_LOCAL) auto_pilot_tick(rider_slots[slot]);
     simulation_tick();
   }
 
@@ -260,7 +266,11 @@ int main(int argc, char** argv) {
     series_table.current_series = series_table.current_event = -1;
     status = 1;
   } else if (!results_file_written) {
-    std::fprintf(stderr, "bkrace: the results were final but results.txt could not be written\n");
+    // The order is the race's outcome: a file that cannot be written
+    // must not take it along.
+    print_final_order();
+    std::fprintf(stderr, "bkrace: the results were final but results.txt could not be written: %s\n",
+                 file_replace_failure[0] ? file_replace_failure : "no rider finished");
     status = 1;
   } else {
     print_final_order();
