@@ -1,7 +1,9 @@
 // Can the race tick keep up? The sample track with 1, 10, 40 and 160
 // piloted riders from race reset (the real auto pilot once the robots fill
 // its hook, else the test pilot), ruts on: 10 s before the gate drops and
-// 20 s after, one simulation_tick per step.
+// 20 s after, one simulation_tick per step, contacts on one thread or the
+// game's default count. Every figure is wall-clock time over that fixed
+// span of race, and each run prints its cost a tick second by second.
 // "x_realtime" is ticks per second over the 128 a second the game needs;
 // the "share_" counters split the tick's time into contacts, world step,
 // control steps and the rest; "vs_bare" is the tick's time over that of a
@@ -55,20 +57,33 @@ int start_race(int riders) {
   return 1;
 }
 
+// Milliseconds a tick, second by second of race, on one line.
+void print_cost_curve(const char* what, const double* seconds_per_second, int count) {
+  std::printf("%s: ms a tick, each second of race:", what);
+  for (int s = 0; s < count; s++) std::printf(" %.2f", seconds_per_second[s] * 1000.0 / 128);
+  std::printf("\n");
+}
+
 void bm_race_tick(benchmark::State& state) {
   const int riders = (int)state.range(0);
+  simulation_threads = (int)state.range(1);
   if (!open_data() || !start_race(riders)) {
     state.SkipWithError("no game data (run bkdata build, or set BK_HOME)");
     return;
   }
   using clock = std::chrono::steady_clock;
   double full = 0, bare = 0;
+  double curve[(before_drop + after_drop) / 128] = {};
   race_tick_timing shares = {};
   for (auto _ : state) {
     start_race(riders);
     race_tick_time = {};
     auto t0 = clock::now();
-    for (int32_t k = 0; k < before_drop + after_drop; k++) simulation_tick();
+    for (int32_t k = 0; k < before_drop + after_drop; k += 128) {
+      const auto s0 = clock::now();
+      for (int32_t j = 0; j < 128; j++) simulation_tick();
+      curve[k / 128] += std::chrono::duration<double>(clock::now() - s0).count();
+    }
     full += std::chrono::duration<double>(clock::now() - t0).count();
     shares = race_tick_time;
 
@@ -86,6 +101,11 @@ void bm_race_tick(benchmark::State& state) {
   }
   const double ticks = (double)(before_drop + after_drop) * state.iterations();
   const double total = shares.contacts + shares.world_step + shares.control + shares.rest;
+  char what[64];
+  std::snprintf(what, sizeof what, "%d riders, %d threads", riders, simulation_thread_count());
+  print_cost_curve(what, curve, (before_drop + after_drop) / 128);
+  state.counters["threads"] = simulation_thread_count();
+  simulation_threads = 0;
   state.counters["ticks_per_s"] = ticks / full;
   state.counters["x_realtime"] = ticks / full / 128.0;
   state.counters["bare_x_realtime"] = ticks / bare / 128.0;
@@ -262,5 +282,15 @@ void bm_race_islands(benchmark::State& state) {
 
 BENCHMARK(bm_race_islands)->Arg(10)->Arg(40)->Arg(160)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(bm_robot_race_tick)->Arg(1)->Arg(10)->Arg(39)->Iterations(1)->Unit(benchmark::kMillisecond);
-BENCHMARK(bm_race_tick)->Arg(1)->Arg(10)->Arg(40)->Arg(160)->Iterations(1)->Unit(benchmark::kMillisecond);
+// threads 0: the game's default count; 1: every contact on the main thread.
+BENCHMARK(bm_race_tick)
+    ->ArgNames({"riders", "threads"})
+    ->Args({1, 1})
+    ->Args({10, 1})
+    ->Args({40, 1})
+    ->Args({160, 1})
+    ->Args({40, 0})
+    ->Args({160, 0})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();
