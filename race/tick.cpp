@@ -319,7 +319,8 @@ int simulation_thread_count() {
     n = from_environment;
   }
   if (n <= 0) {
-    n = os_processor_count() - 1;
+    static const int processors = os_processor_count();
+    n = processors - 1;
     if (n > 4) n = 4;
   }
   if (n < 1) n = 1;

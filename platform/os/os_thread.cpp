@@ -241,7 +241,9 @@ void os_worker_pool_run(os_worker_pool* pool, os_job_fn fn, void* arg, int count
   const int done = take_jobs(pool, fn, arg, count);
   pthread_mutex_lock(&pool->lock);
   pool->finished += done;
-  while (pool->finished < count || pool->active > 0) pthread_cond_wait(&pool->done, &pool->lock);
+  // A worker that woke too late for any job may still be on its way out:
+  // it takes nothing more, and the next run waits for it before it starts.
+  while (pool->finished < count) pthread_cond_wait(&pool->done, &pool->lock);
   pthread_mutex_unlock(&pool->lock);
 }
 
