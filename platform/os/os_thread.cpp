@@ -102,7 +102,7 @@ struct os_worker_pool {
   void* arg;
   int count;
   std::atomic<int> next;
-  int finished;  // jobs done in this generation, under lock
+  std::atomic<int> finished;  // jobs done in this generation
   int active;    // workers between taking a generation and reporting on it
 };
 
@@ -131,7 +131,7 @@ static void* worker_entry(void* param) {
     pthread_mutex_unlock(&p->lock);
     const int done = take_jobs(p, fn, arg, count);
     pthread_mutex_lock(&p->lock);
-    p->finished += done;
+    p->finished.fetch_add(done);
     p->active--;
     pthread_cond_broadcast(&p->done);
   }
@@ -188,7 +188,7 @@ os_worker_pool* os_worker_pool_create(int workers) {
   p->arg = nullptr;
   p->count = 0;
   p->next = 0;
-  p->finished = 0;
+  p->finished.store(0);
   p->active = 0;
   if (workers && !p->threads) {
     os_worker_pool_destroy(p);
@@ -234,13 +234,16 @@ void os_worker_pool_run(os_worker_pool* pool, os_job_fn fn, void* arg, int count
   pool->arg = arg;
   pool->count = count;
   pool->next.store(0, std::memory_order_relaxed);
-  pool->finished = 0;
+  pool->finished.store(0);
   pool->generation++;
   pthread_cond_broadcast(&pool->wake);
   pthread_mutex_unlock(&pool->lock);
-  const int done = take_jobs(pool, fn, arg, count);
+  pool->finished.fetch_add(take_jobs(pool, fn, arg, count));
+  // The last jobs are short: wait for them awake for a while, as a thread
+  // that sleeps may not get its processor back soon on a busy machine.
+  for (int spin = 0; spin < 4096 && pool->finished.load() < count; spin++)
+    if ((spin & 63) == 63) sched_yield();
   pthread_mutex_lock(&pool->lock);
-  pool->finished += done;
   // A worker that woke too late for any job may still be on its way out:
   // it takes nothing more, and the next run waits for it before it starts.
   while (pool->finished < count) pthread_cond_wait(&pool->done, &pool->lock);
