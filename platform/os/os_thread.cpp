@@ -239,10 +239,11 @@ void os_worker_pool_run(os_worker_pool* pool, os_job_fn fn, void* arg, int count
   pthread_cond_broadcast(&pool->wake);
   pthread_mutex_unlock(&pool->lock);
   pool->finished.fetch_add(take_jobs(pool, fn, arg, count));
-  // The last jobs are short: wait for them awake for a while, as a thread
-  // that sleeps may not get its processor back soon on a busy machine.
-  for (int spin = 0; spin < 4096 && pool->finished.load() < count; spin++)
-    if ((spin & 63) == 63) sched_yield();
+  // The last jobs are short: wait for them awake a few microseconds first,
+  // as a thread that sleeps may not get its processor back soon. (Giving it
+  // up to others by yielding costs more than that on a busy machine.)
+  for (int spin = 0; spin < 4096 && pool->finished.load(std::memory_order_acquire) < count; spin++) {
+  }
   pthread_mutex_lock(&pool->lock);
   // A worker that woke too late for any job may still be on its way out:
   // it takes nothing more, and the next run waits for it before it starts.
