@@ -1,7 +1,9 @@
 // Can the race tick keep up? The sample track with 1, 10, 40 and 160
 // piloted riders from race reset (the real auto pilot once the robots fill
 // its hook, else the test pilot), ruts on: 10 s before the gate drops and
-// 20 s after, one simulation_tick per step.
+// 20 s after, one simulation_tick per step, contacts on one thread or the
+// game's default count. Every figure is wall-clock time over that fixed
+// span of race, and each run prints its cost a tick second by second.
 // "x_realtime" is ticks per second over the 128 a second the game needs;
 // the "share_" counters split the tick's time into contacts, world step,
 // control steps and the rest; "vs_bare" is the tick's time over that of a
@@ -15,7 +17,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <array>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
 
 #include "bench/race_data.h"
 #include "bike/rider.h"
@@ -51,20 +57,33 @@ int start_race(int riders) {
   return 1;
 }
 
+// Milliseconds a tick, second by second of race, on one line.
+void print_cost_curve(const char* what, const double* seconds_per_second, int count) {
+  std::printf("%s: ms a tick, each second of race:", what);
+  for (int s = 0; s < count; s++) std::printf(" %.2f", seconds_per_second[s] * 1000.0 / 128);
+  std::printf("\n");
+}
+
 void bm_race_tick(benchmark::State& state) {
   const int riders = (int)state.range(0);
+  simulation_threads = (int)state.range(1);
   if (!open_data() || !start_race(riders)) {
     state.SkipWithError("no game data (run bkdata build, or set BK_HOME)");
     return;
   }
   using clock = std::chrono::steady_clock;
   double full = 0, bare = 0;
+  double curve[(before_drop + after_drop) / 128] = {};
   race_tick_timing shares = {};
   for (auto _ : state) {
     start_race(riders);
     race_tick_time = {};
     auto t0 = clock::now();
-    for (int32_t k = 0; k < before_drop + after_drop; k++) simulation_tick();
+    for (int32_t k = 0; k < before_drop + after_drop; k += 128) {
+      const auto s0 = clock::now();
+      for (int32_t j = 0; j < 128; j++) simulation_tick();
+      curve[k / 128] += std::chrono::duration<double>(clock::now() - s0).count();
+    }
     full += std::chrono::duration<double>(clock::now() - t0).count();
     shares = race_tick_time;
 
@@ -82,6 +101,11 @@ void bm_race_tick(benchmark::State& state) {
   }
   const double ticks = (double)(before_drop + after_drop) * state.iterations();
   const double total = shares.contacts + shares.world_step + shares.control + shares.rest;
+  char what[64];
+  std::snprintf(what, sizeof what, "%d riders, %d threads", riders, simulation_thread_count());
+  print_cost_curve(what, curve, (before_drop + after_drop) / 128);
+  state.counters["threads"] = simulation_thread_count();
+  simulation_threads = 0;
   state.counters["ticks_per_s"] = ticks / full;
   state.counters["x_realtime"] = ticks / full / 128.0;
   state.counters["bare_x_realtime"] = ticks / bare / 128.0;
@@ -140,8 +164,133 @@ void bm_robot_race_tick(benchmark::State& state) {
   rider_assist_step_hook = saved_assist;
 }
 
+// What sizes the world step's islands: before each step, the bodies of the
+// riders are joined through every joint attached to them (their own joints,
+// the tick's contacts and motors) and the islands counted. The step's cost
+// grows with the cube of an island's constraint rows, so the table gives,
+// per second of race, the islands, the largest one's bodies, joints and
+// rows, the sum of rows cubed, and the contact joints per tick (those
+// between two riders apart).
+struct island_second {
+  int ticks;
+  double islands, contacts, body_pairs, rows_cubed;
+  int largest_bodies, largest_joints, largest_rows;
+};
+island_second census[64];
+int census_second = 0;
+
+int joint_rows(dJointID j) {
+  switch (dJointGetType(j)) {
+    case dJointTypeContact: return 3;
+    case dJointTypeBall: return 3;
+    case dJointTypeHinge: return 5;
+    case dJointTypeSlider: return 5;
+    case dJointTypeHinge2: return 4;
+    case dJointTypeUniversal: return 4;
+    case dJointTypeFixed: return 6;
+    case dJointTypeAMotor: return dJointGetAMotorNumAxes(j);
+    default: return 1;
+  }
+}
+
+void take_census() {
+  std::vector<dBodyID> bodies;
+  std::unordered_map<dBodyID, int> index, owner;
+  for (int s = 0; s < RIDER_SLOT_COUNT; s++)
+    if (rider* r = rider_slots[s])
+      for (dBodyID b : r->bodies)
+        if (b && !index.count(b)) {
+          index[b] = (int)bodies.size();
+          owner[b] = s;
+          bodies.push_back(b);
+        }
+  std::vector<int> parent(bodies.size());
+  for (size_t i = 0; i < parent.size(); i++) parent[i] = (int)i;
+  auto find = [&](int i) {
+    while (parent[i] != i) i = parent[i] = parent[parent[i]];
+    return i;
+  };
+  std::unordered_set<dJointID> joints;
+  int contacts = 0, pairs = 0;
+  for (dBodyID b : bodies)
+    for (int k = 0; k < dBodyGetNumJoints(b); k++) {
+      dJointID j = dBodyGetJoint(b, k);
+      if (!joints.insert(j).second) continue;
+      dBodyID b0 = dJointGetBody(j, 0), b1 = dJointGetBody(j, 1);
+      if (dJointGetType(j) == dJointTypeContact) {
+        contacts++;
+        if (b0 && b1 && owner.count(b0) && owner.count(b1) && owner[b0] != owner[b1]) pairs++;
+      }
+      if (b0 && b1 && index.count(b0) && index.count(b1)) parent[find(index[b0])] = find(index[b1]);
+    }
+  std::unordered_map<int, std::array<int, 3>> islands;  // bodies, joints, rows
+  for (size_t i = 0; i < bodies.size(); i++)
+    if (dBodyIsEnabled(bodies[i])) islands[find((int)i)][0]++;
+  for (dJointID j : joints) {
+    dBodyID b = dJointGetBody(j, 0) ? dJointGetBody(j, 0) : dJointGetBody(j, 1);
+    if (!b || !dJointIsEnabled(j)) continue;
+    auto& island = islands[find(index[b])];
+    island[1]++;
+    island[2] += joint_rows(j);
+  }
+  const int second = census_second < 63 ? census_second : 63;
+  island_second& c = census[second];
+  c.ticks++;
+  c.islands += (double)islands.size();
+  c.contacts += contacts;
+  c.body_pairs += pairs;
+  for (auto& kv : islands) {
+    const auto& v = kv.second;
+    c.rows_cubed += (double)v[2] * v[2] * v[2];
+    if (v[0] > c.largest_bodies) {
+      c.largest_bodies = v[0];
+      c.largest_joints = v[1];
+      c.largest_rows = v[2];
+    }
+  }
+}
+
+void bm_race_islands(benchmark::State& state) {
+  const int riders = (int)state.range(0);
+  if (!open_data() || !start_race(riders)) {
+    state.SkipWithError("no game data (run bkdata build, or set BK_HOME)");
+    return;
+  }
+  for (auto _ : state) {
+    start_race(riders);
+    for (auto& c : census) c = {};
+    dynamics_step_watch = take_census;
+    for (int32_t k = 0; k < before_drop + after_drop; k++) {
+      census_second = k / 128;
+      simulation_tick();
+    }
+    dynamics_step_watch = nullptr;
+  }
+  std::printf("islands of %d riders, per second of race (a tick's average; largest of the second)\n", riders);
+  std::printf("%6s %8s %14s %14s %13s %12s %12s\n", "second", "islands", "largest bodies", "largest joints",
+              "largest rows", "rows cubed", "contacts");
+  for (int s = 0; s < (before_drop + after_drop) / 128 && s < 64; s++) {
+    const island_second& c = census[s];
+    if (!c.ticks) continue;
+    std::printf("%6d %8.1f %14d %14d %13d %12.3g %7.1f (%.1f between riders)\n", s - before_drop / 128,
+                c.islands / c.ticks, c.largest_bodies, c.largest_joints, c.largest_rows, c.rows_cubed / c.ticks,
+                c.contacts / c.ticks, c.body_pairs / c.ticks);
+  }
+}
+
 }  // namespace
 
+BENCHMARK(bm_race_islands)->Arg(10)->Arg(40)->Arg(160)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(bm_robot_race_tick)->Arg(1)->Arg(10)->Arg(39)->Iterations(1)->Unit(benchmark::kMillisecond);
-BENCHMARK(bm_race_tick)->Arg(1)->Arg(10)->Arg(40)->Arg(160)->Iterations(1)->Unit(benchmark::kMillisecond);
+// threads 0: the game's default count; 1: every contact on the main thread.
+BENCHMARK(bm_race_tick)
+    ->ArgNames({"riders", "threads"})
+    ->Args({1, 1})
+    ->Args({10, 1})
+    ->Args({40, 1})
+    ->Args({160, 1})
+    ->Args({40, 0})
+    ->Args({160, 0})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();

@@ -5,8 +5,10 @@
 // suspension readouts of the telemetry graph.
 #include <ode/ode.h>
 
+#include <cstddef>
 #include <cstdint>
 
+struct growable_array;
 struct rider;
 struct shape;
 
@@ -43,6 +45,11 @@ int rider_collide_object(rider* r, shape* object, dBodyID object_body, const flo
 // statues within 6 ft of its frame, each once; a statue it touches keeps
 // the tick.
 void collide_rider_statues(rider* r);
+// The same in two steps, for contacts made on worker threads: the statues
+// near the rider (found on the main thread, as the lookup shares its
+// scratch lists), then after rider_collide_terrain the listed ones.
+const growable_array* rider_statues_near(rider* r);
+void collide_rider_listed_statues(rider* r, const int32_t* indices, size_t count);
 // Rider a's parts against rider b. The first rider contact of either in a
 // tick gets contact joints, later ones penalty forces. Sets the impact
 // timers and stamps both riders. Returns b's parts touched.

@@ -428,6 +428,29 @@ void rider_physics_tick(rider* r) {
   for (int i = 0; i < 3; i++) r->velocity_ring[t & 3][i] = (float)pv[i];
 }
 
+// How far from the frame's centre any part of the rider reaches: each part
+// shape's bounding sphere about its body, and each wheel's rim and tyre
+// about its hub (what the wheel tests against other shapes use).
+dReal rider_extent(const rider* r, const dReal* frame) {
+  dReal extent = 0;
+  auto reach = [&](dBodyID body, dReal radius) {
+    if (!body) return;
+    const dReal* p = dBodyGetPosition(body);
+    const dReal d[3] = {p[0] - frame[0], p[1] - frame[1], p[2] - frame[2]};
+    const dReal e = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]) + radius;
+    if (!(e <= extent)) extent = e;  // a value that is not a number wins
+  };
+  const shape* parts[] = {r->front_wheel_shape, r->rear_wheel_shape, r->frame_shape, r->fork_upper_shape,
+                          r->fork_lower_shape,  r->swingarm_shape,   r->rider_shape};
+  const int bodies[] = {RIDER_FRONT_WHEEL, RIDER_REAR_WHEEL, RIDER_FRAME, RIDER_FORK_UPPER,
+                        RIDER_FORK_LOWER,  RIDER_SWINGARM,   RIDER_PERSON};
+  for (int i = 0; i < 7; i++)
+    if (parts[i]) reach(r->bodies[bodies[i]], parts[i]->bounding_radius);
+  for (const wheel_contact* w : {&r->front_contact, &r->rear_contact})
+    if (w->body) reach(w->body, (dReal)w->rim_radius + w->tyre_radius);
+  return extent;
+}
+
 int rider_pair_in_reach(const rider* a, const rider* b) {
   // Parts of two bikes this far apart cannot touch; the shapes' own
   // bounding spheres would reject every pair, only more slowly.
@@ -435,7 +458,13 @@ int rider_pair_in_reach(const rider* a, const rider* b) {
   const dReal* pa = dBodyGetPosition(a->bodies[RIDER_FRAME]);
   const dReal* pb = dBodyGetPosition(b->bodies[RIDER_FRAME]);
   const dReal d[3] = {pa[0] - pb[0], pa[1] - pb[1], pa[2] - pb[2]};
-  return d[0] * d[0] + d[1] * d[1] + d[2] * d[2] <= pair_reach * pair_reach;
+  const dReal d2 = d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
+  if (!(d2 <= pair_reach * pair_reach)) return 0;
+  // Nearer, two riders whose reaches about their frames do not overlap
+  // cannot touch either: every test of their parts would find nothing. The
+  // margin covers the parts' tests in single precision.
+  const dReal reach = rider_extent(a, pa) + rider_extent(b, pb) + 0.0625;
+  return !(d2 > reach * reach);
 }
 
 int physics_tick() {

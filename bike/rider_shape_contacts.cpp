@@ -1,9 +1,11 @@
 // Rider parts against other shapes: track objects and other riders.
 #include <cmath>
+#include <vector>
 
 #include "bike/rider.h"
 #include "bike/rider_contacts.h"
 #include "bike/rider_fall.h"
+#include "terrain/dynamics_world.h"
 #include "terrain/height_field.h"
 #include "terrain/shape.h"
 #include "terrain/track_objects.h"
@@ -141,22 +143,43 @@ int rider_collide_rider(rider* a, rider* b, int front_test_only) {
   return u;
 }
 
+const growable_array* rider_statues_near(rider* r) {
+  dBodyID frame = r->bodies[RIDER_FRAME];
+  if (!frame || !statues.data) return nullptr;
+  const dReal* p = dBodyGetPosition(frame);
+  return statue_grid_near((float)p[0], (float)p[2], 6);
+}
+
 void collide_rider_statues(rider* r) {
   rider_collide_terrain(r);
-  dBodyID frame = r->bodies[RIDER_FRAME];
-  if (!frame || !statues.data) return;
-  const dReal* p = dBodyGetPosition(frame);
-  const growable_array* near = statue_grid_near((float)p[0], (float)p[2], 6);
-  if (!near) return;
+  const growable_array* near = rider_statues_near(r);
+  if (near && near->count) collide_rider_listed_statues(r, static_cast<const int32_t*>(near->data), near->count);
+}
+
+void collide_rider_listed_statues(rider* r, const int32_t* indices, size_t count) {
   static const float identity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
-  for (size_t i = 0; i < near->count; i++) {
-    const int32_t index = static_cast<const int32_t*>(near->data)[i];
+  for (size_t i = 0; i < count; i++) {
+    const int32_t index = indices[i];
     statue* s = statue_at(index);
     if (!s || !s->shape) continue;
     const float position[3] = {s->x, s->y, s->z};
     // A statue drawn turned to the viewer has no orientation of its own.
     const float* orientation = s->facing_value != 0 ? identity : s->basis;
-    if (rider_collide_object(r, s->shape, nullptr, position, orientation))
-      s->touch_tick = race_clock.current_tick;
+    shape* object = s->shape;
+    // On a worker thread the statue's shape, which every test moves to the
+    // world, is shared with the other threads: this rider tests a copy of
+    // its own. Where it touched is the main thread's to mark.
+    thread_local std::vector<shape_sphere> spheres;
+    shape copy;
+    if (contact_recording && object->count > 0) {
+      spheres.assign(object->spheres, object->spheres + object->count);
+      copy = *object;
+      copy.spheres = spheres.data();
+      object = &copy;
+    }
+    if (rider_collide_object(r, object, nullptr, position, orientation)) {
+      if (contact_recording) contact_recording->touched_statues.push_back(index);
+      else s->touch_tick = race_clock.current_tick;
+    }
   }
 }

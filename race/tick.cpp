@@ -6,8 +6,10 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+#include <vector>
 
 #include "bike/packed_pose.h"
 #include "bike/rider.h"
@@ -19,10 +21,13 @@
 #include "bike/wheel_contacts.h"
 #include "core/file.h"
 #include "core/file_replace.h"
+#include "core/growable_array.h"
 #include "core/heap_sort.h"
 #include "core/memory.h"
 #include "core/message_ring.h"
 #include "core/running_order.h"
+#include "platform/os/os.h"
+#include "platform/os/os_thread.h"
 #include "race/bike_setup.h"
 #include "race/net_values.h"
 #include "race/race_hooks.h"
@@ -37,6 +42,7 @@
 float gate_arm_angle[start_gate_max];
 float gate_arm_speed[start_gate_max];
 race_tick_timing race_tick_time;
+int simulation_threads = 0;
 
 namespace {
 
@@ -93,17 +99,76 @@ int off_course_lately(rider* r) {
 // Pairs farther apart than the two bikes can reach are not tested.
 int may_touch(rider* a, rider* b) { return rider_pair_in_reach(a, b); }
 
+// Each stepped rider's terrain and statue contacts, one job per rider, each
+// into its own batch.
+struct rider_contact_jobs {
+  rider* riders[RIDER_SLOT_COUNT];
+  std::vector<int32_t> statues_near[RIDER_SLOT_COUNT];
+  contact_batch batches[RIDER_SLOT_COUNT];
+};
+
+void rider_contact_job(void* arg, int index) {
+  rider_contact_jobs* jobs = static_cast<rider_contact_jobs*>(arg);
+  contact_recording = &jobs->batches[index];
+  rider* r = jobs->riders[index];
+  rider_collide_terrain(r);
+  const std::vector<int32_t>& near = jobs->statues_near[index];
+  collide_rider_listed_statues(r, near.data(), near.size());
+  contact_recording = nullptr;
+}
+
+os_worker_pool* contact_pool = nullptr;
+
+// The pool for `threads` contact threads, remade when the count changes.
+os_worker_pool* pool_for(int threads) {
+  if (threads <= 1) return nullptr;
+  if (contact_pool && os_worker_pool_workers(contact_pool) == threads - 1) return contact_pool;
+  os_worker_pool_destroy(contact_pool);
+  contact_pool = os_worker_pool_create(threads - 1);
+  return contact_pool;
+}
+
 int build_offline_contacts(rider** list) {
+  os_worker_pool* pool = pool_for(simulation_thread_count());
+  if (pool) {
+    static rider_contact_jobs jobs;
+    int count = 0;
+    for (int slot = 0; slot < RIDER_SLOT_COUNT; slot++)
+      if (rider* r = slot_rider(slot))
+        if (rider_slot_kind[slot] != RIDER_REMOTE) {
+          const growable_array* near = rider_statues_near(r);
+          const int32_t* first = near && near->count ? static_cast<const int32_t*>(near->data) : nullptr;
+          jobs.statues_near[count].assign(first, first ? first + near->count : nullptr);
+          jobs.riders[count++] = r;
+        }
+    os_worker_pool_run(pool, rider_contact_job, &jobs, count);
+    // Joined in slot order, the played-back riders' gate contacts among
+    // them where one thread makes them.
+    int k = 0;
+    for (int slot = 0; slot < RIDER_SLOT_COUNT; slot++) {
+      rider* r = slot_rider(slot);
+      if (!r) continue;
+      if (rider_slot_kind[slot] == RIDER_REMOTE) {
+        if (within_gate_window(race_clock.gate_drop_tick)) collide_start_gates(r);
+        continue;
+      }
+      contact_batch& batch = jobs.batches[k++];
+      contact_batch_replay(&batch);
+      for (int32_t index : batch.touched_statues)
+        if (statue* s = statue_at(index)) s->touch_tick = race_clock.current_tick;
+      batch.touched_statues.clear();
+    }
+  }
   int n = 0;
   for (int slot = 0; slot < RIDER_SLOT_COUNT; slot++) {
     rider* r = slot_rider(slot);
     if (!r) continue;
     if (rider_slot_kind[slot] == RIDER_REMOTE) {
-      if (within_gate_window(race_clock.gate_drop_tick)) collide_start_gates(r);
+      if (!pool && within_gate_window(race_clock.gate_drop_tick)) collide_start_gates(r);
       continue;
     }
     list[n++] = r;
-    collide_rider_statues(r);
+    if (!pool) collide_rider_statues(r);
   }
   heap_sort(list, (size_t)n, sizeof(rider*), compare_rider_speed);
   for (int i = 0; i < n; i++)
@@ -243,6 +308,25 @@ char* track_file(const char* name) {
 }
 
 }  // namespace
+
+int simulation_thread_count() {
+  int n = simulation_threads;
+  if (n <= 0) {
+    static int from_environment = -1;
+    if (from_environment < 0) {
+      const char* v = os_getenv("BK_SIM_THREADS");
+      from_environment = v ? std::atoi(v) : 0;
+    }
+    n = from_environment;
+  }
+  if (n <= 0) {
+    static const int processors = os_processor_count();
+    n = processors - 1;
+    if (n > 4) n = 4;
+  }
+  if (n < 1) n = 1;
+  return n > 64 ? 64 : n;
+}
 
 void reset_gate_arms() {
   for (int i = 0; i < start_gate_max; i++) {

@@ -52,6 +52,14 @@ struct race_tick_timing {
 };
 extern race_tick_timing race_tick_time;
 
+// Threads that make the riders' contacts in an offline race, the main
+// thread included; the world sees the same joints in the same order at any
+// count. 0 (the default) takes the environment's BK_SIM_THREADS, else one
+// less than the processors, at most 4.
+extern int simulation_threads;
+// The count the next tick will use, from the setting.
+int simulation_thread_count();
+
 // One tick of the race. Needs a loaded track and the dynamics world.
 void simulation_tick();
 

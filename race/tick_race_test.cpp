@@ -90,6 +90,77 @@ class TickRace : public ::testing::Test {
   }
 };
 
+// FNV-1a over the bytes of every rider body's position, orientation and
+// velocities, slot by slot.
+uint64_t rider_state_hash() {
+  uint64_t h = 14695981039346656037ull;
+  auto add = [&h](const dReal* v, int n) {
+    const unsigned char* b = reinterpret_cast<const unsigned char*>(v);
+    for (size_t i = 0; i < sizeof(dReal) * (size_t)n; i++) h = (h ^ b[i]) * 1099511628211ull;
+  };
+  for (int s = 0; s < RIDER_SLOT_COUNT; s++)
+    if (rider* r = rider_slots[s])
+      for (dBodyID b : r->bodies)
+        if (b) {
+          add(dBodyGetPosition(b), 3);
+          add(dBodyGetQuaternion(b), 4);
+          add(dBodyGetLinearVel(b), 3);
+          add(dBodyGetAngularVel(b), 3);
+        }
+  return h;
+}
+
+// The state after a fixed race of 40 piloted riders from 2 s before the
+// drop to 1 s after it (the pack touching at the gate, the arms moving),
+// with contacts made on 1, 2, 4 and 8 threads.
+uint64_t forty_rider_race_hash(int threads) {
+  net_values_reset();
+  pilot_reset();
+  int line_up[160] = {};
+  for (int i = 0; i < 40; i++) line_up[i] = 1000 + 20 + i;
+  // The roster goes on where the last race left it: from its start, every
+  // run has the same bikes.
+  robot_counter = 0;
+  race_clock.current_tick = 1234;
+  tick_install_hooks();
+  EXPECT_EQ(reset_session(line_up, 0, 0, 0, 3, 0), 1);
+  race_hooks.auto_pilot_tick = pilot_auto_pilot_tick;
+  erode_level = 1024;
+  erode_queue_reset();
+  simulation_threads = threads;
+  const int32_t drop = race_clock.gate_drop_tick;
+  race_clock.current_tick = drop - 256;
+  while (race_clock.current_tick < drop + 128) simulation_tick();
+  simulation_threads = 0;
+  return rider_state_hash();
+}
+
+// Changes that alter the physics on purpose change this value: the failure
+// message gives the new one to put here. The compiler's optimiser rounds
+// some sums differently, so an optimised build and an unoptimised one (the
+// sanitizer build) each have their own.
+#ifdef __OPTIMIZE__
+constexpr uint64_t forty_rider_race_expected = 0x88b229ddac40e8bcull;
+#else
+constexpr uint64_t forty_rider_race_expected = 0x489115a3c19651c4ull;
+#endif
+
+TEST_F(TickRace, AFixedRaceEndsInTheSameStateAtEveryThreadCount) {
+  ASSERT_TRUE(race_test_make_data());
+#ifdef __OPTIMIZE__
+  const bool optimised = true;
+#else
+  const bool optimised = false;
+#endif
+  const uint64_t one = forty_rider_race_hash(1);
+  for (int threads : {2, 4, 8}) EXPECT_EQ(forty_rider_race_hash(threads), one) << threads << " threads";
+  EXPECT_EQ(one, forty_rider_race_expected)
+      << "The fixed 40-rider race ends in another state than it did. Where a change meant to alter the "
+         "physics, set forty_rider_race_expected in race/tick_race_test.cpp (the "
+      << (optimised ? "optimised" : "unoptimised") << " build's) to 0x" << std::hex << one
+      << "ull, and the other build's to what its own run of this test gives; otherwise something made the race differ.";
+}
+
 TEST_F(TickRace, PilotedRidersStartBehindTheGateDigAndRepeat) {
   ASSERT_TRUE(race_test_make_data());
   // The same race in a child process, from the same fresh start, for the

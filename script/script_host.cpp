@@ -14,6 +14,7 @@
 
 #include "core/memory.h"
 #include "platform/log.h"
+#include "platform/os/os.h"
 #include "terrain/height_field.h"
 
 int script_load_budget_ms = 2000;
@@ -31,7 +32,7 @@ int script_budget_spent(void* udata) {
   script_host* host = static_cast<script_host*>(udata);
   if (!host || host->deadline <= 0) return 0;
   if (host->budget_spent) return 1;
-  if (steady_seconds() < host->deadline) return 0;
+  if (os_thread_cpu_seconds() < host->deadline && steady_seconds() < host->wall_deadline) return 0;
   host->budget_spent = 1;
   return 1;
 }
@@ -39,7 +40,8 @@ int script_budget_spent(void* udata) {
 void script_set_budget(script_host* host, int ms) {
   host->budget_ms = ms;
   host->budget_spent = 0;
-  host->deadline = ms > 0 ? steady_seconds() + ms / 1000.0 : 0;
+  host->deadline = ms > 0 ? os_thread_cpu_seconds() + ms / 1000.0 : 0;
+  host->wall_deadline = ms > 0 ? steady_seconds() + (double)script_wall_backstop_factor * ms / 1000.0 : 0;
 }
 
 // Allocation: every block carries its size in front, so the heap's total is

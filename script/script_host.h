@@ -21,7 +21,8 @@ struct script_host {
   duk_context* context;
   char last_error[script_error_bytes];  // empty after a success
   size_t heap_bytes;                    // what the engine holds from us now
-  double deadline;                      // steady-clock seconds; 0: no budget
+  double deadline;                      // the thread's CPU seconds; 0: no budget
+  double wall_deadline;                 // steady-clock seconds: the backstop
   int budget_ms;                        // of the current entry
   int budget_spent;                     // the current entry ran over its budget
 };
@@ -56,6 +57,12 @@ int script_call(script_host* host, const char* path, ...);
 
 const char* script_last_error(const script_host* host);
 void script_collect_garbage(script_host* host);
+
+// A budget counts the CPU time of the thread that runs the script, so a
+// loaded machine never stops a script that keeps within it. A script that
+// blocks (waits without using the processor) is stopped by the wall clock
+// once this many budgets have passed.
+enum { script_wall_backstop_factor = 20 };
 
 // Sets the budget of the next entry (0 or less: none) and clears the
 // spent flag; the host's entries call it, tests may too.

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "platform/os/os.h"
 #include "script/script_natives.h"
 
 namespace {
@@ -98,6 +99,25 @@ TEST_F(ScriptHostTest, ABudgetStopsALoopThatCatchesItsOwnTimeout) {
   EXPECT_NE(std::string(script_last_error(host)).find("RangeError"), std::string::npos);
   script_set_budget(host, 0);
   EXPECT_EQ(script_eval(host, "a = null; var after = 1;"), 1);
+}
+
+TEST_F(ScriptHostTest, TheBudgetCountsTheScriptsOwnTimeAndTheWallClockOnlyFarBeyondIt) {
+  // Time the thread spends off the processor (a loaded machine, here a
+  // sleep) is not the script's: the budget is still there.
+  script_set_budget(host, 20);
+  os_sleep_ms(60);
+  EXPECT_EQ(script_budget_spent(host), 0);
+  // Work of its own spends it.
+  const double start = os_thread_cpu_seconds();
+  volatile double sink = 0;
+  while (os_thread_cpu_seconds() - start < 0.03) sink = sink + 1;
+  EXPECT_EQ(script_budget_spent(host), 1);
+  // A script that blocks is stopped once the wall clock passes the backstop.
+  script_set_budget(host, 5);
+  os_sleep_ms(5 * script_wall_backstop_factor + 20);
+  EXPECT_EQ(script_budget_spent(host), 1);
+  script_set_budget(host, 0);
+  EXPECT_EQ(script_budget_spent(host), 0);
 }
 
 TEST(ScriptHost, SaturatesDoublesIntoInts) {

@@ -9,6 +9,7 @@
 #include "terrain/ground_texture.h"
 #include "terrain/height_field.h"
 #include "terrain/terrain_edit.h"
+#include "terrain/terrain_lod.h"
 #include "terrain/tiles.h"
 
 erode_queue_state erode_queue = {0, 0, 0, INT32_MAX};
@@ -121,7 +122,8 @@ static float edit_weight(const edit_square* sq, int column, int row) {
 static void edit_done(height_field* field, const edit_square* sq) {
   ground_mark_dirty_clamped(field, sq->first_column, sq->first_row, sq->first_column + sq->side - 1,
                             sq->first_row + sq->side - 1);
-  field->edit_count++;
+  terrain_lod_mark_edit(field, sq->first_column, sq->first_row, sq->first_column + sq->side - 1,
+                        sq->first_row + sq->side - 1);
 }
 
 float terrain_dig(height_field* field, float x, float z, float radius, float amount) {

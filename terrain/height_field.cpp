@@ -215,6 +215,8 @@ void free_terrain(height_field* field) {
   check_free(field->lod_node_bits);
   check_free(field->lod_node_data_a);
   check_free(field->lod_node_data_b);
+  check_free(field->lod_half_error);
+  check_free(field->lod_half_worst);
   check_free(field->scratch_image);
   terrain_reset(field);
 }

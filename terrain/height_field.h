@@ -95,6 +95,21 @@ struct height_field {
   int32_t lod_row;
   int32_t lod_half_done;
   int32_t lod_scan_row;
+  // A dug rut refreshes only the LOD nodes over it. The vertices changed
+  // since the LOD data was last whole (first column, first row, last
+  // column, last row; none while first > last), and how many of the edits
+  // counted in edit_count they stand for.
+  int32_t lod_dirty[4];
+  int32_t lod_local_edits;
+  // Per node triangle of the coarse levels: its error at the last scan and
+  // the vertex (column + size x row) that first reached it, so a refresh
+  // over a small region scans only that region of a large triangle. Valid
+  // once lod_local_ready is set by a whole pass.
+  float* lod_half_error;
+  int32_t* lod_half_worst;
+  int32_t lod_local_ready;
+  float lod_half_partial;    // pass state: the error of the triangle being scanned
+  int32_t lod_partial_worst;  // and where it was first reached
   uint8_t* scratch_image;  // ground_scratch_bytes, made by whoever renders into it
   int32_t low_detail_cursor;
   uint32_t lod_frame_counter;

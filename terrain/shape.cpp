@@ -203,9 +203,9 @@ int collide_sphere_pair(const shape_sphere* s1, dBodyID body1, const shape_spher
     if (f < -penalty_force_limit) f = -penalty_force_limit;
     if (!isfinite(f)) return 1;
     if (body2 && dBodyIsEnabled(body2))
-      dBodyAddForceAtPos(body2, f * normal[0], f * normal[1], f * normal[2], point[0], point[1], point[2]);
+      dynamics_add_force_at(body2, f * normal[0], f * normal[1], f * normal[2], point[0], point[1], point[2]);
     if (body1 && dBodyIsEnabled(body1))
-      dBodyAddForceAtPos(body1, -f * normal[0], -f * normal[1], -f * normal[2], point[0], point[1], point[2]);
+      dynamics_add_force_at(body1, -f * normal[0], -f * normal[1], -f * normal[2], point[0], point[1], point[2]);
     return 1;
   }
 
@@ -223,8 +223,7 @@ int collide_sphere_pair(const shape_sphere* s1, dBodyID body1, const shape_spher
     c.geom.normal[k] = normal[k];
   }
   c.geom.depth = depth;
-  dJointID j = dJointCreateContact(dynamics_world, contact_group, &c);
-  dJointAttach(j, body2, body1);
+  dynamics_add_contact(&c, body2, body1, nullptr);
   return 1;
 }
 

@@ -40,17 +40,30 @@ void tyre_spring_damper(float depth, float tyre_radius, double* kp, double* kd) 
   *kd = 200.0 + 2300.0 * c3;
 }
 
-dJointID add_contact_joint(const dContact* c, dBodyID body) {
-  if (!dynamics_world || !contact_group || !body) return nullptr;
+static int contact_is_sound(const dContact* c, dBodyID body) {
+  if (!dynamics_world || !contact_group || !body) return 0;
   const dSurfaceParameters& s = c->surface;
   if (!finite3d(c->geom.pos) || !finite3d(c->geom.normal) || !isfinite(c->geom.depth) ||
       !isfinite(s.mu) || !isfinite(s.soft_erp) || !isfinite(s.soft_cfm))
-    return nullptr;
-  if ((s.mode & dContactMu2) && !isfinite(s.mu2)) return nullptr;
-  if ((s.mode & dContactFDir1) && !finite3d(c->fdir1)) return nullptr;
+    return 0;
+  if ((s.mode & dContactMu2) && !isfinite(s.mu2)) return 0;
+  if ((s.mode & dContactFDir1) && !finite3d(c->fdir1)) return 0;
+  return 1;
+}
+
+dJointID add_contact_joint(const dContact* c, dBodyID body) {
+  if (!contact_is_sound(c, body)) return nullptr;
   dJointID j = dJointCreateContact(dynamics_world, contact_group, c);
   dJointAttach(j, body, nullptr);
   return j;
+}
+
+// The same through the world's door, so it can be recorded on a worker
+// thread; 1 when the contact was sound.
+static int add_terrain_contact(const dContact* c, dBodyID body, dJointFeedback* feedback) {
+  if (!contact_is_sound(c, body)) return 0;
+  dynamics_add_contact(c, body, nullptr, feedback);
+  return 1;
 }
 
 // The contact record handed to the library: zero everywhere but the fields
@@ -385,13 +398,13 @@ int collide_tyre_terrain(const height_field* field, wheel_contact* wheel, float 
   dContact contact;
   float roll_force[3];
   if (!tyre_contact_prepare(field, wheel, friction_scale, &contact, roll_force)) return 0;
-  dJointID joint = add_contact_joint(&contact, wheel->body);
-  if (!joint || !finite3(roll_force)) {
+  // A force that is not finite leaves the joint in place, without feedback.
+  const int sound_force = finite3(roll_force);
+  if (!add_terrain_contact(&contact, wheel->body, sound_force ? &wheel->feedback : nullptr) || !sound_force) {
     wheel->depth = 0.0f;
     return 0;
   }
-  dJointSetFeedback(joint, &wheel->feedback);
-  dBodyAddForce(wheel->body, roll_force[0], roll_force[1], roll_force[2]);
+  dynamics_add_force(wheel->body, roll_force[0], roll_force[1], roll_force[2]);
   return 1;
 }
 
@@ -414,7 +427,7 @@ int collide_shape_terrain(shape* instance, dBodyID body, const float position[3]
     dContact contact;
     fill_contact(&contact, contact_mode_soft, sphere->friction, sphere_contact_spring,
                  sphere_contact_damper, point, normal, depth);
-    add_contact_joint(&contact, body);
+    add_terrain_contact(&contact, body, nullptr);
   }
   return touched;
 }
@@ -436,6 +449,6 @@ int add_sphere_contact(const height_field* field, const float centre[3], float r
     contact.surface.mu2 = mu2;
     contact.surface.mode = contact_mode_soft_fdir_mu2;
   }
-  add_contact_joint(&contact, body);
+  add_terrain_contact(&contact, body, nullptr);
   return 1;
 }

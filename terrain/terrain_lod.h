@@ -27,6 +27,12 @@ inline int64_t terrain_lod_node_index(int level, int x, int z) {
 // finished), 0 when the budget ran out; the next call resumes.
 int terrain_lod_refresh(height_field* field, int32_t budget);
 
+// An edit of the heights of the vertices in the rectangle (clipped to the
+// grid): counts it in edit_count and marks the region, so the next refresh
+// updates only the nodes over it, within that call, when nothing else
+// changed since the LOD data was last whole.
+void terrain_lod_mark_edit(height_field* field, int first_column, int first_row, int last_column, int last_row);
+
 // Once a frame: a budgeted refresh, and the stale LOD textures every
 // upload_interval frames.
 void update_terrain_lod(height_field* field);

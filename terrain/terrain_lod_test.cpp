@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "terrain/erode_queue.h"
 #include "terrain/height_field.h"
 #include "terrain/terrain_files.h"
 #include "terrain/terrain_settings.h"
@@ -66,6 +67,51 @@ TEST_F(TerrainLod, AnEditDuringAPassWaitsForTheNextPass) {
   while (!terrain_lod_refresh(&field, 100000)) {
   }
   EXPECT_EQ(field.lod_pass_target, 3);
+}
+
+// The node values a whole pass gives for the field's heights as they are.
+std::vector<float> whole_pass_values(const height_field& from) {
+  height_field fresh;
+  terrain_reset(&fresh);
+  EXPECT_EQ(terrain_create(&fresh, from.n, from.spacing), 1);
+  fresh.lod_setting = from.lod_setting;
+  std::memcpy(fresh.heights, from.heights, sizeof(float) * (size_t)from.size * (size_t)from.size);
+  terrain_lod_refresh(&fresh, INT_MAX);
+  std::vector<float> out(fresh.lod_node_data_a, fresh.lod_node_data_a + terrain_lod_node_count(&fresh));
+  free_terrain(&fresh);
+  return out;
+}
+
+TEST_F(TerrainLod, ADugRutIsInTheLodDataAtTheNextFrameAsAWholePassWouldHaveIt) {
+  for (int k = 0; k < field.size * field.size; k++) field.heights[k] = std::sin(k * 0.37f) * 3.0f + (k % 7) * 0.01f;
+  ASSERT_EQ(terrain_lod_refresh(&field, INT_MAX), 1);
+  // Ruts inside the field, across the middle lines of the coarse nodes, at a
+  // corner and on the border; each one frame's refresh later the data is
+  // that of a whole pass.
+  const float places[][3] = {{20.5f, 30.25f, 1.5f}, {64.0f, 64.0f, 2.0f}, {0.0f, 0.0f, 1.0f},
+                             {127.0f, 90.0f, 3.0f}, {31.9f, 96.1f, 0.75f}, {64.0f, 64.0f, 2.0f}};
+  for (const auto& p : places) {
+    ASSERT_GT(std::fabs(terrain_dig(&field, p[0], p[1], p[2], -0.4f)), 0.0f);
+    EXPECT_EQ(terrain_lod_refresh(&field, 8000), 1) << p[0] << ", " << p[1];
+    EXPECT_TRUE(node_values() == whole_pass_values(field)) << p[0] << ", " << p[1];
+  }
+  // Two ruts in one frame, a raise after a dig: the same.
+  terrain_dig(&field, 10, 10, 1.5f, -0.3f);
+  terrain_dig(&field, 100, 40, 1.5f, 0.8f);
+  EXPECT_EQ(terrain_lod_refresh(&field, 8000), 1);
+  EXPECT_TRUE(node_values() == whole_pass_values(field));
+
+  // A rut dug while a whole pass runs (another edit started it) is
+  // refreshed where it lies once the pass ends.
+  field.heights[5 + field.size * 100] += 1.0f;
+  field.edit_count++;
+  ASSERT_EQ(terrain_lod_refresh(&field, 3000), 0);
+  terrain_dig(&field, 50, 20, 2.0f, -0.5f);
+  while (!terrain_lod_refresh(&field, 8000)) {
+  }
+  EXPECT_EQ(terrain_lod_refresh(&field, 8000), 1);
+  EXPECT_EQ(field.lod_pass_target, field.edit_count);
+  EXPECT_TRUE(node_values() == whole_pass_values(field));
 }
 
 int uploads_stale, uploads_all;

@@ -8,6 +8,10 @@
 // 32-bit count that wraps after 49.7 days.
 uint32_t os_milliseconds();
 
+// Seconds of CPU time the calling thread has used: it stands still while
+// the thread sleeps, waits or is kept off the processor by other work.
+double os_thread_cpu_seconds();
+
 // Sleep for at least ms milliseconds; 0 gives up the rest of the time slice.
 void os_sleep_ms(uint32_t ms);
 

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+
 namespace {
 
 struct counter {
@@ -29,6 +34,52 @@ TEST(OsThread, ThreadsRunAndMutexGuards) {
   os_thread_join(b);
   EXPECT_EQ(c.value, 20000);
   os_mutex_destroy(c.mutex);
+}
+
+void mark_job(void* arg, int index) { static_cast<std::atomic<int>*>(arg)[index].fetch_add(1); }
+
+TEST(OsThread, AWorkerPoolRunsEveryJobOnceRunAfterRun) {
+  EXPECT_GE(os_processor_count(), 1);
+  for (int workers : {0, 1, 3, 8}) {
+    os_worker_pool* pool = os_worker_pool_create(workers);
+    ASSERT_NE(pool, nullptr);
+    EXPECT_EQ(os_worker_pool_workers(pool), workers);
+    // Many short runs in a row: a worker late for one run must not take
+    // jobs of the next.
+    for (int run = 0; run < 300; run++) {
+      const int count = run % 17;
+      std::atomic<int> hits[17];
+      for (auto& h : hits) h = 0;
+      os_worker_pool_run(pool, mark_job, hits, count);
+      for (int i = 0; i < 17; i++) ASSERT_EQ(hits[i].load(), i < count ? 1 : 0) << workers << " " << run;
+    }
+    os_worker_pool_destroy(pool);
+  }
+  std::atomic<int> hits[3] = {};
+  os_worker_pool_run(nullptr, mark_job, hits, 3);
+  EXPECT_EQ(hits[2].load(), 1);
+}
+
+TEST(OsThread, AForkedChildRunsItsPoolsJobsItself) {
+  os_worker_pool* pool = os_worker_pool_create(3);
+  ASSERT_NE(pool, nullptr);
+  std::atomic<int> hits[8] = {};
+  os_worker_pool_run(pool, mark_job, hits, 8);
+  const pid_t child = fork();
+  if (child == 0) {
+    std::atomic<int> again[8] = {};
+    os_worker_pool_run(pool, mark_job, again, 8);
+    int ok = os_worker_pool_workers(pool) == 0;
+    for (auto& h : again) ok &= h.load() == 1;
+    os_worker_pool_destroy(pool);
+    _exit(ok ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  os_worker_pool_run(pool, mark_job, hits, 8);
+  EXPECT_EQ(hits[7].load(), 2);
+  os_worker_pool_destroy(pool);
 }
 
 TEST(OsThread, MutexIsRecursive) {

@@ -14,6 +14,12 @@ uint32_t os_milliseconds() {
   return static_cast<uint32_t>(ms);
 }
 
+double os_thread_cpu_seconds() {
+  timespec ts;
+  if (clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts) != 0) return 0;
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
 void os_sleep_ms(uint32_t ms) {
   if (ms == 0) {
     sched_yield();
