@@ -85,28 +85,10 @@ float steer_upright(dBodyID frame) {
   return std::isfinite(steer) ? steer : 0.0f;
 }
 
-// The bike has reached its followed line (a sample lies behind it) and the
-// line's speed there.
-int launch_has_line_speed(const rider* r) {
-  const line_sample* q = (const line_sample*)r->followed_line.data;
-  const int32_t count = (int32_t)r->followed_line.count;
-  if (!q || count <= 0) return 0;
-  const float place = line_cursor_position(r);
-  if (!(place >= 1)) return 0;
-  const int32_t i = std::min((int32_t)place, count - 1);
-  const int32_t j = std::min(i + 1, count - 1);
-  const float want = std::fabs(q[i].speed) + (std::fabs(q[j].speed) - std::fabs(q[i].speed)) * (place - (float)i);
-  const dReal* v = dBodyGetLinearVel(r->bodies[RIDER_FRAME]);
-  return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]) >= want;
-}
-
 // Past the start: the look-ahead driver, or the careful follower while
 // the robot recovers.
 void drive(rider* r) {
   if (r->robot.recovery_counter == 0) {
-    // The careful follower's count of still ticks starts afresh each time
-    // it takes over.
-    r->robot.still_ticks = r->robot.unstick_ticks = 0;
     auto_pilot_steer_ahead(r);
   } else {
     auto_pilot_follow_line(r);
@@ -161,19 +143,16 @@ auto_pilot_pick auto_pilot_pick_line(int32_t v, int variant, int32_t now, const 
     for (float& s : score) s = 0.8f + 0.2f * s;
 
   float value[line_slots_per_segment], match[line_slots_per_segment], since[line_slots_per_segment];
-  // An empty slot has nothing to follow: it would leave the robot picking
-  // it again every tick, so only used slots compete (the lowest of them
-  // when no value is above 0).
-  int winner = -1, first_used = -1;
+  // Every slot competes; an empty winner splices nothing, and its fresh pick
+  // tick lets another slot win on a later tick.
+  int winner = 0;
   for (int j = 0; j < line_slots_per_segment; j++) {
     match[j] = line_match(slots[j], frame, followed, followed_count);
     since[j] = (float)(((int64_t)now - slots[j].last_picked_tick) * tick_length);
     value[j] = match[j] + clampf(since[j] / 3, 0, 1) * score[j];
-    if (slots[j].sample_count <= 0) continue;
-    if (first_used < 0) first_used = j;
-    if (winner < 0 || value[j] > value[winner]) winner = j;
+    if (value[j] > value[winner]) winner = j;
   }
-  if (!(value[winner] > 0)) winner = first_used;
+  if (!(value[winner] > 0)) winner = 0;
   pick.slot = winner;
   pick.score = score[winner];
   pick.match = match[winner];
@@ -357,15 +336,6 @@ void auto_pilot_tick(rider* r) {
       hold_posture(r, step.throttle);
       break;
     case auto_pilot_start_launch: {
-      // The launch is over once the clutch is home and the bike, on its
-      // line, is as fast as the line there: two blind seconds of full
-      // throttle carried a pack far past its lines' speed and straight on
-      // past the first bend, all of them turning and braking at once.
-      if (bot.launch_over || (step.x >= 1 && launch_has_line_speed(r))) {
-        bot.launch_over = 1;
-        drive(r);
-        break;
-      }
       const int down = r->down_counter > 0;
       const float x = clampf(step.x, 0, 1);
       rider_set_throttle(r, down ? 0 : 1);
