@@ -85,6 +85,21 @@ float steer_upright(dBodyID frame) {
   return std::isfinite(steer) ? steer : 0.0f;
 }
 
+// The bike has reached its followed line (a sample lies behind it) and the
+// line's speed there.
+int launch_has_line_speed(const rider* r) {
+  const line_sample* q = (const line_sample*)r->followed_line.data;
+  const int32_t count = (int32_t)r->followed_line.count;
+  if (!q || count <= 0) return 0;
+  const float place = line_cursor_position(r);
+  if (!(place >= 1)) return 0;
+  const int32_t i = std::min((int32_t)place, count - 1);
+  const int32_t j = std::min(i + 1, count - 1);
+  const float want = std::fabs(q[i].speed) + (std::fabs(q[j].speed) - std::fabs(q[i].speed)) * (place - (float)i);
+  const dReal* v = dBodyGetLinearVel(r->bodies[RIDER_FRAME]);
+  return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]) >= want;
+}
+
 // Past the start: the look-ahead driver, or the careful follower while
 // the robot recovers.
 void drive(rider* r) {
@@ -336,6 +351,15 @@ void auto_pilot_tick(rider* r) {
       hold_posture(r, step.throttle);
       break;
     case auto_pilot_start_launch: {
+      // The launch is over once the clutch is home and the bike, on its
+      // line, is as fast as the line there: two blind seconds of full
+      // throttle carried a pack far past its lines' speed and straight on
+      // past the first bend, all of them turning and braking at once.
+      if (bot.launch_over || (step.x >= 1 && launch_has_line_speed(r))) {
+        bot.launch_over = 1;
+        drive(r);
+        break;
+      }
       const int down = r->down_counter > 0;
       const float x = clampf(step.x, 0, 1);
       rider_set_throttle(r, down ? 0 : 1);
