@@ -8,8 +8,12 @@
 // Per race it prints L (the sum over the normal lap's segments of the
 // fastest line's own time in the lines file), each robot's laps as seconds
 // and as multiples of L, its falls and missed gates, whether a NaN reached
-// a body, the finishers, the median and the worst normal lap, the falls,
-// the speed against real time and a digest of every crossing tick. --runs
+// a body, the finishers, the robots that rode every lap, the median and
+// the worst normal lap, the falls (and falls per robot), each robot's race
+// time (gate drop to its last lap's end) with the slowest one's slot and its
+// share of the median, the speed against real time and a digest of every
+// crossing tick. A robot flagged finished after the leader may have ridden
+// fewer laps: "full distance" counts only those that rode them all. --runs
 // repeats the race in this process with the clock (and the roster's robot
 // counter) set back to where they stood before the first reset; comparing the digest with another process's
 // checks a fresh start too. --learn turns learning on and checks the lines
@@ -149,9 +153,11 @@ race_outcome run_race(const options& o, int32_t clock_start, int robots_from, st
   }
   const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 
-  std::vector<double> normal_laps;
+  std::vector<double> normal_laps, race_times;
   double worst = 0;
-  int falls = 0, missed_total = 0;
+  int falls = 0, missed_total = 0, full_distance = 0, robots = 0;
+  int slowest_slot = -1, slowest_laps = 0;
+  double slowest = -1;
   for (int s = 0; s < RIDER_SLOT_COUNT; s++) {
     rider* r = rider_slots[s];
     if (!r) continue;
@@ -168,9 +174,11 @@ race_outcome run_race(const options& o, int32_t clock_start, int robots_from, st
     std::printf("  slot %2d %-4s %s crossings %3d falls %d missed %d laps:", s, rider_number_text(r),
                 finished ? "finished" : "DNF     ", r->timing_count, r->crash_count, missed);
     int32_t prev = race_clock.gate_drop_tick;
+    int laps_done = 0;
     for (int lap = 1; lap <= o.laps; lap++) {
       const int32_t end = rider_timing_tick(r, results_lap_end_index(lap));
       if (end < 0) break;
+      laps_done = lap;
       const double seconds = (end - prev) / 128.0;
       std::printf(" %.2f", seconds);
       if (lap >= 2) {
@@ -180,7 +188,14 @@ race_outcome run_race(const options& o, int32_t clock_start, int robots_from, st
       }
       prev = end;
     }
-    std::printf("\n");
+    // A robot that never ended a lap rode the whole race without one.
+    const double race_time = (laps_done > 0 ? prev - race_clock.gate_drop_tick
+                                            : race_clock.current_tick - race_clock.gate_drop_tick) / 128.0;
+    std::printf("  race %.2f s\n", race_time);
+    robots++;
+    full_distance += laps_done == o.laps;
+    race_times.push_back(race_time);
+    if (race_time > slowest) slowest = race_time, slowest_slot = s, slowest_laps = laps_done;
     // Each crossing that starts a segment completes the one before it.
     if (segment_passes)
       for (int c = 0; c < r->timing_count; c++) {
@@ -194,6 +209,12 @@ race_outcome run_race(const options& o, int32_t clock_start, int robots_from, st
   std::printf("  finishers %d/%d, falls %d, missed gates %d, NaN %s\n", out.finishers, o.riders, falls,
               missed_total, nan_seen ? "yes" : "no");
   std::printf("  normal laps: median %.2f L, worst %.2f L\n", median, worst);
+  std::sort(race_times.begin(), race_times.end());
+  const double median_race = race_times.empty() ? 0 : race_times[race_times.size() / 2];
+  std::printf("  full distance %d/%d, falls per robot %.2f\n", full_distance, robots,
+              robots ? (double)falls / robots : 0.0);
+  std::printf("  races: median %.2f s, slowest %.2f s (%.2f x median) on slot %d, %d of %d laps\n", median_race,
+              slowest, median_race > 0 ? slowest / median_race : 0.0, slowest_slot, slowest_laps, o.laps);
   std::printf("  %ld ticks in %.1f s: %.2f x real time\n", ticks, wall, ticks / 128.0 / wall);
   std::printf("  crossing digest %016llx\n", (unsigned long long)out.digest);
   out.ok = !nan_seen && results_finished;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -9,6 +10,7 @@
 
 #include "assets/model.h"
 #include "assets/texture.h"
+#include "bike/bike_model.h"
 #include "bike/rider.h"
 #include "bike/rider_contacts.h"
 #include "bike/rider_build.h"
@@ -19,6 +21,7 @@
 #include "race/game_state.h"
 #include "race/race_hooks.h"
 #include "race/race_state.h"
+#include "race/rider_look.h"
 #include "race/test_support_race.h"
 #include "terrain/dynamics_world.h"
 #include "terrain/erode_queue.h"
@@ -117,6 +120,35 @@ TEST_F(RaceReset, RosterAliasesAndOrder) {
   EXPECT_EQ(cobalt, 40);
   EXPECT_EQ(amber, 20);
   EXPECT_EQ(slate, 20);
+}
+
+// Every skin the roster names is one of the sample data's variants for that
+// row's bike (what the bike setup offers too): a name the data lacks would
+// fall back to the bike's own look without a word, and a bike skin made for
+// another bike would not fit the parts it is drawn on. And no two rows look
+// the same.
+TEST_F(RaceReset, RosterSkinsAreSampleVariantsOfTheirBikes) {
+  std::vector<std::string> looks;
+  for (int i = 0; i < robot_roster_size; i++) {
+    const robot_roster_row& row = robot_roster[i];
+    const bike_model* bike = bike_model_find(bike_name_alias(row.bike));
+    ASSERT_NE(bike, nullptr) << row.bike;
+    collect_rider_look(bike);
+    const char* skins[rider_look_count] = {row.gear_skin, row.helmet_skin, row.bike_skin, row.wheels_skin};
+    std::string look = row.bike;
+    for (int which = 0; which < rider_look_count; which++) {
+      look += std::string("|") + (skins[which] ? skins[which] : "");
+      if (!skins[which]) continue;
+      const texture_variant_list& list = rider_look_lists[which];
+      const char* const* paths = static_cast<const char* const*>(list.paths.data);
+      bool offered = false;
+      for (size_t k = 0; k < list.paths.count; k++) offered |= paths[k] && std::strcmp(paths[k], skins[which]) == 0;
+      EXPECT_TRUE(offered) << "roster " << row.number << " (" << row.bike << "): " << skins[which];
+    }
+    EXPECT_EQ(std::find(looks.begin(), looks.end(), look), looks.end()) << "roster " << row.number << " repeats a look";
+    looks.push_back(look);
+  }
+  free_rider_look();
 }
 
 TEST_F(RaceReset, A160RobotFieldWrapsTheRosterAndEveryRiderStandsClear) {

@@ -104,9 +104,6 @@ int launch_has_line_speed(const rider* r) {
 // the robot recovers.
 void drive(rider* r) {
   if (r->robot.recovery_counter == 0) {
-    // The careful follower's count of still ticks starts afresh each time
-    // it takes over.
-    r->robot.still_ticks = r->robot.unstick_ticks = 0;
     auto_pilot_steer_ahead(r);
   } else {
     auto_pilot_follow_line(r);
@@ -161,19 +158,16 @@ auto_pilot_pick auto_pilot_pick_line(int32_t v, int variant, int32_t now, const 
     for (float& s : score) s = 0.8f + 0.2f * s;
 
   float value[line_slots_per_segment], match[line_slots_per_segment], since[line_slots_per_segment];
-  // An empty slot has nothing to follow: it would leave the robot picking
-  // it again every tick, so only used slots compete (the lowest of them
-  // when no value is above 0).
-  int winner = -1, first_used = -1;
+  // Every slot competes; an empty winner splices nothing, and its fresh pick
+  // tick lets another slot win on a later tick.
+  int winner = 0;
   for (int j = 0; j < line_slots_per_segment; j++) {
     match[j] = line_match(slots[j], frame, followed, followed_count);
     since[j] = (float)(((int64_t)now - slots[j].last_picked_tick) * tick_length);
     value[j] = match[j] + clampf(since[j] / 3, 0, 1) * score[j];
-    if (slots[j].sample_count <= 0) continue;
-    if (first_used < 0) first_used = j;
-    if (winner < 0 || value[j] > value[winner]) winner = j;
+    if (value[j] > value[winner]) winner = j;
   }
-  if (!(value[winner] > 0)) winner = first_used;
+  if (!(value[winner] > 0)) winner = 0;
   pick.slot = winner;
   pick.score = score[winner];
   pick.match = match[winner];

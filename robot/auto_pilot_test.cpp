@@ -174,18 +174,22 @@ TEST_F(AutoPilotPick, EdgeCases) {
     float frame[3];
     int winner;
   };
+  std::vector<std::pair<int, int32_t>> every_slot_just_now;
+  for (int j = 0; j < line_slots_per_segment; j++) every_slot_just_now.push_back({j, 0});
   const Case cases[] = {
       // Far from every line and nothing picked lately: equal values, the
-      // lowest used slot.
-      {"equal values", {2, 5, 7}, {}, {5000, 0, 5000}, 2},
-      {"all 0", {0, 1, 2}, {{0, 0}, {1, 0}, {2, 0}}, {5000, 0, 5000}, 0},
+      // lowest slot.
+      {"equal values", {2, 5, 7}, {{0, 0}, {1, 0}}, {5000, 0, 5000}, 2},
+      {"all 0", {0, 1, 2}, every_slot_just_now, {5000, 0, 5000}, 0},
       // Picked 1.5 s ago counts half; 3 s ago counts whole.
       {"picked under 3 s ago", {0, 1}, {{0, 192}}, {5000, 0, 5000}, 1},
       {"picked 3 s ago", {0, 1}, {{0, 384}}, {5000, 0, 5000}, 0},
       // Near the start of slot 3's line: its match wins.
       {"near a start", {0, 3}, {}, {0, 0, 31}, 3},
-      // An empty slot cannot carry a bike on: the used ones compete.
-      {"empty slot 0 with equal values", {4}, {}, {5000, 0, 5000}, 4},
+      // Empty slots compete too: with equal values the lowest slot wins,
+      // and once picked it is out of the running for 3 s.
+      {"empty slot 0 with equal values", {4}, {}, {5000, 0, 5000}, 0},
+      {"empty slots picked just now", {4}, {{0, 0}, {1, 0}, {2, 0}, {3, 0}}, {5000, 0, 5000}, 4},
   };
   (void)far;
   for (const Case& c : cases) {

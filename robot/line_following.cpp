@@ -51,8 +51,6 @@ float line_cursor_position(const rider* r) {
 namespace {
 
 constexpr float tick_seconds = 1.0f / 128;
-constexpr int32_t still_limit_ticks = 3 * 128;
-constexpr int32_t unstick_push_ticks = 2 * 128;
 
 const line_sample* followed_samples(const rider* r) { return (const line_sample*)r->followed_line.data; }
 
@@ -92,26 +90,7 @@ void auto_pilot_follow_line(rider* r) {
   dBodyID frame = r->bodies[RIDER_FRAME];
   const dReal* vel = dBodyGetLinearVel(frame);
   const float v = (float)std::sqrt(vel[0] * vel[0] + vel[1] * vel[1] + vel[2] * vel[2]);
-  // This follower always asks for speed, so a bike that sits still under
-  // it is held: by another bike it is tangled with, most often, whose
-  // rider pulls the other way, or by a lip that a first-gear clutch let in
-  // by engine speed alone cannot pull it over. Waiting out the 19 s
-  // without a cursor advance left tangled pairs stuck for minutes, push
-  // after push; held still for 3 s, the bike gets the same push at once,
-  // for 2 s.
-  int early_push = 0;
-  if (robot.unstick_ticks > 0) {
-    robot.unstick_ticks--;
-    robot.still_ticks = 0;
-    early_push = 1;
-  } else if (down || !(v < 1)) {
-    robot.still_ticks = 0;
-  } else if (++robot.still_ticks > still_limit_ticks) {
-    robot.still_ticks = 0;
-    robot.unstick_ticks = unstick_push_ticks - 1;
-    early_push = 1;
-  }
-  if ((float)(now - robot.last_advance_tick) * tick_seconds > 19 || early_push) {
+  if ((float)(now - robot.last_advance_tick) * tick_seconds > 19) {
     // Unstick: drag the front wheel toward the target and lift the bike.
     dBodyID wheel = r->bodies[RIDER_FRONT_WHEEL];
     const dReal* wp = dBodyGetPosition(wheel);

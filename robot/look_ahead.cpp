@@ -259,7 +259,7 @@ void auto_pilot_steer_ahead(rider* r) {
   if (line.count <= 0 || !line.s) return;
   rider_robot_state& robot = r->robot;
   const int32_t now = race_clock.current_tick;
-  // 1. Stalled: the careful follower takes over from the next tick.
+  // Stalled: the careful follower takes over from the next tick.
   if ((float)(now - robot.last_advance_tick) * tick_length > 3) {
     robot.recovery_counter = 3;
     return;
@@ -271,7 +271,7 @@ void auto_pilot_steer_ahead(rider* r) {
   const float velocity[3] = {(float)fv[0], (float)fv[1], (float)fv[2]};
   const look_ahead_axes axes = look_ahead_axes_from_velocity(velocity);
 
-  // 2. Place along the line and the line's speed there.
+  // Place along the line and the line's speed there.
   float v = std::sqrt(velocity[0] * velocity[0] + velocity[1] * velocity[1] + velocity[2] * velocity[2]);
   if (!std::isfinite(v)) v = 0;
   // Foot down at walking pace: a robot slowed to a stop behind another (or
@@ -283,7 +283,7 @@ void auto_pilot_steer_ahead(rider* r) {
   const float speed_i = std::fabs(line.at(i).speed);
   float s = speed_i + (std::fabs(line.at(i + 1).speed) - speed_i) * (place - (float)i);
 
-  // 3. The next jump.
+  // The next jump.
   int32_t jump = -1;
   for (int32_t j = i; j <= i + 19 && j < line.count; j++)
     if (line.at(j).speed < 0 && line.at(j + 1).speed < 0) {
@@ -296,7 +296,7 @@ void auto_pilot_steer_ahead(rider* r) {
                                (si.z - position[2]) * (si.z - position[2]));
   const float tau = look_ahead_jump_time(jump < 0 ? -1 : jump - i, to_i, v);
 
-  // 4. Load, lean rate limit and the turn the bike is leaning into.
+  // Load, lean rate limit and the turn the bike is leaning into.
   const float load = (wheel_contact_normal_force(&r->front_contact) + wheel_contact_normal_force(&r->rear_contact)) /
                      (32 * r->total_mass);
   const float f = std::isfinite(load) ? std::fmax(1.0f, load - 1) : 1.0f;
@@ -304,7 +304,7 @@ void auto_pilot_steer_ahead(rider* r) {
   const float lean = body_pitch_angle(frame);
   const float radius = look_ahead_turning_radius(v, f, lean);
 
-  // 5. A rider in the way.
+  // A rider in the way.
   if (rider* other = rider_ahead_in_footprint(r, axes, v)) {
     const float t = std::fmin((float)(now - race_clock.gate_drop_tick) * tick_length, 100);
     const float a = look_ahead_crowd_share(t);
@@ -335,7 +335,7 @@ void auto_pilot_steer_ahead(rider* r) {
       for (int32_t& id : robot.picked_line_ids) id = 0;
   }
 
-  // 6. The aim point.
+  // The aim point.
   float aim[3];
   float k = 4;
   if (r->timing_count <= 0) {
@@ -366,12 +366,12 @@ void auto_pilot_steer_ahead(rider* r) {
     }
   }
 
-  // 7. The lean that turns onto the aim.
+  // The lean that turns onto the aim.
   const float turn = turning_radius_to_point(r, radius, axes, aim);
   float want = std::atan(-v * v / (32 * f * turn));
   if (!std::isfinite(want)) want = 0;
 
-  // 8. Within the ground's grip, along the line ahead and under the front wheel.
+  // Within the ground's grip, along the line ahead and under the front wheel.
   const float unlimited = want;
   for (int32_t j = i + 4; j >= i - 1; j--) {
     float px, pz;
@@ -388,14 +388,14 @@ void auto_pilot_steer_ahead(rider* r) {
     grip_band(frame, px, pz, &beta, &phi);
     want = clampf(want, lean - beta - phi, lean - beta + phi);
   }
-  // 9. A limited lean limits the speed too.
+  // A limited lean limits the speed too.
   if (want != unlimited) {
     const float bound = std::sqrt(std::tan(std::fabs(want)) * f * std::fabs(turn) * 32);
     if (std::isfinite(bound)) s = std::fmin(s, bound);
     robot.lean_limit_tick = now;
   }
 
-  // 10. Front grip: a sliding front tyre eases off the throttle.
+  // Front grip: a sliding front tyre eases off the throttle.
   float grip = 1;
   float slide = 0;
   if (r->front_contact.depth >= 0) {
@@ -404,7 +404,7 @@ void auto_pilot_steer_ahead(rider* r) {
     if (!std::isfinite(slide)) slide = 0;
     grip = clampf((16 - slide) / 16, 0, 1);
   }
-  // 11. Slow: ride upright.
+  // Slow: ride upright.
   if (v < 7.5f) {
     want = 0;
     grip = 1;
@@ -413,7 +413,7 @@ void auto_pilot_steer_ahead(rider* r) {
     want *= q;
     grip = 1 - (1 - grip) * q;
   }
-  // 12. A jump coming: straighten up, hold speed, steady the lean.
+  // A jump coming: straighten up, hold speed, steady the lean.
   if (tau < 3) {
     const float q = clampf((3 - tau) / 2, 0, 1);
     grip += (1 - grip) * q;
@@ -423,16 +423,16 @@ void auto_pilot_steer_ahead(rider* r) {
     const float q2 = clampf((3 - tau) / 3, 0, 1);
     lambda += (pi_f / 8 - lambda) * q2;
   }
-  // 13. Lean rate toward the wanted lean; righting may be twice as quick.
+  // Lean rate toward the wanted lean; righting may be twice as quick.
   float e = (want - lean) * k;
   if ((lean >= 0 && e < 0) || (lean < 0 && e >= 0)) lambda *= 2;
   e = clampf(e, -lambda, lambda);
   if (!std::isfinite(e)) e = 0;
-  // 14. Steering lock.
+  // Steering lock.
   r->full_lock_speed = 1.0f;
   r->restricted_lock_speed = 50.0f;
   r->restricted_lock = clampf((1 + 4 * clampf(std::fabs(e) / pi_f, 0, 1)) * pi_f / 180, 0, pi_f / 4);
-  // 15. Steer by the lean rate, blended with zero slip as the front slides.
+  // Steer by the lean rate, blended with zero slip as the front slides.
   const dReal* w = dBodyGetAngularVel(frame);
   dVector3 spin;
   dBodyVectorFromWorld(frame, w[0], w[1], w[2], spin);
@@ -442,9 +442,8 @@ void auto_pilot_steer_ahead(rider* r) {
   float steer = r->front_contact.depth <= 0 ? base : base + (4 * x - base) * clampf((4 - slide) / 4, 0, 1);
   steer = clampf(steer, -1, 1);
   rider_set_steer(r, std::isfinite(steer) ? steer : 0.0f);
-  // 16.
   auto_pilot_speed_control(r, v, s);
-  // 17. Throttle smoothing.
+  // Throttle smoothing.
   const float since = (float)(now - robot.lean_limit_tick) * tick_length;
   float t = look_ahead_smooth_throttle(grip * r->throttle, robot.last_throttle, since);
   if (!std::isfinite(t)) t = 0;

@@ -446,16 +446,30 @@ int bkdata_bike(int argc, char** argv) {
   ok &= write_skin(dir, file_of(row, BIKE_PART_WHEELS_SKIN), wheels_grey);
   ok &= write_skin(dir, file_of(row, BIKE_PART_HELMET_SKIN), helmet_white);
   ok &= write_skin(dir, file_of(row, BIKE_PART_GEAR_SKIN), gear_blue);
-  // One coloured variant of a few skins, so the bike setup's skin lists
-  // have something besides "default" to offer.
+  // Coloured variants of the skins: the bike setup's skin lists offer them,
+  // and the robot roster dresses its riders in them, so a field of robots
+  // shows several looks. The roster in race/race_reset.cpp names these files.
   static const struct {
     const char* file;
     uint8_t colour[3];
   } variants[] = {
-      {"yz250fv2017-green.png", {40, 170, 60}}, {"cr125-black.png", {30, 30, 30}},
-      {"rider_body-red.png", {190, 30, 30}},    {"rider_head-yellow.png", {230, 210, 30}},
-      {"wheels-gold.png", {200, 160, 40}},
+      {"yz250fv2017-green.png", {40, 170, 60}},  {"cr125-black.png", {30, 30, 30}},
+      {"rider_body-red.png", {190, 30, 30}},     {"rider_body-green.png", {40, 150, 60}},
+      {"rider_body-orange.png", {235, 120, 20}}, {"rider_body-white.png", {225, 225, 225}},
+      {"rider_body-black.png", {35, 35, 40}},    {"rider_body-purple.png", {120, 50, 160}},
+      {"rider_head-yellow.png", {230, 210, 30}}, {"rider_head-red.png", {200, 35, 35}},
+      {"rider_head-blue.png", {40, 80, 200}},    {"rider_head-black.png", {30, 30, 35}},
+      {"wheels-gold.png", {200, 160, 40}},       {"wheels-black.png", {25, 25, 25}},
+      {"wheels-red.png", {170, 30, 30}},
   };
   for (const auto& v : variants) ok &= write_skin(dir, v.file, v.colour);
+  // Each robot bike's graphics in black and in white beside its make's own.
+  static const uint8_t bike_black[3] = {30, 30, 30}, bike_white[3] = {235, 235, 235};
+  for (const char* stem : {"crf250v2008", "kx250fv2008", "rmz250v2008", "yz250fv2008", "kx125", "yz125",
+                           "rm125", "yz250f_sev2006"}) {
+    ok &= write_skin(dir, (std::string(stem) + "-black.png").c_str(), bike_black);
+    ok &= write_skin(dir, (std::string(stem) + "-white.png").c_str(), bike_white);
+  }
+  ok &= write_skin(dir, "cr125-white.png", bike_white);
   return ok ? 0 : 1;
 }
