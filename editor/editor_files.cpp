@@ -2,6 +2,7 @@
 #include "editor/editor_files.h"
 
 #include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -36,9 +37,10 @@ static const gradient* gradient_at(size_t i) { return (const gradient*)growable_
 int editor_save_edinfo() {
   char* path = track_file("edinfo");
   stream* s = stream_open(path, "wb");
+  const int open_error = errno;
   check_free(path);
   if (!s) {
-    console_printf("Can't open 'edinfo'\n");
+    console_printf("Can't open 'edinfo': %s\n", std::strerror(open_error));
     return 0;
   }
   int ok = 1;
@@ -52,9 +54,14 @@ int editor_save_edinfo() {
       ok = stream_printf(s, "add_point %d %f %f\n", type, p->distance, p->height) > 0;
     }
   }
-  if (stream_close_file(s) != 0) ok = 0;
+  // A full disk often shows only when the last buffer goes out at the close.
+  int why = ok ? 0 : errno;
+  if (stream_close_file(s) != 0 && ok) {
+    why = errno;
+    ok = 0;
+  }
   check_free(s);
-  if (!ok) console_printf("Error writing 'edinfo'");
+  if (!ok) console_printf("Error writing 'edinfo': %s", why ? std::strerror(why) : "write failed");
   return ok;
 }
 

@@ -1,6 +1,7 @@
 // Loading and saving the terrain files of a track folder.
 #include "terrain/terrain_files.h"
 
+#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -377,27 +378,32 @@ int load_terrain(height_field* field, const char* folder, int requested_mode) {
 // Writes all bytes or reports the file.
 static int write_all(stream* s, const void* bytes, uint32_t n, const char* file) {
   if (stream_write(s, bytes, n) == n) return 1;
-  console_printf("Error writing '%s'", file);
+  console_printf("Error writing '%s': %s", file, errno ? std::strerror(errno) : "write failed");
   return 0;
 }
 
+// A full disk often shows only when the last buffer goes out at the close.
 static int finish_file(stream* s, const char* file, int ok) {
   if (stream_close_file(s) != 0 && ok) {
-    console_printf("Error writing '%s'", file);
+    console_printf("Error writing '%s': %s", file, std::strerror(errno));
     ok = 0;
   }
   check_free(s);
   return ok;
 }
 
+// The file could not be created; errno says why.
+static void report_open(const char* file) { console_printf("Can't open '%s': %s", file, std::strerror(errno)); }
+
 static int save_shading(height_field* field, const char* folder, const char* file, int doubled) {
   stream* s = open_track_file(folder, file, "wb", 0);
   if (!s) {
-    console_printf("Can't open '%s'", file);
+    report_open(file);
     return 0;
   }
   const int r = field->size;
   int ok = stream_printf(s, "P6\n%d %d\n255\n", r, r) > 0;
+  if (!ok) console_printf("Error writing '%s': %s", file, std::strerror(errno));
   uint8_t* row = (uint8_t*)xmalloc(3 * (size_t)r);
   for (int j = 0; j < r && ok; j++) {
     const uint8_t* held = field->shading + 3 * (size_t)r * j;
@@ -429,10 +435,11 @@ int save_terrain(height_field* field, const char* folder) {
 
   stream* s = open_track_file(folder, "terrain.hf", "wb", 0);
   if (!s) {
-    console_print("Can't open 'terrain.hf'");
+    report_open("terrain.hf");
     return 0;
   }
   const int written = stream_printf(s, "%d %f %f %f\n", field->n, field->spacing, minimum, maximum) > 0;
+  if (!written) console_printf("Error writing 'terrain.hf': %s", std::strerror(errno));
   if (!finish_file(s, "terrain.hf", written)) return 0;
 
   uint16_t* samples = (uint16_t*)xmalloc(count * sizeof(uint16_t));
@@ -443,11 +450,13 @@ int save_terrain(height_field* field, const char* folder) {
     samples[k] = (uint16_t)q;
   }
   char* path = track_path(folder, "terrain.png");
+  errno = 0;
   const int png_ok = image_write_png(path, samples, r, r);
+  const int why = errno;
   check_free(path);
   check_free(samples);
   if (!png_ok) {
-    console_print("Can't open 'terrain.png'");
+    console_printf("Error writing 'terrain.png': %s", why ? std::strerror(why) : "write failed");
     return 0;
   }
 
@@ -456,7 +465,7 @@ int save_terrain(height_field* field, const char* folder) {
 
   s = open_track_file(folder, "tilemap", "wb", 0);
   if (!s) {
-    console_print("Can't open 'tilemap'");
+    report_open("tilemap");
     return 0;
   }
   if (!finish_file(s, "tilemap", write_all(s, field->tilemap, (uint32_t)1 << (2 * field->n), "tilemap"))) return 0;
@@ -465,7 +474,7 @@ int save_terrain(height_field* field, const char* folder) {
   if (!field->decals.data) return 1;
   s = open_track_file(folder, "decals", "wb", 0);
   if (!s) {
-    console_print("Can't open 'decals'");
+    report_open("decals");
     return 0;
   }
   return finish_file(s, "decals", save_decals(field, s));

@@ -14,6 +14,7 @@
 #include "assets/texture.h"
 #include "assets/verbose.h"
 #include "core/file.h"
+#include "core/file_set.h"
 #include "core/file_index.h"
 #include "core/memory.h"
 #include "core/message_ring.h"
@@ -157,6 +158,10 @@ void hash_statue_shapes(rmd160_context* digest) {
 }
 
 int load_track_here() {
+  // A save of this track that a crash cut short is finished or undone
+  // before any of its files is read.
+  file_set_recover(track_source);
+
   // 1. The long name.
   set_text(track_long_name, sizeof track_long_name, track_folder);
   for (int32_t i = 0; i < track_count; i++)
