@@ -52,7 +52,7 @@ static int fail_load(height_field* field, stream* s, const char* message) {
 
 // Header sanity: the grid must be one the game can hold and draw, and the
 // height range must be a range.
-static int header_is_sound(int n, float spacing, float minimum, float maximum) {
+int terrain_header_is_sound(int n, float spacing, float minimum, float maximum) {
   return n >= terrain_min_n && n <= terrain_max_n && std::isfinite(spacing) && spacing > 0.0f &&
          std::isfinite(minimum) && std::isfinite(maximum) && maximum >= minimum;
 }
@@ -266,7 +266,7 @@ static void allocate_after_tiles(height_field* field) {
 
 int terrain_create(height_field* field, int n, float spacing) {
   free_terrain(field);
-  if (!header_is_sound(n, spacing, 0.0f, 0.0f)) {
+  if (!terrain_header_is_sound(n, spacing, 0.0f, 0.0f)) {
     console_printf("Bad height field parameters");
     return 0;
   }
@@ -315,7 +315,7 @@ int load_terrain(height_field* field, const char* folder, int requested_mode) {
   int n = 0;
   float spacing = 0, minimum = 0, maximum = 0;
   if (stream_scanf(s, "%d %f %f %f ", &n, &spacing, &minimum, &maximum) != 4 ||
-      !header_is_sound(n, spacing, minimum, maximum)) {
+      !terrain_header_is_sound(n, spacing, minimum, maximum)) {
     console_print("Bad height field parameters");
     return fail_load(field, s, "Error reading heights");
   }
