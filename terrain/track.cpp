@@ -266,6 +266,9 @@ int scan_tracks() {
   growable_array_init(&long_names, sizeof(char*), 16);
   for (int i = 0; names && names[i]; i++) {
     if (!is_terrain_file(names[i])) continue;
+    // A save cut short leaves its files in the track's ".saving" folder
+    // until the track loads again: no track of its own.
+    if (std::strstr(names[i], "/.saving/")) continue;
     loading_refresh();
     const char* slash = std::strrchr(names[i], '/');
     char* folder = (char*)xmalloc((size_t)(slash - names[i]) + 1);
