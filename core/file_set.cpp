@@ -21,6 +21,8 @@ static const char staging_suffix[] = "/.saving";
 static const char old_prefix[] = "old-";
 static const char journal_name[] = "journal";
 static const char journal_temp_name[] = "journal.new";
+// A staging folder whose save is made, on its way out.
+static const char done_suffix[] = ".done";
 
 void (*file_set_step_hook)(const char* step) = nullptr;
 
@@ -245,17 +247,32 @@ int file_set_commit(const char* folder, const char* const* names, int count) {
     return 0;
   }
   flush_path(base, 1);
-  // The old files go before the journal: a start that still finds the
-  // journal finishes the save and so never puts an old file back.
+  // The old files go while the journal is still there: a start that finds
+  // it finishes the save and so never puts an old file back. Then the
+  // staging folder, journal and all, takes its finished name in one step,
+  // so that a folder left behind always tells a made save from one that
+  // never got its journal.
   for (const std::string& name : staged) ::unlink(join(staging, old_prefix, name).c_str());
-  ::unlink(join(staging, "", journal_name).c_str());
-  ::rmdir(staging.c_str());
+  const std::string done = staging + done_suffix;
+  remove_staging(done);
+  if (std::rename(staging.c_str(), done.c_str()) == 0) {
+    file_set_step("finished");
+    remove_staging(done);
+  } else {
+    remove_staging(staging);
+  }
   return 1;
 }
 
 file_set_recovery file_set_recover(const char* folder) {
   std::string base, staging;
-  if (!real_folders(folder, &base, &staging) || !is_folder(staging)) return file_set_nothing;
+  if (!real_folders(folder, &base, &staging)) return file_set_nothing;
+  const int was_done = is_folder(staging + done_suffix);
+  if (was_done) remove_staging(staging + done_suffix);
+  if (!is_folder(staging)) {
+    if (was_done) console_printf("Finished the interrupted save of '%.900s': the new files are in place", folder);
+    return was_done ? file_set_finished : file_set_nothing;
+  }
   std::vector<std::string> names;
   file_set_recovery result;
   if (exists(join(staging, "", journal_name)) && read_journal(staging, &names)) {

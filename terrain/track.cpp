@@ -268,7 +268,7 @@ int scan_tracks() {
     if (!is_terrain_file(names[i])) continue;
     // A save cut short leaves its files in the track's ".saving" folder
     // until the track loads again: no track of its own.
-    if (std::strstr(names[i], "/.saving/")) continue;
+    if (std::strstr(names[i], "/.saving/") || std::strstr(names[i], "/.saving.done/")) continue;
     loading_refresh();
     const char* slash = std::strrchr(names[i], '/');
     char* folder = (char*)xmalloc((size_t)(slash - names[i]) + 1);
