@@ -1,7 +1,10 @@
 // The editor's "edinfo" file of gradients and the "track.pov" scene export.
 #include "editor/editor_files.h"
 
+#include <sys/stat.h>
+
 #include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -36,9 +39,10 @@ static const gradient* gradient_at(size_t i) { return (const gradient*)growable_
 int editor_save_edinfo() {
   char* path = track_file("edinfo");
   stream* s = stream_open(path, "wb");
+  const int open_error = errno;
   check_free(path);
   if (!s) {
-    console_printf("Can't open 'edinfo'\n");
+    console_printf("Can't open 'edinfo': %s\n", std::strerror(open_error));
     return 0;
   }
   int ok = 1;
@@ -52,9 +56,14 @@ int editor_save_edinfo() {
       ok = stream_printf(s, "add_point %d %f %f\n", type, p->distance, p->height) > 0;
     }
   }
-  if (stream_close_file(s) != 0) ok = 0;
+  // A full disk often shows only when the last buffer goes out at the close.
+  int why = ok ? 0 : errno;
+  if (stream_close_file(s) != 0 && ok) {
+    why = errno;
+    ok = 0;
+  }
   check_free(s);
-  if (!ok) console_printf("Error writing 'edinfo'");
+  if (!ok) console_printf("Error writing 'edinfo': %s", why ? std::strerror(why) : "write failed");
   return ok;
 }
 
@@ -218,6 +227,47 @@ int declare_model(stream* s, const statue* t, std::vector<declared_model>* decla
 
 int has_model(const statue* t) { return t->model && t->model_name; }
 
+// A file name of the game as a path that POV-Ray finds from the track
+// folder the scene is written to: the plain name when the file lies in
+// that folder, else its full path ("@" names along the search roots, the
+// first root that holds it). Empty when no plain file holds it (a name
+// found only in an archive or in a packed variant).
+std::string path_for_scene(const char* name, const char* scene_folder) {
+  char* here = home_file_path(scene_folder);
+  const std::string folder = here ? here : "";
+  check_free(here);
+  std::vector<std::string> candidates;
+  if (name[0] == '@') {
+    for (int i = 0; search_root(i); i++) candidates.push_back(std::string(search_root(i)) + (name + 1));
+  } else {
+    candidates.push_back(name);
+  }
+  for (const std::string& path : candidates) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    char* real = ::realpath(path.c_str(), nullptr);
+    std::string out = real ? real : path;
+    std::free(real);
+    char* real_folder = folder.empty() ? nullptr : ::realpath(folder.c_str(), nullptr);
+    const std::string in = real_folder ? std::string(real_folder) + "/" : "";
+    std::free(real_folder);
+    if (!in.empty() && out.compare(0, in.size(), in) == 0 && out.find('/', in.size()) == std::string::npos)
+      out = out.substr(in.size());
+    return out;
+  }
+  return "";
+}
+
+// POV-Ray's strings read backslashes and quotes as escapes.
+std::string pov_string(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\\' || c == '"') out += '\\';
+    out += c;
+  }
+  return out;
+}
+
 int write_scene(stream* s) {
   const height_field* field = editor.terrain;
   int ok = 1;
@@ -235,11 +285,13 @@ int write_scene(stream* s) {
       if (!has_model(t)) continue;
       ok = stream_printf(s, "\tobject {\n\t\t%s\n", identifiers[(size_t)i].c_str()) > 0;
       if (ok && t->texture_name) {
-        const char* texture = t->texture_name[0] == '@' ? t->texture_name + 1 : t->texture_name;
+        std::string texture = path_for_scene(t->texture_name, track_source);
+        if (texture.empty()) texture = t->texture_name[0] == '@' ? t->texture_name + 1 : t->texture_name;
+        texture = pov_string(texture);
         const size_t n = std::strlen(t->texture_name);
         const int ppm = n >= 5 && std::strcmp(t->texture_name + n - 4, ".ppm") == 0;
         ok = stream_printf(s, "\t\ttexture { uv_mapping pigment { image_map { %s \"%s\"} } scale <1,-1,1> }\n",
-                           ppm ? "ppm" : "png", texture) > 0;
+                           ppm ? "ppm" : "png", texture.c_str()) > 0;
       }
       const float* b = t->basis;
       ok = ok && stream_printf(s, "\t\tmatrix <%f,%f,%f,%f,%f,%f,%f,%f,%f,0,0,0>\n", b[0], b[3], b[6], b[1], b[4], b[7],
@@ -260,7 +312,12 @@ int write_scene(stream* s) {
     ok = ok && stream_printf(s, "()\n\ttranslate <%f,%f,%f>\n}\n", b->x, b->y, b->z) > 0;
   }
   ok = ok && stream_puts(s, "}\n") >= 0;
-  ok = ok && stream_puts(s, "#declare ground = height_field {\n\tpng \"terrain.png\"\n") >= 0;
+  // The height image of the track as the game reads it: the saved one in
+  // the per-user folder, else the shipped one.
+  const std::string terrain_name = std::string(track_source) + "/terrain.png";
+  std::string heights = path_for_scene(terrain_name.c_str(), track_source);
+  heights = pov_string(heights.empty() ? "terrain.png" : heights);
+  ok = ok && stream_printf(s, "#declare ground = height_field {\n\tpng \"%s\"\n", heights.c_str()) > 0;
   ok = ok && stream_printf(s, "\tscale <1, 1, -1>\n\ttranslate <0, 0, 1>\n\tscale <%f,%f,%f>\n", field->extent,
                            field->max_height - field->min_height, field->extent) > 0;
   ok = ok && stream_printf(s, "\ttranslate <0,%f,0>\n}\n", field->min_height) > 0;

@@ -302,7 +302,22 @@ TEST_F(PovSample, StatuesBillboardsAndGround) {
   EXPECT_EQ(count(pov, "#declare _rock = "), 1u);
   EXPECT_EQ(count(pov, "#declare _bale = "), 1u);
   EXPECT_EQ(count(pov, "\tobject {\n"), with_model);
-  EXPECT_EQ(count(pov, "image_map { png \"quarrybend/rock.png\"} }"), count(pov, "\t\t_rock\n"));
+  EXPECT_EQ(count(pov, "/quarrybend/rock.png\"} }"), count(pov, "\t\t_rock\n"));
+  // Every file the scene names is found from the folder it is written to
+  // (POV-Ray's own folder): the statues' textures lie in the game data,
+  // the ground's heights in the track folder.
+  const std::string height_image = std::string(std::getenv("BK_HOME")) + "/quarrybend/terrain.png";
+  EXPECT_NE(pov.find("png \"" + height_image + "\""), std::string::npos);
+  size_t files = 0;
+  for (size_t at = pov.find(" \""); at != std::string::npos; at = pov.find(" \"", at + 1)) {
+    const size_t end = pov.find('"', at + 2);
+    const std::string name = pov.substr(at + 2, end - at - 2);
+    const std::string path = name[0] == '/' ? name : folder_ + "/" + name;
+    struct stat st;
+    EXPECT_EQ(::stat(path.c_str(), &st), 0) << name;
+    files++;
+  }
+  EXPECT_GT(files, with_model);
   // Billboards from the track's own file only, as macro calls.
   size_t textured = 0;
   for (size_t i = (size_t)first_file_billboard; i < billboards.count; i++)

@@ -48,10 +48,15 @@ int editor_save() {
   // while they run, so the set lands in place only when all of it exists.
   std::snprintf(track_source, sizeof track_source, "%s", staging);
   int ok = write_billboards();
+  if (ok) file_set_step("billboards");
   ok = ok && write_timing_gates();
+  if (ok) file_set_step("timing_gates");
   ok = ok && save_terrain(field, staging);
+  if (ok) file_set_step("terrain");
   ok = ok && write_statues();
+  if (ok) file_set_step("statues");
   ok = ok && editor_save_edinfo();
+  if (ok) file_set_step("edinfo");
   std::snprintf(track_source, sizeof track_source, "%s", folder);
   check_free(staging);
   if (ok)

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "core/file_set.h"
 #include "core/memory.h"
 #include "core/message_ring.h"
 #include "editor/editor_items.h"
@@ -317,6 +319,28 @@ TEST_F(Editor, UndoRestoresTheCommittedStates) {
   }
 }
 
+// Moving an object marks the track changed but leaves the heights: it
+// spends no undo level, and Backspace steps back the last height change
+// instead of reporting an undo that changed nothing.
+TEST_F(Editor, AnObjectEditSpendsNoUndoLevel) {
+  make_field(0);
+  editor_track_loaded(&field);
+  const std::vector<float> loaded(field.heights, field.heights + field.size * field.size);
+  stroke(5);
+  undo_commit();
+  ASSERT_EQ(editor.undo_count, 2);
+  field.change_flags = 7;  // a statue dragged
+  editor_update();
+  tap(8);
+  EXPECT_STREQ(editor.message, "Undo!");
+  EXPECT_TRUE(std::equal(loaded.begin(), loaded.end(), field.heights));
+  field.change_flags = 7;
+  editor_update();
+  tap(8);
+  EXPECT_STREQ(editor.message, "No more undo levels!");
+  EXPECT_EQ(editor.undo_count, 1);
+}
+
 TEST_F(Editor, TheRingKeepsEightLevelsAndWraps) {
   make_field(0);
   editor_track_loaded(&field);
@@ -410,7 +434,8 @@ TEST_F(Editor, UpdateNoticesChangesFromOutside) {
   editor_track_loaded(&field);
   editor_update();
   EXPECT_EQ(editor.pending, 0);
-  field.change_flags = 7;  // the erosion wrote cells
+  field.heights[5] += 1;  // the erosion wrote cells
+  field.change_flags = 7;
   editor_update();
   EXPECT_EQ(editor.pending, 1);
   EXPECT_STREQ(editor.message, "Update needed!");
@@ -691,6 +716,107 @@ TEST_F(EditorSave, AFileThatCannotBeReplacedLeavesTheOldSet) {
     ASSERT_NE(out, nullptr);
     std::fwrite(before.at(name).data(), 1, before.at(name).size(), out);
     std::fclose(out);
+  }
+}
+
+// The save stops dead (as a kill would stop it) after each step in turn:
+// each file staged, the journal, each file moved. The next load of the
+// track finds the whole old set or the whole new one, says which in the
+// log, and leaves no staging folder.
+int kill_at_step = 0;
+int steps_taken = 0;
+void die_at_step(const char*) {
+  if (++steps_taken == kill_at_step) _exit(0);
+}
+
+TEST_F(EditorSave, ASaveKilledAtAnyStepIsFinishedOrUndoneAtTheNextLoad) {
+  const int cell = 100 + track_field.size * 100;
+  const float old_height = track_field.heights[cell];
+  ASSERT_EQ(editor_save(), 1);
+  const auto old_set = files();
+  editor_set_height(&track_field, 100, 100, old_height + 3);
+  ASSERT_EQ(editor_save(), 1);
+  const auto new_set = files();
+  ASSERT_NE(old_set.at("terrain.png"), new_set.at("terrain.png"));
+  auto put_back_old_set = [&] {
+    for (const auto& f : old_set) {
+      std::FILE* out = std::fopen(home_track_file(f.first).c_str(), "wb");
+      ASSERT_NE(out, nullptr);
+      std::fwrite(f.second.data(), 1, f.second.size(), out);
+      std::fclose(out);
+    }
+  };
+  int finished = 0, undone = 0;
+  for (kill_at_step = 1;; kill_at_step++) {
+    put_back_old_set();
+    editor_free();
+    free_track_data();
+    free_terrain(&track_field);
+    ASSERT_EQ(load_track(), 1);
+    editor_set_height(&track_field, 100, 100, old_height + 3);
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      steps_taken = 0;
+      file_set_step_hook = die_at_step;
+      _exit(editor_save() == 1 ? 3 : 4);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 3) break;  // the save ran through before the stop
+    ASSERT_EQ(WEXITSTATUS(status), 0) << "the save failed at step " << kill_at_step;
+    ASSERT_TRUE(exists(home_track_file(".saving")) || exists(home_track_file(".saving.done"))) << kill_at_step;
+    const int first = message_ring.write_index;
+    editor_free();
+    free_track_data();
+    free_terrain(&track_field);
+    ASSERT_EQ(load_track(), 1);
+    std::string console;
+    for (int k = first; k != message_ring.write_index; k = (k + 1) % message_ring_size)
+      console += message_ring.lines[k];
+    const auto now = files();
+    EXPECT_FALSE(exists(home_track_file(".saving"))) << kill_at_step;
+    EXPECT_FALSE(exists(home_track_file(".saving.done"))) << kill_at_step;
+    if (now == new_set) {
+      finished++;
+      EXPECT_NE(console.find("Finished the interrupted save of '@quarrybend'"), std::string::npos) << console;
+      EXPECT_NEAR(track_field.heights[cell], old_height + 3, 0.01);
+    } else {
+      undone++;
+      EXPECT_TRUE(now == old_set) << "a mixed set after a stop at step " << kill_at_step;
+      EXPECT_NE(console.find("Undid the interrupted save of '@quarrybend'"), std::string::npos) << console;
+      EXPECT_NEAR(track_field.heights[cell], old_height, 0.01);
+    }
+  }
+  // Stops before the journal undo the save, stops after it finish it.
+  EXPECT_GE(undone, 5);
+  EXPECT_GE(finished, 10);
+}
+
+// A full disk at any file of the save names the file and the reason, and
+// leaves nothing behind.
+TEST_F(EditorSave, AFullDiskNamesTheFileAndTheReason) {
+  const std::string staging = home_track_file(".saving");
+  ASSERT_TRUE(editor_new_gradient());  // so that edinfo has a line to write
+  ::mkdir((std::string(test_root()) + "/xdg").c_str(), 0755);
+  ::mkdir((std::string(test_root()) + "/xdg/Brakkan").c_str(), 0755);
+  ::mkdir(home_track_file("").c_str(), 0755);
+  for (const char* name : {"billboards", "timing_gates", "terrain.hf", "terrain.png", "shading.ppm", "shadingx2.ppm",
+                           "tilemap", "statues", "edinfo"}) {
+    ASSERT_EQ(::mkdir(staging.c_str(), 0755), 0) << name;
+    ASSERT_EQ(::symlink("/dev/full", (staging + "/" + name).c_str()), 0) << name;
+    const int first = message_ring.write_index;
+    EXPECT_EQ(editor_save(), 0) << name;
+    std::string console;
+    for (int k = first; k != message_ring.write_index; k = (k + 1) % message_ring_size)
+      console += message_ring.lines[k];
+    EXPECT_NE(console.find("Error writing '" + std::string(name) + "': No space left on device"), std::string::npos)
+        << console;
+    EXPECT_FALSE(exists(staging)) << name;
+    ::unlink((staging + "/" + name).c_str());
+    ::rmdir(staging.c_str());
   }
 }
 

@@ -14,8 +14,12 @@ void undo_commit() {
   if (!field || !e.pending) return;
   e.pending = 0;
   const size_t cells = (size_t)field->size * field->size;
-  std::memcpy(e.stroke_base, field->heights, cells * sizeof(float));
   field->change_flags &= ~4;
+  // The ring keeps heights and their shading only. An edit that left every
+  // height as it was (an object moved, a brush that changed nothing) spends
+  // no level, so the next undo still steps back a real change.
+  if (e.undo_count > 0 && std::memcmp(e.stroke_base, field->heights, cells * sizeof(float)) == 0) return;
+  std::memcpy(e.stroke_base, field->heights, cells * sizeof(float));
   if (e.undo_levels <= 0) {
     refresh_terrain_normals(field);
     return;

@@ -8,6 +8,7 @@
 #include "assets/font.h"
 #include "assets/view_extent.h"
 #include "core/message_ring.h"
+#include "race/frame_loop.h"
 #include "race/hud.h"
 #include "race/hud_text.h"
 #include "race/screen_draw.h"
@@ -79,6 +80,10 @@ void draw_info_board(int slot) {
   glDisable(GL_LIGHTING);
   glDisable(GL_FOG);
   menu_begin_text_scale(50);
+  // The editor's side panel holds the window's left edge (20.5 of 64 units
+  // of its height, this board has 50): the board starts right of it, so the
+  // message lines leave the tool buttons readable.
+  if (frame_loop.view_mode == view_editor) glTranslatef(20.5f * 50.0f / 64.0f + 0.5f, 0, 0);
   const float column = board.shown ? draw_results_board(board, slot) : 0.0f;
 
   static char lines[info_board_status_max][hud_line_bytes];

@@ -285,7 +285,11 @@ duk_ret_t native_move_statue(duk_context* c) {
   if (!s || s->shape || !get_coordinate(c, 1, &x) || !get_coordinate(c, 2, &offset) ||
       !get_coordinate(c, 3, &z) || !get_value(c, 4, &heading))
     return push_number(c, 0);
-  s->x = (float)x, s->height_offset = (float)offset, s->z = (float)z, s->angle = (float)heading;
+  // The script moves the statue for the race; the track keeps it where it was made.
+  script_set_value(&s->script, script_slot_statue_x, &s->x, (float)x);
+  script_set_value(&s->script, script_slot_statue_height_offset, &s->height_offset, (float)offset);
+  script_set_value(&s->script, script_slot_statue_z, &s->z, (float)z);
+  script_set_value(&s->script, script_slot_statue_angle, &s->angle, (float)heading);
   place_object_on_ground(s);
   return push_number(c, 1);
 }
@@ -298,7 +302,9 @@ duk_ret_t native_move_statue_absolute(duk_context* c) {
     return push_number(c, 0);
   script_get_doubles(c, 4, m, 9);
   if (!all_finite(m, 9)) return push_number(c, 0);
-  s->x = (float)x, s->y = (float)y, s->z = (float)z;
+  script_set_value(&s->script, script_slot_statue_x, &s->x, (float)x);
+  script_set_value(&s->script, script_slot_statue_z, &s->z, (float)z);
+  s->y = (float)y;
   for (int row = 0; row < 3; row++)
     for (int col = 0; col < 3; col++) s->basis[3 * row + col] = (float)m[3 * col + row];
   return push_number(c, 1);
@@ -310,7 +316,8 @@ duk_ret_t native_move_billboard(duk_context* c) {
   double x, offset, z;
   if (!b || !get_coordinate(c, 1, &x) || !get_coordinate(c, 2, &offset) || !get_coordinate(c, 3, &z))
     return push_number(c, 0);
-  b->x = (float)x, b->z = (float)z;
+  script_set_value(&b->script, script_slot_billboard_x, &b->x, (float)x);
+  script_set_value(&b->script, script_slot_billboard_z, &b->z, (float)z);
   b->y = script_terrain_height((float)x, (float)z) + (float)offset;
   return push_number(c, 1);
 }
@@ -320,7 +327,9 @@ duk_ret_t native_move_billboard_absolute(duk_context* c) {
   double x, y, z;
   if (!b || !get_coordinate(c, 1, &x) || !get_coordinate(c, 2, &y) || !get_coordinate(c, 3, &z))
     return push_number(c, 0);
-  b->x = (float)x, b->y = (float)y, b->z = (float)z;
+  script_set_value(&b->script, script_slot_billboard_x, &b->x, (float)x);
+  script_set_value(&b->script, script_slot_billboard_z, &b->z, (float)z);
+  b->y = (float)y;
   return push_number(c, 1);
 }
 
@@ -328,7 +337,7 @@ duk_ret_t native_size_billboard(duk_context* c) {
   billboard* b = get_billboard(c, 0);
   double size;
   if (!b || !get_coordinate(c, 1, &size)) return push_number(c, 0);
-  b->size = (float)size;
+  script_set_value(&b->script, script_slot_billboard_size, &b->size, (float)size);
   return push_number(c, 1);
 }
 
@@ -338,7 +347,9 @@ duk_ret_t native_color_billboard(duk_context* c) {
   if (!b) return push_number(c, 0);
   for (int i = 0; i < 4; i++)
     if (!get_value(c, 1 + i, &v[i])) return push_number(c, 0);
-  for (int i = 0; i < 4; i++) b->colour[i] = (uint8_t)(std::clamp(v[i], 0.0, 1.0) * 255.0 + 0.5);
+  uint8_t colour[4];
+  for (int i = 0; i < 4; i++) colour[i] = (uint8_t)(std::clamp(v[i], 0.0, 1.0) * 255.0 + 0.5);
+  script_set_colour(&b->script, b->colour, colour);
   return push_number(c, 1);
 }
 

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -305,6 +309,47 @@ TEST_F(ScriptNatives, Billboards) {
   EXPECT_EQ(billboard_at(2)->y, 8.0f);
   EXPECT_EQ(billboard_at(2)->size, 12.0f);
   EXPECT_EQ(billboard_at(0)->x, 40.0f);  // the fixed one stays
+}
+
+// A track script moves, turns, sizes and tints objects for the race; the
+// track's files keep them as they were made. An edit made after the
+// script's change (as the editor's tools make it) is kept, even when the
+// script moves the object again.
+TEST_F(ScriptNatives, SavedObjectsAreAsMadeNotAsTheScriptShowsThem) {
+  add_billboard(50, 0.5f, 60, 4, 1, "#c8e0a0#tree.png");  // the script's billboard 2
+  char folder[] = "/tmp/bk_natives_XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  const std::string saved_source = track_source;
+  std::snprintf(track_source, sizeof track_source, "%s", folder);
+  auto saved = [&](const char* name) {
+    EXPECT_EQ(std::string(name) == "billboards" ? write_billboards() : write_statues(), 1);
+    std::string text;
+    if (std::FILE* f = std::fopen((std::string(folder) + "/" + name).c_str(), "rb")) {
+      for (int c; (c = std::fgetc(f)) != EOF;) text += (char)c;
+      std::fclose(f);
+    }
+    return text;
+  };
+  for (const char* call : {"bk.move_billboard(2, 51, 0, 61)", "bk.move_billboard_absolute(2, 52, 3, 62)",
+                           "bk.size_billboard(2, 9)", "bk.color_billboard(2, 1, 1, 1, 1)",
+                           "bk.move_statue(1, 20, 2, 30, -2.2)", "bk.move_statue_absolute(1, 21, 2, 31, [1, 0, 0, 0, 1, 0, 0, 0, 1])"})
+    EXPECT_EQ(js(call), "1") << call;
+  EXPECT_EQ(billboard_at(3)->colour[1], 255);
+  EXPECT_EQ(saved("billboards"), "[50.000000 0.500000 60.000000] 4.000000 1.000000 #c8e0a0#tree.png\n");
+  EXPECT_EQ(saved("statues"), "[20.000000 0.000000 20.000000] 0.000000 null null null\n"
+                              "[30.000000 1.000000 30.000000] 0.000000 null null null\n");
+  // The editor drags the statue and the billboard and turns the statue;
+  // the script goes on moving the statue.
+  statue_at(2)->x = 25;
+  statue_at(2)->angle = 1.5f;
+  billboard_at(3)->z = 70;
+  EXPECT_EQ(js("bk.move_statue(1, 22, 2, 32, -2.0)"), "1");
+  EXPECT_EQ(saved("billboards"), "[50.000000 0.500000 70.000000] 4.000000 1.000000 #c8e0a0#tree.png\n");
+  EXPECT_EQ(saved("statues"), "[20.000000 0.000000 20.000000] 0.000000 null null null\n"
+                              "[25.000000 1.000000 30.000000] 1.500000 null null null\n");
+  std::snprintf(track_source, sizeof track_source, "%s", saved_source.c_str());
+  for (const char* name : {"billboards", "statues"}) std::remove((std::string(folder) + "/" + name).c_str());
+  ::rmdir(folder);
 }
 
 TEST_F(ScriptNatives, SoundsCameraTexturesAndMessages) {

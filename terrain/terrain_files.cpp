@@ -1,6 +1,7 @@
 // Loading and saving the terrain files of a track folder.
 #include "terrain/terrain_files.h"
 
+#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -51,7 +52,7 @@ static int fail_load(height_field* field, stream* s, const char* message) {
 
 // Header sanity: the grid must be one the game can hold and draw, and the
 // height range must be a range.
-static int header_is_sound(int n, float spacing, float minimum, float maximum) {
+int terrain_header_is_sound(int n, float spacing, float minimum, float maximum) {
   return n >= terrain_min_n && n <= terrain_max_n && std::isfinite(spacing) && spacing > 0.0f &&
          std::isfinite(minimum) && std::isfinite(maximum) && maximum >= minimum;
 }
@@ -276,7 +277,7 @@ static void allocate_after_tiles(height_field* field) {
 
 int terrain_create(height_field* field, int n, float spacing) {
   free_terrain(field);
-  if (!header_is_sound(n, spacing, 0.0f, 0.0f)) {
+  if (!terrain_header_is_sound(n, spacing, 0.0f, 0.0f)) {
     console_printf("Bad height field parameters");
     return 0;
   }
@@ -325,7 +326,7 @@ int load_terrain(height_field* field, const char* folder, int requested_mode) {
   int n = 0;
   float spacing = 0, minimum = 0, maximum = 0;
   if (stream_scanf(s, "%d %f %f %f ", &n, &spacing, &minimum, &maximum) != 4 ||
-      !header_is_sound(n, spacing, minimum, maximum)) {
+      !terrain_header_is_sound(n, spacing, minimum, maximum)) {
     console_print("Bad height field parameters");
     return fail_load(field, s, "Error reading heights");
   }
@@ -388,27 +389,32 @@ int load_terrain(height_field* field, const char* folder, int requested_mode) {
 // Writes all bytes or reports the file.
 static int write_all(stream* s, const void* bytes, uint32_t n, const char* file) {
   if (stream_write(s, bytes, n) == n) return 1;
-  console_printf("Error writing '%s'", file);
+  console_printf("Error writing '%s': %s", file, errno ? std::strerror(errno) : "write failed");
   return 0;
 }
 
+// A full disk often shows only when the last buffer goes out at the close.
 static int finish_file(stream* s, const char* file, int ok) {
   if (stream_close_file(s) != 0 && ok) {
-    console_printf("Error writing '%s'", file);
+    console_printf("Error writing '%s': %s", file, std::strerror(errno));
     ok = 0;
   }
   check_free(s);
   return ok;
 }
 
+// The file could not be created; errno says why.
+static void report_open(const char* file) { console_printf("Can't open '%s': %s", file, std::strerror(errno)); }
+
 static int save_shading(height_field* field, const char* folder, const char* file, int doubled) {
   stream* s = open_track_file(folder, file, "wb", 0);
   if (!s) {
-    console_printf("Can't open '%s'", file);
+    report_open(file);
     return 0;
   }
   const int r = field->size;
   int ok = stream_printf(s, "P6\n%d %d\n255\n", r, r) > 0;
+  if (!ok) console_printf("Error writing '%s': %s", file, std::strerror(errno));
   uint8_t* row = (uint8_t*)xmalloc(3 * (size_t)r);
   for (int j = 0; j < r && ok; j++) {
     const uint8_t* held = field->shading + 3 * (size_t)r * j;
@@ -440,10 +446,11 @@ int save_terrain(height_field* field, const char* folder) {
 
   stream* s = open_track_file(folder, "terrain.hf", "wb", 0);
   if (!s) {
-    console_print("Can't open 'terrain.hf'");
+    report_open("terrain.hf");
     return 0;
   }
   const int written = stream_printf(s, "%d %f %f %f\n", field->n, field->spacing, minimum, maximum) > 0;
+  if (!written) console_printf("Error writing 'terrain.hf': %s", std::strerror(errno));
   if (!finish_file(s, "terrain.hf", written)) return 0;
 
   uint16_t* samples = (uint16_t*)xmalloc(count * sizeof(uint16_t));
@@ -454,11 +461,13 @@ int save_terrain(height_field* field, const char* folder) {
     samples[k] = (uint16_t)q;
   }
   char* path = track_path(folder, "terrain.png");
+  errno = 0;
   const int png_ok = image_write_png(path, samples, r, r);
+  const int why = errno;
   check_free(path);
   check_free(samples);
   if (!png_ok) {
-    console_print("Can't open 'terrain.png'");
+    console_printf("Error writing 'terrain.png': %s", why ? std::strerror(why) : "write failed");
     return 0;
   }
 
@@ -467,7 +476,7 @@ int save_terrain(height_field* field, const char* folder) {
 
   s = open_track_file(folder, "tilemap", "wb", 0);
   if (!s) {
-    console_print("Can't open 'tilemap'");
+    report_open("tilemap");
     return 0;
   }
   if (!finish_file(s, "tilemap", write_all(s, field->tilemap, (uint32_t)1 << (2 * field->n), "tilemap"))) return 0;
@@ -476,7 +485,7 @@ int save_terrain(height_field* field, const char* folder) {
   if (!field->decals.data) return 1;
   s = open_track_file(folder, "decals", "wb", 0);
   if (!s) {
-    console_print("Can't open 'decals'");
+    report_open("decals");
     return 0;
   }
   return finish_file(s, "decals", save_decals(field, s));

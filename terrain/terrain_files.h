@@ -15,6 +15,10 @@ struct stream;
 // released.
 int load_terrain(height_field* field, const char* folder, int requested_mode);
 
+// Whether a terrain.hf header ("n spacing minimum maximum") describes a
+// grid the game can hold and draw and a height range.
+int terrain_header_is_sound(int n, float spacing, float minimum, float maximum);
+
 // A flat field of exponent n at height 0 with every buffer a loaded terrain
 // has, one tile, and every vertex's shading due: for new tracks and tools.
 // Returns 0 with a console line when n or spacing is out of range.

@@ -14,6 +14,7 @@
 #include "assets/texture.h"
 #include "assets/verbose.h"
 #include "core/file.h"
+#include "core/file_set.h"
 #include "core/file_index.h"
 #include "core/memory.h"
 #include "core/message_ring.h"
@@ -157,6 +158,10 @@ void hash_statue_shapes(rmd160_context* digest) {
 }
 
 int load_track_here() {
+  // A save of this track that a crash cut short is finished or undone
+  // before any of its files is read.
+  file_set_recover(track_source);
+
   // 1. The long name.
   set_text(track_long_name, sizeof track_long_name, track_folder);
   for (int32_t i = 0; i < track_count; i++)
@@ -261,6 +266,9 @@ int scan_tracks() {
   growable_array_init(&long_names, sizeof(char*), 16);
   for (int i = 0; names && names[i]; i++) {
     if (!is_terrain_file(names[i])) continue;
+    // A save cut short leaves its files in the track's ".saving" folder
+    // until the track loads again: no track of its own.
+    if (std::strstr(names[i], "/.saving/") || std::strstr(names[i], "/.saving.done/")) continue;
     loading_refresh();
     const char* slash = std::strrchr(names[i], '/');
     char* folder = (char*)xmalloc((size_t)(slash - names[i]) + 1);

@@ -1,6 +1,7 @@
 // The text files of a track folder besides the terrain: timing gates,
 // flaggers, lighting and cameras (read), and the billboards, statues and
 // timing gates the editor saves.
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -692,15 +693,22 @@ stream* open_for_writing(const char* file) {
   char* path = (char*)xmalloc(n);
   std::snprintf(path, n, "%s/%s", track_source, file);
   stream* s = stream_open(path, "wb");
+  const int why = errno;
   check_free(path);
-  if (!s) console_printf("Can't open '%s'\n", file);
+  if (!s) console_printf("Can't open '%s': %s\n", file, std::strerror(why));
   return s;
 }
 
+// Closes the file and names the reason of a failed write: a full disk
+// often shows only when the last buffer goes out at the close.
 int finish_writing(stream* s, const char* file, int ok) {
-  if (stream_close_file(s) != 0) ok = 0;
+  int why = ok ? 0 : errno;
+  if (stream_close_file(s) != 0 && ok) {
+    why = errno;
+    ok = 0;
+  }
   check_free(s);
-  if (!ok) console_printf("Error writing '%s'", file);
+  if (!ok) console_printf("Error writing '%s': %s", file, why ? std::strerror(why) : "write failed");
   return ok;
 }
 
@@ -716,11 +724,17 @@ int write_billboards() {
   for (int32_t i = first_file_billboard; i < count && ok; i++) {
     const billboard* b = billboard_at(i);
     if (!b->texture_name) continue;
-    ok = stream_printf(s, "[%f %f %f] %f %f ", b->x, b->height_offset, b->z, b->size, b->aspect) > 0;
-    if (b->colour[0] == 255 && b->colour[1] == 255 && b->colour[2] == 255)
+    // As made in the file or the editor, not as a track script shows it.
+    const script_changes* c = &b->script;
+    uint8_t colour[4];
+    authored_colour(c, b->colour, colour);
+    ok = stream_printf(s, "[%f %f %f] %f %f ", authored_value(c, script_slot_billboard_x, b->x), b->height_offset,
+                       authored_value(c, script_slot_billboard_z, b->z),
+                       authored_value(c, script_slot_billboard_size, b->size), b->aspect) > 0;
+    if (colour[0] == 255 && colour[1] == 255 && colour[2] == 255)
       ok = ok && stream_printf(s, "%s\n", b->texture_name) > 0;
     else
-      ok = ok && stream_printf(s, "#%02x%02x%02x#%s\n", b->colour[0], b->colour[1], b->colour[2], b->texture_name) > 0;
+      ok = ok && stream_printf(s, "#%02x%02x%02x#%s\n", colour[0], colour[1], colour[2], b->texture_name) > 0;
   }
   return finish_writing(s, "billboards", ok);
 }
@@ -732,7 +746,11 @@ int write_statues() {
   const int32_t count = statues.data ? (int32_t)statues.count : 0;
   for (int32_t i = first_file_statue; i < count && ok; i++) {
     const statue* t = statue_at(i);
-    ok = stream_printf(s, "[%f %f %f] %f %s %s %s\n", t->x, t->height_offset, t->z, t->angle,
+    const script_changes* c = &t->script;
+    ok = stream_printf(s, "[%f %f %f] %f %s %s %s\n", authored_value(c, script_slot_statue_x, t->x),
+                       authored_value(c, script_slot_statue_height_offset, t->height_offset),
+                       authored_value(c, script_slot_statue_z, t->z),
+                       authored_value(c, script_slot_statue_angle, t->angle),
                        name_or_null(t->model_name), name_or_null(t->texture_name), name_or_null(t->shape_name)) > 0;
   }
   return finish_writing(s, "statues", ok);

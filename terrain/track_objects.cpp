@@ -28,6 +28,33 @@ billboard* billboard_at(int32_t index) { return static_cast<billboard*>(growable
 
 statue* statue_at(int32_t index) { return static_cast<statue*>(growable_array_at(&statues, (size_t)index)); }
 
+void script_set_value(script_changes* c, int slot, float* live, float value) {
+  const uint32_t bit = 1u << slot;
+  // A value that is not the script's own was made by the editor since (or
+  // is the one from the file): that is the one to keep.
+  if (!(c->fields & bit) || *live != c->last[slot]) c->authored[slot] = *live;
+  c->fields |= bit;
+  *live = value;
+  c->last[slot] = value;
+}
+
+void script_set_colour(script_changes* c, uint8_t live[4], const uint8_t value[4]) {
+  const uint32_t bit = 1u << script_slot_colour;
+  if (!(c->fields & bit) || std::memcmp(live, c->last_colour, 4) != 0) std::memcpy(c->authored_colour, live, 4);
+  c->fields |= bit;
+  std::memcpy(live, value, 4);
+  std::memcpy(c->last_colour, value, 4);
+}
+
+float authored_value(const script_changes* c, int slot, float live) {
+  return (c->fields & (1u << slot)) && live == c->last[slot] ? c->authored[slot] : live;
+}
+
+void authored_colour(const script_changes* c, const uint8_t live[4], uint8_t out[4]) {
+  const int scripted = (c->fields & (1u << script_slot_colour)) && std::memcmp(live, c->last_colour, 4) == 0;
+  std::memcpy(out, scripted ? c->authored_colour : live, 4);
+}
+
 static int hex_digit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;

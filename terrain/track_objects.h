@@ -11,6 +11,40 @@
 struct model;
 struct shape;
 
+// What a track script changed of an object. The record's own fields show
+// the object as it moves in the race; the files keep it as it was made.
+// For each field a script set (bit k of `fields`, slot k), `authored` holds
+// the value from before the script's change and `last` the value the
+// script stored. A live value that no longer equals `last` was changed
+// since by someone else (the editor's tools), so it is the one to keep.
+struct script_changes {
+  uint32_t fields;
+  float authored[4];
+  float last[4];
+  uint8_t authored_colour[4];
+  uint8_t last_colour[4];
+};
+
+enum {
+  // Slots of a billboard's script changes; bit 4 is its colour.
+  script_slot_billboard_x = 0,
+  script_slot_billboard_z = 1,
+  script_slot_billboard_size = 2,
+  script_slot_colour = 4,
+  // Slots of a statue's.
+  script_slot_statue_x = 0,
+  script_slot_statue_z = 1,
+  script_slot_statue_height_offset = 2,
+  script_slot_statue_angle = 3,
+};
+
+// Sets *live to value on a script's behalf, keeping the authored value.
+void script_set_value(script_changes* c, int slot, float* live, float value);
+void script_set_colour(script_changes* c, uint8_t live[4], const uint8_t value[4]);
+// The value to save for a field whose live value is `live`.
+float authored_value(const script_changes* c, int slot, float live);
+void authored_colour(const script_changes* c, const uint8_t live[4], uint8_t out[4]);
+
 struct billboard {
   float x;
   float y;  // ground height under (x, z) at creation + height_offset
@@ -22,6 +56,7 @@ struct billboard {
   uint32_t texture;
   uint8_t colour[4];   // r g b a
   char* texture_name;  // owned, without the colour prefix; null for none
+  script_changes script;
 };
 
 struct statue {
@@ -50,6 +85,7 @@ struct statue {
   float* bone_centres;
   float* bone_translations;
   float* bone_rotations;
+  script_changes script;
 };
 
 enum {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -621,6 +622,7 @@ TEST_F(Track, ScanListsTracksByLongNameIgnoringCase) {
   make_track("alpha", {{"desc", "Cee"}});
   make_track("omega", {{"desc", "A"}});
   make_track("nodesc", {});
+  make_track("alpha/.saving", {});  // a save cut short: no track of its own
   free_file_index();
   ASSERT_EQ(scan_tracks(), 1);
   std::vector<std::string> names, folders;
@@ -634,6 +636,7 @@ TEST_F(Track, ScanListsTracksByLongNameIgnoringCase) {
     if (folders[i] == "zeta" || folders[i] == "alpha" || folders[i] == "omega" || folders[i] == "nodesc")
       mine.push_back(names[i]);
   EXPECT_EQ(mine, (std::vector<std::string>{"A", "b", "Cee", "nodesc"}));
+  EXPECT_EQ(std::count(folders.begin(), folders.end(), "alpha/.saving"), 0);
   std::snprintf(track_folder, sizeof track_folder, "omega");
   ASSERT_EQ(load_track(), 1);
   EXPECT_STREQ(track_long_name, "A");

@@ -157,6 +157,8 @@ int bkdata_check(int argc, char** argv) {
       failed |= !bkdata_check_series(path);
     } else if (bkdata_is_lines_name(path)) {
       failed |= !bkdata_check_lines(path);
+    } else if (bkdata_is_track_file_name(path)) {
+      failed |= !bkdata_check_track_file(path);
     } else if (bkdata_is_edinfo_name(path)) {
       failed |= !bkdata_check_edinfo(path);
     } else if (bkdata_is_keycam_name(path)) {

@@ -58,6 +58,11 @@ int bkdata_seeds(int argc, char** argv);
 // The track-folder kind of "check": the terrain files and tiles through the
 // game's loader. Prints a summary or the refusal; 1 when the folder loads.
 int bkdata_check_track(const char* folder);
+// One file of a track folder ("billboards", "statues", "timing_gates",
+// "lighting", "cameras", "flaggers", "terrain.hf", "tilemap") through its
+// reader, with the folder's other files where the reader needs them.
+int bkdata_is_track_file_name(const char* path);
+int bkdata_check_track_file(const char* path);
 
 // ".jm" models (also compressed or scrambled): 1 when the name is one.
 int bkdata_is_model_name(const char* path);
