@@ -291,6 +291,7 @@ duk_ret_t native_move_statue(duk_context* c) {
   script_set_value(&s->script, script_slot_statue_z, &s->z, (float)z);
   script_set_value(&s->script, script_slot_statue_angle, &s->angle, (float)heading);
   place_object_on_ground(s);
+  track_field.change_flags |= terrain_statics_moved;
   return push_number(c, 1);
 }
 
@@ -307,6 +308,7 @@ duk_ret_t native_move_statue_absolute(duk_context* c) {
   s->y = (float)y;
   for (int row = 0; row < 3; row++)
     for (int col = 0; col < 3; col++) s->basis[3 * row + col] = (float)m[3 * col + row];
+  track_field.change_flags |= terrain_statics_moved;
   return push_number(c, 1);
 }
 

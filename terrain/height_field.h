@@ -21,6 +21,8 @@ enum {
   ground_scratch_bytes = 4 * 1024 * 1024,
 };
 
+enum { terrain_statics_moved = 1 };
+
 struct height_field {
   float* heights;       // R x R, then base_heights in the same block
   float* base_heights;  // the heights as loaded
@@ -115,8 +117,10 @@ struct height_field {
   uint32_t lod_frame_counter;
 
   int32_t generation;
-  // Bits of unsaved work: an edit sets 7; 2 stays until a full save, 4
-  // until the editor's next undo snapshot.
+  // Bits of change: an edit sets 7; 2 stays until a full save, 4 until the
+  // editor's next undo snapshot. 1 alone (terrain_statics_moved) says the
+  // static objects moved, as a track script moves them for the race:
+  // nothing to save.
   int32_t change_flags;
   int32_t edit_lock;
   // The heights came from a scrambled file: the editor saves nothing over it.
