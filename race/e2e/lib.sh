@@ -39,7 +39,7 @@ wait_gone() { wait_until absent "$1"; }
 # The frames the game has shown so far (all runs of this script's home).
 frames_shown() {
   local n
-  n=$(wc -l <"$BK_FRAME_FILE" 2>/dev/null) || n=0
+  n=$(wc -l 2>/dev/null <"$BK_FRAME_FILE") || n=0
   echo "${n:-0}"
 }
 frames_reach() { [ "$(frames_shown)" -ge "$1" ]; }
@@ -52,6 +52,9 @@ wait_frames() {
   local want=$(($(frames_shown) + ${1:-3}))
   wait_pid=${pid:-} wait_until frames_reach "$want"
 }
+# Waits until the game $pid, started when $1 frames had been shown, has
+# shown $2 (5) of its own: its frame loop runs, and its menus take input.
+wait_running() { wait_pid=${pid:-} wait_until frames_reach $(($1 + ${2:-5})); }
 # Presses each key in turn, waiting for the frames that take and show it.
 press() {
   local k

@@ -28,10 +28,7 @@ run_to_loading_page() {
   PAVO_LOGFILE=">x.log" "$exe" "$@" 2>err.txt &
   local pid=$!
   wait_for_window "$pid" || { kill -KILL "$pid"; wait "$pid"; fail "$*: no window"; }
-  for _ in $(seq 300); do
-    grep -q 'GL_EXTENSIONS: ' x.log && break
-    sleep 0.1
-  done
+  wait_pid=$pid wait_log 'GL_EXTENSIONS: ' x.log
   if [ "$capture" = 1 ]; then
     import -window "$(window_of "$pid")" frame.png || { kill -KILL "$pid"; fail "no frame captured"; }
   fi
