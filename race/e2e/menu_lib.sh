@@ -33,13 +33,15 @@ playback_mode="400 52"
 playback_row() { echo "200 $(awk -v i="$1" 'BEGIN { printf "%d", 101 + 18.75 * i }')"; }
 
 frames_taken=0
-# Saves the screen as the next numbered frame NN-$1.png in $dir/frames,
-# copied to $BK_CAPTURE-NN-$1.png when BK_CAPTURE is set.
+# Saves the screen, once the game has shown the frames after the last
+# input, as the next numbered frame NN-$1.png in $dir/frames, copied to
+# $BK_CAPTURE-NN-$1.png when BK_CAPTURE is set.
 frame() {
   frames_taken=$((frames_taken + 1))
   local name
   name=$(printf '%02d-%s' "$frames_taken" "$1")
   mkdir -p "$dir/frames"
+  wait_frames
   import -window root "$dir/frames/$name.png"
   [ -n "${BK_CAPTURE:-}" ] && cp "$dir/frames/$name.png" "$BK_CAPTURE-$name.png"
   return 0
