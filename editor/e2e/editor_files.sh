@@ -46,7 +46,7 @@ set_from_terrain_line=28
 
 start() {
   rm -f "$log"
-  timeout -s TERM "$hang_seconds" "$exe" --editor --erode 0 --track quarrybend </dev/null >/dev/null 2>err.txt &
+  timeout -s TERM "$run_hang_seconds" "$exe" --editor --erode 0 --track quarrybend </dev/null >/dev/null 2>err.txt &
   pid=$!  # timeout's: its exit code is the game's
   game=
   game_started() { game=$(pgrep -P "$pid" | head -n 1); [ -n "$game" ]; }

@@ -163,11 +163,12 @@ log_count_reaches() { [ "$(log_count "$1")" -ge "$2" ]; }
 # wait now.)
 wait_log_count() { wait_pid=${pid:-} wait_until log_count_reaches "$1" "$2"; }
 
-# Starts brakkan with the arguments "$@" under a 300 s time-out (its exit
+# Starts brakkan with the arguments "$@" under a time-out that only a hang
+# reaches (its exit
 # code is brakkan's), standard error in err.txt; takes the focus of its
 # window and waits for the main menu: $pid (the time-out's), $win.
 start_game() {
-  timeout -s TERM 300 "$exe" "$@" 2>err.txt &
+  timeout -s TERM "$run_hang_seconds" "$exe" "$@" 2>err.txt &
   pid=$!
   local game= started_at
   started_at=$(frames_shown)

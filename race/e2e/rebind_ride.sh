@@ -22,13 +22,13 @@ printf 'video_mode=Windowed\nxres=640\nyres=480\n' >"$user/config"
 started_at=$(frames_shown)
 "$exe" --nosound --print-orientation >o.txt 2>err.txt &
 pid=$!
-# Like `timeout -s TERM $hang_seconds`, but with the game's own pid for its window.
+# Like `timeout -s TERM $run_hang_seconds`, but with the game's own pid for its window.
 # The watchdog ends with the script, its sleep too: a sleep left behind
 # would hold the test's output open (the test would last that long)
 # and then signal whatever process has the game's pid by then.
 (
   trap 'kill "$nap" 2>/dev/null; exit 0' TERM
-  sleep "$hang_seconds" &
+  sleep "$run_hang_seconds" &
   nap=$!
   wait "$nap" && kill -TERM "$pid" 2>/dev/null
 ) >/dev/null 2>&1 &

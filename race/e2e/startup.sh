@@ -76,7 +76,7 @@ grep -q 'Opening waveOut audio' x.log && fail "--record-audio: the device was op
 check_order 'Creating window' 'Opening readback audio' 'Audio opened!' "${shutdown_lines[@]}"
 
 # A file that cannot be made ends the run with 1 before the frame loop.
-timeout 60 "$exe" --record-audio nosuchdir/a.raw </dev/null >/dev/null 2>err.txt
+timeout "$hang_seconds" "$exe" --record-audio nosuchdir/a.raw </dev/null >/dev/null 2>err.txt
 rc=$?
 [ "$rc" = 1 ] || fail "unwritable --record-audio: exit code $rc"
 [ "$(cat err.txt)" = "Can't write nosuchdir/a.raw" ] || fail "unwritable --record-audio: stderr '$(cat err.txt)'"
