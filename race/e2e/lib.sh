@@ -35,9 +35,6 @@ wait_log() { wait_until log_has "$@"; }
 file_has() { [ "$(stat -c %s "$1" 2>/dev/null || echo -1)" -ge "${2:-1}" ]; }
 # Waits for file $1 to hold at least $2 (1) bytes.
 wait_file() { wait_until file_has "$@"; }
-# Waits for file $1 to be gone.
-absent() { [ ! -e "$1" ]; }
-wait_gone() { wait_until absent "$1"; }
 
 # The frames the game has shown so far (all runs of this script's home).
 frames_shown() {
@@ -72,14 +69,6 @@ type_text() { xdotool type --delay 20 "$1" && wait_frames; }
 point_at() { xdotool mousemove --window "$win" "$1" "$2" && wait_frames; }
 # A click at x $1, y $2 of window $win, waited for likewise.
 click_at() { xdotool mousemove --window "$win" "$1" "$2" click 1 && wait_frames; }
-# Holds key $1 down for $2 frames of the game.
-hold_frames() {
-  xdotool keydown "$1"
-  wait_frames "$2"
-  local rc=$?
-  xdotool keyup "$1"
-  return $rc
-}
 # Saves the screen (or window $2) to $1 once the game has shown the frames
 # after the last input.
 snap() {
