@@ -48,14 +48,16 @@ print(round((x - $cx) / p + 320), round((z - $cz) / p + 240))" "$@"; }
 field() { sed -n "${2}p" "$1" | tr -d '[]' | awk -v k="$3" '{print $k}'; }
 
 # A shot of a view that has stopped changing: the ground textures of a new
-# view fill in over a number of frames, so two shots 10 frames apart must
-# nearly agree first (the flaggers' flags still wave).
+# view fill in over a number of frames, so two shots a couple of frames
+# apart must nearly agree first (the flaggers' flags still wave; frames
+# further apart would also see the race move on a slow machine, whose
+# frames each take a longer step of the race's clock).
 settled_shot() {
   local k
   for k in $(seq 16); do
-    wait_frames 10
+    wait_frames 5
     import -window "$win" "$frames/settle_a.png"
-    wait_frames 10
+    wait_frames 2
     import -window "$win" "$frames/settle_b.png"
     e2e_python - "$frames/settle_a.png" "$frames/settle_b.png" <<'PY' && break
 import sys
