@@ -54,8 +54,9 @@ field() { sed -n "${2}p" "$1" | tr -d '[]' | awk -v k="$3" '{print $k}'; }
 # frames each take a longer step of the race's clock).
 settled_shot() {
   local k
+  wait_frames 40
   for k in $(seq 16); do
-    wait_frames 5
+    wait_frames 2
     import -window "$win" "$frames/settle_a.png"
     wait_frames 2
     import -window "$win" "$frames/settle_b.png"
