@@ -20,7 +20,7 @@ bkdata=$(dirname "$exe")/bkdata
 hash=$("$bkdata" check "$data/quarrybend" 2>/dev/null | sed -n 's/.*hash \([0-9a-f]\{40\}\).*/\1/p')
 [ -n "$hash" ] || fail "bkdata check gave no track hash"
 
-python3 "$here/net_peer.py" port.txt "$hash" report.txt 240 items &
+python3 "$here/net_peer.py" port.txt "$hash" report.txt "$run_hang_seconds" items &
 peer=$!
 wait_pid=$peer wait_file port.txt
 [ -s port.txt ] || fail "the peer did not start"
