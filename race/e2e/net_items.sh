@@ -22,6 +22,8 @@ hash=$("$bkdata" check "$data/quarrybend" 2>/dev/null | sed -n 's/.*hash \([0-9a
 
 python3 "$here/net_peer.py" port.txt "$hash" report.txt "$run_hang_seconds" items &
 peer=$!
+# A failed run ends the peer too: it would hold the test's output open.
+trap 'kill "$peer" 2>/dev/null; stop_own_display; rm -rf "$dir"' EXIT
 wait_pid=$peer wait_file port.txt
 [ -s port.txt ] || fail "the peer did not start"
 port=$(cat port.txt)
