@@ -17,6 +17,7 @@ fail() { echo "$*"; tail -n 40 "$log" 2>/dev/null; cat err.txt 2>/dev/null; exit
 mkdir -p "$user"
 printf 'video_mode=Windowed\nxres=640\nyres=480\n' >"$user/config"
 
+started_at=$(frames_shown)
 "$exe" --nosound --debug 2>err.txt &
 pid=$!
 wait_for_window "$pid" || fail "no window"
