@@ -119,7 +119,7 @@ class LoadingGl : public ::testing::Test {
   }
   // Waits for the window to give a frame, as loading_show would get it.
   window_frame* frame() {
-    for (int i = 0; i < 500; i++) {
+    for (int i = 0; i < 6000; i++) {  // a minute: only a hang gets there
       window_pump_messages(game_window);
       if (window_frame* f = window_begin_frame(game_window)) return f;
       os_sleep_ms(10);

@@ -165,7 +165,7 @@ TEST_F(AudioTest, DsoundLoopingSoundPlaysAtItsVolumePanAndRate) {
   const size_t span = 4410;
   std::vector<int16_t> frames;
   size_t first = 0;
-  for (int waited = 0; waited < 5000; waited += 20) {
+  for (int waited = 0; waited < audio_hang_ms; waited += 20) {
     const std::vector<uint8_t> raw = device_output();
     frames.assign(raw.size() / 2, 0);
     if (!frames.empty()) std::memcpy(frames.data(), raw.data(), frames.size() * 2);

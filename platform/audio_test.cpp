@@ -129,9 +129,9 @@ TEST_F(AudioTest, WaveoutThreadStartsAndStopsWithItsLines) {
   options_set_string("[dsnd:off]");
   void* h = audio_open(nullptr);
   ASSERT_NE(h, nullptr);
-  ASSERT_TRUE(wait_for_log("Audio thread begin", 2000));
+  ASSERT_TRUE(wait_for_log("Audio thread begin", audio_hang_ms));
   // The whole mixahead is queued at once, without waiting for the device.
-  for (int waited = 0; waited < 2000 && waveout.fragments_written < 8; waited += 5) sleep_ms(5);
+  for (int waited = 0; waited < audio_hang_ms && waveout.fragments_written < 8; waited += 5) sleep_ms(5);
   EXPECT_GE(waveout.fragments_written, 8);
   audio_close(h);
   const std::vector<std::string> want = {
@@ -194,12 +194,12 @@ TEST_F(AudioTest, StalledDeviceTimesOutAndTheThreadGoesOn) {
   options_set_string("[dsnd:off][sound-mixahead:60]");
   void* h = audio_open(nullptr);
   ASSERT_NE(h, nullptr);
-  ASSERT_TRUE(wait_for_log("Audio thread begin", 2000));
+  ASSERT_TRUE(wait_for_log("Audio thread begin", audio_hang_ms));
   os_audio_pause(waveout.device, 1);  // the device stops taking fragments
-  ASSERT_TRUE(wait_for_log("Audio thread: Timeout on fragment ", 4000));
+  ASSERT_TRUE(wait_for_log("Audio thread: Timeout on fragment ", audio_hang_ms));
   const int after_timeout = waveout.fragments_written;
   os_audio_pause(waveout.device, 0);
-  for (int waited = 0; waited < 3000 && waveout.fragments_written <= after_timeout; waited += 10) sleep_ms(10);
+  for (int waited = 0; waited < audio_hang_ms && waveout.fragments_written <= after_timeout; waited += 10) sleep_ms(10);
   EXPECT_GT(waveout.fragments_written, after_timeout);
   audio_close(h);
   EXPECT_TRUE(log_has("Audio thread end"));
@@ -240,7 +240,7 @@ TEST_F(AudioTest, WaveoutDeviceOutputEqualsReadback) {
   sound_play(s);
   // Until the device has written as much sound as the readback made; the
   // file only grows, so a wrong mix shows up as a difference, not a hang.
-  for (int waited = 0; waited < 5000; waited += 20) {
+  for (int waited = 0; waited < audio_hang_ms; waited += 20) {
     if (sounding_frames(device_output()).size() >= expected.size()) break;
     sleep_ms(20);
   }

@@ -17,6 +17,10 @@
 #include "platform/options.h"
 #include "tools/testing/test_env.h"
 
+// How long the tests wait for the audio thread before calling it hung: a
+// machine loaded with other work may starve the thread for seconds.
+constexpr int audio_hang_ms = 60000;
+
 class AudioTest : public ::testing::Test {
  protected:
   void SetUp() override {

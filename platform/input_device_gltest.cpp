@@ -26,7 +26,7 @@
 namespace {
 
 bool eventually(window_state* window, const std::function<bool()>& done) {
-  for (int i = 0; i < 300; ++i) {
+  for (int i = 0; i < 6000; ++i) {  // a minute: only a hang gets there
     window_pump_messages(window);
     if (done()) return true;
     os_sleep_ms(10);

@@ -524,12 +524,35 @@ void warp_rotation() {
                 (int)race_laps_choice, race_skill);
 }
 
+namespace {
+
+// The test scripts wait on the game's frames rather than on the clock: when
+// BK_FRAME_FILE names a file, each frame shown adds a line to it, so a
+// script can wait until the frames after its input have been drawn however
+// slowly the machine runs.
+void note_frame_shown() {
+  static std::FILE* file = nullptr;
+  static bool opened = false;
+  static unsigned long frames = 0;
+  if (!opened) {
+    opened = true;
+    const char* path = std::getenv("BK_FRAME_FILE");
+    if (path && *path) file = std::fopen(path, "a");
+  }
+  if (!file) return;
+  std::fprintf(file, "%lu\n", ++frames);
+  std::fflush(file);
+}
+
+}  // namespace
+
 int frame_loop_pass() {
   if (game_state.quit_requested) return 0;
   view_mode_step();
   if (draw_step()) {
     if (frame_io.end_frame && !frame_io.end_frame()) return 0;
     stutter_check("flip");
+    note_frame_shown();
   }
   if (game_state.audio) {
     const float volume = frame_loop.paused || frame_loop.view_mode == view_editor ? 0.0f

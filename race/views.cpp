@@ -49,9 +49,12 @@ void draw_onbike_view(dBodyID body, int slot) {
   onbike_gimbal(m, first_person_gimbal, t, &onbike_gimbal_memory);
   if (game_state.print_orientation) {
     // A recorded video owns standard output; its frames must stay whole.
-    std::fprintf(loop_options.record_video ? stderr : stdout,
-                 "t=%f p0=%f p1=%f p2=%f x0=%f x1=%f x2=%f z0=%f z1=%f z2=%f\n", t, position[0], position[1],
+    // Each line goes out whole at once: a script reading a file or pipe
+    // follows the ride as it happens, not a buffer's worth later.
+    std::FILE* out = loop_options.record_video ? stderr : stdout;
+    std::fprintf(out, "t=%f p0=%f p1=%f p2=%f x0=%f x1=%f x2=%f z0=%f z1=%f z2=%f\n", t, position[0], position[1],
                  position[2], m[0], m[3], m[6], m[2], m[5], m[8]);
+    std::fflush(out);
   }
   tilt_about_right(m, first_person_angle);
   const dReal* v = dBodyGetLinearVel(body);

@@ -65,7 +65,7 @@ class MenuGl : public ::testing::TestWithParam<size_case> {
     game_state.menu_page_changed = 0;
   }
   int begin() {
-    for (int i = 0; i < 500; i++) {
+    for (int i = 0; i < 6000; i++) {  // a minute: only a hang gets there
       window_pump_messages(window_);
       if (window_frame* f = window_begin_frame(window_)) {
         if (f->width == w_ && f->height == h_) return 1;

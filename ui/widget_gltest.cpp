@@ -64,7 +64,7 @@ class WidgetGl : public ::testing::TestWithParam<size_case> {
     game_window = nullptr;
   }
   int begin() {
-    for (int i = 0; i < 500; i++) {
+    for (int i = 0; i < 6000; i++) {  // a minute: only a hang gets there
       window_pump_messages(window_);
       if (window_frame* f = window_begin_frame(window_)) {
         if (f->width == w_ && f->height == h_) return 1;

@@ -19,23 +19,24 @@ frames=${BK_TEST_FRAMES:-$dir/frames}
 mkdir -p "$frames"
 fail() { echo "$*"; tail -n 30 "$log" 2>/dev/null; cat err.txt 2>/dev/null; exit 1; }
 
-key() { xdotool key --delay 80 "$@"; sleep 0.5; }
-shot() { import -window "$win" "$frames/brushes_$1.png"; }
-# A loaded machine may draw only a few frames a second: each point is held
-# long enough for some frame to see it.
-at() { xdotool mousemove --window "$win" "$1" "$2"; sleep 0.5; }
+# Each key, move and click waits for the frames that take it.
+key() { press "$@"; }
+# The ground textures of a new view fill in over a number of frames: 40
+# show it whole.
+shot() { wait_frames 40 && import -window "$win" "$frames/brushes_$1.png"; }
+at() { point_at "$1" "$2"; }
 # A left drag from the first point through the others.
 drag() {
   at "$1" "$2"
   xdotool mousedown 1
-  sleep 0.4
+  wait_frames
   shift 2
   while [ $# -ge 2 ]; do
     at "$1" "$2"
     shift 2
   done
   xdotool mouseup 1
-  sleep 0.4
+  wait_frames
 }
 # The panel at 640 x 480: 7.5 pixels a unit, line k's item from 1.5 k - 1
 # to 1.5 k units down. Tool button of mode m: line m + 1.
@@ -43,7 +44,7 @@ panel_y() { python3 -c "print(int((1.5 * $1 - 0.5) * 7.5))"; }
 click_line() {
   at 78 "$(panel_y "$1")"
   xdotool click 1
-  sleep 0.5
+  wait_frames
   at 400 300  # keys go to the item under the mouse
 }
 
@@ -56,26 +57,20 @@ start() {
   "$exe" --editor --track quarrybend </dev/null >/dev/null 2>err.txt &
   pid=$!
   wait_for_window "$pid" || fail "no window"
-  for _ in $(seq 1200); do
-    grep -q "Max loading delay" "$log" 2>/dev/null && break
-    kill -0 "$pid" 2>/dev/null || fail "the game ended while loading"
-    sleep 0.1
-  done
+  wait_pid=$pid wait_log "Max loading delay was" || fail "the game did not load the track"
   win=$(window_of "$pid")
-  xdotool mousemove --window "$win" 534 219
-  sleep 0.3
+  at 534 219
   key Escape Tab
   key Right
-  sleep 2  # the ground textures of the view fill in
 }
 
 # --- Run 1: Raise held 2 s at window (534, 219), then "s". ---
 start
 shot A
+# The button is held like a player's: a paced press.
 xdotool mousedown 1
 sleep 2
 xdotool mouseup 1
-sleep 1.5
 shot B
 
 # A gradient from the panel: 50 ft along +x from the world point under the
@@ -89,7 +84,6 @@ drag 344 240 344 232 344 225
 shot gradient
 key 3
 drag 320 240 344 240 368 240
-sleep 0.5
 shot painted
 
 # Tilemap Edit (its button: no key picks it), Tile 1 (grass), a stroke
@@ -98,20 +92,16 @@ click_line 15
 at 78 "$(panel_y 25)"
 key Right
 drag 273 79 353 79 433 79
-sleep 0.5
 shot tiles
 at 534 219
 key s
-for _ in $(seq 600); do
-  [ -s "$user/quarrybend/terrain.png" ] && [ -s "$user/quarrybend/edinfo" ] && [ ! -e "$user/quarrybend/.saving" ] && break
-  sleep 0.1
-done
+saved() { [ -s "$user/quarrybend/terrain.png" ] && [ -s "$user/quarrybend/edinfo" ] && [ ! -e "$user/quarrybend/.saving" ]; }
+wait_pid=$pid wait_until saved
 [ -s "$user/quarrybend/terrain.png" ] || fail "no save"
 [ -s "$user/quarrybend/edinfo" ] || fail "the save wrote no edinfo"
-sleep 0.5
+wait_frames
 cp -r "$user/quarrybend" saved || fail "the save wrote no track folder"
 key Tab
-sleep 2
 shot C  # the chase view, for the eye
 kill -TERM "$pid"
 wait_or_kill "$pid" "$log"
@@ -135,42 +125,9 @@ rc=$?
 # The game's own loader read the saved set, edinfo too, without a word.
 grep -q "edinfo' line\|Error reading\|Can't open '@" "$log" && fail "run 2: the saved track did not load cleanly"
 
-python3 - "$data/quarrybend" saved "$frames" <<'PY' || fail "the brush stroke is not as expected"
-import math, struct, subprocess, sys, zlib
-
-def png_gray16(path):
-    data = open(path, "rb").read()
-    pos, idat, width = 8, b"", 0
-    while pos < len(data):
-        length, kind = struct.unpack(">I4s", data[pos:pos + 8])
-        body = data[pos + 8:pos + 8 + length]
-        if kind == b"IHDR":
-            width, height, depth, colour = struct.unpack(">IIBB", body[:10])
-            assert depth == 16 and colour == 0, (path, depth, colour)
-        elif kind == b"IDAT":
-            idat += body
-        pos += 12 + length
-    raw = zlib.decompress(idat)
-    stride = width * 2
-    rows, prev = [], bytearray(stride)
-    for y in range(height):
-        f = raw[y * (stride + 1)]
-        line = bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
-        for i in range(stride):
-            a = line[i - 2] if i >= 2 else 0
-            b = prev[i]
-            c = prev[i - 2] if i >= 2 else 0
-            if f == 1: line[i] = (line[i] + a) & 255
-            elif f == 2: line[i] = (line[i] + b) & 255
-            elif f == 3: line[i] = (line[i] + (a + b) // 2) & 255
-            elif f == 4:
-                p = a + b - c
-                pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
-                pr = a if pa <= pb and pa <= pc else (b if pb <= pc else c)
-                line[i] = (line[i] + pr) & 255
-        rows.append(struct.unpack(">%dH" % width, bytes(line)))
-        prev = line
-    return rows
+e2e_python - "$data/quarrybend" saved "$frames" <<'PY' || fail "the brush stroke is not as expected"
+import math, sys
+from e2e_png import gray16 as png_gray16, rgb
 
 def heights(folder):
     n, spacing, lo, hi = open(folder + "/terrain.hf").read().split()[:4]
@@ -291,8 +248,7 @@ if crossed < 20:
     sys.exit("the stroke did not cross the dirt")
 
 def pixels(name):
-    return subprocess.run(["convert", sys.argv[3] + "/brushes_%s.png" % name, "rgb:-"],
-                          capture_output=True, check=True).stdout
+    return rgb(sys.argv[3] + "/brushes_%s.png" % name)
 
 def differing(x, y, inside):
     n = 0

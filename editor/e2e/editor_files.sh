@@ -23,19 +23,21 @@ frames=${BK_TEST_FRAMES:-$dir/frames}
 mkdir -p "$frames" "$track"
 fail() { echo "$*"; tail -n 30 "$log" 2>/dev/null; cat err.txt 2>/dev/null; exit 1; }
 
-key() { xdotool key --delay 80 "$@"; sleep 0.5; }
-shot() { import -window "$win" "$frames/files_$1.png"; }
-off_panel() { xdotool mousemove --window "$win" 400 240; sleep 0.3; }
+# Each key, move and click waits for the frames that take it.
+key() { press "$@"; }
+# The ground textures of a new view fill in over a number of frames: 40
+# show it whole.
+shot() { wait_frames 40 && import -window "$win" "$frames/files_$1.png"; }
+off_panel() { point_at 400 240; }
 
 # The panel at 640 x 480: 7.5 pixels a unit, line k's item from 1.5 k - 1
 # to 1.5 k units down, 0.5 to 20.5 units across. Clicks land mid-item.
 click_line() {
   local y
   y=$(python3 -c "print(int((1.5 * $1 - 0.5) * 7.5))")
-  xdotool mousemove --window "$win" 78 "$y"
-  sleep 0.4
+  point_at 78 "$y"
   xdotool click 1
-  sleep 0.6
+  wait_frames
 }
 save_line=18
 new_gradient_line=25
@@ -44,55 +46,38 @@ set_from_terrain_line=28
 
 start() {
   rm -f "$log"
-  timeout -s TERM 90 "$exe" --editor --erode 0 --track quarrybend </dev/null >/dev/null 2>err.txt &
+  timeout -s TERM "$run_hang_seconds" "$exe" --editor --erode 0 --track quarrybend </dev/null >/dev/null 2>err.txt &
   pid=$!  # timeout's: its exit code is the game's
   game=
-  for _ in $(seq 100); do
-    game=$(pgrep -P "$pid" | head -n 1)
-    [ -n "$game" ] && break
-    sleep 0.1
-  done
-  [ -n "$game" ] || fail "the game did not start"
+  game_started() { game=$(pgrep -P "$pid" | head -n 1); [ -n "$game" ]; }
+  wait_pid=$pid wait_until game_started || fail "the game did not start"
   wait_for_window "$game" || fail "no window"
-  for _ in $(seq 1200); do
-    grep -q "Max loading delay" "$log" 2>/dev/null && break
-    kill -0 "$pid" 2>/dev/null || fail "the game ended while loading"
-    sleep 0.1
-  done
+  wait_pid=$pid wait_log "Max loading delay was" || fail "the game did not load the track"
   win=$(window_of "$game")
   off_panel
   key Escape Tab
-  sleep 2  # the ground textures of the view fill in
 }
 
 # Esc, then the main menu's last item, Quit: the exit page, with frames of
 # it (its warning blinks), then any key ends the game.
 quit_via_exit_page() {
   off_panel
-  key Escape
-  sleep 1.5
-  for _ in 1 2 3 4 5 6 7 8; do xdotool key Down; sleep 0.2; done
-  sleep 1
-  key Return
-  sleep 1
-  # The warning shows a quarter second in every half: frames a little
-  # over 0.15 s apart meet it whatever the phase.
-  for k in 1 2 3 4 5 6 7 8; do shot "exit_$1_$k"; sleep 0.15; done
+  # A page change swallows the rest of its frame's keys.
+  key Escape Down Down Down Down Down Down Down Down Return
+  # The warning shows a quarter second in every half of the game's clock:
+  # shots 2 frames apart over a second or more meet it.
+  for k in 1 2 3 4 5 6 7 8; do wait_frames 2 && import -window "$win" "$frames/files_exit_$1_$k.png"; done
   key space
   wait_or_kill "$pid" "$log"
 }
 
-# Waits (up to 30 s) until file $1 is newer than the marker.
+# Whether file $1 is newer than the marker, its save over.
+newer() { [ "$1" -nt marker ] && [ ! -e "$track/.saving" ]; }
+# Waits until file $1 is newer than the marker, then for the frames after.
 wait_newer() {
-  for _ in $(seq 300); do
-    if [ "$1" -nt marker ] && [ ! -e "$track/.saving" ]; then
-      sleep 0.5
-      touch marker
-      return 0
-    fi
-    sleep 0.1
-  done
-  fail "$1 was not written"
+  wait_pid=$pid wait_until newer "$1" || fail "$1 was not written"
+  touch marker
+  wait_frames
 }
 
 # --- Start 1 ---
@@ -106,7 +91,6 @@ add_point 0 20 0
 add_point 0 nan 1
 EOF
 touch marker
-sleep 1
 start
 key 7
 shot before
@@ -116,7 +100,6 @@ off_panel
 key 8
 click_line $set_from_terrain_line
 off_panel
-sleep 1
 shot gradients
 click_line $save_line
 wait_newer "$track/edinfo"
@@ -183,9 +166,10 @@ object { billboards }
 EOF
 (cd overlaid && povray +Iscene.pov +Oscene.png +W64 +H48 -D +L"$data" +FN >../povray.txt 2>&1) ||
   { tail -n 30 povray.txt; fail "povray failed on track.pov"; }
-python3 - overlaid/scene.png <<'PY' || fail "the rendered ground does not show"
-import subprocess, sys
-out = subprocess.run(["convert", sys.argv[1], "rgb:-"], capture_output=True, check=True).stdout
+e2e_python - overlaid/scene.png <<'PY' || fail "the rendered ground does not show"
+import sys
+from e2e_png import rgb
+out = rgb(sys.argv[1])
 k = 3 * (24 * 64 + 32)
 r, g, b = out[k:k + 3]
 print("centre pixel", r, g, b)
@@ -195,11 +179,11 @@ PY
 # The frame before the gradients against the one after: the two axes
 # where the view's transform puts them (zoom 1: 480 pixels show 512
 # units round (512, 512)), and the current tool's button drawn selected.
-python3 - "$frames" <<'PY' || fail "the frames are not as expected"
-import subprocess, sys
+e2e_python - "$frames" <<'PY' || fail "the frames are not as expected"
+import sys
+from e2e_png import rgb
 def pixels(name):
-    return subprocess.run(["convert", sys.argv[1] + "/files_%s.png" % name, "rgb:-"],
-                          capture_output=True, check=True).stdout
+    return rgb(sys.argv[1] + "/files_%s.png" % name)
 a, b = pixels("before"), pixels("gradients")
 def at(p, x, y):
     k = 3 * (y * 640 + x)
@@ -225,19 +209,17 @@ PY
 # --- Start 2 ---
 cp "$track/edinfo" edinfo_before
 touch marker
-sleep 1
 start
 key 7
-sleep 1
 shot reread
 key s
 wait_newer "$track/edinfo"
 cmp -s edinfo_before "$track/edinfo" || fail "saving again changed edinfo"
-python3 - "$frames" <<'PY' || fail "the gradients read back do not show"
-import subprocess, sys
+e2e_python - "$frames" <<'PY' || fail "the gradients read back do not show"
+import sys
+from e2e_png import rgb
 def pixels(name):
-    return subprocess.run(["convert", sys.argv[1] + "/files_%s.png" % name, "rgb:-"],
-                          capture_output=True, check=True).stdout
+    return rgb(sys.argv[1] + "/files_%s.png" % name)
 a, b = pixels("before"), pixels("reread")
 def at(p, x, y):
     k = 3 * (y * 640 + x)
@@ -256,11 +238,9 @@ mkdir "$track/edinfo"
 click_line $new_gradient_line
 click_line $save_line
 # The failed save ends with its message in the log.
-for _ in $(seq 300); do
-  grep -q "Can't replace 'edinfo'" "$log" && [ ! -e "$track/.saving" ] && break
-  sleep 0.1
-done
-sleep 0.3
+save_refused() { log_has "Can't replace 'edinfo'" && [ ! -e "$track/.saving" ]; }
+wait_pid=$pid wait_until save_refused
+wait_frames
 (cd "$track" && find . -type f -exec md5sum {} + | sort) >sums_after
 cmp -s sums_before sums_after || { diff sums_before sums_after; fail "a failed save changed files"; }
 [ -e "$track/.saving" ] && fail "the staging folder was left"
@@ -270,11 +250,11 @@ rc=$?
 [ "$rc" = 0 ] || fail "start 2: exit code $rc"
 
 # The exit page's warning is red text, shown half the time.
-python3 - "$frames" <<'PY' || fail "the exit pages do not warn as expected"
-import subprocess, sys
+e2e_python - "$frames" <<'PY' || fail "the exit pages do not warn as expected"
+import sys
+from e2e_png import rgb
 def reds(name):
-    out = subprocess.run(["convert", sys.argv[1] + "/files_%s.png" % name, "rgb:-"],
-                         capture_output=True, check=True).stdout
+    out = rgb(sys.argv[1] + "/files_%s.png" % name)
     return sum(1 for k in range(0, len(out), 3) if out[k] > 200 and out[k + 1] < 60 and out[k + 2] < 60)
 run1 = [reds("exit_1_%d" % k) for k in range(1, 9)]
 run2 = [reds("exit_2_%d" % k) for k in range(1, 9)]

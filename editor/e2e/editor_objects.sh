@@ -20,16 +20,16 @@ frames=${BK_TEST_FRAMES:-$dir/frames}
 mkdir -p "$frames"
 fail() { echo "$*"; tail -n 30 "$log" 2>/dev/null; cat err.txt 2>/dev/null; kill -KILL "${pid:-0}" 2>/dev/null; exit 1; }
 
-key() { xdotool key --delay 80 "$@"; sleep 0.4; }
-shot() { import -window "$win" "$frames/objects_$1.png"; }
-# A loaded machine may draw only a few frames a second: each point is held
-# long enough for some frame to see it.
-at() { xdotool mousemove --window "$win" "$1" "$2"; sleep 0.6; }
-press() { at "$1" "$2"; xdotool mousedown 1; sleep 0.4; }
-release() { xdotool mouseup 1; sleep 0.4; }
-# A left drag from the first point through the others, a few ticks at each.
+# Each key, move and click waits for the frames that take it, and a shot
+# for some frames more.
+key() { press "$@"; }
+shot() { wait_frames 10 && import -window "$win" "$frames/objects_$1.png"; }
+at() { point_at "$1" "$2"; }
+press_at() { at "$1" "$2"; xdotool mousedown 1; wait_frames; }
+release() { xdotool mouseup 1; wait_frames; }
+# A left drag from the first point through the others, a few frames at each.
 drag() {
-  press "$1" "$2"
+  press_at "$1" "$2"
   shift 2
   while [ $# -ge 2 ]; do
     at "$1" "$2"
@@ -47,20 +47,22 @@ print(round((x - $cx) / p + 320), round((z - $cz) / p + 240))" "$@"; }
 # Field $3 (from 1) of line $2 of file $1, brackets dropped.
 field() { sed -n "${2}p" "$1" | tr -d '[]' | awk -v k="$3" '{print $k}'; }
 
-# A shot of a view that has stopped changing: on a loaded machine the
-# ground textures of a new view fill in over several frames, so two frames
-# half a second apart must nearly agree first (the flaggers' flags still
-# wave; 8 s at the most).
+# A shot of a view that has stopped changing: the ground textures of a new
+# view fill in over a number of frames, so two shots a couple of frames
+# apart must nearly agree first (the flaggers' flags still wave; frames
+# further apart would also see the race move on a slow machine, whose
+# frames each take a longer step of the race's clock).
 settled_shot() {
   local k
+  wait_frames 40
   for k in $(seq 16); do
+    wait_frames 2
     import -window "$win" "$frames/settle_a.png"
-    sleep 0.5
+    wait_frames 2
     import -window "$win" "$frames/settle_b.png"
-    python3 - "$frames/settle_a.png" "$frames/settle_b.png" <<'PY' && break
-import subprocess, sys
-def rgb(path):
-    return subprocess.run(["convert", path, "rgb:-"], capture_output=True, check=True).stdout
+    e2e_python - "$frames/settle_a.png" "$frames/settle_b.png" <<'PY' && break
+import sys
+from e2e_png import rgb
 a, b = rgb(sys.argv[1]), rgb(sys.argv[2])
 n = sum(1 for k in range(0, min(len(a), len(b)), 3) if sum(abs(a[k + i] - b[k + i]) for i in range(3)) > 48)
 sys.exit(0 if n <= 200 else 1)
@@ -76,29 +78,21 @@ start() {
   "$exe" --editor --track quarrybend </dev/null >/dev/null 2>err.txt &
   pid=$!
   wait_for_window "$pid" || fail "no window"
-  for _ in $(seq 1200); do
-    grep -q "Max loading delay" "$log" 2>/dev/null && break
-    kill -0 "$pid" 2>/dev/null || fail "the game ended while loading"
-    sleep 0.1
-  done
-  grep -q "Max loading delay" "$log" || fail "the track never loaded"
-  sleep 2
+  wait_pid=$pid wait_log "Max loading delay was" || fail "the track never loaded"
   win=$(window_of "$pid")
   # The race view first: on the second start the new objects stand ahead.
   [ -n "${1:-}" ] && settled_shot "$1"
   at 400 240
   key Escape Tab
-  sleep 1
   key equal equal Right Right Right Right Right Down Down
-  sleep 2  # the ground textures of the new view fill in
+  wait_frames 40  # the ground textures of the new view fill in
 }
 
 # Whether a square of `r` pixels round (x, y) differs between two frames.
 changed() {
-  python3 - "$frames/objects_$1.png" "$frames/objects_$2.png" "$3" "$4" "$5" <<'PY'
-import subprocess, sys
-def rgb(path):
-    return subprocess.run(["convert", path, "rgb:-"], capture_output=True, check=True).stdout
+  e2e_python - "$frames/objects_$1.png" "$frames/objects_$2.png" "$3" "$4" "$5" <<'PY'
+import sys
+from e2e_png import rgb
 a, b = rgb(sys.argv[1]), rgb(sys.argv[2])
 x, y, r = map(int, sys.argv[3:6])
 n = 0
@@ -112,9 +106,10 @@ PY
 
 # Whether a frame has near-white pixels within 3 pixels of (x, y).
 white_at() {
-  python3 - "$1" "$2" "$3" <<'PY'
-import subprocess, sys
-a = subprocess.run(["convert", sys.argv[1], "rgb:-"], capture_output=True, check=True).stdout
+  e2e_python - "$1" "$2" "$3" <<'PY'
+import sys
+from e2e_png import rgb
+a = rgb(sys.argv[1])
 x, y = int(sys.argv[2]), int(sys.argv[3])
 n = sum(1 for row in range(y - 3, y + 4) for col in range(x - 3, x + 4)
         if min(a[3 * (row * 640 + col) + i] for i in range(3)) > 235)
@@ -125,9 +120,10 @@ PY
 # Whether frame $1 shows tool $2's button, and only it, bright: the
 # button of the current tool is drawn so when the mouse is off the panel.
 current_tool() {
-  python3 - "$1" "$2" <<'PY'
-import subprocess, sys
-a = subprocess.run(["convert", sys.argv[1], "rgb:-"], capture_output=True, check=True).stdout
+  e2e_python - "$1" "$2" <<'PY'
+import sys
+from e2e_png import rgb
+a = rgb(sys.argv[1])
 bright = []
 for mode in range(16):
     y = int(((mode + 1) * 1.5 - 0.5) * 7.5)
@@ -148,7 +144,7 @@ tool() {
   y=$(python3 -c "print(int(((($1 + 1) * 1.5) - 0.5) * 7.5))")
   at 40 "$y"
   xdotool click 1
-  sleep 0.4
+  wait_frames
   at 400 240
   shot "tool_$1"
   current_tool "$frames/objects_tool_$1.png" "$1" || fail "the panel's button of tool $1 did not take"
@@ -187,7 +183,7 @@ read -r bx by <<<"$(screen "$(field "$track/billboards" 3 1)" "$(field "$track/b
 changed before_billboards billboards "$bx" "$by" 16 || fail "the billboard tool shows no billboards"
 # Pick tree 3 (24 ft by 0.6: copies 14.4 ft apart), then a trail of
 # jumps of 30 pixels (16 ft): one copy at each and one at the press.
-press "$bx" "$by"
+press_at "$bx" "$by"
 release
 drag 300 400 330 400 360 400 390 400 420 400
 shot trail
@@ -237,14 +233,11 @@ shot decals
 # 5. Save, a look at the track in 3-D, then the close signal.
 touch save_marker
 key s
-for _ in $(seq 600); do
-  [ "$user/quarrybend/timing_gates" -nt save_marker ] && [ ! -e "$user/quarrybend/.saving" ] && break
-  sleep 0.1
-done
+saved() { [ "$user/quarrybend/timing_gates" -nt save_marker ] && [ ! -e "$user/quarrybend/.saving" ]; }
+wait_pid=$pid wait_until saved
 [ -e "$user/quarrybend/timing_gates" ] || fail "no save"
-sleep 1
 key Tab
-sleep 2
+wait_frames 40
 shot race_view
 kill -TERM "$pid"
 wait_or_kill "$pid" "$log"
@@ -301,10 +294,9 @@ rc=$?
 # From the starting gate, the same moment after the load, run 2's on-bike
 # view differs from run 1's where the trail's trees now stand ahead (and
 # the moved rock stood), far more densely than anywhere else.
-python3 - "$frames/objects_first_race_view.png" "$frames/objects_second_race_view.png" <<'PY' ||
-import subprocess, sys
-def rgb(path):
-    return subprocess.run(["convert", path, "rgb:-"], capture_output=True, check=True).stdout
+e2e_python - "$frames/objects_first_race_view.png" "$frames/objects_second_race_view.png" <<'PY' ||
+import sys
+from e2e_png import rgb
 a, b = rgb(sys.argv[1]), rgb(sys.argv[2])
 ahead = elsewhere = 0
 for row in range(480):

@@ -35,8 +35,10 @@ class OsDsound : public ::testing::Test {
     return out;
   }
 
+  // Only a hang reaches the deadline: a loaded machine may starve the
+  // playing thread for seconds.
   bool wait_until_stopped(os_dsound_buffer* b) {
-    for (int i = 0; i < 600 && os_dsound_is_playing(b); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    for (int i = 0; i < 12000 && os_dsound_is_playing(b); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     return !os_dsound_is_playing(b);
   }
 

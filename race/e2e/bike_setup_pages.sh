@@ -16,44 +16,39 @@ fail() { echo "$*"; [ -n "${BK_KEEP_LOG:-}" ] && cp "$log" "$BK_KEEP_LOG"; tail 
 mkdir -p "$user"
 printf 'video_mode=Windowed\nxres=640\nyres=480\n' >"$user/config"
 
-capture() { [ -n "${BK_CAPTURE:-}" ] && import -window root "$BK_CAPTURE-$1.png"; }
-keys() {
-  for k in "$@"; do
-    xdotool key "$k"
-    sleep 0.2
-  done
-}
-# Moves within one page: every key of a frame reaches the page (only a
-# page change drops the keys of its own frame), so they need no pause each.
+capture() { [ -n "${BK_CAPTURE:-}" ] && snap "$BK_CAPTURE-$1.png"; }
+# Each key waits for the frames that take it (a page change drops the rest
+# of its frame's keys).
+keys() { press "$@"; }
+# Moves within one page: every key of a frame reaches the page, so they
+# go together, then the frames that take them.
 repeat() {
   local n=$1
   shift
-  for _ in $(seq "$n"); do xdotool key "$@"; sleep 0.03; done
-  sleep 0.2
+  xdotool key --repeat "$n" --delay 30 "$@"
+  wait_frames
 }
 
 "$exe" --track quarrybend --nosound 2>err.txt &
 pid=$!
 wait_for_window "$pid" || fail "no window"
-for _ in $(seq 1200); do grep -q 'Max loading delay was' "$log" 2>/dev/null && break; sleep 0.1; done
-sleep 1
+wait_pid=$pid wait_log 'Max loading delay was' || fail "the race never loaded"
+# The race's frames run: the menus take keys.
+wait_frames 5
 win=$(window_of "$pid")
 xdotool mousemove --window "$win" 10 10 click 1 2>/dev/null
 xdotool windowfocus --sync "$win" 2>/dev/null || xdotool windowactivate --sync "$win" 2>/dev/null
 # The main menu is open over the first race: it closes, the console
 # takes the command, and Escape leaves the console and opens the menu.
 keys Escape t
-sleep 0.3
-xdotool type --delay 20 '/togglespam'
-keys Return Escape
-sleep 0.3
-keys Escape
+type_text '/togglespam'
+keys Return Escape Escape
 capture after-console
 # A time trial puts the player on the bike, standing at the start.
 repeat 3 Down
 keys Return Down Return
-for _ in $(seq 300); do [ "$(grep -c 'Max loading delay was' "$log")" -ge 2 ] && break; sleep 0.1; done
-sleep 1
+wait_pid=$pid wait_log 'Max loading delay was' "$log" 2 || fail "the time trial never loaded"
+wait_frames 5
 keys Escape
 # The main menu's "Bike Setup", then "Suspension and Gearing".
 repeat 5 Down

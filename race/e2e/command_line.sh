@@ -24,7 +24,7 @@ check_refused() {
   [ "$1" = --window ] && { window=yes; shift; }
   cp config.before "$home/config"
   rm -f "$home/lastlog.txt"
-  timeout 60 "$exe" "$@" </dev/null >/dev/null 2>err.txt
+  timeout "$hang_seconds" "$exe" "$@" </dev/null >/dev/null 2>err.txt
   local rc=$?
   [ "$rc" = 1 ] || fail "$*: exit code $rc, expected 1"
   [ "$(cat err.txt)" = "$line" ] || fail "$*: stderr '$(cat err.txt)', expected '$line'"
@@ -68,7 +68,7 @@ SCRIPT
 chmod +x bin/xdg-open
 cp config.before "$home/config"
 rm -f "$home/lastlog.txt"
-PATH=$dir/bin:$PATH timeout 60 "$exe" --nosound --open-home --width -5 </dev/null >/dev/null 2>err.txt
+PATH=$dir/bin:$PATH timeout "$hang_seconds" "$exe" --nosound --open-home --width -5 </dev/null >/dev/null 2>err.txt
 rc=$?
 [ "$rc" = 0 ] || fail "--open-home among others: exit code $rc, expected 0"
 [ "$(cat opened.txt 2>/dev/null)" = "$home" ] || fail "--open-home among others: opened '$(cat opened.txt 2>/dev/null)'"

@@ -16,8 +16,9 @@ console_session() {
     rc=99
     return
   fi
-  for _ in $(seq 1200); do grep -q 'Max loading delay was' "$user/lastlog.txt" 2>/dev/null && break; sleep 0.1; done
-  sleep 1
+  wait_pid=$pid wait_log 'Max loading delay was' "$user/lastlog.txt"
+  # The race's frames run: the menus and the console take keys.
+  wait_frames 5
   if ! grep -q 'Resetting' "$user/lastlog.txt"; then
     echo "the race was never reset"
     kill -KILL "$pid"
@@ -28,12 +29,9 @@ console_session() {
   win=$(window_of "$pid")
   xdotool mousemove --window "$win" 10 10 click 1 2>/dev/null
   xdotool windowfocus --sync "$win" 2>/dev/null || xdotool windowactivate --sync "$win" 2>/dev/null
-  # A page change swallows that frame's keys, and a loaded machine may
-  # draw only a few frames a second: give each page change time to land.
-  xdotool key Escape
-  sleep 1.5
-  xdotool key t
-  sleep 1.5
+  # A page change swallows the rest of its frame's keys: each key waits
+  # for the frames that take it.
+  press Escape t
   # Every line typed prints at least one line; waiting for it keeps a slow
   # frame from swallowing the next line's first keys.
   local lines
@@ -45,13 +43,17 @@ console_session() {
       xdotool type --delay 20 "$line"
     fi
     xdotool key Return
-    for _ in $(seq 50); do [ "$(wc -l <"$user/lastlog.txt")" -gt "$lines" ] && break; sleep 0.1; done
+    wait_pid=$pid wait_until log_grew "$lines"
+    wait_frames
   done
-  [ -n "${BK_CAPTURE:-}" ] && import -window root "$BK_CAPTURE"
+  [ -n "${BK_CAPTURE:-}" ] && snap "$BK_CAPTURE"
   kill -TERM "$pid"
   wait_or_kill "$pid" "$user/lastlog.txt"
   rc=$?
 }
+
+# Whether the log has grown past $1 lines.
+log_grew() { [ "$(wc -l <"$user/lastlog.txt")" -gt "$1" ]; }
 
 # Whether the log holds each argument, in this order.
 log_in_order() {

@@ -14,14 +14,14 @@ fail() { echo "$*"; cat err.txt 2>/dev/null; tail -n 40 x.log 2>/dev/null; exit 
 run_for() {  # seconds, arguments...
   local seconds=$1
   shift
+  local started_at
+  started_at=$(frames_shown)
   PAVO_LOGFILE=">x.log" "$exe" --nosound "$@" 2>err.txt &
   local pid=$!
   wait_for_window "$pid" || { kill -KILL "$pid"; wait "$pid"; fail "$*: no window"; }
-  for _ in $(seq 300); do
-    grep -q 'Max loading delay was\|GL_EXTENSIONS' x.log && break
-    sleep 0.1
-  done
-  sleep "$seconds"
+  # Once start-up (and the demo's race, if it loads) is over the frames
+  # run: ten of them for each second asked for.
+  wait_running "$started_at" $((seconds * 10)) || fail "$*: the game's frames never ran"
   kill -s TERM "$pid"
   wait_or_kill "$pid" x.log
 }

@@ -13,12 +13,7 @@ fail() { echo "$*"; tail -n 30 "$log" 2>/dev/null; cat err*.txt 2>/dev/null; exi
 block=1380  # stereo 8-bit bytes a tick at 88320 Hz
 
 wait_for_bytes() {
-  for _ in $(seq 1200); do
-    kill -0 "$1" 2>/dev/null || return 1
-    [ "$(stat -c %s "$2" 2>/dev/null || echo 0)" -ge "$3" ] && return 0
-    sleep 0.1
-  done
-  return 1
+  wait_pid=$1 wait_until file_has "$2" "$3"
 }
 
 # The two recordings are made side by side, each with a user folder and an

@@ -12,20 +12,17 @@ enter_temp_home
 
 user=$dir/xdg/Brakkan
 log=$user/lastlog.txt
-# The main menu shows once the renderer is up (no race loads without a
-# track on the command line).
-wait_for_menu() {
-  for _ in $(seq 1200); do grep -q 'GL_EXTENSIONS' "$log" 2>/dev/null && break; sleep 0.1; done
-  grep -q 'GL_EXTENSIONS' "$log" || fail "the renderer never started"
-  sleep 3
-}
+# The main menu takes keys once the game's frames run (no race loads
+# without a track on the command line).
+wait_for_menu() { wait_running "$started_at" || fail "the game never showed its main menu"; }
 fail() { echo "$*"; tail -n 40 "$log" 2>/dev/null; cat err.txt 2>/dev/null; exit 1; }
-shot() { [ -n "${BK_CAPTURE:-}" ] && import -window root "${BK_CAPTURE%.png}-$1.png"; }
+shot() { [ -n "${BK_CAPTURE:-}" ] && snap "${BK_CAPTURE%.png}-$1.png"; }
 mkdir -p "$user"
 printf 'video_mode=Default Fullscreen\nxres=400\nyres=300\n' >"$user/config"
 compatibility='Detail settings: terrain 0.001786, ground skip 1, ground size 64, model LOD 1.000000 0.000000, texture skip 1, compress 0, roost 1000, reflections 1'
 high_fps='Detail settings: terrain 0.002500, ground skip 3, ground size 64, model LOD 3.375000 12.500000, texture skip 3, compress 1, roost 0, reflections 0'
 
+started_at=$(frames_shown)
 "$exe" --nosound --debug 2>err.txt &
 pid=$!
 wait_for_window "$pid" || fail "no window"
@@ -33,26 +30,23 @@ wait_for_menu
 grep -qF "$compatibility" "$log" || fail "no Compatibility line: $(grep 'Detail settings' "$log")"
 win=$(window_of "$pid")
 xdotool windowfocus --sync "$win" 2>/dev/null || xdotool windowactivate --sync "$win" 2>/dev/null
-key() { xdotool key "$@"; sleep 0.1; }
-for _ in 1 2 3 4 5 6; do key Down; done
+key() { press "$@"; }
+key Down Down Down Down Down Down
 key Return  # "Graphics/Sound Setup"
-sleep 0.3
 shot compatibility
-for _ in 1 2 3; do key Down; done
+key Down Down Down
 key Return  # "Use High FPS Settings"
-sleep 0.3
 shot high-fps
-for _ in 1 2 3; do key Down; done
+key Down Down Down
 key Right   # "Video Mode": "Windowed"
 key Down
 key Return  # "Switch To Selected Mode Now"
 size=
-for _ in $(seq 100); do
+window_size_is() {
   size=$(xwininfo -id "$win" 2>/dev/null | awk '/Width:/{w=$2} /Height:/{h=$2} END{print w "x" h}')
-  [ "$size" = 400x300 ] && break
-  sleep 0.1
-done
-sleep 0.5
+  [ "$size" = "$1" ]
+}
+wait_pid=$pid wait_until window_size_is 400x300
 shot windowed
 [ "$size" = 400x300 ] || fail "the window is $size, not 400x300"
 
@@ -68,6 +62,7 @@ for want in ground_detail=50.000000 ground_texture_detail=7.000000 ground_textur
 done
 
 # The next start reads them back.
+started_at=$(frames_shown)
 "$exe" --nosound --debug 2>err.txt &
 pid=$!
 wait_for_window "$pid" || fail "no window on the second start"

@@ -33,11 +33,7 @@ run() {
   DISPLAY=$display XDG_DATA_HOME=$xdg \
     "$exe" --track quarrybend --lock-fps 32 --draw-fps 1 --draw-time 1 --record-video "$@" >"$out" 2>"err-$out.txt" &
   local pid=$!
-  for _ in $(seq 1200); do
-    kill -0 "$pid" 2>/dev/null || break
-    [ "$(stat -c %s "$out" 2>/dev/null || echo 0)" -ge $((130 * frame_bytes)) ] && break
-    sleep 0.1
-  done
+  wait_pid=$pid wait_file "$out" $((130 * frame_bytes))
   kill -TERM "$pid"
   wait_or_kill "$pid" "$log"
   local rc=$?

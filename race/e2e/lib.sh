@@ -1,5 +1,84 @@
 # Helpers of the end-to-end scripts, which run the real brakkan ($exe) on
 # the generated game data ($data).
+#
+# Every wait here is on something the game writes: a line of its log, a
+# file, a window, or the frames it has shown (the file BK_FRAME_FILE, a
+# line a frame). A loaded machine only makes the game slower, so no wait
+# has a deadline short of a hang's (hang_seconds).
+
+# How long one wait may last before it counts as a hang: far longer than
+# any step takes on a machine loaded with other work (a sanitizer build
+# on a software renderer may draw two frames a second then).
+hang_seconds=${BK_E2E_HANG_SECONDS:-600}
+# How long a whole game run may last before it counts as a hang (inside
+# the test's own time-out of 1500 s).
+run_hang_seconds=1400
+e2e_lib_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+
+# Runs the command "$@" until it succeeds; 1 once hang_seconds have passed.
+# With $wait_pid set, 1 as soon as that process has ended too (a game that
+# died shows nothing more).
+wait_until() {
+  local end=$((SECONDS + hang_seconds))
+  until "$@"; do
+    [ "$SECONDS" -ge "$end" ] && return 1
+    [ -n "${wait_pid:-}" ] && ! kill -0 "$wait_pid" 2>/dev/null && { "$@"; return; }
+    sleep 0.1
+  done
+}
+
+# Whether the file $2 (the log $log when empty) has at least $3 (1) lines
+# holding the text $1, matched as a fixed string: give whole messages.
+log_has() { [ "$(grep -c -F -- "$1" "${2:-$log}" 2>/dev/null)" -ge "${3:-1}" ]; }
+# Waits for such a line: wait_log TEXT [FILE [COUNT]].
+wait_log() { wait_until log_has "$@"; }
+# Whether file $1 exists with at least $2 (1) bytes.
+file_has() { [ "$(stat -c %s "$1" 2>/dev/null || echo -1)" -ge "${2:-1}" ]; }
+# Waits for file $1 to hold at least $2 (1) bytes.
+wait_file() { wait_until file_has "$@"; }
+
+# The frames the game has shown so far (all runs of this script's home).
+frames_shown() {
+  local n
+  n=$(wc -l 2>/dev/null <"$BK_FRAME_FILE") || n=0
+  echo "${n:-0}"
+}
+frames_reach() { [ "$(frames_shown)" -ge "$1" ]; }
+# Waits until the game has shown $1 (3) more frames. Input sent before the
+# call is read at the latest in the frame after the next and drawn in the
+# one after it, so 3 frames later the screen shows its effect, however
+# slowly the machine runs. The game's process is $pid (a dead one ends the
+# wait at once).
+wait_frames() {
+  local want=$(($(frames_shown) + ${1:-3}))
+  wait_pid=${pid:-} wait_until frames_reach "$want"
+}
+# Waits until the game $pid, started when $1 frames had been shown, has
+# shown $2 (5) of its own: its frame loop runs, and its menus take input.
+wait_running() { wait_pid=${pid:-} wait_until frames_reach $(($1 + ${2:-5})); }
+# Presses each key in turn, waiting for the frames that take and show it.
+press() {
+  local k
+  for k in "$@"; do
+    xdotool key "$k"
+    wait_frames || return 1
+  done
+}
+# Types the text $1 (a frame's wait after it).
+type_text() { xdotool type --delay 20 "$1" && wait_frames; }
+# The pointer to x $1, y $2 of window $win, then the frames that show it.
+point_at() { xdotool mousemove --window "$win" "$1" "$2" && wait_frames; }
+# A click at x $1, y $2 of window $win, waited for likewise.
+click_at() { xdotool mousemove --window "$win" "$1" "$2" click 1 && wait_frames; }
+# Saves the screen (or window $2) to $1 once the game has shown the frames
+# after the last input.
+snap() {
+  wait_frames || return 1
+  import -window "${2:-root}" "$1"
+}
+
+# Python with the scripts' helpers (e2e_png: PNG decoding) importable.
+e2e_python() { PYTHONPATH="$e2e_lib_dir${PYTHONPATH:+:$PYTHONPATH}" python3 "$@"; }
 
 # Moves into a fresh folder, removed on exit, that is also the home and
 # per-user folder, on an X server of the script's own (own_display). The
@@ -12,7 +91,7 @@ enter_temp_home() {
   trap 'stop_own_display; rm -rf "$dir"' EXIT
   own_display
   cd "$dir" || exit 1
-  export HOME=$dir XDG_DATA_HOME=$dir/xdg BK_HOME=$data BK_ERROR_BOX=0
+  export HOME=$dir XDG_DATA_HOME=$dir/xdg BK_HOME=$data BK_ERROR_BOX=0 BK_FRAME_FILE=$dir/frames_shown.txt
 }
 
 # A config that asks for a window (640 x 480 unless the run says otherwise)
@@ -51,11 +130,7 @@ start_xvfb() {
     3>"$dir/$1/display" 2>"$dir/$1/log" &
   local pid=$!
   printf -v "$2" %s "$pid"
-  for _ in $(seq 600); do
-    [ "$(wc -l <"$dir/$1/display")" -ge 1 ] && break
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-  done
+  wait_pid=$pid wait_until file_has "$dir/$1/display" 2
   local number
   number=$(head -n 1 "$dir/$1/display")
   [ -n "$number" ] || { echo "the virtual X server (Xvfb) did not start:"; cat "$dir/$1/log"; exit 1; }
@@ -84,23 +159,20 @@ window_of() {
 # Whether process $1 shows a window titled "Brakkan".
 has_window() { window_of "$1" >/dev/null; }
 
-# Waits up to 30 s for process $1's window.
-wait_for_window() {
-  for _ in $(seq 300); do
-    has_window "$1" && return 0
-    sleep 0.1
-  done
-  return 1
-}
+# Waits for process $1's window (1 when the process ends first or hangs).
+wait_for_window() { wait_pid=$1 wait_until has_window "$1"; }
 
-# Waits up to 60 s for process $1 to end and returns its exit code. One
-# that does not end is killed after showing the end of its log ($2), so a
-# hang fails with something to go on: 98.
+# Whether process $1 has ended.
+ended() { ! kill -0 "$1" 2>/dev/null; }
+
+# Waits for process $1 to end and returns its exit code. One that does not
+# end is killed after showing the end of its log ($2), so a hang fails with
+# something to go on: 98.
 wait_or_kill() {
-  for _ in $(seq 600); do
-    kill -0 "$1" 2>/dev/null || { wait "$1"; return; }
-    sleep 0.1
-  done
+  if wait_until ended "$1"; then
+    wait "$1"
+    return
+  fi
   echo "brakkan (pid $1) did not end; the end of its log:"
   tail -n 20 "${2:-x.log}" 2>/dev/null
   kill -KILL "$1"

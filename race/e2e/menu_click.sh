@@ -18,25 +18,23 @@ printf 'video_mode=Windowed\nxres=640\nyres=480\n' >"$user/config"
 "$exe" --track quarrybend 2>err.txt &
 pid=$!
 wait_for_window "$pid" || fail "no window"
-for _ in $(seq 1200); do grep -q 'Max loading delay was' "$log" 2>/dev/null && break; sleep 0.1; done
-sleep 1
+wait_pid=$pid wait_log 'Max loading delay was' || fail "the race never loaded"
+# The race's frames run: the menus take input.
+wait_frames 5
 [ "$(grep -c 'Resetting' "$log")" -ge 1 ] || fail "the race was never reset"
 resets=$(grep -c 'Resetting' "$log")
 win=$(window_of "$pid")
 xdotool windowfocus --sync "$win" 2>/dev/null || xdotool windowactivate --sync "$win" 2>/dev/null
 # The main menu at 640 x 480: 15 pixels a line, the items 4.5 lines down
 # and 1.375 lines apart; "Time Trial" is the fourth.
-xdotool mousemove --window "$win" 100 136 click 1
-sleep 1.5
-[ -n "${BK_CAPTURE:-}" ] && import -window root "${BK_CAPTURE%.png}-1.png"
-# The Time Trial page: "Start" is its third item. A page change swallows
-# the rest of its frame's input, so on a machine slow enough to put both
-# clicks in one frame the second is lost: it is tried again.
-for _ in 1 2 3; do
-  xdotool mousemove --window "$win" 100 72 click 1
-  for _ in $(seq 200); do [ "$(grep -c 'Resetting' "$log")" -gt "$resets" ] && break 2; sleep 0.1; done
-done
-[ -n "${BK_CAPTURE:-}" ] && import -window root "${BK_CAPTURE%.png}-2.png"
+# A page change swallows the rest of its frame's input: each click waits
+# for the frames that take it.
+click_at 100 136
+[ -n "${BK_CAPTURE:-}" ] && snap "${BK_CAPTURE%.png}-1.png"
+# The Time Trial page: "Start" is its third item.
+click_at 100 72
+wait_pid=$pid wait_log 'Resetting' "$log" $((resets + 1))
+[ -n "${BK_CAPTURE:-}" ] && snap "${BK_CAPTURE%.png}-2.png"
 kill -TERM "$pid"
 wait_or_kill "$pid" "$log"
 rc=$?

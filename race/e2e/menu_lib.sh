@@ -33,13 +33,15 @@ playback_mode="400 52"
 playback_row() { echo "200 $(awk -v i="$1" 'BEGIN { printf "%d", 101 + 18.75 * i }')"; }
 
 frames_taken=0
-# Saves the screen as the next numbered frame NN-$1.png in $dir/frames,
-# copied to $BK_CAPTURE-NN-$1.png when BK_CAPTURE is set.
+# Saves the screen, once the game has shown the frames after the last
+# input, as the next numbered frame NN-$1.png in $dir/frames, copied to
+# $BK_CAPTURE-NN-$1.png when BK_CAPTURE is set.
 frame() {
   frames_taken=$((frames_taken + 1))
   local name
   name=$(printf '%02d-%s' "$frames_taken" "$1")
   mkdir -p "$dir/frames"
+  wait_frames
   import -window root "$dir/frames/$name.png"
   [ -n "${BK_CAPTURE:-}" ] && cp "$dir/frames/$name.png" "$BK_CAPTURE-$name.png"
   return 0
@@ -48,8 +50,8 @@ frame() {
 # The screen above the line where the main menu's disclaimer fades out.
 grab() { import -window root -crop 640x430+0+0 +repage "$1"; }
 
-# Runs the command "$@" (an input) and waits up to 30 s for the screen to
-# show its effect. The game draws its menus over a still picture (the
+# Runs the command "$@" (an input) and waits for the screen to show its
+# effect. The game draws its menus over a still picture (the
 # loading screen, or a race standing while the menu is open), so any
 # change is the input's. A page change swallows the rest of its frame's
 # input; once the new page has been drawn, the next input lands in a later
@@ -57,14 +59,15 @@ grab() { import -window root -crop 640x430+0+0 +repage "$1"; }
 act() {
   grab "$dir/before.png"
   "$@"
-  for _ in $(seq 300); do
-    grab "$dir/after.png"
-    compare -metric AE "$dir/before.png" "$dir/after.png" null: 2>/dev/null
-    [ $? = 1 ] && return 0
-    sleep 0.1
-  done
+  wait_pid=${pid:-} wait_until screen_changed && return 0
   echo "the screen did not change after: $*"
   return 1
+}
+# Whether the screen differs from before.png.
+screen_changed() {
+  grab "$dir/after.png"
+  compare -metric AE "$dir/before.png" "$dir/after.png" null: 2>/dev/null
+  [ $? = 1 ]
 }
 
 # A click at the place "$1" ("x y"), waited for.
@@ -83,12 +86,11 @@ titled() {
   read -r r g b <<<"$(pixel 100 22)"
   [ -n "$b" ] && [ "$g" -gt $((r + 60)) ] && [ "$g" -gt $((b + 30)) ]
 }
-# Waits up to 30 s for a page with a title ($1 = yes) or without one.
+# Whether the page shown has a title ($1 = yes) or has none.
+title_is() { if titled; then [ "$1" = yes ]; else [ "$1" = no ]; fi; }
+# Waits for a page with a title ($1 = yes) or without one.
 wait_title() {
-  for _ in $(seq 300); do
-    if titled; then [ "$1" = yes ] && return 0; else [ "$1" = no ] && return 0; fi
-    sleep 0.1
-  done
+  wait_pid=${pid:-} wait_until title_is "$1" && return 0
   echo "the page never came (title: $1)"
   return 1
 }
@@ -106,12 +108,10 @@ main_menu_up() {
   done
   [ "$lo" -gt 170 ] && [ $((hi - lo)) -lt 30 ] && [ "$r2" -lt 160 ] && [ "$g2" -lt 160 ] && [ "$b2" -lt 160 ]
 }
-# Waits up to 30 s for the main menu; then the pause between page changes.
+# Waits for the main menu, then for the frames after the one that showed
+# it: the page change has swallowed its frame's input.
 wait_main_menu() {
-  for _ in $(seq 300); do
-    main_menu_up && sleep 0.25 && return 0
-    sleep 0.1
-  done
+  wait_pid=${pid:-} wait_until main_menu_up && wait_frames && return 0
   echo "the main menu did not come up"
   return 1
 }
@@ -132,11 +132,12 @@ back_to_main_menu() {
 quit_by_menu() {
   # shellcheck disable=SC2086
   xdotool mousemove --window "$win" $main_quit click 1
+  wait_frames
   for _ in $(seq 100); do
-    sleep 0.3
     kill -0 "$pid" 2>/dev/null || return 0
     [ -n "${exit_frame:-}" ] && frame "$exit_frame" && exit_frame=
     xdotool key space
+    wait_frames
   done
 }
 # A click that opens another page, with a title ($2 = yes) or without; then
@@ -144,7 +145,7 @@ quit_by_menu() {
 click_page() {
   click "$1" || return 1
   wait_title "$2" || return 1
-  sleep 0.25
+  wait_frames
 }
 # The pointer to "$1", selecting the item there (waited for).
 point() {
@@ -155,39 +156,38 @@ key() { act xdotool key "$1"; }
 
 # How many lines of the log hold $1.
 log_count() { grep -c -- "$1" "$log" 2>/dev/null; }
-# Waits up to $3 tenths of a second until $2 lines of the log hold $1.
-wait_log_count() {
-  for _ in $(seq "$3"); do
-    [ "$(log_count "$1")" -ge "$2" ] && return 0
-    sleep 0.1
-  done
-  return 1
-}
+# Whether $2 lines of the log hold $1.
+log_count_reaches() { [ "$(log_count "$1")" -ge "$2" ]; }
+# Waits until $2 lines of the log hold $1. ($3, once a deadline in tenths
+# of a second, is left to callers written for it: only a hang ends the
+# wait now.)
+wait_log_count() { wait_pid=${pid:-} wait_until log_count_reaches "$1" "$2"; }
 
-# Starts brakkan with the arguments "$@" under a 300 s time-out (its exit
+# Starts brakkan with the arguments "$@" under a time-out that only a hang
+# reaches (its exit
 # code is brakkan's), standard error in err.txt; takes the focus of its
 # window and waits for the main menu: $pid (the time-out's), $win.
 start_game() {
-  timeout -s TERM 300 "$exe" "$@" 2>err.txt &
+  timeout -s TERM "$run_hang_seconds" "$exe" "$@" 2>err.txt &
   pid=$!
-  local game=
-  for _ in $(seq 100); do
-    game=$(pgrep -P "$pid" | head -n 1)
-    [ -n "$game" ] && break
-    sleep 0.1
-  done
+  local game= started_at
+  started_at=$(frames_shown)
+  child_of_timeout() { game=$(pgrep -P "$pid" | head -n 1); [ -n "$game" ]; }
+  wait_pid=$pid wait_until child_of_timeout
   if [ -z "$game" ] || ! wait_for_window "$game"; then fail "no window"; fi
   win=$(window_of "$game")
   xdotool windowfocus --sync "$win" 2>/dev/null || xdotool windowactivate --sync "$win" 2>/dev/null
   # With no race yet the main menu comes up over the title picture, whose
-  # sky the menu's backdrop greys: until then start-up throws input away.
+  # sky the menu's backdrop greys, once the frames run: until then
+  # start-up throws input away.
+  wait_running "$started_at" || fail "the main menu never came up"
+  wait_pid=$pid wait_until greyed_sky || fail "the main menu never came up"
+}
+# Whether the title picture's sky shows greyed by the menu's backdrop.
+greyed_sky() {
   local r g b
-  for _ in $(seq 600); do
-    read -r r g b <<<"$(pixel 5 75)"
-    [ -n "$b" ] && [ $((r + g + b)) -gt 200 ] && [ $((r + g + b)) -lt 340 ] && [ "$b" -gt $((r + 30)) ] && return 0
-    sleep 0.1
-  done
-  fail "the main menu never came up"
+  read -r r g b <<<"$(pixel 5 75)"
+  [ -n "$b" ] && [ $((r + g + b)) -gt 200 ] && [ $((r + g + b)) -lt 340 ] && [ "$b" -gt $((r + 30)) ]
 }
 
 # Whether the sanitizers reported anything on standard error.

@@ -18,23 +18,16 @@ fail() { echo "$*"; tail -n 40 "$log" 2>/dev/null; cat err.txt report.txt 2>/dev
 mkdir -p "$user"
 printf 'video_mode=Windowed\nxres=640\nyres=480\n' >"$user/config"
 
-capture() { [ -n "${BK_CAPTURE:-}" ] && import -window root "$BK_CAPTURE-$1.png"; }
-keys() {
-  for k in "$@"; do
-    xdotool key "$k"
-    sleep 0.2
-  done
-}
+capture() { [ -n "${BK_CAPTURE:-}" ] && snap "$BK_CAPTURE-$1.png"; }
+keys() { press "$@"; }
 repeat() {
   local n=$1
   shift
   for _ in $(seq "$n"); do keys "$@"; done
 }
-# Waits up to $2 tenths of a second for the pattern $1 in file $3.
-wait_line() {
-  for _ in $(seq "$2"); do grep -q "$1" "$3" 2>/dev/null && return 0; sleep 0.1; done
-  return 1
-}
+# Waits for the pattern $1 in file $3 (only a hang ends the wait; $2, once
+# its deadline in tenths of a second, stays for the calls written for it).
+wait_line() { wait_pid=${pid:-} wait_until grep -q "$1" "$3" 2>/dev/null; }
 # From a closed menu: Escape opens the main menu, "Multiplayer" is its fifth item.
 open_page() {
   keys Escape
@@ -45,9 +38,11 @@ open_page() {
 bkdata=$(dirname "$exe")/bkdata
 hash=$("$bkdata" check "$data/quarrybend" 2>/dev/null | sed -n 's/.*hash \([0-9a-f]\{40\}\).*/\1/p')
 [ -n "$hash" ] || fail "bkdata check gave no track hash"
-python3 "$here/net_peer.py" port.txt "$hash" report.txt 240 slow_leave &
+python3 "$here/net_peer.py" port.txt "$hash" report.txt "$run_hang_seconds" slow_leave &
 peer=$!
-for _ in $(seq 100); do [ -s port.txt ] && break; sleep 0.1; done
+# A failed run ends the peer too: it would hold the test's output open.
+trap 'kill "$peer" 2>/dev/null; stop_own_display; rm -rf "$dir"' EXIT
+wait_pid=$peer wait_file port.txt
 [ -s port.txt ] || fail "the peer did not start"
 port=$(cat port.txt)
 
@@ -55,7 +50,8 @@ port=$(cat port.txt)
 pid=$!
 wait_for_window "$pid" || fail "no window"
 wait_line 'Max loading delay was' 1200 "$log" || fail "the first race never loaded"
-sleep 1
+# The race's frames run: the menus take keys.
+wait_frames 5
 win=$(window_of "$pid")
 xdotool mousemove --window "$win" 10 10 click 1 2>/dev/null
 xdotool windowfocus --sync "$win" 2>/dev/null || xdotool windowactivate --sync "$win" 2>/dev/null
@@ -67,7 +63,6 @@ keys Return
 repeat 3 Down
 repeat 10 Right
 repeat 10 BackSpace
-sleep 0.2
 keys Up Up
 capture empty
 keys Return
@@ -78,18 +73,18 @@ grep -q '^hello' report.txt && fail "something reached the peer for an empty ser
 open_page
 repeat 3 Down
 xdotool type --delay 50 "127.0.0.1:$port"
-sleep 0.2
+wait_frames
 keys Up Up
 capture typed
 keys Return
 wait_line '^hello' 100 report.txt || fail "no hello reached the peer"
 grep -qx 'hello 13 41' report.txt || fail "the hello is not 13 bytes of version 41: $(grep '^hello' report.txt)"
-for _ in $(seq 600); do [ "$(grep -c '^state' report.txt)" -ge 64 ] && break; sleep 0.1; done
+states_reach() { [ "$(grep -c '^state' report.txt 2>/dev/null)" -ge "$1" ]; }
+wait_pid=$pid wait_until states_reach 64
 [ "$(grep -c '^state' report.txt)" -ge 64 ] || fail "the client never raced on the peer's server"
 
 # The page while racing: "Disconnect" and the ping table with slot 0.
 open_page
-sleep 0.5
 capture online
 keys Down Down Return
 wait_line '^restart' 50 report.txt || fail "the restart request never reached the peer"
@@ -101,7 +96,6 @@ keys Down Return
 wait_line 'Disconnected' 100 "$log" || fail "the client never logged \"Disconnected\""
 [ "$(grep -c '^disconnect 0 4321$' report.txt)" -ge 3 ] ||
   fail "the client stopped sending its disconnect before the answer: $(grep -c '^disconnect' report.txt) sent"
-sleep 0.5
 capture offline
 keys Escape
 kill -TERM "$pid"

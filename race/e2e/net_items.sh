@@ -20,9 +20,11 @@ bkdata=$(dirname "$exe")/bkdata
 hash=$("$bkdata" check "$data/quarrybend" 2>/dev/null | sed -n 's/.*hash \([0-9a-f]\{40\}\).*/\1/p')
 [ -n "$hash" ] || fail "bkdata check gave no track hash"
 
-python3 "$here/net_peer.py" port.txt "$hash" report.txt 240 items &
+python3 "$here/net_peer.py" port.txt "$hash" report.txt "$run_hang_seconds" items &
 peer=$!
-for _ in $(seq 100); do [ -s port.txt ] && break; sleep 0.1; done
+# A failed run ends the peer too: it would hold the test's output open.
+trap 'kill "$peer" 2>/dev/null; stop_own_display; rm -rf "$dir"' EXIT
+wait_pid=$peer wait_file port.txt
 [ -s port.txt ] || fail "the peer did not start"
 port=$(cat port.txt)
 
@@ -34,14 +36,9 @@ done_yet() {
   for seq in 0 1 2 3 4 5; do grep -qx "ack $seq" report.txt 2>/dev/null || return 1; done
   grep -q '^reliable [0-9]* 31 ' report.txt && grep -q '^reliable [0-9]* 30 version 0 41' report.txt
 }
-for _ in $(seq 1800); do
-  done_yet && break
-  kill -0 "$pid" 2>/dev/null || break
-  sleep 0.1
-done
+wait_pid=$pid wait_until done_yet
 done_yet || { kill -KILL "$pid"; fail "the client did not acknowledge and answer every message"; }
-sleep 0.5
-import -window root frame.png 2>/dev/null
+snap frame.png 2>/dev/null
 kill -TERM "$pid"
 wait_or_kill "$pid" "$log"
 rc=$?

@@ -18,20 +18,19 @@ bkdata=$(dirname "$exe")/bkdata
 hash=$("$bkdata" check "$data/quarrybend" 2>/dev/null | sed -n 's/.*hash \([0-9a-f]\{40\}\).*/\1/p')
 [ -n "$hash" ] || fail "bkdata check gave no track hash"
 
-python3 "$here/net_peer.py" port.txt "$hash" report.txt 240 &
+python3 "$here/net_peer.py" port.txt "$hash" report.txt "$run_hang_seconds" &
 peer=$!
-for _ in $(seq 100); do [ -s port.txt ] && break; sleep 0.1; done
+# A failed run ends the peer too: it would hold the test's output open.
+trap 'kill "$peer" 2>/dev/null; stop_own_display; rm -rf "$dir"' EXIT
+wait_pid=$peer wait_file port.txt
 [ -s port.txt ] || fail "the peer did not start"
 port=$(cat port.txt)
 
 "$exe" --connect "127.0.0.1:$port" --nosound 2>err.txt &
 pid=$!
 # Two hundred state packets: well into the race.
-for _ in $(seq 1800); do
-  [ "$(grep -c '^state' report.txt 2>/dev/null)" -ge 200 ] && break
-  kill -0 "$pid" 2>/dev/null || break
-  sleep 0.1
-done
+states_reach() { [ "$(grep -c '^state' report.txt 2>/dev/null)" -ge "$1" ]; }
+wait_pid=$pid wait_until states_reach 200
 [ "$(grep -c '^state' report.txt)" -ge 200 ] || { kill -KILL "$pid"; fail "fewer than 200 state packets reached the peer"; }
 kill -TERM "$pid"
 wait_or_kill "$pid" "$log"

@@ -129,12 +129,12 @@ wait_log_count 'Max loading delay was' 1 600 || fail "the demo never loaded"
 # The riders stand at the gate until it drops (the track's script names
 # the moment): the Skip key ("/") runs the demo on a second a press. The
 # view is the first demo rider's: at the gate, then riding.
-sleep 1
+wait_frames 10
 frame playback-gate
 drops=$(log_count 'Gate dropped at')
-for _ in $(seq 16); do xdotool key slash; sleep 0.05; done
+xdotool key --repeat 16 --delay 50 slash
 wait_log_count 'Gate dropped at' $((drops + 1)) 300 || fail "the demo never reached its gate drop"
-sleep 1
+wait_frames 10
 frame playback-riding
 moved "playback-gate" "playback-riding" || fail "the demo's riders did not move"
 
@@ -148,7 +148,7 @@ grep -q "Can't record and play from same file - recording disabled" "$log" ||
   fail "no refusal to record over the demo played"
 # The player's view at the gate, then 2 s after it dropped with the
 # throttle held: the bike has left the gate (or reared up on it).
-sleep 1
+wait_frames 10
 frame against-gate
 drops=$(log_count 'Gate dropped at')
 xdotool keydown x

@@ -12,7 +12,7 @@ enter_temp_home
 fail() { echo "$*"; cat err.txt 2>/dev/null; exit 1; }
 
 check_refused() {  # what
-  timeout 30 "$exe" </dev/null 2>err.txt >/dev/null
+  timeout "$hang_seconds" "$exe" </dev/null 2>err.txt >/dev/null
   local rc=$?
   [ "$rc" = 1 ] || fail "$1: exit code $rc, expected 1"
   grep -q "Problem starting Brakkan" err.txt || fail "$1: no title on stderr"

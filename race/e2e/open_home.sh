@@ -17,7 +17,7 @@ printf '%s\n' "$@" >>"$HOME/opened.txt"
 SCRIPT
 chmod +x bin/xdg-open
 
-BK_HOME=$dir/empty PATH=$dir/bin:$PATH PAVO_LOGFILE=">x.log" timeout 30 "$exe" --open-home </dev/null
+BK_HOME=$dir/empty PATH=$dir/bin:$PATH PAVO_LOGFILE=">x.log" timeout "$hang_seconds" "$exe" --open-home </dev/null
 rc=$?
 [ "$rc" = 0 ] || fail "exit code $rc, expected 0"
 [ "$(cat opened.txt 2>/dev/null)" = "$dir/xdg/Brakkan" ] || fail "opened '$(cat opened.txt 2>/dev/null)'"

@@ -10,32 +10,27 @@ enter_temp_home
 
 user=$dir/xdg/Brakkan
 log=$user/lastlog.txt
-# The main menu shows once the renderer is up (no race loads without a
-# track on the command line).
-wait_for_menu() {
-  for _ in $(seq 1200); do grep -q 'GL_EXTENSIONS' "$log" 2>/dev/null && break; sleep 0.1; done
-  grep -q 'GL_EXTENSIONS' "$log" || fail "the renderer never started"
-  sleep 3
-}
+# The main menu takes keys once the game's frames run (no race loads
+# without a track on the command line).
+wait_for_menu() { wait_running "$started_at" || fail "the game never showed its main menu"; }
 fail() { echo "$*"; tail -n 40 "$log" 2>/dev/null; cat err.txt 2>/dev/null; exit 1; }
 mkdir -p "$user"
 printf 'video_mode=Windowed\nxres=640\nyres=480\n' >"$user/config"
 
+started_at=$(frames_shown)
 "$exe" --nosound --debug 2>err.txt &
 pid=$!
 wait_for_window "$pid" || fail "no window"
 wait_for_menu
 win=$(window_of "$pid")
 xdotool windowfocus --sync "$win" 2>/dev/null || xdotool windowactivate --sync "$win" 2>/dev/null
-key() { xdotool key "$@"; sleep 0.1; }
-for _ in 1 2 3 4 5 6 7; do key Down; done
+key() { press "$@"; }
+key Down Down Down Down Down Down Down
 key Return
-sleep 0.3
 key Down
 key Return  # the Throttle row: "<<PRESS A KEY>>"
-for _ in $(seq 50); do grep -q 'Watching pots' "$log" && break; sleep 0.1; done
-grep -q 'Watching pots' "$log" || fail "no capture started"
-[ -n "${BK_CAPTURE:-}" ] && import -window root "$BK_CAPTURE"
+wait_log 'Watching pots' || fail "no capture started"
+[ -n "${BK_CAPTURE:-}" ] && snap "$BK_CAPTURE"
 kill -TERM "$pid"
 wait_or_kill "$pid" "$log"
 rc=$?

@@ -19,14 +19,9 @@ printf 'video_mode=Windowed\nxres=160\nyres=120\n' >"$user/config"
 block=1380
 frame_bytes=$((15 + 160 * 120 * 3))
 
-# Waits (up to 120 s) until file $2 holds $3 bytes while process $1 runs.
+# Waits until file $2 holds $3 bytes while process $1 runs.
 wait_for_bytes() {
-  for _ in $(seq 1200); do
-    kill -0 "$1" 2>/dev/null || return 1
-    [ "$(stat -c %s "$2" 2>/dev/null || echo 0)" -ge "$3" ] && return 0
-    sleep 0.1
-  done
-  return 1
+  wait_pid=$1 wait_until file_has "$2" "$3"
 }
 
 # 1. Four seconds of race. (scene_capture.sh records sound and frames on
@@ -78,7 +73,7 @@ truncate -s 12 "$user/broken/terrain.hf"
 "$exe" --track broken 2>err3.txt &
 pid=$!
 wait_for_window "$pid" || fail "no window for the broken track"
-for _ in $(seq 300); do grep -q 'Can.t load track "broken"' "$log" && break; sleep 0.1; done
+wait_pid=$pid wait_log "Can't load track \"broken\""
 grep -q 'Can.t load track "broken"' "$log" || fail "no line names the broken track"
 kill -TERM "$pid"
 wait_or_kill "$pid" "$log"

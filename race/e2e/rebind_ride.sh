@@ -11,27 +11,24 @@ enter_temp_home
 
 user=$dir/xdg/Brakkan
 log=$user/lastlog.txt
-# The main menu shows once the renderer is up (no race loads without a
-# track on the command line).
-wait_for_menu() {
-  for _ in $(seq 1200); do grep -q 'GL_EXTENSIONS' "$log" 2>/dev/null && break; sleep 0.1; done
-  grep -q 'GL_EXTENSIONS' "$log" || fail "the renderer never started"
-  sleep 3
-}
+# The main menu takes input once the game's frames run (no race loads
+# without a track on the command line).
+wait_for_menu() { wait_running "$started_at" || fail "the game never showed its main menu"; }
 fail() { echo "$*"; tail -n 40 "$log" 2>/dev/null; cat err.txt 2>/dev/null; exit 1; }
-shot() { [ -n "${BK_CAPTURE:-}" ] && import -window root "${BK_CAPTURE%.png}-$1.png"; }
+shot() { [ -n "${BK_CAPTURE:-}" ] && snap "${BK_CAPTURE%.png}-$1.png"; }
 mkdir -p "$user"
 printf 'video_mode=Windowed\nxres=640\nyres=480\n' >"$user/config"
 
+started_at=$(frames_shown)
 "$exe" --nosound --print-orientation >o.txt 2>err.txt &
 pid=$!
-# Like `timeout -s TERM 120`, but with the game's own pid for its window.
+# Like `timeout -s TERM $run_hang_seconds`, but with the game's own pid for its window.
 # The watchdog ends with the script, its sleep too: a sleep left behind
-# would hold the test's output open (the test would last the full 120 s)
+# would hold the test's output open (the test would last that long)
 # and then signal whatever process has the game's pid by then.
 (
   trap 'kill "$nap" 2>/dev/null; exit 0' TERM
-  sleep 120 &
+  sleep "$run_hang_seconds" &
   nap=$!
   wait "$nap" && kill -TERM "$pid" 2>/dev/null
 ) >/dev/null 2>&1 &
@@ -41,28 +38,27 @@ wait_for_window "$pid" || fail "no window"
 wait_for_menu
 win=$(window_of "$pid")
 xdotool windowfocus --sync "$win" 2>/dev/null || xdotool windowactivate --sync "$win" 2>/dev/null
-key() { xdotool key "$@"; sleep 0.1; }
-page() { key "$@"; sleep 0.25; }
+# Each key waits for the frames that take it: a page change swallows the
+# rest of its frame's keys.
+key() { press "$@"; }
 
-for _ in 1 2 3 4 5 6 7; do key Down; done
-page Return  # "Customize Controls"
+key Down Down Down Down Down Down Down
+key Return  # "Customize Controls"
 key Down
-key Return   # the Throttle row
-sleep 0.3
+key Return  # the Throttle row
 shot capturing
 key k
-sleep 0.6
 shot bound
 key Up
-page Return  # back to the main menu
-for _ in 1 2 3; do key Down; done
-page Return  # "Time Trial"
+key Return  # back to the main menu
+key Down Down Down
+key Return  # "Time Trial"
 key Down
 resets=$(grep -c 'Max loading delay was' "$log")
-key Return   # "Start"
-for _ in $(seq 600); do [ "$(grep -c 'Max loading delay was' "$log")" -gt "$resets" ] && break; sleep 0.1; done
-[ "$(grep -c 'Max loading delay was' "$log")" -gt "$resets" ] || fail "the time trial was not started"
-sleep 1
+key Return  # "Start"
+wait_pid=$pid wait_log 'Max loading delay was' "$log" $((resets + 1)) || fail "the time trial was not started"
+# The rider's first orientation lines: the race view runs.
+wait_pid=$pid wait_until file_has o.txt || fail "no orientation lines"
 
 # The game's t and the camera position of the last orientation line.
 last() {
@@ -75,15 +71,15 @@ if lines:
 }
 # Holds key $1 for $2 seconds of the game's t; prints the camera's move.
 hold() {
-  local start now
+  local start now seconds=$2
   start=$(last)
   [ -n "$start" ] || { echo "none"; return; }
   xdotool keydown "$1"
-  for _ in $(seq 1200); do
+  held_long_enough() {
     now=$(last)
-    python3 -c "import sys; a=sys.argv[1].split(); b=sys.argv[2].split(); sys.exit(0 if float(b[0])-float(a[0]) >= float(sys.argv[3]) else 1)" "$start" "$now" "$2" && break
-    sleep 0.05
-  done
+    python3 -c "import sys; a=sys.argv[1].split(); b=sys.argv[2].split(); sys.exit(0 if float(b[0])-float(a[0]) >= float(sys.argv[3]) else 1)" "$start" "$now" "$seconds"
+  }
+  wait_pid=$pid wait_until held_long_enough
   xdotool keyup "$1"
   python3 -c "import sys,math; a=[float(v) for v in sys.argv[1].split()]; b=[float(v) for v in sys.argv[2].split()]; print(math.dist(a[1:],b[1:]))" "$start" "$now"
 }

@@ -29,11 +29,7 @@ block=1380  # sound bytes a tick
 pid=$!
 # 18.5 s of race: the drop comes before 15 s (frame 240) and the checks
 # read up to three seconds after the first frame it shows in.
-for _ in $(seq 2500); do
-  kill -0 "$pid" 2>/dev/null || break
-  [ "$(stat -c %s v.ppm 2>/dev/null || echo 0)" -ge $((296 * frame_bytes)) ] && break
-  sleep 0.1
-done
+wait_pid=$pid wait_file v.ppm $((296 * frame_bytes))
 kill -TERM "$pid"
 wait_or_kill "$pid" "$log"
 rc=$?

@@ -15,18 +15,18 @@ fail() { echo "$*"; tail -n 40 "$log" 2>/dev/null; cat err.txt 2>/dev/null | tai
 mkdir -p "$user"
 printf 'video_mode=Windowed\nxres=640\nyres=480\n' >"$user/config"
 
-capture() { [ -n "${BK_CAPTURE:-}" ] && import -window root "$BK_CAPTURE-$1.png"; }
+capture() { [ -n "${BK_CAPTURE:-}" ] && snap "$BK_CAPTURE-$1.png"; }
 # The race the menu started: once it has loaded, the start caption is up
 # for its first seconds. The window's frames go to $1.png until the
 # measure $2 (a function) holds; a slow machine may show the loading
 # screen first.
 caption_frame() {
-  for _ in $(seq 300); do [ "$(grep -c 'Max loading delay was' "$log")" -ge 2 ] && break; sleep 0.1; done
+  wait_pid=$pid wait_log 'Max loading delay was' "$log" 2
   local ok=1
   for _ in $(seq 12); do
+    wait_frames 1
     import -window "$win" "$1.png"
     "$2" "$1.png" && ok=0 && break
-    sleep 0.2
   done
   [ -n "${BK_CAPTURE:-}" ] && cp "$1.png" "$BK_CAPTURE-$1.png"
   return $ok
@@ -52,20 +52,16 @@ two_lines() {
   n=$(white "$1" $second_line)
   [ "$n" -ge 10 ]
 }
-keys() {
-  for k in "$@"; do
-    xdotool key "$k"
-    sleep 0.2
-  done
-}
+keys() { press "$@"; }
 
 # Starts the game and waits for the first race to load.
 start() {
   "$exe" --track quarrybend --nosound 2>err.txt &
   pid=$!
   wait_for_window "$pid" || fail "no window"
-  for _ in $(seq 1200); do grep -q 'Max loading delay was' "$log" 2>/dev/null && break; sleep 0.1; done
-  sleep 1
+  wait_pid=$pid wait_log 'Max loading delay was' || fail "the first race never loaded"
+  # The race's frames run: the menus take keys.
+  wait_frames 5
   win=$(window_of "$pid")
   xdotool mousemove --window "$win" 10 10 click 1 2>/dev/null
   xdotool windowfocus --sync "$win" 2>/dev/null || xdotool windowactivate --sync "$win" 2>/dev/null
@@ -93,10 +89,10 @@ caption_frame entered-caption title_only ||
 # The running order lists every rider from the race's first tick, before
 # the gate drops: the heat is recorded with the robots placed 1..4 and the
 # player, who never finished, 5th.
-[ -n "${BK_CAPTURE:-}" ] && sleep 5
+[ -n "${BK_CAPTURE:-}" ] && wait_frames 50
 capture first-race
 grep -q 'Resetting' "$log" || fail "the race was never reset"
-sleep 1
+wait_frames 5
 stop
 standings=$(find "$dir" "$data" -name 'quarrybend_cup.series_standings' 2>/dev/null | head -n 1)
 [ -n "$standings" ] || fail "no standings file written"
@@ -114,7 +110,7 @@ keys Down Down Return
 # The same measure finds the track name and length of a practice.
 caption_frame practice-caption two_lines ||
   fail "no second caption line in practice ($n pixels): the caption was not measured"
-[ -n "${BK_CAPTURE:-}" ] && sleep 5
+[ -n "${BK_CAPTURE:-}" ] && wait_frames 50
 capture second-practice
 stop
 cmp -s first_standings "$standings" || fail "practising changed the standings"

@@ -28,10 +28,7 @@ run_to_loading_page() {
   PAVO_LOGFILE=">x.log" "$exe" "$@" 2>err.txt &
   local pid=$!
   wait_for_window "$pid" || { kill -KILL "$pid"; wait "$pid"; fail "$*: no window"; }
-  for _ in $(seq 300); do
-    grep -q 'GL_EXTENSIONS: ' x.log && break
-    sleep 0.1
-  done
+  wait_pid=$pid wait_log 'GL_EXTENSIONS: ' x.log
   if [ "$capture" = 1 ]; then
     import -window "$(window_of "$pid")" frame.png || { kill -KILL "$pid"; fail "no frame captured"; }
   fi
@@ -79,7 +76,7 @@ grep -q 'Opening waveOut audio' x.log && fail "--record-audio: the device was op
 check_order 'Creating window' 'Opening readback audio' 'Audio opened!' "${shutdown_lines[@]}"
 
 # A file that cannot be made ends the run with 1 before the frame loop.
-timeout 60 "$exe" --record-audio nosuchdir/a.raw </dev/null >/dev/null 2>err.txt
+timeout "$hang_seconds" "$exe" --record-audio nosuchdir/a.raw </dev/null >/dev/null 2>err.txt
 rc=$?
 [ "$rc" = 1 ] || fail "unwritable --record-audio: exit code $rc"
 [ "$(cat err.txt)" = "Can't write nosuchdir/a.raw" ] || fail "unwritable --record-audio: stderr '$(cat err.txt)'"

@@ -18,10 +18,7 @@ printf 'T\n160 Novice\n' >xdg/Brakkan/broken.series
 PAVO_LOGFILE=">x.log" "$exe" --track quarrybend --warp --debug 2>err.txt &
 pid=$!
 wait_for_window "$pid" || { kill -KILL "$pid"; wait "$pid"; fail "no window"; }
-for _ in $(seq 300); do
-  grep -q 'GL_EXTENSIONS: ' x.log && break
-  sleep 0.1
-done
+wait_pid=$pid wait_log 'GL_EXTENSIONS: ' x.log
 kill -s TERM "$pid"
 wait_or_kill "$pid" x.log
 rc=$?

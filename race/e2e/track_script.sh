@@ -13,14 +13,10 @@ user=$dir/xdg/Brakkan
 log=$user/lastlog.txt
 fail() { echo "$*"; tail -n 30 "$log" 2>/dev/null; cat err.txt 2>/dev/null; exit 1; }
 
-# Waits up to $1 tenths of a second for the log to hold line $2.
+# Waits for the log to hold line $2 (only a hang ends the wait; $1, once
+# its deadline in tenths of a second, stays for the calls written for it).
 wait_for_line() {
-  for _ in $(seq "$1"); do
-    grep -q -F -- "$2" "$log" 2>/dev/null && return 0
-    kill -0 "$pid" 2>/dev/null || return 1
-    sleep 0.1
-  done
-  return 1
+  wait_pid=$pid wait_log "$2"
 }
 
 "$exe" --track quarrybend --nosound --warp 2>err.txt &
@@ -49,11 +45,7 @@ wait_for_line 400 "stopped: it ran over" || { kill -KILL "$pid"; wait "$pid"; fa
 frames_then=$(($(stat -c %s v.ppm) / frame_bytes))
 # The race goes on: ten more frames.
 more=0
-for _ in $(seq 600); do
-  [ $(($(stat -c %s v.ppm) / frame_bytes)) -ge $((frames_then + 10)) ] && { more=1; break; }
-  kill -0 "$pid" 2>/dev/null || break
-  sleep 0.1
-done
+wait_pid=$pid wait_file v.ppm $(((frames_then + 10) * frame_bytes)) && more=1
 kill -TERM "$pid"
 wait_or_kill "$pid" "$log"
 rc=$?

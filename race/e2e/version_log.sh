@@ -13,10 +13,7 @@ run() {
   PAVO_LOGFILE="$1" "$exe" &
   local pid=$!
   wait_for_window "$pid" || { kill -KILL "$pid"; wait "$pid"; echo "no window"; cat x.log; exit 1; }
-  for _ in $(seq 300); do
-    [ "$(grep -c 'GL_EXTENSIONS: ' x.log 2>/dev/null)" -ge "$2" ] && break
-    sleep 0.1
-  done
+  wait_pid=$pid wait_log 'GL_EXTENSIONS: ' x.log "$2"
   kill -s TERM "$pid"
   wait_or_kill "$pid"
   local rc=$?

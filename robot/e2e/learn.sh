@@ -22,12 +22,9 @@ run() {
   rm -f x.log
   "$exe" --track quarrybend --nosound "$@" </dev/null >/dev/null 2>err.txt &
   local pid=$!
-  for _ in $(seq 1200); do
-    grep -q "Max loading delay" x.log 2>/dev/null && break
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  sleep 1
+  wait_pid=$pid wait_log "Max loading delay was" x.log
+  # Some frames of the race.
+  wait_frames 10
   kill -TERM "$pid" 2>/dev/null
   wait_or_kill "$pid" x.log
 }
