@@ -73,13 +73,15 @@ if not (top[2] > top[0] + 30 and top[2] > 150):
     sys.exit("the top is not sky: %s" % top)
 if not (bottom_left[2] < bottom_left[0] + 30):
     sys.exit("the bottom is not ground: %s" % bottom_left)
-# The bike's front: near-white or near-black pixels, which neither the sky
-# nor the ground has.
+# The bike's front: the tyre's dark grey or the fork's deep skin colour,
+# which neither the sky nor the ground has.
 bike = 0
 for y in range(h // 2, h, 2):
     for x in range(w // 3, 2 * w // 3, 2):
         r, g, b = at(x, y)
-        if min(r, g, b) > 200 or max(r, g, b) < 40:
+        tyre = max(r, g, b) < 90 and max(r, g, b) - min(r, g, b) < 25
+        fork = b > 120 and r < 80 and g < 80
+        if tyre or fork:
             bike += 1
 if bike < 800:
     sys.exit("no bike in the lower middle (%d pixels)" % bike)
