@@ -32,39 +32,7 @@ fail() {
   exit 1
 }
 
-# The game writes its orientation lines a line at a time, so the pilot
-# sees each frame's as it is drawn.
-game=$exe
-exe=$dir/brakkan-line-buffered
-printf '#!/bin/sh\nexec stdbuf -oL "%s" "$@"\n' "$game" >"$exe"
-chmod +x "$exe"
-
-# As start_game, with a longer life: a lap and the robots' finish take
-# minutes of race time, which a loaded machine draws slower than real time.
-start_game_for() {
-  local life=$1
-  shift
-  timeout -s TERM "$life" "$exe" "$@" 2>err.txt &
-  pid=$!
-  local game=
-  for _ in $(seq 100); do
-    game=$(pgrep -P "$pid" | head -n 1)
-    [ -n "$game" ] && break
-    sleep 0.1
-  done
-  if [ -z "$game" ] || ! wait_for_window "$game"; then fail "no window"; fi
-  win=$(window_of "$game")
-  xdotool windowfocus --sync "$win" 2>/dev/null || xdotool windowactivate --sync "$win" 2>/dev/null
-  local r g b
-  for _ in $(seq 600); do
-    read -r r g b <<<"$(pixel 5 75)"
-    [ -n "$b" ] && [ $((r + g + b)) -gt 200 ] && [ $((r + g + b)) -lt 340 ] && [ "$b" -gt $((r + 30)) ] && return 0
-    sleep 0.1
-  done
-  fail "the main menu never came up"
-}
-
-start_game_for 840 --print-orientation >"$dir/orientation.txt"
+start_game --print-orientation >"$dir/orientation.txt"
 [ -e "$user/config" ] && fail "a config before the first run"
 frame main-menu
 click_page "$main_new_race" yes || fail "New Race did not open"
@@ -85,17 +53,14 @@ python3 "$here/key_pilot.py" "$dir/orientation.txt" "$data/quarrybend/timing_gat
 pilot=$!
 # The results are written when every rider is home: a lap of the pilot's
 # takes about 80 s of race time; the guard is far above any honest run.
-for i in $(seq 6000); do
-  [ -s "$user/results.txt" ] && break
-  kill -0 "$pilot" 2>/dev/null || fail "the pilot stopped"
-  [ "$i" = 400 ] && frame riding
-  sleep 0.1
-done
+results_or_pilot_gone() { [ -s "$user/results.txt" ] || ! kill -0 "$pilot" 2>/dev/null; }
+wait_pid=$pid wait_until results_or_pilot_gone
+[ -s "$user/results.txt" ] || kill -0 "$pilot" 2>/dev/null || fail "the pilot stopped"
 touch "$stop"
 wait "$pilot"
 pilot=
 [ -s "$user/results.txt" ] || fail "no results.txt: $(tail -n 3 "$dir/orientation.txt")"
-sleep 0.5
+wait_frames
 frame results
 cat "$user/results.txt"
 grep -aqE '^ *999 \| +[^|]+ \| +1 \| +[0-9]+:[0-9]{2}\.[0-9]{3} \| ' "$user/results.txt" ||
