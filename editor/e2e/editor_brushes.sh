@@ -252,7 +252,7 @@ def pixels(name):
 
 def differing(x, y, inside):
     n = 0
-    for row in range(0, 480, 2):
+    for row in range(120, 480, 2):  # below the message lines beside the panel
         for col in range(200, 640, 2):  # right of the panel's text
             if (math.hypot(col - 534, row - 219) <= 64 + 4) != inside:
                 continue
