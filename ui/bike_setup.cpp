@@ -333,7 +333,7 @@ int read_bike_setup_text(const char* text, size_t size, const char* shown) {
   int count = 0;
   bike_setup_entries(&count);
   char line[setup_line_max + 1];
-  int number = 0;
+  int number = 0, all_taken = 1;
   size_t at = 0;
   while (at < size) {
     ++number;
@@ -359,10 +359,13 @@ int read_bike_setup_text(const char* text, size_t size, const char* shown) {
     }
     // A bad line leaves only its own item as it was; the rest of the file
     // is still the rider's setup.
-    if (why) console_printf("setup %s line %d: %s, skipped\n", shown, number, why);
+    if (why) {
+      console_printf("setup %s line %d: %s, skipped\n", shown, number, why);
+      all_taken = 0;
+    }
     at = end + 1;
   }
-  return 1;
+  return all_taken;
 }
 
 // "@setups/" + name, or 0 with a message when the name does not fit.
@@ -387,7 +390,8 @@ int read_bike_setup_file(const char* name) {
   char buffer[4096];
   for (uint32_t n; (n = stream_read(&s, buffer, sizeof(buffer))) > 0;) text.append(buffer, n);
   stream_close_file(&s);
-  return read_bike_setup_text(text.data(), text.size(), path + 1);
+  read_bike_setup_text(text.data(), text.size(), path + 1);
+  return 1;
 }
 
 int write_bike_setup_file(const char* name) {

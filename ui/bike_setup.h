@@ -101,7 +101,8 @@ int apply_bike_setup(rider* r);
 // with its file, line and reason and skipped, leaving only that item as it
 // was. 1 when the file was read, 0 when it could not be opened ("Error
 // reading setup ... can't open"). read_bike_setup_text is the same on text
-// already in memory (shown names it in messages).
+// already in memory (shown names it in messages); it returns 1 when every
+// line was taken, 0 when one was skipped.
 int read_bike_setup_file(const char* name);
 int read_bike_setup_text(const char* text, size_t size, const char* shown);
 // Writes "@setups/NAME" in one step (no backup). 1 when written.

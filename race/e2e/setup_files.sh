@@ -31,9 +31,13 @@ grep -qx 'leveling=33.000000' "$user/config" || fail "the config does not keep t
 console_session '/writesetup fromconfig' '/readsetup bad' '/writesetup afterbad' '/readsetup defaults' \
   '/readsetup e2e' '/writesetup readback'
 [ "$rc" = 0 ] || fail "second run: exit code $rc, expected 0"
-log_in_order "Setup written" "Error reading setup setups/bad line 2" "Setup written" "Setup updated" \
-  "Setup updated" "Setup written" || fail "second run: the console lines are not in order"
-for name in fromconfig afterbad readback; do
+# The bad file's good line is taken and its bad one named and skipped.
+log_in_order "Setup written" "setup setups/bad line 2: not a finite number, skipped" "Setup updated" "Setup written" \
+  "Setup updated" "Setup updated" "Setup written" || fail "second run: the console lines are not in order"
+grep -qx 'leveling=40.000000' "$user/setups/afterbad" || fail "the bad setup's good line was not taken"
+grep -x 'roll_damping=.*' "$user/setups/afterbad" | cmp -s - <(grep -x 'roll_damping=.*' "$user/setups/fromconfig") ||
+  fail "the bad setup's bad line changed its item"
+for name in fromconfig readback; do
   diff "$user/setups/e2e" "$user/setups/$name" >/dev/null || {
     diff "$user/setups/e2e" "$user/setups/$name"
     fail "setups/$name differs from setups/e2e"

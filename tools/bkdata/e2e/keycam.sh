@@ -11,7 +11,8 @@ fail=0
 mkdir -p "$dir/keycam"
 printf '1.0000 2.0000 3.0000 0.0000 0.7071 -0.0000 0.7071 60.00 640\n0 0 0 0 0 0 1 70 128\n' >"$dir/keycam/k1"
 out=$("$exe" check "$dir/keycam/k1") || { echo "good keys refused: $out"; fail=1; }
-case $out in *"camera keys, 2 keys, ticks 128 to 640"*) ;; *) echo "good keys: $out"; fail=1 ;; esac
+# Keys are read in the file's order.
+case $out in *"camera keys, 2 keys, ticks 640 to 128"*) ;; *) echo "good keys: $out"; fail=1 ;; esac
 printf '0 0 0 0 0 0 1 70 128\n0 0 0 0 0 0 1 70 200\n0 0 0 0 0 1 70\n' >"$dir/keycam/bad"
 out=$("$exe" check "$dir/keycam/bad")
 rc=$?
