@@ -58,12 +58,7 @@ start() {
   env ${1:-} "$exe" --editor --erode 0 --track quarrybend </dev/null >/dev/null 2>err.txt &
   game=$!
   wait_for_window "$game" || fail "no window"
-  for _ in $(seq 1200); do
-    grep -q "Max loading delay" "$log" 2>/dev/null && break
-    kill -0 "$game" 2>/dev/null || fail "the game ended while loading"
-    sleep 0.1
-  done
-  grep -q "Max loading delay" "$log" 2>/dev/null || fail "the track did not load"
+  wait_pid=$game wait_log "Max loading delay" || fail "the track did not load"
   win=$(window_of "$game")
   xdotool mousemove --window "$win" 400 240
   xdotool key --delay 80 Escape Tab
@@ -73,18 +68,16 @@ start() {
 # first press may come before the editor's view takes the keys; a save can
 # last a few milliseconds). 1 when it never does.
 press_save() {
-  local k
   for _ in $(seq 30); do
     xdotool key s
-    for k in $(seq 20); do
-      [ -e seen ] && return 0
-      sleep 0.05
-    done
+    # The key is taken within the frame after the next.
+    pid=$game wait_frames 3
+    [ -e seen ] && return 0
   done
   return 1
 }
 
-# watch_save MODE [DELAY PID]: waits (up to 60 s) for the staging folder
+# watch_save MODE [DELAY PID]: waits (until a hang) for the staging folder
 # to appear. "length": prints the seconds until it is gone again. "kill":
 # kills PID DELAY seconds after it appeared and prints whether it was
 # still there. A poller of its own: the moments are a millisecond apart,
@@ -95,7 +88,7 @@ watch_save() {
 import os, signal, sys, time
 staging, mode = sys.argv[1], sys.argv[2]
 open("watching", "w").close()
-end = time.time() + 60
+end = time.time() + float(os.environ.get("BK_E2E_HANG_SECONDS", "600"))
 while not os.path.exists(staging):
     if time.time() > end:
         sys.exit("the save did not start")
@@ -115,13 +108,9 @@ else:
 PY
 }
 
-# Waits (up to 30 s) until watch_save polls.
+# Waits until watch_save polls.
 until_watching() {
-  for _ in $(seq 300); do
-    [ -e watching ] && return 0
-    sleep 0.1
-  done
-  fail "the save watcher did not start"
+  wait_until test -e watching || fail "the save watcher did not start"
 }
 
 # How long a save of the running game takes: the shortest of $1 saves, so
@@ -143,11 +132,7 @@ save_length() {
 
 # --- 1. A save with no edit ---
 start
-for _ in $(seq 300); do
-  grep -q "frills loaded" "$log" && break
-  sleep 0.1
-done
-grep -q "frills loaded" "$log" || fail "the track script did not start"
+wait_pid=$game wait_log "frills loaded" || fail "the track script did not start"
 # Taken after the script's first frames: the tree leans, the sign turns and
 # the second tree has its tint.
 import -window "$win" "$frames/save_set_editor.png"
@@ -209,11 +194,7 @@ echo "bkdata check accepts the $(grep -c . check.txt) saved files and folder"
 
 # --- 2. The scene export renders where it is written ---
 xdotool key p
-for _ in $(seq 300); do
-  [ -s "$track/track.pov" ] && break
-  sleep 0.1
-done
-[ -s "$track/track.pov" ] || fail "no track.pov"
+wait_pid=$game wait_file "$track/track.pov" || fail "no track.pov"
 cat >"$track/scene.pov" <<'EOF'
 #version 3.7;
 global_settings { assumed_gamma 1.0 }
