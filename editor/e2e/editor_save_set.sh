@@ -68,11 +68,15 @@ start() {
 # first press may come before the editor's view takes the keys; a save can
 # last a few milliseconds). 1 when it never does.
 press_save() {
+  local k
+  # Paced like a player's presses, a second apart: a press still waiting
+  # would start a second save.
   for _ in $(seq 30); do
     xdotool key s
-    # The key is taken within the frame after the next.
-    pid=$game wait_frames 3
-    [ -e seen ] && return 0
+    for k in $(seq 20); do
+      [ -e seen ] && return 0
+      sleep 0.05
+    done
   done
   return 1
 }
