@@ -149,7 +149,9 @@ for _ in $(seq 300); do
 done
 grep -q "frills loaded" "$log" || fail "the track script did not start"
 # Taken after the script's first frames: the tree leans, the sign turns and
-# the second tree has its tint.
+# the second tree has its tint; and the editor's view, which the start's
+# keys asked for, is drawn.
+pid=$game wait_frames 3
 import -window "$win" "$frames/save_set_editor.png"
 # The load's message lines stand right of the side panel, not over its
 # tool buttons.
