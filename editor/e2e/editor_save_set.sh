@@ -270,7 +270,7 @@ kill_save() {
   watch_save kill "$delay" "$game" >staged.txt &
   local watcher=$!
   until_watching
-  press_save || fail "round $round: the save did not start"
+  xdotool key s
   wait "$watcher" || fail "round $round: the save was not met"
   wait "$game" 2>/dev/null
   staged=$(cat staged.txt)
