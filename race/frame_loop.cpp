@@ -384,6 +384,23 @@ void update_step() {
   stutter_check("update");
 }
 
+// When BK_PRESS_FILE names a file, each key or mouse button press the game
+// takes from its window adds a line (its input code), so a script knows a
+// press arrived before it sends the next: a loaded X server may hand over
+// several at once, and a page change drops the keys after it in its batch.
+void note_press_taken(int code) {
+  static std::FILE* file = nullptr;
+  static bool opened = false;
+  if (!opened) {
+    opened = true;
+    const char* path = std::getenv("BK_PRESS_FILE");
+    if (path && *path) file = std::fopen(path, "a");
+  }
+  if (!file) return;
+  std::fprintf(file, "0x%x\n", (unsigned)code);
+  std::fflush(file);
+}
+
 }  // namespace
 
 double online_advance(double advance, double lag, int before_drop) {
@@ -411,6 +428,9 @@ void frame_loop_start(double now) {
 }
 
 void frame_handle_event(int code, int pressed) {
+  if (pressed && ((code >= input_code_key && code <= input_code_key + 0x1FF) ||
+                  (code >= input_code_mouse_left && code <= input_code_mouse_right)))
+    note_press_taken(code);
   if (code == input_code_close) {
     game_state.quit_requested = 1;
     return;
@@ -543,6 +563,7 @@ void note_frame_shown() {
   std::fprintf(file, "%lu\n", ++frames);
   std::fflush(file);
 }
+
 
 }  // namespace
 

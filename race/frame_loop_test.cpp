@@ -347,6 +347,25 @@ TEST_F(FrameLoop, CloseEndsTheLoop) {
   game_state.quit_requested = 0;
 }
 
+// Test scripts wait for each press to arrive before they send the next:
+// one line a key or button press, whatever the game then does with it
+// (here the menu takes it); releases and typed characters add none.
+TEST_F(FrameLoop, EachPressTakenIsNotedForTheScripts) {
+  const std::string path = std::string(test_root()) + "/presses_taken.txt";
+  std::remove(path.c_str());
+  ASSERT_EQ(setenv("BK_PRESS_FILE", path.c_str(), 1), 0);
+  menu_page = 0;
+  const int s_key = input_code_key + 0x1F;
+  for (const fake_event& e : {fake_event{s_key, 1, fake_now}, fake_event{'s', 1, fake_now}, fake_event{s_key, 0, fake_now},
+                              fake_event{input_code_mouse_left, 1, fake_now},
+                              fake_event{input_code_mouse_left, 0, fake_now}})
+    fake_events.push_back(e);
+  frame(tick);
+  unsetenv("BK_PRESS_FILE");
+  EXPECT_TRUE(fake_events.empty());
+  EXPECT_EQ(test_read_file(path), "0x101f\n0x2000\n");
+}
+
 TEST_F(FrameLoop, ScreenshotsFollowTheHighestNumberInTheIndex) {
   for (const char* name : {"screenshot007.png", "screenshot012.png", "screenshots.txt"}) {
     FILE* f = std::fopen((std::string(std::getenv("BK_HOME")) + "/" + name).c_str(), "wb");

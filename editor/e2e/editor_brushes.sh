@@ -43,8 +43,7 @@ drag() {
 panel_y() { python3 -c "print(int((1.5 * $1 - 0.5) * 7.5))"; }
 click_line() {
   at 78 "$(panel_y "$1")"
-  xdotool click 1
-  wait_frames
+  send_presses 1 xdotool click 1
   at 400 300  # keys go to the item under the mouse
 }
 

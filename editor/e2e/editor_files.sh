@@ -36,8 +36,7 @@ click_line() {
   local y
   y=$(python3 -c "print(int((1.5 * $1 - 0.5) * 7.5))")
   point_at 78 "$y"
-  xdotool click 1
-  wait_frames
+  send_presses 1 xdotool click 1
 }
 save_line=18
 new_gradient_line=25

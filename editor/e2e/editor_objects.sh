@@ -143,8 +143,7 @@ tool() {
   local y
   y=$(python3 -c "print(int(((($1 + 1) * 1.5) - 0.5) * 7.5))")
   at 40 "$y"
-  xdotool click 1
-  wait_frames
+  send_presses 1 xdotool click 1
   at 400 240
   shot "tool_$1"
   current_tool "$frames/objects_tool_$1.png" "$1" || fail "the panel's button of tool $1 did not take"

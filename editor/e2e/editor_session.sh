@@ -74,7 +74,8 @@ data_root_with_track_copy "$root2"
 rm "$root2/quarrybend/terrain.png"
 (
   # Its own X server and user folder: it rides side by side with run 1.
-  export BK_HOME=$root2 DISPLAY=$display2 XDG_DATA_HOME=$dir/xdg2 BK_FRAME_FILE=$dir/frames_shown2.txt
+  export BK_HOME=$root2 DISPLAY=$display2 XDG_DATA_HOME=$dir/xdg2 BK_FRAME_FILE=$dir/frames_shown2.txt \
+    BK_PRESS_FILE=$dir/presses_taken2.txt
   user=$dir/xdg2/Brakkan
   log=$user/lastlog.txt
   err=err2.txt
@@ -117,7 +118,7 @@ cp -r "$user/quarrybend" save1 || fail "save 1 wrote no track folder"
 # keys: ruts still queued from the ride would go on eroding the ground
 # between the two. The ride's last ruts may have landed as commits of their
 # own, so undo until the ring has no more levels.
-xdotool key --delay 80 BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace s
+send_presses 9 xdotool key --delay 80 BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace s
 wait_for_save
 cp -r "$user/quarrybend" save2
 quit_via_exit_page 1

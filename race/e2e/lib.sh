@@ -56,20 +56,46 @@ wait_frames() {
 # Waits until the game $pid, started when $1 frames had been shown, has
 # shown $2 (5) of its own: its frame loop runs, and its menus take input.
 wait_running() { wait_pid=${pid:-} wait_until frames_reach $(($1 + ${2:-5})); }
-# Presses each key in turn, waiting for the frames that take and show it.
+# The key and mouse button presses the game has taken so far (all runs of
+# this script's home): a line each in BK_PRESS_FILE.
+presses_taken() {
+  local n
+  n=$(wc -l 2>/dev/null <"$BK_PRESS_FILE") || n=0
+  echo "${n:-0}"
+}
+presses_reach() { [ "$(presses_taken)" -ge "$1" ]; }
+# Runs the command "$@", which sends input holding $1 presses, then waits
+# until the game $pid has taken them and shown the frames after them. A
+# loaded X server may pass input on late and several presses at once,
+# and a page change drops the keys after it in the same batch: waiting
+# for each press to arrive keeps them in frames of their own.
+send_presses() {
+  local count=$1 want
+  shift
+  want=$(($(presses_taken) + count))
+  "$@" || return 1
+  wait_pid=${pid:-} wait_until presses_reach "$want" || return 1
+  wait_frames
+}
+# Presses each key in turn, waiting for the game to take it and show it.
 press() {
   local k
   for k in "$@"; do
-    xdotool key "$k"
-    wait_frames || return 1
+    send_presses 1 xdotool key "$k" || return 1
   done
 }
-# Types the text $1 (a frame's wait after it).
-type_text() { xdotool type --delay 20 "$1" && wait_frames; }
+# Types the text $1 (a key press a character; a capital's shift counts
+# as more, so the wait is for at least one press a character).
+type_text() {
+  local i
+  for ((i = 0; i < ${#1}; i++)); do
+    send_presses 1 xdotool type "${1:i:1}" || return 1
+  done
+}
 # The pointer to x $1, y $2 of window $win, then the frames that show it.
 point_at() { xdotool mousemove --window "$win" "$1" "$2" && wait_frames; }
 # A click at x $1, y $2 of window $win, waited for likewise.
-click_at() { xdotool mousemove --window "$win" "$1" "$2" click 1 && wait_frames; }
+click_at() { send_presses 1 xdotool mousemove --window "$win" "$1" "$2" click 1; }
 # Saves the screen (or window $2) to $1 once the game has shown the frames
 # after the last input.
 snap() {
@@ -91,7 +117,8 @@ enter_temp_home() {
   trap 'stop_own_display; rm -rf "$dir"' EXIT
   own_display
   cd "$dir" || exit 1
-  export HOME=$dir XDG_DATA_HOME=$dir/xdg BK_HOME=$data BK_ERROR_BOX=0 BK_FRAME_FILE=$dir/frames_shown.txt
+  export HOME=$dir XDG_DATA_HOME=$dir/xdg BK_HOME=$data BK_ERROR_BOX=0 BK_FRAME_FILE=$dir/frames_shown.txt \
+    BK_PRESS_FILE=$dir/presses_taken.txt
 }
 
 # A config that asks for a window (640 x 480 unless the run says otherwise)
