@@ -52,59 +52,43 @@ cc -shared -fPIC -o slow_rename.so slow_rename.c -ldl || fail "can't build the r
 slowed_env="LD_PRELOAD=$dir/slow_rename.so ASAN_OPTIONS=${ASAN_OPTIONS:-}:verify_asan_link_order=0"
 
 # Starts the editor on quarrybend ($1: extra environment) and waits until
-# the track is loaded: game pid in $game, window in $win.
+# the track is loaded and the editor's view has taken the keys: game pid
+# in $game (and $pid, for the waits), window in $win.
 start() {
   rm -f "$log"
   env ${1:-} "$exe" --editor --erode 0 --track quarrybend </dev/null >/dev/null 2>err.txt &
   game=$!
+  pid=$game
   wait_for_window "$game" || fail "no window"
-  for _ in $(seq 1200); do
-    grep -q "Max loading delay" "$log" 2>/dev/null && break
-    kill -0 "$game" 2>/dev/null || fail "the game ended while loading"
-    sleep 0.1
-  done
-  grep -q "Max loading delay" "$log" 2>/dev/null || fail "the track did not load"
+  wait_pid=$game wait_log "Max loading delay" || fail "the track did not load"
   win=$(window_of "$game")
   xdotool mousemove --window "$win" 400 240
-  xdotool key --delay 80 Escape Tab
+  press Escape Tab || fail "the editor's view did not take its keys"
 }
 
-# Presses "s" until watch_save has seen the save's staging folder (the
-# first press may come before the editor's view takes the keys; a save can
-# last a few milliseconds). 1 when it never does.
-press_save() {
-  local k
-  for _ in $(seq 30); do
-    xdotool key s
-    for k in $(seq 20); do
-      [ -e seen ] && return 0
-      sleep 0.05
-    done
-  done
-  return 1
-}
+# Presses "s" once the editor has taken the keys before it: the game
+# saves in the frame that takes the press.
+press_save() { press s; }
 
-# watch_save MODE [DELAY PID]: waits (up to 60 s) for the staging folder
-# to appear. "length": prints the seconds until it is gone again. "kill":
-# kills PID DELAY seconds after it appeared and prints whether it was
-# still there. A poller of its own: the moments are a millisecond apart,
-# not a process start.
+# watch_save MODE [DELAY PID]: waits for the save's staging folder to
+# appear (for as long as a hang takes). "length": prints the seconds until
+# it is gone again. "kill": kills PID DELAY seconds after it appeared and
+# prints whether it was still there. A poller of its own: the moments are
+# a millisecond apart, not a process start.
 watch_save() {
-  rm -f watching seen
-  python3 - "$track/.saving" "$@" <<'PY'
+  python3 - "$track/.saving" "$hang_seconds" "$@" <<'PY'
 import os, signal, sys, time
-staging, mode = sys.argv[1], sys.argv[2]
+staging, limit, mode = sys.argv[1], float(sys.argv[2]), sys.argv[3]
 open("watching", "w").close()
-end = time.time() + 60
+end = time.time() + limit
 while not os.path.exists(staging):
     if time.time() > end:
         sys.exit("the save did not start")
     time.sleep(0.0002)
 t0 = time.time()
-open("seen", "w").close()
 if mode == "kill":
-    time.sleep(max(0.0, float(sys.argv[3]) - (time.time() - t0)))
-    os.kill(int(sys.argv[4]), signal.SIGKILL)
+    time.sleep(max(0.0, float(sys.argv[4]) - (time.time() - t0)))
+    os.kill(int(sys.argv[5]), signal.SIGKILL)
     print("yes" if os.path.exists(staging) else "no")
 else:
     while os.path.exists(staging):
@@ -115,13 +99,16 @@ else:
 PY
 }
 
-# Waits (up to 30 s) until watch_save polls.
-until_watching() {
-  for _ in $(seq 300); do
-    [ -e watching ] && return 0
-    sleep 0.1
-  done
-  fail "the save watcher did not start"
+# Starts watch_save "$@" in the background (its pid in $watcher, its
+# output in $out) and waits until it polls. The marks of the last watch go
+# first: a press sent while a stale mark stood would save unwatched.
+start_watch() {
+  local out=$1
+  shift
+  rm -f watching
+  watch_save "$@" >"$out" &
+  watcher=$!
+  wait_file watching 0 || fail "the save watcher did not start"
 }
 
 # How long a save of the running game takes: the shortest of $1 saves, so
@@ -129,9 +116,7 @@ until_watching() {
 save_length() {
   local shortest= t
   for _ in $(seq "${1:-1}"); do
-    watch_save length >length.txt &
-    local watcher=$!
-    until_watching
+    start_watch length.txt length
     press_save || fail "the save did not start"
     wait "$watcher" || fail "the save did not end"
     t=$(cat length.txt)
@@ -143,15 +128,11 @@ save_length() {
 
 # --- 1. A save with no edit ---
 start
-for _ in $(seq 300); do
-  grep -q "frills loaded" "$log" && break
-  sleep 0.1
-done
-grep -q "frills loaded" "$log" || fail "the track script did not start"
+wait_pid=$game wait_log "frills loaded" || fail "the track script did not start"
 # Taken after the script's first frames: the tree leans, the sign turns and
 # the second tree has its tint; and the editor's view, which the start's
 # keys asked for, is drawn.
-pid=$game wait_frames 3
+wait_frames 3
 import -window "$win" "$frames/save_set_editor.png"
 # The load's message lines stand right of the side panel, not over its
 # tool buttons.
@@ -210,12 +191,8 @@ done
 echo "bkdata check accepts the $(grep -c . check.txt) saved files and folder"
 
 # --- 2. The scene export renders where it is written ---
-xdotool key p
-for _ in $(seq 300); do
-  [ -s "$track/track.pov" ] && break
-  sleep 0.1
-done
-[ -s "$track/track.pov" ] || fail "no track.pov"
+press p || fail "the export key was not taken"
+wait_file "$track/track.pov" || fail "no track.pov"
 cat >"$track/scene.pov" <<'EOF'
 #version 3.7;
 global_settings { assumed_gamma 1.0 }
@@ -261,17 +238,13 @@ finished=0 undone=0 after=0 round=0
 # NEXT_ENV) is checked.
 kill_save() {
   round=$((round + 1))
-  # One save first: the keys reach the editor's view, and no press still
-  # waiting starts a second save during the one that is killed.
-  save_length 1 >/dev/null
   cp old/* "$track/"
-  local delay staged
+  local delay staged taken
   delay=$(python3 -c "import random; print(round(random.uniform(0, $2), 4))")
-  watch_save kill "$delay" "$game" >staged.txt &
-  local watcher=$!
-  until_watching
+  start_watch staged.txt kill "$delay" "$game"
+  taken=$(presses_taken)
   xdotool key s
-  wait "$watcher" || fail "round $round: the save was not met"
+  wait "$watcher" || fail "round $round: the save was not met (presses taken: $taken before, $(presses_taken) now)"
   wait "$game" 2>/dev/null
   staged=$(cat staged.txt)
   start "$3"
