@@ -37,12 +37,14 @@ file_has() { [ "$(stat -c %s "$1" 2>/dev/null || echo -1)" -ge "${2:-1}" ]; }
 # Waits for file $1 to hold at least $2 (1) bytes.
 wait_file() { wait_until file_has "$@"; }
 
-# The frames the game has shown so far (all runs of this script's home).
-frames_shown() {
+# The lines of file $1 (0 while it does not exist).
+lines_of() {
   local n
-  n=$(wc -l 2>/dev/null <"$BK_FRAME_FILE") || n=0
+  n=$(wc -l 2>/dev/null <"$1") || n=0
   echo "${n:-0}"
 }
+# The frames the game has shown so far (all runs of this script's home).
+frames_shown() { lines_of "$BK_FRAME_FILE"; }
 frames_reach() { [ "$(frames_shown)" -ge "$1" ]; }
 # Waits until the game has shown $1 (3) more frames. Input sent before the
 # call is read at the latest in the frame after the next and drawn in the
@@ -58,11 +60,7 @@ wait_frames() {
 wait_running() { wait_pid=${pid:-} wait_until frames_reach $(($1 + ${2:-5})); }
 # The key and mouse button presses the game has taken so far (all runs of
 # this script's home): a line each in BK_PRESS_FILE.
-presses_taken() {
-  local n
-  n=$(wc -l 2>/dev/null <"$BK_PRESS_FILE") || n=0
-  echo "${n:-0}"
-}
+presses_taken() { lines_of "$BK_PRESS_FILE"; }
 presses_reach() { [ "$(presses_taken)" -ge "$1" ]; }
 # Runs the command "$@", which sends input holding $1 presses, then waits
 # until the game $pid has taken them and shown the frames after them. A
