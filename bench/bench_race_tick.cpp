@@ -120,16 +120,22 @@ void bm_race_tick(benchmark::State& state) {
 
 // The robots on their own auto pilot and quarrybend's shipped novice lines,
 // from the gate: the same span, with the robot code's share of the tick
-// (the auto pilot, the pass recording and the assist step, timed through
-// their hooks).
+// (the auto pilot, the line library's pass recording and the assist step,
+// timed through their hooks; the gate timing itself is the race's).
 double robot_seconds = 0;
 void (*inner_auto_pilot)(rider*) = nullptr;
-void (*inner_record_pass)(rider*) = nullptr;
+void (*inner_pass_search)(rider*) = nullptr;
+void (*inner_pass_crossing)(rider*, int, int) = nullptr;
 void (*inner_assist)(rider*) = nullptr;
 template <void (**inner)(rider*)>
 void timed(rider* r) {
   const auto t0 = std::chrono::steady_clock::now();
   (*inner)(r);
+  robot_seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+void timed_pass_crossing(rider* r, int c, int tried) {
+  const auto t0 = std::chrono::steady_clock::now();
+  inner_pass_crossing(r, c, tried);
   robot_seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 
@@ -139,10 +145,12 @@ void bm_robot_race_tick(benchmark::State& state) {
   void (*saved_assist)(rider*) = rider_assist_step_hook;
   robot_install_hooks();
   inner_auto_pilot = race_hooks.auto_pilot_tick;
-  inner_record_pass = race_hooks.line_library_record_pass;
+  inner_pass_search = race_hooks.pass_before_gate_search;
+  inner_pass_crossing = race_hooks.pass_record_crossing;
   inner_assist = rider_assist_step_hook;
   race_hooks.auto_pilot_tick = timed<&inner_auto_pilot>;
-  race_hooks.line_library_record_pass = timed<&inner_record_pass>;
+  race_hooks.pass_before_gate_search = timed<&inner_pass_search>;
+  race_hooks.pass_record_crossing = timed_pass_crossing;
   rider_assist_step_hook = timed<&inner_assist>;
   if (!open_data() || !start_race(riders)) {
     state.SkipWithError("no game data (run bkdata build, or set BK_HOME)");

@@ -37,6 +37,7 @@
 #include "core/memory.h"
 #include "core/race_clock.h"
 #include "race/game_state.h"
+#include "race/gate_timing.h"
 #include "race/race_hooks.h"
 #include "race/race_reset.h"
 #include "race/race_state.h"
@@ -176,7 +177,7 @@ race_outcome run_race(const options& o, int32_t clock_start, int robots_from, st
     int32_t prev = race_clock.gate_drop_tick;
     int laps_done = 0;
     for (int lap = 1; lap <= o.laps; lap++) {
-      const int32_t end = rider_timing_tick(r, results_lap_end_index(lap));
+      const int32_t end = rider_timing_tick(r, lap_end_crossing(lap));
       if (end < 0) break;
       laps_done = lap;
       const double seconds = (end - prev) / 128.0;

@@ -28,6 +28,7 @@
 #include "race/binding_capture.h"
 #include "race/control_bindings.h"
 #include "race/game_state.h"
+#include "race/gate_timing.h"
 #include "race/loop_options.h"
 #include "race/menu_screen.h"
 #include "race/projection.h"
@@ -532,11 +533,7 @@ void setup_change_report() {
 
 void warp_rotation() {
   if (!loop_options.warp || frame_loop.view_mode == view_loading || running_order.count <= 0) return;
-  const int crossings = running_order.entries[0].crossings;
-  int laps = 0;
-  if (route.normal_lap_gates != 0 && crossings >= route.first_lap_gates)
-    laps = (crossings - route.first_lap_gates) / route.normal_lap_gates + 1;
-  if (laps < race_clock.finish_lap) return;
+  if (laps_completed(running_order.entries[0].crossings) < race_clock.finish_lap) return;
   const int last = game_state.line_up[line_up_slots - 1];
   for (int i = line_up_slots - 1; i > 0; i--) game_state.line_up[i] = game_state.line_up[i - 1];
   game_state.line_up[0] = last;

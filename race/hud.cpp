@@ -16,6 +16,7 @@
 #include "core/race_clock.h"
 #include "core/running_order.h"
 #include "race/bike_setup.h"
+#include "race/gate_timing.h"
 #include "race/hud_math.h"
 #include "race/hud_text.h"
 #include "race/net_values.h"
@@ -97,14 +98,6 @@ void square(float x, float y, float half, float r, float g, float b) {
   glVertex2f(x + half, y + half);
   glVertex2f(x - half, y + half);
   glEnd();
-}
-
-crossing_list crossings_of(const rider* r) {
-  crossing_list list = {nullptr, 0};
-  if (!r || !r->timing_ticks.data) return list;
-  list.ticks = (const int32_t*)r->timing_ticks.data;
-  list.count = r->timing_count < (int32_t)r->timing_ticks.count ? r->timing_count : (int32_t)r->timing_ticks.count;
-  return list;
 }
 
 void draw_telemetry_graph(float scale) {

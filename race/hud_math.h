@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "race/gate_timing.h"
+
 // "%d laps" for a race over laps only, else "%d minutes + %d laps" or
 // "%d minutes" (minutes rounded to the nearest), from the race clock.
 void draw_race_length(char* buffer, size_t size);
@@ -24,13 +26,6 @@ float start_caption_alpha(int32_t tick);
 // Radial steps of a gauge arc from a0 to a1 (radians); 0 (draw nothing)
 // for a non-finite angle.
 int gauge_arc_steps(float a0, float a1);
-
-// One rider's timing crossings: the tick of each (below 1: missing) and
-// how many were made.
-struct crossing_list {
-  const int32_t* ticks;
-  int count;
-};
 
 // The pit board's gap in seconds between a rider and the one it is
 // measured against (the second rider for the leader, else the rider

@@ -15,6 +15,7 @@
 #include "race/bike_setup.h"
 #include "race/frame_loop.h"
 #include "race/game_state.h"
+#include "race/gate_timing.h"
 #include "race/hud_math.h"
 #include "race/net_values.h"
 #include "race/race_hooks.h"
@@ -30,14 +31,6 @@
 render_stats_record render_stats_max;
 
 namespace {
-
-crossing_list crossings_of(const rider* r) {
-  crossing_list list = {nullptr, 0};
-  if (!r || !r->timing_ticks.data) return list;
-  list.ticks = (const int32_t*)r->timing_ticks.data;
-  list.count = r->timing_count < (int32_t)r->timing_ticks.count ? r->timing_count : (int32_t)r->timing_ticks.count;
-  return list;
-}
 
 int order_place(int slot) {
   for (int i = 0; i < running_order.count && i < running_order_max; i++)
@@ -122,7 +115,7 @@ void info_board_fill(info_board_text* out) {
     std::snprintf(row.place, sizeof row.place, "%d", i + 1);
     const char* number = rider_number_text(r);
     std::snprintf(row.number, sizeof row.number, "%3s", number ? number : "");
-    std::snprintf(row.laps, sizeof row.laps, "L%d", results_laps_completed(e.crossings));
+    std::snprintf(row.laps, sizeof row.laps, "L%d", laps_completed(e.crossings));
     double gap = 0.0;
     if (ahead && ahead->crossings == e.crossings) {
       gap = ((int64_t)e.last_tick - ahead->last_tick) / 128.0;

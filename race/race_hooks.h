@@ -48,13 +48,20 @@ struct race_hooks_table {
   void (*simulation_tick)();
   void (*reset_gate_arms)();
   // What the tick calls: the track script's tick handler with the shown
-  // tick; a robot's auto pilot before its control step; the pass
-  // recording (crossings, line samples) after a rider's control step; the
-  // off-course test of a rider at its crossing n.
+  // tick; a robot's auto pilot before its control step; the off-course
+  // test of a rider at its crossing n.
   void (*call_tic_handler)(int shown_tick);
   void (*auto_pilot_tick)(rider* r);
-  void (*line_library_record_pass)(rider* r);
   int (*rider_off_course_at_gate)(rider* r, int n);
+  // The line library's pass recording, told by the timing of a rider that
+  // is still racing on a track with gates: before the gate search each
+  // tick (a human's line samples, a fresh crash booked); on an accepted
+  // crossing c, found at offset `tried` from the crossings made, with c's
+  // tick stored and the crossing count not yet moved on; when the rider
+  // finishes.
+  void (*pass_before_gate_search)(rider* r);
+  void (*pass_record_crossing)(rider* r, int c, int tried);
+  void (*pass_rider_finished)(rider* r);
 
   // Demos.
   void (*demo_skip)(double seconds);

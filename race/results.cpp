@@ -14,6 +14,7 @@
 #include "core/file_replace.h"
 #include "core/heap_sort.h"
 #include "core/race_clock.h"
+#include "race/gate_timing.h"
 #include "race/net_values.h"
 #include "race/race_hooks.h"
 #include "race/race_state.h"
@@ -40,15 +41,13 @@ int32_t tick_of(const rider* r, int64_t n) {
   return rider_timing_tick(r, (int)n);
 }
 
-int32_t crossings_of(const rider* r) { return rider_next_timing_index(r); }
-
 // Every occupied slot as an entry, sorted.
 void build_order(running_order_state* order) {
   order->count = 0;
   for (int slot = 0; slot < RIDER_SLOT_COUNT; slot++) {
     const rider* r = rider_slots[slot];
     if (!r) continue;
-    const int32_t n = crossings_of(r);
+    const int32_t n = rider_next_timing_index(r);
     const int32_t last = n > 0 ? tick_of(r, n - 1) : -1;
     order->entries[order->count++] = {slot, n, last == -1 ? 0 : last};
   }
@@ -92,8 +91,9 @@ int32_t oldest_state_tick(int slot) {
 int off_course_peer(const rider* r) {
   const rider* own = rider_at(net_own_slot);
   if (!own || !race_settled()) return 0;
-  if (rider_has_finished(const_cast<rider*>(own)) || crossings_of(own) == 0 || rider_off_course_recently(own)) return 0;
-  return rider_has_finished(const_cast<rider*>(r)) || crossings_of(r) == 0 || rider_off_course_recently(r);
+  if (rider_has_finished(const_cast<rider*>(own)) || rider_next_timing_index(own) == 0 || rider_off_course_recently(own))
+    return 0;
+  return rider_has_finished(const_cast<rider*>(r)) || rider_next_timing_index(r) == 0 || rider_off_course_recently(r);
 }
 
 // In a timed race, the half-way lap once half the time has run, and the
@@ -101,7 +101,7 @@ int off_course_peer(const rider* r) {
 // ran out, plus the race's extra laps.
 void settle_timed_laps() {
   if (race_clock.race_length_ticks <= 0) return;
-  const int32_t leader_laps = running_order.count > 0 ? results_laps_completed(running_order.entries[0].crossings) : 0;
+  const int32_t leader_laps = running_order.count > 0 ? laps_completed(running_order.entries[0].crossings) : 0;
   const int64_t drop = race_clock.gate_drop_tick;
   const int64_t now = race_clock.current_tick;
   if (race_clock.half_way_lap == race_clock_unknown && now >= drop + race_clock.race_length_ticks / 2)
@@ -169,7 +169,7 @@ void apply_penalty(running_order_entry* e, const rider* r) {
   const int32_t b = best_lap(r);
   const int32_t n = normal_gates();
   if (b >= 2 && n > 0) {
-    const int32_t end = tick_of(r, results_lap_end_index(b)), start = tick_of(r, results_lap_end_index(b - 1));
+    const int32_t end = tick_of(r, lap_end_crossing(b)), start = tick_of(r, lap_end_crossing(b - 1));
     // A lap with a gate missing at either end has no duration to trade.
     const int64_t w = (int64_t)end - start;
     if (end != -1 && start != -1 && w < penalty) {
@@ -191,13 +191,6 @@ void append_time(std::string* out, int32_t m) {
   *out += text;
 }
 
-int completes_lap(int64_t count) {
-  const int64_t f = first_gates(), n = normal_gates();
-  if (count < f) return 0;
-  if (n <= 0) return count == f;
-  return (count - f) % n == 0;
-}
-
 }  // namespace
 
 void results_clear() {
@@ -213,18 +206,6 @@ int compare_results(const void* a, const void* b) {
   if (x->last_tick != y->last_tick) return x->last_tick < y->last_tick ? -1 : 1;
   if (x->slot != y->slot) return x->slot < y->slot ? -1 : 1;
   return 0;
-}
-
-int32_t results_laps_completed(int32_t crossings) {
-  const int32_t f = first_gates(), n = normal_gates();
-  if (n <= 0 || crossings < f) return 0;
-  return (crossings - f) / n + 1;
-}
-
-int32_t results_lap_end_index(int32_t lap) {
-  if (lap <= 0) return 0;
-  const int64_t end = (int64_t)first_gates() + (int64_t)(lap - 1) * normal_gates() - 1;
-  return (int32_t)std::min<int64_t>(end, INT32_MAX);
 }
 
 int32_t average_gate_time(int32_t start, int32_t end) {
@@ -244,7 +225,7 @@ int32_t average_gate_time(int32_t start, int32_t end) {
     }
     // The same stretch in every lap the rider has timed.
     const int64_t first = n > 0 ? f + (start - f) % n : 0;
-    const int64_t count = crossings_of(r);
+    const int64_t count = rider_next_timing_index(r);
     int64_t lap_sum = 0, laps = 0;
     for (int64_t c = first; (int64_t)end + c - start < count; c += n) {
       const int64_t t = stretch_time(r, c, (int64_t)end + c - start);
@@ -273,7 +254,7 @@ int rider_off_course_at_gate(const rider* r, int32_t n) {
     }
   }
   int64_t reached = race_clock.current_tick;
-  for (int32_t k = n < 0 ? 0 : n; k < crossings_of(r); k++) {
+  for (int32_t k = n < 0 ? 0 : n; k < rider_next_timing_index(r); k++) {
     const int32_t t = tick_of(r, k);
     if (t != -1) {
       reached = t;
@@ -283,7 +264,7 @@ int rider_off_course_at_gate(const rider* r, int32_t n) {
   for (int i = 0; i < running_order.count; i++) {
     const rider* other = rider_at(running_order.entries[i].slot);
     if (!other) continue;
-    if (crossings_of(other) <= n) return 0;
+    if (rider_next_timing_index(other) <= n) return 0;
     const int32_t a = tick_of(other, (int64_t)n - 1), b = tick_of(other, n);
     if (a == -1 || b == -1) continue;
     const double allowed = before * tick_length + (double)(b - a) * tick_length * off_course_scale + off_course_bias;
@@ -293,7 +274,7 @@ int rider_off_course_at_gate(const rider* r, int32_t n) {
 }
 
 int rider_off_course_recently(const rider* r) {
-  const int32_t n = crossings_of(r);
+  const int32_t n = rider_next_timing_index(r);
   for (int32_t k = n - 3 < 1 ? 1 : n - 3; k <= n; k++)
     if (rider_off_course_at_gate(r, k)) return 1;
   return 0;
@@ -322,7 +303,7 @@ int rider_hidden(int slot) {
 int32_t rider_cut_penalty(const rider* r) {
   int64_t penalty = 0, last = 0;
   int32_t missed = 0;
-  const int32_t count = crossings_of(r);
+  const int32_t count = rider_next_timing_index(r);
   for (int32_t t = 0; t < count; t++) {
     const int32_t tick = tick_of(r, t);
     if (tick == -1) {
@@ -380,7 +361,7 @@ int write_results_file() {
     rider* r = rider_slots[e->slot];
     if (!r || !rider_has_finished(r)) continue;
     std::snprintf(line, sizeof line, "%4s | %*s | %4d | ", rider_number_text(r), bike_width, rider_bike_model_name(r),
-                  results_laps_completed(e->crossings));
+                  laps_completed(e->crossings));
     text += line;
     append_time(&text, (int32_t)((float)((int64_t)e->last_tick - race_clock.gate_drop_tick) * (float)tick_length * 1000.0f));
     const int32_t b = best_lap(r);
@@ -392,7 +373,7 @@ int write_results_file() {
   for (int i = 0; i < results_list.count; i++) {
     rider* r = rider_slots[results_list.entries[i].slot];
     if (!r || !rider_has_finished(r)) continue;
-    const int32_t count = crossings_of(r);
+    const int32_t count = rider_next_timing_index(r);
     std::snprintf(line, sizeof line, "\r\n%d\r\n", count);
     text += line;
     for (int32_t t = 0; t < count; t++) {
@@ -404,7 +385,7 @@ int write_results_file() {
       text += line;
       // One lap a line: lap 0 ends at the first crossing, so each later
       // line holds exactly the crossings its lap time spans.
-      text += t == 0 || completes_lap(t + 1) || t + 1 == count ? "\r\n" : " ";
+      text += t == 0 || crossing_completes_lap(t + 1) || t + 1 == count ? "\r\n" : " ";
     }
   }
   return file_replace("@results.txt", text.data(), text.size(), 0);

@@ -3,10 +3,7 @@
 // half-way and finish laps of a timed race, the off-course test that turns
 // cutting riders into ghosts, the cut penalty, the final order and
 // "results.txt".
-//
-// Lap arithmetic, with F the first lap's crossings and N a later lap's:
-// n crossings complete 0 laps when N is 0 or n < F, else (n - F) / N + 1;
-// lap k (k >= 1) ends at crossing F + (k - 1) N - 1.
+// Laps are counted by the gate timing (race/gate_timing.h).
 #include <cstdint>
 
 #include "core/running_order.h"
@@ -31,11 +28,6 @@ void results_clear();
 // heap_sort order of running_order_entry: more crossings first, then the
 // earlier last crossing, then the lower slot.
 int compare_results(const void* a, const void* b);
-
-// Laps completed with the given number of crossings.
-int32_t results_laps_completed(int32_t crossings);
-// The crossing index that ends lap k (k >= 1); 0 for lap 0.
-int32_t results_lap_end_index(int32_t lap);
 
 // The mean ticks the counted riders of the running order took from crossing
 // start to crossing end (a start below 0 is the race start, tick 0), or

@@ -23,6 +23,7 @@
 #include "core/running_order.h"
 #include "race/frame_loop.h"
 #include "race/game_state.h"
+#include "race/gate_timing.h"
 #include "race/listener.h"
 #include "race/projection.h"
 #include "race/race_settings.h"
@@ -435,12 +436,12 @@ void animate_lap_flagger() {
   if (flaggers.lap_billboard < 0 || flaggers.lap_billboard >= (int32_t)billboards.count) return;
   const rider* viewed = slot_rider(viewed_slot);
   const int32_t crossings = viewed ? rider_next_timing_index(viewed) : 0;
-  const int f = laps_completed(crossings, route.first_lap_gates, route.normal_lap_gates);
+  const int f = laps_completed(crossings);
   const int time_up = race_clock.race_length_ticks > 0 &&
                       (long long)race_clock.current_tick >=
                           (long long)race_clock.gate_drop_tick + race_clock.race_length_ticks;
   const int total = lap_total(f, race_clock.finish_lap, race_clock.race_laps, time_up,
-                              crossing_completes_lap(crossings, route.first_lap_gates, route.normal_lap_gates));
+                              crossing_completes_lap(crossings));
   const int k = lap_flag(f, total, race_clock.half_way_lap);
   if (k != lap_shown) {
     show_animation(lap_shown >= 0 ? flaggers.lap_textures[lap_shown] : 0, flaggers.lap_textures[k]);

@@ -132,18 +132,6 @@ void start_flagger_at(double t, int32_t five_second_ticks, double walk_time, flo
     *texture = 3;
 }
 
-int laps_completed(int32_t crossings, int32_t first_lap_gates, int32_t normal_lap_gates) {
-  if (crossings < first_lap_gates || first_lap_gates <= 0) return 0;
-  if (normal_lap_gates <= 0) return 1;
-  return (crossings - first_lap_gates) / normal_lap_gates + 1;
-}
-
-int crossing_completes_lap(int32_t crossings, int32_t first_lap_gates, int32_t normal_lap_gates) {
-  if (first_lap_gates <= 0 || crossings < first_lap_gates) return 0;
-  if (crossings == first_lap_gates) return 1;
-  return normal_lap_gates > 0 && (crossings - first_lap_gates) % normal_lap_gates == 0;
-}
-
 int lap_total(int laps_done, int32_t finish_lap, int32_t race_laps, int time_up, int last_completed_lap) {
   int total = finish_lap;
   if (time_up && last_completed_lap) {

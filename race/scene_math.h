@@ -66,12 +66,6 @@ enum {
   lap_flag_chequered = 3,
 };
 
-// Laps completed after `crossings` timing crossings with first-lap and
-// normal-lap gate counts.
-int laps_completed(int32_t crossings, int32_t first_lap_gates, int32_t normal_lap_gates);
-// Whether the last of `crossings` completed a lap.
-int crossing_completes_lap(int32_t crossings, int32_t first_lap_gates, int32_t normal_lap_gates);
-
 // The lap total the viewed rider races to: the finishing lap, or once the
 // race time has run out and its last crossing ended lap `laps_done`, at
 // most laps_done + race_laps.

@@ -29,6 +29,7 @@
 #include "platform/os/os.h"
 #include "platform/os/os_thread.h"
 #include "race/bike_setup.h"
+#include "race/gate_timing.h"
 #include "race/net_values.h"
 #include "race/race_hooks.h"
 #include "race/race_reset.h"
@@ -516,7 +517,7 @@ void end_time_trial_attempt() {
   check_free(fast);
   if (own) {
     rider_truncate_timing(own, cut);
-    if (race_hooks.line_library_record_pass) race_hooks.line_library_record_pass(own);
+    time_rider(own);
   }
   if (race_hooks.demo_start_recording) race_hooks.demo_start_recording();
   if (race_hooks.demo_write_states) race_hooks.demo_write_states(1);
@@ -566,8 +567,7 @@ void simulation_tick() {
     if (net_online && kind == RIDER_REMOTE) rider_fade_remote(r);
     if (net_online && kind == RIDER_LOCAL) false_start_watch(r);
     rider_physics_tick(r);
-    if ((!net_online || kind == RIDER_LOCAL) && race_hooks.line_library_record_pass)
-      race_hooks.line_library_record_pass(r);
+    if (!net_online || kind == RIDER_LOCAL) time_rider(r);
     if (kind != RIDER_REMOTE) keep_rider_on_field(r);
   }
   const auto t6 = wall_clock::now();

@@ -115,7 +115,7 @@ TEST(TickNet, StateAgeIsASignedDifference) {
 // The tick over riders of the sample track.
 
 std::vector<std::string> calls;
-std::vector<std::pair<int, int32_t>> lap_crossings;  // (slot, ticks of a lap) set by the pass hook
+std::vector<std::pair<int, int32_t>> lap_crossings;  // (slot, ticks of a lap) set by the pass recording hook
 int ghost_riders_left;
 
 void record(const std::string& s) { calls.push_back(s); }
@@ -154,7 +154,7 @@ struct Tick : ::testing::Test {
   void install_doubles() {
     race_hooks.call_tic_handler = [](int shown) { record("tic " + std::to_string(shown)); };
     race_hooks.auto_pilot_tick = [](rider* r) { record("auto " + std::to_string(r->slot)); };
-    race_hooks.line_library_record_pass = [](rider* r) { record("pass " + std::to_string(r->slot)); };
+    race_hooks.pass_before_gate_search = [](rider* r) { record("pass " + std::to_string(r->slot)); };
     race_hooks.finish_results = [] { record("finish"); };
     race_hooks.demo_write_states = [](int force) { record("write " + std::to_string(force)); };
     race_hooks.demo_read_ahead = [] { record("ahead"); };
@@ -466,7 +466,7 @@ struct TimeTrial : Tick {
       record("map " + std::to_string(index) + " " + std::to_string(slot));
     };
     // The pass recording completes the laps the test asks for.
-    race_hooks.line_library_record_pass = [](rider* r) {
+    race_hooks.pass_before_gate_search = [](rider* r) {
       for (auto& lc : lap_crossings)
         if (lc.first == r->slot) {
           complete_lap(r, lc.second);

@@ -14,6 +14,7 @@
 #include "core/race_clock.h"
 #include "core/running_order.h"
 #include "race/game_state.h"
+#include "race/gate_timing.h"
 #include "race/listener.h"
 #include "race/loop_options.h"
 #include "race/race_settings.h"
@@ -172,7 +173,7 @@ void draw_ticker() {
   // The leader's lap.
   int laps = 0;
   if (running_order.count > 0)
-    laps = laps_completed(running_order.entries[0].crossings, route.first_lap_gates, route.normal_lap_gates);
+    laps = laps_completed(running_order.entries[0].crossings);
   const float x0 = width - 5, y0 = -1.25f;
   if (laps < race_clock.finish_lap) {
     const int last = laps + 1 == race_clock.finish_lap;

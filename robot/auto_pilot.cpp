@@ -399,5 +399,7 @@ void robot_install_hooks() {
   };
   race_hooks.robot_personality = rider_set_auto_pilot_personality;
   race_hooks.lines_reset_pick_ticks = line_library_reset_pick_ticks;
-  race_hooks.line_library_record_pass = line_library_record_pass;
+  race_hooks.pass_before_gate_search = record_pass_before_gate_search;
+  race_hooks.pass_record_crossing = record_pass_crossing;
+  race_hooks.pass_rider_finished = record_pass_finished;
 }

@@ -45,7 +45,9 @@ TEST(AutoPilot, InstallsItsHooks) {
   EXPECT_EQ(race_hooks.auto_pilot_tick, &auto_pilot_tick);
   EXPECT_EQ(race_hooks.lines_write_and_clear, &line_library_clear);
   EXPECT_EQ(race_hooks.robot_personality, &rider_set_auto_pilot_personality);
-  EXPECT_EQ(race_hooks.line_library_record_pass, &line_library_record_pass);
+  EXPECT_EQ(race_hooks.pass_before_gate_search, &record_pass_before_gate_search);
+  EXPECT_EQ(race_hooks.pass_record_crossing, &record_pass_crossing);
+  EXPECT_EQ(race_hooks.pass_rider_finished, &record_pass_finished);
   EXPECT_NE(race_hooks.lines_load, nullptr);
   EXPECT_NE(race_hooks.lines_prune_and_plan, nullptr);
   EXPECT_NE(race_hooks.lines_reset_pick_ticks, nullptr);

@@ -12,6 +12,7 @@
 #include "bike/rider_timing.h"
 #include "core/file.h"
 #include "core/race_clock.h"
+#include "race/gate_timing.h"
 #include "race/net_values.h"
 #include "race/race_hooks.h"
 #include "race/race_reset.h"

@@ -12,6 +12,8 @@
 #include "core/race_clock.h"
 #include "core/running_order.h"
 #include "race/game_state.h"
+#include "race/gate_timing.h"
+#include "race/race_hooks.h"
 #include "race/results.h"
 #include "robot/lines.h"
 #include "robot/record_pass.h"
@@ -37,6 +39,9 @@ struct PassRecording : ::testing::Test {
     race_clock.race_laps = race_clock.finish_lap = 3;
     running_order_clear();
     results_clear();
+    race_hooks.pass_before_gate_search = record_pass_before_gate_search;
+    race_hooks.pass_record_crossing = record_pass_crossing;
+    race_hooks.pass_rider_finished = record_pass_finished;
     human = make(0);
     frame_y = (float)dBodyGetPosition(rider_frame_body(human))[1];
   }
@@ -52,6 +57,9 @@ struct PassRecording : ::testing::Test {
     race_clock = {};
     running_order_clear();
     results_clear();
+    race_hooks.pass_before_gate_search = nullptr;
+    race_hooks.pass_record_crossing = nullptr;
+    race_hooks.pass_rider_finished = nullptr;
     game_state.debug_level = 0;
   }
   rider* make(int slot) {
@@ -71,7 +79,7 @@ struct PassRecording : ::testing::Test {
   void step(rider* r, float x, float z, int32_t tick, float speed = 64) {
     place(r, x, z, speed);
     race_clock.current_tick = tick;
-    line_library_record_pass(r);
+    time_rider(r);
   }
   // Half a foot a tick (64 ft/s) from z0 down to z1, from tick t.
   int32_t ride(rider* r, float z0, float z1, int32_t t, float x = 0) {

@@ -16,6 +16,7 @@
 #include "core/file.h"
 #include "core/race_clock.h"
 #include "core/running_order.h"
+#include "race/gate_timing.h"
 #include "race/net_values.h"
 #include "race/race_hooks.h"
 #include "race/race_reset.h"
@@ -25,7 +26,6 @@
 #include "race/test_support_race.h"
 #include "race/tick.h"
 #include "robot/auto_pilot.h"
-#include "robot/record_pass.h"
 #include "bike/rider_build.h"
 #include "terrain/height_field.h"
 #include "terrain/track.h"
@@ -95,7 +95,7 @@ struct RaceResults : ::testing::Test {
     ASSERT_EQ(results_finished, 1) << "no final results in " << tick_budget << " ticks";
   }
   int32_t lap_end_tick(int slot, int32_t lap) {
-    return rider_timing_tick(rider_slots[slot], results_lap_end_index(lap));
+    return rider_timing_tick(rider_slots[slot], lap_end_crossing(lap));
   }
   std::vector<std::string> file_lines() {
     std::vector<std::string> lines;
@@ -184,7 +184,7 @@ TEST_F(RaceResults, TimedRaceFinishesOnTheLapAfterTheTime) {
   ASSERT_NE(leader_finish, -1);
   for (int slot = 0; slot < 4; slot++) {
     const rider* r = rider_slots[slot];
-    const int32_t laps = results_laps_completed(rider_next_timing_index(r));
+    const int32_t laps = laps_completed(rider_next_timing_index(r));
     EXPECT_EQ(r->finished, 1) << slot;
     EXPECT_GE(lap_end_tick(slot, laps), leader_finish) << slot;
     if (slot != leader) {

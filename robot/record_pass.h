@@ -1,13 +1,15 @@
 #pragma once
-// The per-tick pass recording of a rider: its timing-gate crossings, and
-// its finish once it completes the race's last lap.
+// What the race's timing tells the line library of a rider's passes
+// through the timing gates (see race_hooks: pass_before_gate_search,
+// pass_record_crossing, pass_rider_finished).
 struct rider;
 
-// Run for a rider after its control step. Looks for the rider at its next
-// gates (n, n + 1, n + 2) and, when one before them was missed, at n - 3
-// and n - 2; an accepted crossing takes the tick, may finish the rider and
-// brings the results up to date. A lap's last gate is never skipped.
-void line_library_record_pass(rider* r);
-
-// The timing gate of crossing c (folded into the lap's gate list), or -1.
-int crossing_gate(int c);
+// Before the gate search of a tick: a human's line sample, the booking of a
+// fresh crash.
+void record_pass_before_gate_search(rider* r);
+// An accepted crossing c, found at offset `tried` from the crossings made
+// (still the count before it; c's tick stored): the void bit of a rider who
+// is down, then a robot's test or a human's pass at a segment start.
+void record_pass_crossing(rider* r, int c, int tried);
+// A finishing robot rolls down its remaining line.
+void record_pass_finished(rider* r);

@@ -16,6 +16,7 @@
 #include "core/memory.h"
 #include "core/message_ring.h"
 #include "core/race_clock.h"
+#include "race/gate_timing.h"
 #include "race/race_hooks.h"
 #include "race/race_reset.h"
 #include "race/race_state.h"
@@ -184,7 +185,7 @@ void print_final_order() {
     const int32_t ms =
         (int32_t)((float)((int64_t)e->last_tick - race_clock.gate_drop_tick) * (float)tick_length * 1000.0f);
     std::printf("%3d. %4s %15s  %d laps  %d:%02d.%03d%s\n", i + 1, rider_number_text(r), rider_bike_model_name(r),
-                results_laps_completed(e->crossings), ms / 60000, ms / 1000 % 60, ms % 1000,
+                laps_completed(e->crossings), ms / 60000, ms / 1000 % 60, ms % 1000,
                 rider_has_finished(r) ? "" : "  (did not finish)");
   }
 }
