@@ -235,7 +235,9 @@ void read_checkpoints_and_laps(stream* s) {
     float v[7];
     const int got = stream_scanf(s, " %f [ %f %f %f ] [ %f %f %f ]", &v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6]);
     if (got != 7) {
-      if (got > 0) {
+      // The scanner gives -1 for a gate cut short before a bracket: what it
+      // consumed up to the end of the file was still part of a gate.
+      if (got > 0 || (stream_peekc(s) == EOF && s->position > at)) {
         gates_warning(at, "gate %d is incomplete; the rest of the file is ignored", checkpoints_read);
         return;
       }

@@ -211,6 +211,7 @@ TEST_F(Track, DamagedTimingGatesSayWhyTheTrackHasNoGates) {
       {"NaN in a slot", "startinggate:\n[1 0 2] 0\n[1 nan 2] 0\ncheckpoints:\n" + gates + laps,
        "timing_gates line 3: a starting gate number is out of range"},
       {"cut in a gate", gates + "5 [9 0", "timing_gates line 4: gate 2 is incomplete"},
+      {"cut before a bracket", gates + "5 [9 0 4", "timing_gates line 4: gate 2 is incomplete"},
       {"cut in the lists", gates + "firstlap: 0 1 0\nnorma", "timing_gates line 5: 'norma' where 'normallap:'"},
       {"cut after a list", gates + "firstlap: 0 1 0\n", "timing_gates: the normal lap lists 0 crossings"},
       {"junk in a list", gates + "firstlap: 0 1 0\nnormallap: 0 1 x 0\n",
