@@ -22,6 +22,9 @@ enum { name_path_max = 511, max_roots = 2 };
 
 static char* roots[max_roots + 1];
 static int roots_built;
+// Root 0 is the per-user folder. Without one the game data folder is root
+// 0 for reading, but nothing is ever written there.
+static int user_root;
 
 char* path_join(const char* a, const char* b) {
   if (!a || !b) return nullptr;
@@ -50,9 +53,11 @@ static void build_roots() {
   roots_built = 1;
   int n = 0;
   char buffer[4096];
+  user_root = 0;
   if (os_local_data_folder(buffer, sizeof(buffer))) {
     char* user = path_join(buffer, "/Brakkan/");
     if (user) roots[n++] = user;
+    user_root = user != nullptr;
   }
   // An empty BK_HOME would make "/" a root and index the whole disk.
   const char* home = os_getenv("BK_HOME");
@@ -80,6 +85,12 @@ void search_roots_free() {
     r = nullptr;
   }
   roots_built = 0;
+  user_root = 0;
+}
+
+const char* user_folder() {
+  build_roots();
+  return user_root ? roots[0] : nullptr;
 }
 
 static int is_read_mode(const char* mode) { return std::strchr(mode, 'r') && !std::strchr(mode, '+'); }
@@ -206,6 +217,15 @@ static int open_name_from(stream* s, const char* name, const char* mode, int fir
   if (name[0] != '@') return stream_open_path(s, name, mode);
   ++name;
   if (!name_is_safe(name)) return 0;
+  if (!is_read_mode(mode)) {
+    // Written files belong to the per-user folder alone: one it can't
+    // write to never sends them into the game data.
+    if (!user_folder()) return 0;
+    char* path = root_path(user_folder(), name);
+    const int ok = path && stream_open_path(s, path, mode);
+    check_free(path);
+    return ok;
+  }
   for (int i = first_root; search_root(i); ++i) {
     char* path = root_path(search_root(i), name);
     if (!path) return 0;
@@ -213,7 +233,7 @@ static int open_name_from(stream* s, const char* name, const char* mode, int fir
     check_free(path);
     if (ok) return 1;
   }
-  if (!is_read_mode(mode) || !game_file_index.built) return 0;
+  if (!game_file_index.built) return 0;
 
   char* wanted = path_join(name, "");
   if (!wanted) return 0;
@@ -246,7 +266,7 @@ static int open_name_from(stream* s, const char* name, const char* mode, int fir
 int stream_open_name(stream* s, const char* name, const char* mode) { return open_name_from(s, name, mode, 0); }
 
 stream* stream_open_shadowed(const char* name) {
-  if (!name || name[0] != '@' || !search_root(1)) return nullptr;
+  if (!name || name[0] != '@' || !user_folder() || !search_root(1)) return nullptr;
   stream* s = static_cast<stream*>(check_malloc(sizeof(stream)));
   if (!s) return nullptr;
   if (!open_name_from(s, name, "rb", 1)) {
@@ -268,8 +288,8 @@ stream* stream_open(const char* name, const char* mode) {
 
 char* home_file_path(const char* name) {
   if (name[0] != '@') return path_join(name, "");
-  if (!name_is_safe(name + 1) || !search_root(0)) return nullptr;
-  return root_path(search_root(0), name + 1);
+  if (!name_is_safe(name + 1) || !user_folder()) return nullptr;
+  return root_path(user_folder(), name + 1);
 }
 
 int rename_home_file(const char* from, const char* to) {
@@ -285,7 +305,7 @@ int rename_home_file(const char* from, const char* to) {
 }
 
 int open_home_folder() {
-  const char* root = search_root(0);
+  const char* root = user_folder();
   if (!root) return 0;
   make_parent_folders(root);
   char folder[1024];
@@ -329,13 +349,13 @@ char* file_to_string(const char* name) {
 // log, when the per-user folder can't hold what the game saves there.
 static void check_home_folder() {
   char buffer[4096];
-  if (!os_local_data_folder(buffer, sizeof buffer)) {
+  const char* home = user_folder();
+  if (!home || !os_local_data_folder(buffer, sizeof buffer)) {
     std::fprintf(stderr,
-                 "Brakkan: no per-user folder (neither XDG_DATA_HOME nor HOME is set, and the account has no "
-                 "home): settings, log, results and demos can't be saved\n");
+                 "Brakkan: no per-user folder (XDG_DATA_HOME, HOME and the account's home give no usable "
+                 "folder): settings, log, results and demos can't be saved\n");
     return;
   }
-  const char* home = search_root(0);
   struct stat st;
   const char* why = nullptr;
   if (stat(home, &st) != 0) why = std::strerror(errno);  // a file on the way: "Not a directory"
@@ -346,10 +366,10 @@ static void check_home_folder() {
 }
 
 int locate_game_data(const char* expected_digest_hex) {
-  const char* home = search_root(0);
+  const char* home = user_folder();
+  if (home) make_parent_folders(home);
+  check_home_folder();
   if (home) {
-    make_parent_folders(home);
-    check_home_folder();
     char line[1024];
     const int n = std::snprintf(line, sizeof(line), "PAVO_LOGFILE=%slastlog.txt", home);
     if (n > 0 && n < static_cast<int>(sizeof(line))) log_printf("%s", line);

@@ -5,9 +5,10 @@
 //
 // Root 0 is the per-user folder ($XDG_DATA_HOME/Brakkan/, else
 // ~/.local/share/Brakkan/); root 1 is $BK_HOME, else the executable's folder.
-// When there is no per-user folder the other root becomes root 0. An "@name"
-// is looked up in the roots (plain, then ".gz", ".scram", ".gz.scram"), then
-// in the file index; writing an "@name" lands in root 0.
+// When there is no per-user folder the other root becomes root 0 for
+// reading. An "@name" is looked up in the roots (plain, then ".gz", ".scram",
+// ".gz.scram"), then in the file index; writing an "@name" lands in the
+// per-user folder, and is refused when there is none.
 #include "core/stream.h"
 
 // a + b with "\" turned into "/" and runs of "/" collapsed. Null when either
@@ -16,6 +17,9 @@ char* path_join(const char* a, const char* b);
 
 // Root i (ending in "/"), or null past the last root.
 const char* search_root(int i);
+// The per-user folder (root 0, ending in "/"), or null when there is none:
+// the game data folder never stands in for it.
+const char* user_folder();
 // Forget the roots so they are found again on next use (the environment
 // may have changed). Part of free_file_index.
 void search_roots_free();

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "core/file_index.h"
 #include "core/memory.h"
@@ -147,6 +148,53 @@ TEST_F(FileLayer, AnUnusablePerUserFolderIsSaidOnStandardError) {
         << err;
     EXPECT_NE(err.find("can't open the log file '" + c.xdg + "/Brakkan/lastlog.txt'"), std::string::npos) << err;
     log_reset_for_tests();
+  }
+  search_roots_free();
+}
+
+// The game data folder is never the per-user folder: with no usable home
+// (here an XDG_DATA_HOME too long to use) the game reads its data but
+// writes nothing, and says so; with an unusable per-user folder writes
+// fail rather than fall through into the data folder.
+TEST_F(FileLayer, WritesNeverLandInTheGameDataFolder) {
+  fixture_write(base_ + "/file", "x");
+  fixture_write(install_ + "config", "shipped");
+  const struct {
+    const char* what;
+    std::string xdg;
+    const char* said;  // on standard error at start-up
+  } cases[] = {
+      {"no usable home", "/" + std::string(5000, 'h'), "no per-user folder"},
+      {"XDG_DATA_HOME a file", base_ + "/file", "can't use the per-user folder"},
+  };
+  for (const auto& c : cases) {
+    setenv("XDG_DATA_HOME", c.xdg.c_str(), 1);
+    search_roots_free();
+    unsetenv("PAVO_LOGFILE");
+    log_reset_for_tests();
+    ::testing::internal::CaptureStderr();
+    locate_game_data("none");
+    log_printf("a line for the log\n");
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find(c.said), std::string::npos) << c.what << ": " << err;
+    EXPECT_EQ(read_name("@config"), "shipped") << c.what << ": the data are still read";
+
+    stream* s = stream_open("@results.txt", "wb");
+    EXPECT_EQ(s, nullptr) << c.what;
+    if (s) stream_close(s);
+    stream* d = stream_open("@demos/default.bkdemo", "~wb");
+    EXPECT_EQ(d, nullptr) << c.what;
+    if (d) stream_close(d);
+    char* path = home_file_path("@config");
+    EXPECT_TRUE(!path || std::string(path).rfind(install_, 0) != 0) << c.what << ": " << path;
+    check_free(path);
+    EXPECT_EQ(rename_home_file("@config", "@config.old"), 0) << c.what;
+    log_reset_for_tests();
+
+    std::vector<std::string> left;
+    for (const auto& e : fs::recursive_directory_iterator(install_)) left.push_back(e.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{"config"}) << c.what << ": written into the game data folder";
+    EXPECT_EQ(fixture_read(install_ + "config"), "shipped") << c.what;
   }
   search_roots_free();
 }

@@ -587,6 +587,11 @@ int reset_session(const int* line_up, int play_demo, int record, int race_length
 
   // 20 .. 23.
   show_done(step);
+  // Said at every start, not only when the track loads: without gates no
+  // lap counts and the race has no finish.
+  if (checkpoint_count <= 0)
+    console_printf("Track \"%.100s\" has no timing gates (%.120s): laps are not timed and the race has no finish\n",
+                   track_folder, timing_gates_fault[0] ? timing_gates_fault : "none in its timing_gates");
   state_history_clear_all();
   if (record && race_hooks.demo_start_recording) race_hooks.demo_start_recording();
   roost_particles_reset();

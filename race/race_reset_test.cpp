@@ -306,6 +306,39 @@ TEST_F(RaceReset, ABrokenTrackLeavesNoneLoadedAndSaysWhich) {
   for (int i = 0; i < 160; i++) EXPECT_EQ(rider_slots[i], nullptr);
 }
 
+// A track whose timing gates are damaged still starts, its riders apart on
+// the open ground, and every start tells the player why no lap counts.
+TEST_F(RaceReset, ATrackWithoutGatesStartsAndSaysWhyNoLapCounts) {
+  race_test_copy_track("gateless", 0);
+  {
+    std::FILE* f = std::fopen((std::string(std::getenv("BK_HOME")) + "/gateless/timing_gates").c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fputs("\ngarbage [1 2 3]\n", f);
+    std::fclose(f);
+  }
+  std::snprintf(race_track_choice, sizeof race_track_choice, "gateless");
+  free_file_index();
+  for (int i = 0; i < 4; i++) line_up[i] = line_up_robot;
+  for (int round = 0; round < 2; round++) {
+    const int first = message_ring.write_index;
+    ASSERT_EQ(reset(), 1) << round;
+    EXPECT_EQ(checkpoint_count, 0);
+    EXPECT_NE(race_test_console_since(first).find("Track \"gateless\" has no timing gates (timing_gates line 2: starts "
+                                                  "with 'garbage'"),
+              std::string::npos)
+        << round << "\n" << race_test_console_since(first);
+    for (int i = 0; i < 4; i++) {
+      ASSERT_NE(rider_slots[i], nullptr);
+      EXPECT_FALSE(touches_ground(rider_slots[i])) << i;
+      for (int j = 0; j < i; j++) {
+        const dReal* a = dBodyGetPosition(rider_slots[i]->bodies[RIDER_FRAME]);
+        const dReal* b = dBodyGetPosition(rider_slots[j]->bodies[RIDER_FRAME]);
+        EXPECT_GE(std::hypot(a[0] - b[0], a[2] - b[2]), 4.9) << i << " and " << j;
+      }
+    }
+  }
+}
+
 TEST_F(RaceReset, HooksRunInTheirPlaces) {
   static std::vector<std::string> calls;
   calls.clear();

@@ -145,6 +145,11 @@ void free_track_data();
 // A missing file leaves the defaults; a malformed one is read up to its
 // first bad entry with a console line. They return 1 when the file opened.
 int read_timing_gates(const char* path);
+// Why the timing gates last read are not in effect ("timing_gates line 3:
+// gate 1 is incomplete ...", or why the lists give no lap); empty while
+// they are.
+enum { timing_gates_fault_bytes = 512 };
+extern char timing_gates_fault[timing_gates_fault_bytes];
 int read_billboards(const char* path);
 int read_statues(const char* path);
 int read_flaggers(const char* path);

@@ -2,6 +2,7 @@
 // flaggers, lighting and cameras (read), and the billboards, statues and
 // timing gates the editor saves.
 #include <cerrno>
+#include <cstdarg>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +21,8 @@
 #include "terrain/track.h"
 #include "terrain/track_lighting.h"
 #include "terrain/track_objects.h"
+
+char timing_gates_fault[timing_gates_fault_bytes];
 
 namespace {
 
@@ -60,6 +63,44 @@ int is_blank(const char* line) {
   for (; *line; line++)
     if (*line != ' ' && *line != '\t' && *line != '\r') return 0;
   return 1;
+}
+
+// The timing_gates file being read, so its warnings can name the line.
+const char* gates_path;
+
+// 1 + the line ends among the first `offset` bytes of the file.
+int line_at(uint32_t offset) {
+  stream* s = gates_path ? stream_open(gates_path, "rb") : nullptr;
+  if (!s) return 0;
+  int line = 1;
+  for (uint32_t k = 0; k < offset; k++) {
+    const int c = stream_getc(s);
+    if (c == EOF) break;
+    if (c == '\n') line++;
+  }
+  stream_close(s);
+  return line;
+}
+
+// A warning about the entry that starts at `offset`; the first one is kept
+// as the reason the gates may not take effect.
+void gates_warning(uint32_t offset, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void gates_warning(uint32_t offset, const char* format, ...) {
+  char text[timing_gates_fault_bytes - 64];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  char where[timing_gates_fault_bytes - 16];
+  std::snprintf(where, sizeof where, "timing_gates line %d: %s", line_at(offset), text);
+  console_printf("Warning: %s", where);
+  if (!timing_gates_fault[0]) std::snprintf(timing_gates_fault, sizeof timing_gates_fault, "%s", where);
+}
+
+// Skips blank space and returns where the next entry starts.
+uint32_t entry_start(stream* s) {
+  stream_scanf(s, " ");
+  return s->position;
 }
 
 // Where a reader stopped: a conversion that matched part of an entry, or
@@ -132,15 +173,16 @@ int read_start_slots(stream* s) {
   int gates_follow = 0;
   for (;;) {
     int too_long;
+    const uint32_t at = s->position;
     if (!read_line(s, line, line_bytes, &too_long)) break;
     if (too_long) {
-      console_print("Warning: timing_gates: starting gate line too long; the rest of the file is ignored");
+      gates_warning(at, "starting gate line too long; the rest of the file is ignored");
       break;
     }
     // A blank line ends the grid as a malformed one does: the gates are
     // only read after the "checkpoints:" line.
     if (is_blank(line)) {
-      console_print("Warning: timing_gates: a blank line ends the starting gates; the rest of the file is ignored");
+      gates_warning(at, "a blank line ends the starting gates; the rest of the file is ignored");
       break;
     }
     const char* text = line + std::strspn(line, " \t");
@@ -156,16 +198,15 @@ int read_start_slots(stream* s) {
     const int got = std::sscanf(text, " [ %f %f %f ] %f %1023s %1023s %1023s", &v[0], &v[1], &v[2], &v[3], model,
                                 texture, shape);
     if (got < 4) {
-      console_printf("Warning: timing_gates: bad starting gate line '%.200s'; the rest of the file is ignored", text);
+      gates_warning(at, "bad starting gate line '%.200s'; the rest of the file is ignored", text);
       break;
     }
     if (!all_finite(v, 4)) {
-      console_print("Warning: timing_gates: a starting gate number is out of range; the rest of the file is ignored");
+      gates_warning(at, "a starting gate number is out of range; the rest of the file is ignored");
       break;
     }
     if (start_slot_count == start_slot_max) {
-      console_printf("Warning: timing_gates: more than %d starting gates; the rest of the file is ignored",
-                     start_slot_max);
+      gates_warning(at, "more than %d starting gates; the rest of the file is ignored", start_slot_max);
       break;
     }
     start_slot* slot = &start_slots[start_slot_count];
@@ -188,24 +229,26 @@ int read_start_slots(stream* s) {
 }
 
 void read_checkpoints_and_laps(stream* s) {
+  uint32_t at;
   for (;;) {
+    at = entry_start(s);
     float v[7];
     const int got = stream_scanf(s, " %f [ %f %f %f ] [ %f %f %f ]", &v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6]);
     if (got != 7) {
-      if (got > 0) {
-        console_printf("Warning: timing_gates: gate %d is incomplete; the rest of the file is ignored",
-                       checkpoints_read);
+      // The scanner gives -1 for a gate cut short before a bracket: what it
+      // consumed up to the end of the file was still part of a gate.
+      if (got > 0 || (stream_peekc(s) == EOF && s->position > at)) {
+        gates_warning(at, "gate %d is incomplete; the rest of the file is ignored", checkpoints_read);
         return;
       }
       break;
     }
     if (!all_finite(v, 7)) {
-      console_printf("Warning: timing_gates: gate %d has a number out of range; the rest of the file is ignored",
-                     checkpoints_read);
+      gates_warning(at, "gate %d has a number out of range; the rest of the file is ignored", checkpoints_read);
       return;
     }
     if (checkpoints_read == checkpoint_max) {
-      console_printf("Warning: timing_gates: more than %d gates; the rest of the file is ignored", checkpoint_max);
+      gates_warning(at, "more than %d gates; the rest of the file is ignored", checkpoint_max);
       return;
     }
     checkpoint* c = &checkpoints[checkpoints_read];
@@ -217,23 +260,25 @@ void read_checkpoints_and_laps(stream* s) {
     c->dx = v[4];
     c->dy = v[5];
     c->dz = v[6];
-    if (c->dx == 0.0f && c->dz == 0.0f)
-      console_printf("Warning: timing_gates: gate %d has no horizontal direction", checkpoints_read);
+    if (c->dx == 0.0f && c->dz == 0.0f) gates_warning(at, "gate %d has no horizontal direction", checkpoints_read);
     checkpoints_read++;
   }
   char token[token_bytes];
   if (stream_scanf(s, " %80s", token) != 1) return;
   if (std::strcmp(token, "firstlap:") != 0) {
-    console_printf("Warning: timing_gates: '%.80s' where 'firstlap:' was expected", token);
+    gates_warning(at, "'%.80s' where 'firstlap:' was expected", token);
     return;
   }
   lap_list_read[0] = read_lap_list(s, 0, route_entry_max, "first-lap");
+  at = entry_start(s);
   if (stream_scanf(s, " %80s", token) != 1) return;
   if (std::strcmp(token, "normallap:") != 0) {
-    console_printf("Warning: timing_gates: '%.80s' where 'normallap:' was expected", token);
+    gates_warning(at, "'%.80s' where 'normallap:' was expected", token);
     return;
   }
   lap_list_read[1] = read_lap_list(s, lap_list_read[0], route_entry_max - lap_list_read[0], "normal-lap");
+  at = entry_start(s);
+  if (stream_getc(s) != EOF) gates_warning(at, "unreadable lap entry; the rest of the file is ignored");
 }
 
 // Makes the robot riders' line storage for the segments and empties it.
@@ -271,10 +316,17 @@ void checkpoint_far_end(const checkpoint* c, float out[3]) {
 
 int read_timing_gates(const char* path) {
   clear_gates();
+  timing_gates_fault[0] = 0;
   stream* s = stream_open(path, "rb");
-  if (!s) return 0;
+  if (!s) {
+    std::snprintf(timing_gates_fault, sizeof timing_gates_fault, "there is no timing_gates file");
+    return 0;
+  }
+  gates_path = path;
   char token[token_bytes];
   int gates = 0;
+  const uint32_t at = entry_start(s);
+  const int empty = stream_peekc(s) == EOF;
   if (stream_scanf(s, " %80s", token) == 1) {
     if (std::strcmp(token, "startinggate:") == 0) {
       // Blank space after the heading, blank lines too, comes before the
@@ -284,11 +336,12 @@ int read_timing_gates(const char* path) {
     } else if (std::strcmp(token, "checkpoints:") == 0) {
       gates = 1;
     } else {
-      console_printf("Warning: timing_gates starts with '%.80s'; the track has no timing gates", token);
+      gates_warning(at, "starts with '%.80s', not 'startinggate:' or 'checkpoints:'", token);
     }
   }
   if (gates) read_checkpoints_and_laps(s);
   stream_close(s);
+  gates_path = nullptr;
 
   const int32_t f = lap_list_read[0], n = lap_list_read[1];
   const int32_t sf = plain_entries(0, f), sn = plain_entries(f, n);
@@ -300,9 +353,32 @@ int read_timing_gates(const char* path) {
     route.normal_lap_gates = n;
     route.first_lap_segments = sf;
     route.normal_lap_segments = sn;
+    timing_gates_fault[0] = 0;
     if (verbose)
       log_printf("Found %d timing gates, first lap has %d gates, normal lap has %d\n", checkpoint_count, f, n);
+    return 1;
   }
+  // Without gates in effect no lap is timed: say why, unless a warning
+  // above already named the line that ended the reading.
+  if (timing_gates_fault[0]) {
+    console_print("Warning: the track has no timing gates in effect: laps are not timed");
+    return 1;
+  }
+  {
+    char why[200];
+    if (empty)
+      std::snprintf(why, sizeof why, "the file is empty");
+    else if (checkpoints_read == 0)
+      std::snprintf(why, sizeof why, "it holds no gates");
+    else if (f <= 2 || sf <= 2)
+      std::snprintf(why, sizeof why, "the first lap lists %d crossings, %d of them starting a segment; a lap needs "
+                    "more than 2 of each", f, sf);
+    else
+      std::snprintf(why, sizeof why, "the normal lap lists %d crossings, %d of them starting a segment; a lap needs "
+                    "more than 2 of each", n, sn);
+    std::snprintf(timing_gates_fault, sizeof timing_gates_fault, "timing_gates: %s", why);
+  }
+  console_printf("Warning: the track has no timing gates in effect (%.200s): laps are not timed", timing_gates_fault);
   return 1;
 }
 

@@ -187,6 +187,56 @@ TEST_F(Track, GatesTakeEffectOnlyWithLongEnoughLists) {
   }
 }
 
+// A damaged gates file leaves the track without timing: the player is told
+// which line ended the reading, or why the lists give no lap.
+TEST_F(Track, DamagedTimingGatesSayWhyTheTrackHasNoGates) {
+  const std::string gates = "checkpoints:\n5 [0 0 0] [1 0 0]\n5 [9 0 0] [1 0 0]\n";
+  const std::string laps = "firstlap: 0 1 0\nnormallap: 0 1 0\n";
+  struct {
+    const char* what;
+    std::string file;
+    const char* fault;
+  } cases[] = {
+      {"garbage", "\n\x01\x7fjunk [1 2 3]\n", "timing_gates line 2: starts with '\x01\x7fjunk', not"},
+      {"empty", "", "timing_gates: the file is empty"},
+      {"blank", " \n\n", "timing_gates: the file is empty"},
+      {"zero gates", "checkpoints:\n" + laps, "timing_gates: it holds no gates"},
+      {"only a grid", "startinggate:\n[1 0 2] 0\n", "timing_gates: it holds no gates"},
+      {"negative entries", gates + "firstlap: -1 -2\nnormallap: -1 -2 -3\n",
+       "timing_gates: the first lap lists 2 crossings, 2 of them starting a segment"},
+      {"negative entries in the normal lap", gates + "firstlap: 0 1 0\nnormallap: -1 100001 -3\n",
+       "timing_gates: the normal lap lists 3 crossings, 2 of them starting a segment"},
+      {"NaN in a gate", gates + "5 [nan 0 0] [1 0 0]\n" + laps, "timing_gates line 4: gate 2 is incomplete"},
+      {"a huge number", gates + "5 [1e39 0 0] [1 0 0]\n" + laps, "timing_gates line 4: gate 2 has a number out of range"},
+      {"NaN in a slot", "startinggate:\n[1 0 2] 0\n[1 nan 2] 0\ncheckpoints:\n" + gates + laps,
+       "timing_gates line 3: a starting gate number is out of range"},
+      {"cut in a gate", gates + "5 [9 0", "timing_gates line 4: gate 2 is incomplete"},
+      {"cut before a bracket", gates + "5 [9 0 4", "timing_gates line 4: gate 2 is incomplete"},
+      {"cut in the lists", gates + "firstlap: 0 1 0\nnorma", "timing_gates line 5: 'norma' where 'normallap:'"},
+      {"cut after a list", gates + "firstlap: 0 1 0\n", "timing_gates: the normal lap lists 0 crossings"},
+      {"junk in a list", gates + "firstlap: 0 1 0\nnormallap: 0 1 x 0\n",
+       "timing_gates line 5: unreadable lap entry"},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    const std::string name = "damaged" + std::to_string(n++);
+    make_track(name, {{"timing_gates", c.file}});
+    ASSERT_EQ(load(name), 1) << c.what << ": only the terrain fails a track";
+    EXPECT_EQ(checkpoint_count, 0) << c.what;
+    EXPECT_EQ(route.first_lap_gates, 0) << c.what;
+    EXPECT_EQ(std::string(timing_gates_fault).rfind(c.fault, 0), 0u) << c.what << ": " << timing_gates_fault;
+    EXPECT_NE(console().find("the track has no timing gates in effect"), std::string::npos) << c.what << "\n"
+                                                                                            << console();
+    free_track_data();
+  }
+  // A sound file clears the reason.
+  make_track("sound", {{"timing_gates", gates + laps}});
+  ASSERT_EQ(load("sound"), 1);
+  EXPECT_EQ(checkpoint_count, 2);
+  EXPECT_STREQ(timing_gates_fault, "");
+  EXPECT_EQ(console().find("Warning"), std::string::npos) << console();
+}
+
 TEST_F(Track, OnlyAFlaggedEntrysGateIsClamped) {
   make_track("flagged", {{"timing_gates", "checkpoints:\n5 [0 0 0] [1 0 0]\n5 [9 0 0] [1 0 0]\n"
                                           "firstlap: 100003 0 1 1 7\nnormallap: 0 1 0 300\n"}});
@@ -551,7 +601,7 @@ TEST_F(Track, MalformedFoldersLoadPartlyAndAGoodTrackStillLoads) {
   } cases[] = {
       {"timing_gates", "checkpoints:\n5 [0 0 0] [1 0 0]\n5 [9 0", "incomplete"},
       {"timing_gates", "checkpoints:\n5 [0 0 0] [0 5 0]\nfirstlap: 0 0 0\nnormallap: 0 0 0\n", "no horizontal direction"},
-      {"timing_gates", "gates:\n5 [0 0 0] [1 0 0]\n", "timing_gates starts with 'gates:'"},
+      {"timing_gates", "gates:\n5 [0 0 0] [1 0 0]\n", "timing_gates line 1: starts with 'gates:'"},
       {"timing_gates", "checkpoints:\n1e39 [0 0 0] [1 0 0]\n", "out of range"},
       {"timing_gates", "startinggate:\n[1 2 3] 0\n[1 2 3]\ncheckpoints:\n", "bad starting gate line"},
       {"billboards", "[1 0 2] 3 1 a.png\n[nan 0 2] 3 1 b.png\n[1 0 2] 3 1 c.png\n", "billboards: entry 1 is malformed"},

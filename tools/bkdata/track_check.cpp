@@ -124,11 +124,18 @@ int bkdata_check_track(const char* folder) {
   std::snprintf(track_folder, sizeof track_folder, "%s", name.c_str());
   const int first_line = message_ring.write_index;
   scan_tracks();  // for the long name
-  const int loaded = load_track();
+  int loaded = load_track();
   print_console_since(folder, first_line);
+  // The game loads a track without timing gates, but no race on it can
+  // end: a checked track must have them.
+  const int gated = loaded && checkpoint_count > 0;
   for (const auto& m : missing_textures) std::printf("%s: texture '%s' not found\n", folder, m.first.c_str());
   if (!loaded) {
     std::printf("%s: track refused\n", folder);
+  } else if (!gated) {
+    std::printf("%s: no timing gates in effect (%s): no race on it can end\n%s: track refused\n", folder,
+                timing_gates_fault, folder);
+    loaded = 0;
   } else {
     char hash[digest_hex_chars + 1];
     digest_to_hex(track_hash, hash);

@@ -243,6 +243,14 @@ int main(int argc, char** argv) {
     close_race();
     return 1;
   }
+  // Without timing gates no lap is counted: the race could only run out
+  // of ticks.
+  if (checkpoint_count <= 0) {
+    std::fprintf(stderr, "bkrace: track '%s' has no timing gates, so no race on it can end: %s; nothing written\n",
+                 req.track, timing_gates_fault[0] ? timing_gates_fault : "none in its timing_gates");
+    close_race();
+    return 1;
+  }
   if (req.series) mark_entered(req.series);
   // The player rides the robots' lines on the same auto pilot they do: any
   // other pilot would only measure itself, and one that falls for good

@@ -50,14 +50,20 @@ again=$("$exe" check "$dir/again/quarrybend" | tail -n 1)
 [ "${again##*hash }" = "$hash" ] || { echo "the hash differs between runs: $again"; fail=1; }
 
 # Malformed files: the track loads what it can and says what it lost.
-printf 'checkpoints:\n20 [1 2 3] [1 0 0]\n20 [4 5' >"$track/timing_gates"
+cp "$track/timing_gates" "$dir/timing_gates"
 printf '[1 0 2] 3 1 a.png\n[1 0 nan] 3 1 b.png\n' >"$track/billboards"
 printf 'sun_vector [0 0 0]\nshine 1\n' >"$track/lighting"
 out=$("$exe" check "$track") || { echo "malformed object files refused the track: $out"; fail=1; }
-for reason in "gate 1 is incomplete" "billboards: entry 1 is malformed" "Unknown identifier 'shine'" "sun vector has no length" \
-  "0 gates in effect" "1 billboards"; do
+for reason in "billboards: entry 1 is malformed" "Unknown identifier 'shine'" "sun vector has no length" \
+  "7 gates in effect" "1 billboards"; do
   echo "$out" | grep -q "$reason" || { echo "no '$reason' in: $out"; fail=1; }
 done
+# Without timing gates no race can end: the track is refused, with the line.
+printf 'checkpoints:\n20 [1 2 3] [1 0 0]\n20 [4 5' >"$track/timing_gates"
+if out=$("$exe" check "$track"); then echo "a track without gates accepted: $out"; fail=1; fi
+echo "$out" | grep -q "timing_gates line 3: gate 1 is incomplete" || { echo "no line of the bad gate in: $out"; fail=1; }
+echo "$out" | grep -q "track refused" || { echo "no refusal in: $out"; fail=1; }
+cp "$dir/timing_gates" "$track/timing_gates"
 
 head -c 100 "$track/tilemap" >"$dir/short" && mv "$dir/short" "$track/tilemap"
 err=$("$exe" check "$track" 2>&1)

@@ -25,6 +25,20 @@ expect_refusal "no final results after 10 ticks; nothing written" --series quarr
 left=$(find "$home" -type f | head -n 5)
 [ -z "$left" ] || { echo "files written by a race without results: $left"; fail=1; }
 
+# A track whose timing gates are damaged has no laps: refused at once,
+# with the line that ended the reading, rather than run out of ticks.
+gated=$(mktemp -d)
+trap 'rm -rf "$home" "$gated"' EXIT
+for f in "$data"/*; do ln -s "$f" "$gated/"; done
+rm "$gated/quarrybend"
+cp -r "$data/quarrybend" "$gated/quarrybend"
+printf 'garbage\n' >"$gated/quarrybend/timing_gates"
+BK_HOME=$gated expect_refusal "track 'quarrybend' has no timing gates, so no race on it can end: timing_gates line 1: starts with 'garbage'" --riders 4 --laps 1 quarrybend
+: >"$gated/quarrybend/timing_gates"
+BK_HOME=$gated expect_refusal "no race on it can end: timing_gates: the file is empty" --riders 4 --laps 1 quarrybend
+left=$(find "$home" -type f | head -n 5)
+[ -z "$left" ] || { echo "files written by a race without gates: $left"; fail=1; }
+
 expect_refusal "--riders takes a whole number from 1 to 160, not 'many'" --riders many quarrybend
 expect_refusal "--ticks needs a value" quarrybend --ticks
 expect_refusal "unknown option '--fast'" --fast quarrybend
