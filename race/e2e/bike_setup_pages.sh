@@ -29,7 +29,30 @@ repeat() {
   wait_frames
 }
 
-"$exe" --track quarrybend --nosound 2>err.txt &
+# The setup change lines mark, between them, rows 2, 5, 8, 15 and 22: the
+# clicker and the four values the stability preset moved.
+marked_lines() { grep -o '\[SPAM\] Setup change [^ ]*' "$log" | awk '{print $4}' | sort -u; }
+# Whether the on-bike view's lines after line $1 span $2 seconds of race.
+race_seconds_since() {
+  awk -v from="$1" -v span="$2" 'NR > from { t = substr($1, 3); if (first == "") first = t; if (t - first >= span) ok = 1 }
+    END { exit !ok }' orientation.txt
+}
+# rows_marked: at least those rows; rows_marked exactly: those alone.
+rows_marked() {
+  local lines
+  lines=$(marked_lines)
+  [ -n "$lines" ] || return 1
+  python3 - "${1:-}" "$lines" <<'PY'
+import sys
+want = {2, 5, 8, 15, 22}
+marked = set()
+for line in sys.argv[2].split():
+    marked |= {i + 1 for i, c in enumerate(line) if c != "-"}
+sys.exit(0 if marked == want or (sys.argv[1] != "exactly" and want <= marked) else 1)
+PY
+}
+
+"$exe" --track quarrybend --nosound --print-orientation >orientation.txt 2>err.txt &
 pid=$!
 wait_for_window "$pid" || fail "no window"
 wait_pid=$pid wait_log 'Max loading delay was' || fail "the race never loaded"
@@ -48,7 +71,10 @@ capture after-console
 repeat 3 Down
 keys Return Down Return
 wait_pid=$pid wait_log 'Max loading delay was' "$log" 2 || fail "the time trial never loaded"
-wait_frames 5
+# The bike drops onto the start and settles within a second of race time.
+# The menus pause a time trial, and the mechanic refuses a bike that is
+# still moving: the menu opens once two seconds of the trial have passed.
+wait_pid=$pid wait_until race_seconds_since "$(wc -l <orientation.txt)" 2 || fail "the time trial's clock never ran"
 keys Escape
 # The main menu's "Bike Setup", then "Suspension and Gearing".
 repeat 5 Down
@@ -77,22 +103,15 @@ keys Return Down Down Down
 capture graphics-chooser
 keys Return
 capture bike-setup-after
+# The game reports setup changes every 5 s of its clock; the run ends once
+# the report covers every change made, however fast the pages went by.
+wait_pid=$pid wait_until rows_marked || fail "the setup change lines never marked rows 2, 5, 8, 15 and 22: $(marked_lines)"
 kill -TERM "$pid"
 wait_or_kill "$pid" "$log"
 rc=$?
 [ "$rc" = 0 ] || fail "exit code $rc, expected 0"
+rows_marked exactly || fail "the setup change lines mark other rows: $(marked_lines)"
 
-# The setup change lines mark, between them, rows 2, 5, 8, 15 and 22: the
-# clicker and the four values the stability preset moved.
-lines=$(grep -o '\[SPAM\] Setup change [^ ]*' "$log" | awk '{print $4}' | sort -u)
-[ -n "$lines" ] || fail "no setup change line"
-python3 - "$lines" <<'PY' || fail "the setup change lines mark other rows: $lines"
-import sys
-marked = set()
-for line in sys.argv[1].split():
-    marked |= {i + 1 for i, c in enumerate(line) if c != "-"}
-sys.exit(0 if sorted(marked) == [2, 5, 8, 15, 22] else 1)
-PY
 for want in fork_compression_adjustment=53.000000 stability=99.000000 roll_damping=79.750000 \
   restricted_lock=1.075000 lean_indicator=No 'bike=yz250f(2017)' bike_texture=green; do
   grep -qxF "$want" "$user/config" || fail "config lacks $want: $(grep -E '^(bike|bike_texture|stability|lean_indicator)=' "$user/config")"
