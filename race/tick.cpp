@@ -9,20 +9,18 @@
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
-#include <vector>
 
 #include "bike/packed_pose.h"
 #include "bike/rider.h"
 #include "bike/rider_build.h"
 #include "bike/rider_contacts.h"
 #include "bike/rider_control.h"
-#include "bike/riders_step.h"
 #include "bike/rider_setters.h"
 #include "bike/rider_timing.h"
+#include "bike/riders_step.h"
 #include "bike/wheel_contacts.h"
 #include "core/file.h"
 #include "core/file_replace.h"
-#include "core/growable_array.h"
 #include "core/heap_sort.h"
 #include "core/memory.h"
 #include "core/message_ring.h"
@@ -478,10 +476,12 @@ void simulation_tick() {
     ghost_lap = lap_of(1);
   }
 
+  // The riders' contacts, world step and control steps, with the race's
+  // own parts at their places among them.
   riders_step_timing parts = {};
   riders_step_hooks hooks = {};
-  hooks.threads = net_online ? 1 : simulation_thread_count();
-  hooks.contacts = net_online ? online_contacts : nullptr;
+  if (net_online) hooks.contacts = online_contacts;
+  else hooks.threads = simulation_thread_count();
   hooks.remote_contacts = remote_rider_contacts;
   hooks.before_world_step = emit_roost;
   hooks.after_world_step = update_ruts;
