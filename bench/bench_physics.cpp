@@ -18,7 +18,6 @@
 
 #include "bike/rider.h"
 #include "bike/rider_build.h"
-#include "bike/rider_control.h"
 #include "bike/rider_setters.h"
 #include "core/race_clock.h"
 #include "race/tick.h"
@@ -85,7 +84,7 @@ static void close_track() {
   dynamics_close();
 }
 
-static void bm_physics_tick(benchmark::State& state) {
+static void bm_field_race_tick(benchmark::State& state) {
   const int count = (int)state.range(0);
   const int pack = (int)state.range(1);
   simulation_threads = (int)state.range(2);
@@ -147,7 +146,7 @@ static void bm_physics_tick(benchmark::State& state) {
   }
   close_track();
 }
-BENCHMARK(bm_physics_tick)
+BENCHMARK(bm_field_race_tick)
     ->ArgNames({"riders", "pack", "threads"})
     ->Args({1, 0, 1})
     ->Args({10, 0, 1})

@@ -6,8 +6,10 @@
 // span of race, and each run prints its cost a tick second by second.
 // "x_realtime" is ticks per second over the 128 a second the game needs;
 // the "share_" counters split the tick's time into contacts, world step,
-// control steps and the rest; "vs_bare" is the tick's time over that of a
-// bare physics_tick of the same riders over the same span.
+// control steps and the rest; "vs_bare" is the tick's time over that of the
+// riders' step alone (riders_step, the part of the tick the race hands to
+// the bike code, on the same contact threads, without the race's hooks) of
+// the same riders over the same span.
 // Needs the generated data: BK_HOME names it, else the build tree's
 // gamedata/ beside this program's folder.
 #include <benchmark/benchmark.h>
@@ -25,7 +27,7 @@
 
 #include "bench/race_data.h"
 #include "bike/rider.h"
-#include "bike/rider_control.h"
+#include "bike/riders_step.h"
 #include "bike/robot_hooks.h"
 #include "core/file.h"
 #include "core/file_index.h"
@@ -87,14 +89,16 @@ void bm_race_tick(benchmark::State& state) {
     full += std::chrono::duration<double>(clock::now() - t0).count();
     shares = race_tick_time;
 
-    // The same riders under the bare physics tick: the pilot steers them,
+    // The same riders under the riders' step alone: the pilot steers them,
     // the clock advances; nothing else of the race runs.
     start_race(riders);
+    riders_step_hooks bare_hooks = {};
+    bare_hooks.threads = simulation_thread_count();
     t0 = clock::now();
     for (int32_t k = 0; k < before_drop + after_drop; k++) {
       for (int s = 0; s < RIDER_SLOT_COUNT; s++)
         if (rider_slots[s]) pilot_auto_pilot_tick(rider_slots[s]);
-      physics_tick();
+      riders_step(&bare_hooks);
       race_clock.current_tick++;
     }
     bare += std::chrono::duration<double>(clock::now() - t0).count();

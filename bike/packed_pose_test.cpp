@@ -9,8 +9,8 @@
 
 #include "bike/rider.h"
 #include "bike/rider_build.h"
-#include "bike/rider_control.h"
 #include "bike/rider_setters.h"
+#include "bike/riders_step.h"
 #include "bike/test_support_riders.h"
 #include "terrain/height_field.h"
 
@@ -32,7 +32,7 @@ class Pose : public ::testing::Test {
     test_track_close();
   }
 
-  // A rider in the slots, stepped by physics_tick.
+  // A rider in the slots, stepped by riders_step.
   rider* ridden(float heading = 0) {
     rider* r = test_rider_place("cr125", 0, 128, 128, heading);
     test_rider_give_shapes(r);
@@ -52,7 +52,7 @@ class Pose : public ::testing::Test {
   void run(int n) {
     for (int i = 0; i < n; i++) {
       race_clock.current_tick += 1;
-      ASSERT_NE(physics_tick(), 0);
+      ASSERT_NE(riders_step(nullptr), 0);
     }
   }
 };

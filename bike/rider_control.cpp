@@ -2,7 +2,6 @@
 // down and remounting, steering and engine, once a tick per rider.
 #include "bike/rider_control.h"
 
-#include <chrono>
 #include <cmath>
 
 #include "bike/rider.h"
@@ -18,14 +17,10 @@
 #include "terrain/height_field.h"
 #include "terrain/shape.h"
 
-physics_tick_timing physics_timing;
-
 namespace {
 
 constexpr float h = 1.0f / 128.0f;
 constexpr float pi = 3.14159265358979f;
-// Farther apart than this, two riders' frames are not tested for contact.
-constexpr dReal pair_reach = 24;
 
 float clampf(float v, float lo, float hi) { return v < lo ? lo : v > hi ? hi : v; }
 
@@ -426,83 +421,4 @@ void rider_physics_tick(rider* r) {
   rider_update_point_masses(r);
   const dReal* pv = dBodyGetLinearVel(r->bodies[RIDER_PERSON]);
   for (int i = 0; i < 3; i++) r->velocity_ring[t & 3][i] = (float)pv[i];
-}
-
-// How far from the frame's centre any part of the rider reaches: each part
-// shape's bounding sphere about its body, and each wheel's rim and tyre
-// about its hub (what the wheel tests against other shapes use).
-dReal rider_extent(const rider* r, const dReal* frame) {
-  dReal extent = 0;
-  auto reach = [&](dBodyID body, dReal radius) {
-    if (!body) return;
-    const dReal* p = dBodyGetPosition(body);
-    const dReal d[3] = {p[0] - frame[0], p[1] - frame[1], p[2] - frame[2]};
-    const dReal e = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]) + radius;
-    if (!(e <= extent)) extent = e;  // a value that is not a number wins
-  };
-  const shape* parts[] = {r->front_wheel_shape, r->rear_wheel_shape, r->frame_shape, r->fork_upper_shape,
-                          r->fork_lower_shape,  r->swingarm_shape,   r->rider_shape};
-  const int bodies[] = {RIDER_FRONT_WHEEL, RIDER_REAR_WHEEL, RIDER_FRAME, RIDER_FORK_UPPER,
-                        RIDER_FORK_LOWER,  RIDER_SWINGARM,   RIDER_PERSON};
-  for (int i = 0; i < 7; i++)
-    if (parts[i]) reach(r->bodies[bodies[i]], parts[i]->bounding_radius);
-  for (const wheel_contact* w : {&r->front_contact, &r->rear_contact})
-    if (w->body) reach(w->body, (dReal)w->rim_radius + w->tyre_radius);
-  return extent;
-}
-
-int rider_pair_in_reach(const rider* a, const rider* b) {
-  // Parts of two bikes this far apart cannot touch; the shapes' own
-  // bounding spheres would reject every pair, only more slowly.
-  if (!a->bodies[RIDER_FRAME] || !b->bodies[RIDER_FRAME]) return 0;
-  const dReal* pa = dBodyGetPosition(a->bodies[RIDER_FRAME]);
-  const dReal* pb = dBodyGetPosition(b->bodies[RIDER_FRAME]);
-  const dReal d[3] = {pa[0] - pb[0], pa[1] - pb[1], pa[2] - pb[2]};
-  const dReal d2 = d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
-  if (!(d2 <= pair_reach * pair_reach)) return 0;
-  // Nearer, two riders whose reaches about their frames do not overlap
-  // cannot touch either: every test of their parts would find nothing. The
-  // margin covers the parts' tests in single precision.
-  const dReal reach = rider_extent(a, pa) + rider_extent(b, pb) + 0.0625;
-  return !(d2 > reach * reach);
-}
-
-int physics_tick() {
-  using clock = std::chrono::steady_clock;
-  const auto t0 = clock::now();
-  rider* order[RIDER_SLOT_COUNT];
-  float speed[RIDER_SLOT_COUNT];
-  int count = 0;
-  for (int s = 0; s < RIDER_SLOT_COUNT; s++) {
-    rider* r = rider_slots[s];
-    if (!r) continue;
-    if (rider_slot_kind[s] == RIDER_REMOTE) rider_collision_noop();
-    else if (rider_is_active(r)) collide_rider_statues(r);
-    // Fastest first, so the faster rider's first contact of the tick gets
-    // the contact joints; insertion keeps equal speeds in slot order.
-    const float v = speed2(dBodyGetLinearVel(r->bodies[RIDER_FRAME]));
-    int k = count++;
-    for (; k > 0 && speed[k - 1] < v; k--) {
-      order[k] = order[k - 1];
-      speed[k] = speed[k - 1];
-    }
-    order[k] = r;
-    speed[k] = v;
-  }
-  for (int i = 0; i < count; i++)
-    for (int j = i + 1; j < count; j++)
-      if (rider_pair_in_reach(order[i], order[j])) rider_collide_rider(order[i], order[j], 0);
-  const auto t1 = clock::now();
-  riders_add_gyroscopic_torques();
-  const int ok = dynamics_step(h);
-  const auto t2 = clock::now();
-  for (int s = 0; s < RIDER_SLOT_COUNT; s++) {
-    rider* r = rider_slots[s];
-    if (r) rider_physics_tick(r);
-  }
-  const auto t3 = clock::now();
-  physics_timing.contacts += std::chrono::duration<double>(t1 - t0).count();
-  physics_timing.world_step += std::chrono::duration<double>(t2 - t1).count();
-  physics_timing.control += std::chrono::duration<double>(t3 - t2).count();
-  return ok;
 }

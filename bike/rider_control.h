@@ -1,6 +1,6 @@
 #pragma once
-// The per-tick control step of a rider, and the physics tick that steps every
-// rider in the slots with the world.
+// The per-tick control step of a rider (bike/riders_step.h runs it for
+// every rider in the slots after the world step).
 #include <ode/ode.h>
 
 struct rider;
@@ -21,18 +21,3 @@ void push_body_toward_velocity(dBodyID body, float limit, const float target[3])
 // Takes the joints' summed reaction off the frame, so numerical joint drift
 // does not push the bike along.
 void rider_cancel_joint_drift(rider* r);
-
-// Whether two riders' frames are near enough for their parts to touch;
-// pairs farther apart are not tested for contact.
-int rider_pair_in_reach(const rider* a, const rider* b);
-
-// Shares of the last physics_tick's wall time, for the benchmark.
-struct physics_tick_timing {
-  double contacts, world_step, control;  // seconds, accumulated
-};
-extern physics_tick_timing physics_timing;
-
-// One tick of 1/128 s for every active rider in the slots: their contacts,
-// the gyroscopic torques, the world step (which empties the contact group),
-// then the control step of each. 0 when the world step failed.
-int physics_tick();

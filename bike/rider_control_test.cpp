@@ -1,5 +1,6 @@
-#include "bike/rider_control.h"
-
+// A rider's control step, ridden through the riders' tick (riders_step) on
+// the tests' ground: resting, riding, braking, steering, crashing and
+// remounting, the engine and the ruts.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -12,6 +13,7 @@
 #include "bike/rider_engine.h"
 #include "bike/rider_limbs.h"
 #include "bike/rider_setters.h"
+#include "bike/riders_step.h"
 #include "bike/test_support_riders.h"
 #include "bike/wheel_contacts.h"
 #include "terrain/dynamics_world.h"
@@ -20,6 +22,13 @@
 #include "terrain/rut_test_field.h"
 
 namespace {
+
+// The race's rut feed, where its tick has it: between the world step and
+// the control steps.
+void feed_slot_ruts() {
+  for (int s = 0; s < RIDER_SLOT_COUNT; s++)
+    if (rider_slots[s] && rider_slot_kind[s] != RIDER_REMOTE) rider_update_ruts(rider_slots[s]);
+}
 
 class RiderScenario : public ::testing::Test {
  protected:
@@ -46,14 +55,15 @@ class RiderScenario : public ::testing::Test {
     return r;
   }
 
-  bool feed_ruts = false;  // the simulation tick's rut feed after each step
+  bool feed_ruts = false;  // the simulation tick's rut feed in each step
 
   // Steps n ticks; every body of the rider must stay finite on every tick.
   bool run(rider* r, int n, std::vector<double>* trace = nullptr) {
     for (int i = 0; i < n; i++) {
       race_clock.current_tick += 1;
-      EXPECT_NE(physics_tick(), 0);
-      if (feed_ruts) rider_update_ruts(r);
+      riders_step_hooks hooks = {};
+      if (feed_ruts) hooks.after_world_step = feed_slot_ruts;
+      EXPECT_NE(riders_step(&hooks), 0);
       for (int b = 0; b < RIDER_BODY_COUNT; b++) {
         const dReal* parts[] = {dBodyGetPosition(r->bodies[b]), dBodyGetLinearVel(r->bodies[b]),
                                 dBodyGetAngularVel(r->bodies[b]), dBodyGetQuaternion(r->bodies[b])};

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "bike/rider.h"
-#include "bike/rider_control.h"
 #include "bike/rider_engine.h"
 #include "bike/rider_setters.h"
+#include "bike/riders_step.h"
 #include "core/race_clock.h"
 #include "platform/audio.h"
 #include "race/engine_sound.h"
@@ -73,7 +73,7 @@ TEST(SoundReadback, EngineNoteFollowsTheRevs) {
   for (int tick = 0; tick < 3 * 384; tick++) {
     rider_set_throttle(r, throttles[tick / 384]);
     race_clock.current_tick++;
-    ASSERT_NE(physics_tick(), 0);
+    ASSERT_NE(riders_step(nullptr), 0);
     rpm.push_back(rider_engine_rpm(r));
     if (tick % 2 == 0) {  // the scene at 64 frames a second
       const dReal* p = dBodyGetPosition(rider_frame_body(r));
@@ -173,7 +173,7 @@ TEST(SoundReadback, FortyEnginesMixWithoutClippingOrOffset) {
       rider_set_throttle(r, throttle);
     }
     race_clock.current_tick++;
-    ASSERT_NE(physics_tick(), 0);
+    ASSERT_NE(riders_step(nullptr), 0);
     if (tick % 2 == 0) {
       int before[160];
       for (int i = 0; i < 160; i++) before[i] = engine_voices[i].write_position;

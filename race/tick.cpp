@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
-#include <vector>
 
 #include "bike/packed_pose.h"
 #include "bike/rider.h"
@@ -18,10 +17,10 @@
 #include "bike/rider_control.h"
 #include "bike/rider_setters.h"
 #include "bike/rider_timing.h"
+#include "bike/riders_step.h"
 #include "bike/wheel_contacts.h"
 #include "core/file.h"
 #include "core/file_replace.h"
-#include "core/growable_array.h"
 #include "core/heap_sort.h"
 #include "core/memory.h"
 #include "core/message_ring.h"
@@ -62,13 +61,6 @@ double seconds(wall_clock::time_point a, wall_clock::time_point b) {
   return std::chrono::duration<double>(b - a).count();
 }
 
-float frame_speed(const rider* r) {
-  dBodyID body = rider_frame_body(r);
-  if (!body) return 0;
-  const dReal* v = dBodyGetLinearVel(body);
-  return (float)std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
-}
-
 // A played-back or not-yet-racing rider against the start-gate statues.
 void collide_start_gates(rider* r) {
   static const float identity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
@@ -95,87 +87,6 @@ int off_course_lately(rider* r) {
   for (int k = n - 3 < 1 ? 1 : n - 3; k <= n; k++)
     if (off_course_at(r, k)) return 1;
   return 0;
-}
-
-// Pairs farther apart than the two bikes can reach are not tested.
-int may_touch(rider* a, rider* b) { return rider_pair_in_reach(a, b); }
-
-// Each stepped rider's terrain and statue contacts, one job per rider, each
-// into its own batch.
-struct rider_contact_jobs {
-  rider* riders[RIDER_SLOT_COUNT];
-  std::vector<int32_t> statues_near[RIDER_SLOT_COUNT];
-  contact_batch batches[RIDER_SLOT_COUNT];
-};
-
-void rider_contact_job(void* arg, int index) {
-  rider_contact_jobs* jobs = static_cast<rider_contact_jobs*>(arg);
-  contact_recording = &jobs->batches[index];
-  rider* r = jobs->riders[index];
-  rider_collide_terrain(r);
-  const std::vector<int32_t>& near = jobs->statues_near[index];
-  collide_rider_listed_statues(r, near.data(), near.size());
-  contact_recording = nullptr;
-}
-
-os_worker_pool* contact_pool = nullptr;
-
-// The pool for `threads` contact threads, remade when the count changes.
-os_worker_pool* pool_for(int threads) {
-  if (threads <= 1) return nullptr;
-  if (contact_pool && os_worker_pool_workers(contact_pool) == threads - 1) return contact_pool;
-  os_worker_pool_destroy(contact_pool);
-  contact_pool = os_worker_pool_create(threads - 1);
-  return contact_pool;
-}
-
-int build_offline_contacts(rider** list) {
-  os_worker_pool* pool = pool_for(simulation_thread_count());
-  if (pool) {
-    static rider_contact_jobs jobs;
-    int count = 0;
-    for (int slot = 0; slot < RIDER_SLOT_COUNT; slot++)
-      if (rider* r = slot_rider(slot))
-        if (rider_slot_kind[slot] != RIDER_REMOTE) {
-          const growable_array* near = rider_statues_near(r);
-          const int32_t* first = near && near->count ? static_cast<const int32_t*>(near->data) : nullptr;
-          jobs.statues_near[count].assign(first, first ? first + near->count : nullptr);
-          jobs.riders[count++] = r;
-        }
-    os_worker_pool_run(pool, rider_contact_job, &jobs, count);
-    // Joined in slot order, the played-back riders' gate contacts among
-    // them where one thread makes them.
-    int k = 0;
-    for (int slot = 0; slot < RIDER_SLOT_COUNT; slot++) {
-      rider* r = slot_rider(slot);
-      if (!r) continue;
-      if (rider_slot_kind[slot] == RIDER_REMOTE) {
-        if (within_gate_window(race_clock.gate_drop_tick)) collide_start_gates(r);
-        continue;
-      }
-      contact_batch& batch = jobs.batches[k++];
-      contact_batch_replay(&batch);
-      for (int32_t index : batch.touched_statues)
-        if (statue* s = statue_at(index)) s->touch_tick = race_clock.current_tick;
-      batch.touched_statues.clear();
-    }
-  }
-  int n = 0;
-  for (int slot = 0; slot < RIDER_SLOT_COUNT; slot++) {
-    rider* r = slot_rider(slot);
-    if (!r) continue;
-    if (rider_slot_kind[slot] == RIDER_REMOTE) {
-      if (!pool && within_gate_window(race_clock.gate_drop_tick)) collide_start_gates(r);
-      continue;
-    }
-    list[n++] = r;
-    if (!pool) collide_rider_statues(r);
-  }
-  heap_sort(list, (size_t)n, sizeof(rider*), compare_rider_speed);
-  for (int i = 0; i < n; i++)
-    for (int j = i + 1; j < n; j++)
-      if (may_touch(list[i], list[j])) rider_collide_rider(list[i], list[j], 0);
-  return n;
 }
 
 void build_online_contacts(rider** list) {
@@ -206,7 +117,7 @@ void build_online_contacts(rider** list) {
   for (int i = 0; i < n; i++) {
     rider* other = list[i];
     if (other == own) continue;
-    if (may_touch(own, other) && rider_collide_rider(own, other, 1)) rider_wake_on_contact(other);
+    if (rider_pair_in_reach(own, other) && rider_collide_rider(own, other, 1)) rider_wake_on_contact(other);
     if (rider_is_active(other)) collide_rider_statues(other);
   }
 }
@@ -269,6 +180,37 @@ void move_gate_arms() {
     }
     gate_arm_basis(s->basis, s->x, s->z, s->angle, gate_arm_angle[i]);
   }
+}
+
+void online_contacts() {
+  rider* list[RIDER_SLOT_COUNT];
+  build_online_contacts(list);
+}
+
+// A rider posed from elsewhere meets the start-gate statues until the
+// arms have stopped moving.
+void remote_rider_contacts(rider* r) {
+  if (within_gate_window(race_clock.gate_drop_tick)) collide_start_gates(r);
+}
+
+void update_ruts() {
+  if (erode_level > 0 && (!net_online || own_start_position != race_no_slot))
+    for (int slot = 0; slot < RIDER_SLOT_COUNT; slot++)
+      if (rider* r = slot_rider(slot))
+        if (rider_slot_kind[slot] != RIDER_REMOTE) rider_update_ruts(r);
+}
+
+void before_control(int slot, rider* r) {
+  const int kind = rider_slot_kind[slot];
+  if (kind == RIDER_ROBOT && race_hooks.auto_pilot_tick) race_hooks.auto_pilot_tick(r);
+  if (net_online && kind == RIDER_REMOTE) rider_fade_remote(r);
+  if (net_online && kind == RIDER_LOCAL) false_start_watch(r);
+}
+
+void after_control(int slot, rider* r) {
+  const int kind = rider_slot_kind[slot];
+  if (!net_online || kind == RIDER_LOCAL) time_rider(r);
+  if (kind != RIDER_REMOTE) keep_rider_on_field(r);
 }
 
 int32_t lap_of(int slot) {
@@ -361,12 +303,6 @@ void gate_arm_basis(float out[9], float x, float z, float heading, float angle) 
 int roost_first_position(int32_t tick, int n) {
   if (n <= 0) return 0;
   return (int)(((int64_t)tick % n + n) % n);
-}
-
-int compare_rider_speed(const void* a, const void* b) {
-  const float va = frame_speed(*static_cast<rider* const*>(a));
-  const float vb = frame_speed(*static_cast<rider* const*>(b));
-  return va > vb ? -1 : va < vb ? 1 : 0;
 }
 
 history_choice choose_history_poses(const state_history* h, int32_t t) {
@@ -540,37 +476,19 @@ void simulation_tick() {
     ghost_lap = lap_of(1);
   }
 
-  const auto t1 = wall_clock::now();
-  rider* list[RIDER_SLOT_COUNT];
-  if (!net_online) build_offline_contacts(list);
-  else build_online_contacts(list);
-  const auto t2 = wall_clock::now();
-
-  emit_roost();
-
-  const auto t3 = wall_clock::now();
-  riders_add_gyroscopic_torques();
-  dynamics_step(tick);
-  const auto t4 = wall_clock::now();
-
-  if (erode_level > 0 && (!net_online || own_start_position != race_no_slot))
-    for (int slot = 0; slot < RIDER_SLOT_COUNT; slot++)
-      if (rider* r = slot_rider(slot))
-        if (rider_slot_kind[slot] != RIDER_REMOTE) rider_update_ruts(r);
-
-  const auto t5 = wall_clock::now();
-  for (int slot = 0; slot < RIDER_SLOT_COUNT; slot++) {
-    rider* r = slot_rider(slot);
-    if (!r) continue;
-    const int kind = rider_slot_kind[slot];
-    if (kind == RIDER_ROBOT && race_hooks.auto_pilot_tick) race_hooks.auto_pilot_tick(r);
-    if (net_online && kind == RIDER_REMOTE) rider_fade_remote(r);
-    if (net_online && kind == RIDER_LOCAL) false_start_watch(r);
-    rider_physics_tick(r);
-    if (!net_online || kind == RIDER_LOCAL) time_rider(r);
-    if (kind != RIDER_REMOTE) keep_rider_on_field(r);
-  }
-  const auto t6 = wall_clock::now();
+  // The riders' contacts, world step and control steps, with the race's
+  // own parts at their places among them.
+  riders_step_timing parts = {};
+  riders_step_hooks hooks = {};
+  if (net_online) hooks.contacts = online_contacts;
+  else hooks.threads = simulation_thread_count();
+  hooks.remote_contacts = remote_rider_contacts;
+  hooks.before_world_step = emit_roost;
+  hooks.after_world_step = update_ruts;
+  hooks.before_control = before_control;
+  hooks.after_control = after_control;
+  hooks.timing = &parts;
+  riders_step(&hooks);
 
   roost_particles_update();
   move_gate_arms();
@@ -591,12 +509,12 @@ void simulation_tick() {
   }
 
   if (telemetry_graph_on) record_telemetry();
-  const auto t7 = wall_clock::now();
+  const auto t1 = wall_clock::now();
 
-  race_tick_time.contacts += seconds(t1, t2);
-  race_tick_time.world_step += seconds(t3, t4);
-  race_tick_time.control += seconds(t5, t6);
-  race_tick_time.rest += seconds(t0, t1) + seconds(t2, t3) + seconds(t4, t5) + seconds(t6, t7);
+  race_tick_time.contacts += parts.contacts;
+  race_tick_time.world_step += parts.world_step;
+  race_tick_time.control += parts.control;
+  race_tick_time.rest += seconds(t0, t1) - parts.contacts - parts.world_step - parts.control;
 }
 
 void tick_install_hooks() {

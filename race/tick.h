@@ -43,9 +43,6 @@ void pose_recorded_rider(int slot, int32_t t);
 // particle pool empty.
 int roost_first_position(int32_t tick, int n);
 
-// The contact list's order: faster first (speed of the frame body).
-int compare_rider_speed(const void* a, const void* b);
-
 // Wall time of the tick's parts, accumulated, for the benchmark.
 struct race_tick_timing {
   double contacts, world_step, control, rest;  // seconds

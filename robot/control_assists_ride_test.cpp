@@ -7,8 +7,8 @@
 
 #include "bike/rider.h"
 #include "bike/rider_build.h"
-#include "bike/rider_control.h"
 #include "bike/rider_setters.h"
+#include "bike/riders_step.h"
 #include "bike/robot_hooks.h"
 #include "bike/test_support_riders.h"
 #include "robot/rider_assist.h"
@@ -43,7 +43,7 @@ class ControlAssists : public ::testing::Test {
     for (int i = 0; i < n; i++) {
       hold();
       race_clock.current_tick += 1;
-      EXPECT_NE(physics_tick(), 0);
+      EXPECT_NE(riders_step(nullptr), 0);
       for (int b = 0; b < RIDER_BODY_COUNT; b++) {
         const dReal* p = dBodyGetPosition(r->bodies[b]);
         const dReal* v = dBodyGetLinearVel(r->bodies[b]);

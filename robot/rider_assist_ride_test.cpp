@@ -6,8 +6,8 @@
 
 #include "bike/rider.h"
 #include "bike/rider_build.h"
-#include "bike/rider_control.h"
 #include "bike/rider_setters.h"
+#include "bike/riders_step.h"
 #include "bike/robot_hooks.h"
 #include "bike/test_support_riders.h"
 #include "robot/rider_assist.h"
@@ -39,7 +39,7 @@ float lean_after(float lean, float seconds, int assisted) {
     rider_set_throttle(r, 0);
     rider_set_clutch(r, 0);
     race_clock.current_tick += 1;
-    EXPECT_NE(physics_tick(), 0);
+    EXPECT_NE(riders_step(nullptr), 0);
     const dReal* p = dBodyGetPosition(r->bodies[RIDER_FRAME]);
     if (!std::isfinite(p[0]) || !std::isfinite(p[1]) || !std::isfinite(p[2])) break;
     result = body_pitch_angle(r->bodies[RIDER_FRAME]);
