@@ -14,6 +14,7 @@
 #include "assets/shader.h"
 #include "assets/test_support_models.h"
 #include "platform/log.h"
+#include "tools/testing/gl_frame.h"
 #include "tools/testing/test_env.h"
 
 namespace {
@@ -25,15 +26,10 @@ enum { size = 64 };
 
 // The view: x and y from -4 to 4 over the 64 x 64 target, looking down -z.
 struct target {
-  GLuint fbo = 0, colour = 0, white = 0;
+  gl_target fb{size, size, false};
+  GLuint white = 0;
   target() {
-    glGenTextures(1, &colour);
-    glBindTexture(GL_TEXTURE_2D, colour);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, size, size, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-    gl_entry.glGenFramebuffersEXT(1, &fbo);
-    gl_entry.glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, fbo);
-    gl_entry.glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D, colour, 0);
+    fb.bind();
     glViewport(0, 0, size, size);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
@@ -67,9 +63,7 @@ struct target {
     glDisable(GL_LIGHTING);
     glDisable(GL_CULL_FACE);
     glDisable(GL_TEXTURE_2D);
-    gl_entry.glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
-    gl_entry.glDeleteFramebuffersEXT(1, &fbo);
-    glDeleteTextures(1, &colour);
+    fb.release();
     glDeleteTextures(1, &white);
   }
   void clear() {

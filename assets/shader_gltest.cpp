@@ -11,6 +11,7 @@
 #include "assets/shader.h"
 #include "platform/log.h"
 #include "platform/window.h"
+#include "tools/testing/gl_frame.h"
 #include "tools/testing/test_env.h"
 
 namespace {
@@ -55,31 +56,16 @@ class ShaderGl : public ::testing::Test {
 
 // An 8 x 8 colour framebuffer to draw into and read back.
 struct small_target {
-  GLuint fbo = 0, texture = 0;
+  gl_target fb{8, 8, false};
   small_target() {
-    glGenTextures(1, &texture);
-    glBindTexture(GL_TEXTURE_2D, texture);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 8, 8, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-    gl_entry.glGenFramebuffersEXT(1, &fbo);
-    gl_entry.glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, fbo);
-    gl_entry.glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_COLOR_ATTACHMENT0_EXT,
-                                       GL_TEXTURE_2D, texture, 0);
+    fb.bind();
     glViewport(0, 0, 8, 8);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
   }
-  ~small_target() {
-    gl_entry.glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
-    gl_entry.glDeleteFramebuffersEXT(1, &fbo);
-    glDeleteTextures(1, &texture);
-  }
-  int complete() const {
-    return gl_entry.glCheckFramebufferStatusEXT(GL_FRAMEBUFFER_EXT) ==
-           GL_FRAMEBUFFER_COMPLETE_EXT;
-  }
+  bool complete() const { return fb.complete(); }
   // A quad over the whole target, facing the viewer, then the centre pixel.
   void draw(unsigned char rgb[3]) const {
     glClearColor(0, 0, 0, 0);

@@ -28,6 +28,7 @@
 #include "bike/rider_posing.h"
 #include "platform/window.h"
 #include "terrain/dynamics_world.h"
+#include "tools/testing/gl_frame.h"
 #include "tools/testing/test_env.h"
 
 namespace {
@@ -113,19 +114,8 @@ class DrawBikeGl : public ::testing::Test {
     ASSERT_NE(r_, nullptr);
     for (model* rider::*p : part_models) ASSERT_NE(r_->*p, nullptr);
 
-    glGenTextures(1, &colour_);
-    glBindTexture(GL_TEXTURE_2D, colour_);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, view, view, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-    glBindTexture(GL_TEXTURE_2D, 0);
-    gl_entry.glGenRenderbuffersEXT(1, &depth_);
-    gl_entry.glBindRenderbufferEXT(GL_RENDERBUFFER_EXT, depth_);
-    gl_entry.glRenderbufferStorageEXT(GL_RENDERBUFFER_EXT, GL_DEPTH_COMPONENT24, view, view);
-    gl_entry.glGenFramebuffersEXT(1, &fbo_);
-    gl_entry.glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, fbo_);
-    gl_entry.glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D, colour_, 0);
-    gl_entry.glFramebufferRenderbufferEXT(GL_FRAMEBUFFER_EXT, GL_DEPTH_ATTACHMENT_EXT, GL_RENDERBUFFER_EXT, depth_);
-    ASSERT_EQ(gl_entry.glCheckFramebufferStatusEXT(GL_FRAMEBUFFER_EXT), (GLenum)GL_FRAMEBUFFER_COMPLETE_EXT);
+    target_.create(view, view, true);
+    ASSERT_TRUE(target_.complete());
 
     // A bright environment map, so shine shows.
     std::vector<unsigned char> white(8 * 8 * 4, 255);
@@ -145,13 +135,8 @@ class DrawBikeGl : public ::testing::Test {
     rider_debug_points[0] = rider_debug_list{};
     if (shaders_active) shader_delete_all();
     shaders_active = 0;
-    if (fbo_) {
-      gl_entry.glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
-      gl_entry.glDeleteFramebuffersEXT(1, &fbo_);
-      gl_entry.glDeleteRenderbuffersEXT(1, &depth_);
-      glDeleteTextures(1, &colour_);
-      glDeleteTextures(1, &env_);
-    }
+    target_.release();
+    if (env_) glDeleteTextures(1, &env_);
     for (rider& r : rider_table) rider_destroy(&r);
     dynamics_close();
     model_delete_stale(1);
@@ -161,7 +146,7 @@ class DrawBikeGl : public ::testing::Test {
 
   // The scene's part: camera, light and depth test, then one draw_bike.
   frame render(int mode, const rider* who = nullptr) {
-    gl_entry.glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, fbo_);
+    target_.bind();
     glViewport(0, 0, view, view);
     glClearColor(clear_colour[0] / 255.0f, clear_colour[1] / 255.0f, clear_colour[2] / 255.0f, 1);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -268,7 +253,8 @@ class DrawBikeGl : public ::testing::Test {
   std::function<void(const float eye[3])> draw_;
   window_state* window_ = nullptr;
   rider* r_ = nullptr;
-  GLuint fbo_ = 0, colour_ = 0, depth_ = 0, env_ = 0;
+  gl_target target_;
+  GLuint env_ = 0;
   float tilt_ = 0;
   float yaw_ = 60;  // the plate on the rider's back shows from 25
   float ortho_[4] = {-5, 5, -5, 5};

@@ -75,6 +75,11 @@ function(bk_library name)
     if(gltest_src)
       add_executable(bk_${name}_gltests ${gltest_src} ${support_src})
       target_sources(bk_${name}_gltests PRIVATE ${PROJECT_SOURCE_DIR}/tools/testing/test_main.cpp)
+      # The off-screen frame fixture needs the GL extension loader, so only
+      # folders from assets up get it.
+      if(TARGET bk_assets)
+        target_sources(bk_${name}_gltests PRIVATE ${PROJECT_SOURCE_DIR}/tools/testing/gl_frame.cpp)
+      endif()
       target_link_libraries(bk_${name}_gltests PRIVATE bk_${name} GTest::gtest Threads::Threads)
       target_precompile_headers(bk_${name}_gltests PRIVATE <gtest/gtest.h>)
       # Each GL test process runs on an X server of its own.

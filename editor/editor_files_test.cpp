@@ -21,6 +21,7 @@
 #include "editor/editor_items.h"
 #include "editor/editor_panel.h"
 #include "editor/gradient.h"
+#include "editor/test_support_sample_track.h"
 #include "race/menu_screen.h"
 #include "terrain/editor_hooks.h"
 #include "terrain/height_field.h"
@@ -248,29 +249,17 @@ TEST_F(Files, ADirectoryInTheWayFailsTheExportAndChangesNothing) {
 // The sample track's statues and billboards.
 class PovSample : public Files {
  protected:
-  static uint32_t fake_texture(const char*) { return 1; }
   void SetUp() override {
     editor_items_reset();
     menu_screen = {640, 480, 320, 240};
     editor_install_hooks();
     editor_hooks.active = 1;
-    static int made = -1;
-    if (made < 0) made = test_run_bkdata(std::string("track quarrybend ") + std::getenv("BK_HOME"));
-    ASSERT_EQ(made, 1);
-    hooks_ = terrain_textures;
-    terrain_textures = {};
-    terrain_textures.load_texture = fake_texture;
-    std::snprintf(track_folder, sizeof track_folder, "quarrybend");
-    ASSERT_EQ(load_track(), 1);
+    ASSERT_NO_FATAL_FAILURE(track_.load());
     folder_ = std::string(test_root()) + "/xdg/Brakkan/quarrybend";
   }
   void TearDown() override {
-    editor_free();
-    free_track_data();
-    free_terrain(&track_field);
-    shape_free_all();
+    track_.unload();
     model_delete_stale(1);
-    terrain_textures = hooks_;
     editor_hooks.active = 0;
     std::remove((folder_ + "/track.pov").c_str());
     track_source[0] = 0;
@@ -288,7 +277,7 @@ class PovSample : public Files {
     for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) n++;
     return n;
   }
-  terrain_texture_hooks hooks_;
+  sample_track track_;
 };
 
 TEST_F(PovSample, StatuesBillboardsAndGround) {

@@ -30,6 +30,7 @@
 #include "terrain/shape.h"
 #include "terrain/track.h"
 #include "terrain/track_objects.h"
+#include "tools/testing/gl_frame.h"
 #include "tools/testing/test_env.h"
 #include "ui/widget.h"
 
@@ -37,27 +38,12 @@ namespace {
 
 const int width = 640, height = 480;
 
-struct frame {
-  std::vector<unsigned char> rgb;  // bottom row first
-  const unsigned char* at(int x, int y_from_top) const { return &rgb[3 * (x + width * (height - 1 - y_from_top))]; }
-  bool white(int x, int y) const {
-    if (x < 0 || y < 0 || x >= width || y >= height) return false;
-    const unsigned char* p = at(x, y);
-    return p[0] > 240 && p[1] > 240 && p[2] > 240;
-  }
-};
+using frame = gl_frame;
 
-// With BK_TEST_FRAMES naming a folder, frames are kept there as PPM
-// pictures to look at.
-void keep(const frame& f, const char* name) {
-  const char* folder = std::getenv("BK_TEST_FRAMES");
-  if (!folder) return;
-  const std::string path = std::string(folder) + "/" + name + ".ppm";
-  std::FILE* out = std::fopen(path.c_str(), "wb");
-  if (!out) return;
-  std::fprintf(out, "P6\n%d %d\n255\n", width, height);
-  for (int y = 0; y < height; y++) std::fwrite(f.at(0, y), 3, width, out);
-  std::fclose(out);
+bool white(const frame& f, int x, int y) {
+  if (x < 0 || y < 0 || x >= width || y >= height) return false;
+  const unsigned char* p = f.at(x, y);
+  return p[0] > 240 && p[1] > 240 && p[2] > 240;
 }
 
 bool make_sample_data() {
@@ -65,18 +51,6 @@ bool make_sample_data() {
   const std::string root = std::getenv("BK_HOME");
   if (made < 0) made = test_run_bkdata("shapes " + root) && test_run_bkdata("track quarrybend " + root);
   return made == 1;
-}
-
-// Pixels in a box that differ clearly between two frames.
-int differing(const frame& a, const frame& b, int x0, int y0, int x1, int y1) {
-  int n = 0;
-  for (int y = y0 < 0 ? 0 : y0; y < y1 && y < height; y++)
-    for (int x = x0 < 0 ? 0 : x0; x < x1 && x < width; x++) {
-      int d = 0;
-      for (int c = 0; c < 3; c++) d += std::abs((int)a.at(x, y)[c] - (int)b.at(x, y)[c]);
-      n += d > 24;
-    }
-  return n;
 }
 
 class EditorGl : public ::testing::Test {
@@ -101,21 +75,10 @@ class EditorGl : public ::testing::Test {
     ASSERT_EQ(editor.terrain, &track_field);
     menu_screen = {width, height, width / 2, height / 2};
 
-    glGenTextures(1, &colour_);
-    glBindTexture(GL_TEXTURE_2D, colour_);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-    glBindTexture(GL_TEXTURE_2D, 0);
-    gl_entry.glGenRenderbuffersEXT(1, &depth_);
-    gl_entry.glBindRenderbufferEXT(GL_RENDERBUFFER_EXT, depth_);
-    gl_entry.glRenderbufferStorageEXT(GL_RENDERBUFFER_EXT, GL_DEPTH_COMPONENT24, width, height);
-    gl_entry.glGenFramebuffersEXT(1, &fbo_);
+    target_.create(width, height, true);
   }
   void TearDown() override {
-    gl_entry.glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
-    gl_entry.glDeleteFramebuffersEXT(1, &fbo_);
-    gl_entry.glDeleteRenderbuffersEXT(1, &depth_);
-    glDeleteTextures(1, &colour_);
+    target_.release();
     editor_free();
     editor_hooks.active = 0;
     editor_items_reset();
@@ -131,26 +94,17 @@ class EditorGl : public ::testing::Test {
     gl_window_close(window_);
   }
 
-  void bind_target() {
-    gl_entry.glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, fbo_);
-    gl_entry.glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D, colour_, 0);
-    gl_entry.glFramebufferRenderbufferEXT(GL_FRAMEBUFFER_EXT, GL_DEPTH_ATTACHMENT_EXT, GL_RENDERBUFFER_EXT, depth_);
-  }
-
   // A few frames as the game draws them (the ground textures fill in over
   // frames); the last one read back.
   frame draw(int frames = 3) {
     for (int k = 0; k < frames; k++) {
-      bind_target();
+      target_.bind();
       set_projection(width, height, 60);
       editor_draw();
-      bind_target();
+      target_.bind();
     }
     glFinish();
-    frame f;
-    f.rgb.resize((size_t)width * height * 3);
-    glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, f.rgb.data());
-    return f;
+    return gl_frame_read(width, height);
   }
 
   // The window pixel of world (x, z).
@@ -164,12 +118,12 @@ class EditorGl : public ::testing::Test {
   static bool white_near(const frame& f, int x, int y, int slack = 1) {
     for (int dy = -slack; dy <= slack; dy++)
       for (int dx = -slack; dx <= slack; dx++)
-        if (f.white(x + dx, y + dy)) return true;
+        if (white(f, x + dx, y + dy)) return true;
     return false;
   }
 
   window_state* window_ = nullptr;
-  GLuint colour_ = 0, depth_ = 0, fbo_ = 0;
+  gl_target target_;
 };
 
 TEST_F(EditorGl, TheBrushOutlineIsDrawnAtItsRadius) {
@@ -177,7 +131,7 @@ TEST_F(EditorGl, TheBrushOutlineIsDrawnAtItsRadius) {
   editor_zoom = 2;
   editor.mode = mode_raise;
   const frame f = draw();
-  keep(f, "editor_brush");
+  gl_frame_keep(f, "editor_brush");
   const int cx = width / 2, cy = height / 2;
   // Radius 64 px, Focus 0.5: circles of 64 and 32 px round the mouse.
   for (int r : {64, 32}) {
@@ -195,7 +149,7 @@ TEST_F(EditorGl, TheBrushOutlineIsDrawnAtItsRadius) {
   editor_key('l', 0);
   menu_screen.mouse_x = cx + 100;
   const frame g = draw(1);
-  keep(g, "editor_capsule");
+  gl_frame_keep(g, "editor_capsule");
   EXPECT_TRUE(white_near(g, cx + 50, cy - 64));
   EXPECT_TRUE(white_near(g, cx + 50, cy + 64));
   EXPECT_TRUE(white_near(g, cx + 50, cy - 32));
@@ -229,7 +183,7 @@ TEST_F(EditorGl, TheProfileGraphDrawsCurves) {
   menu_screen.mouse_x = 600;
   menu_screen.mouse_y = 60;
   const frame f = draw();
-  keep(f, "editor_profile");
+  gl_frame_keep(f, "editor_profile");
   // At d = 6 the curve stands at 2.976 (the chord at 2.4).
   auto dark = [&](float d, float h) {
     float px, py;
@@ -253,7 +207,7 @@ TEST_F(EditorGl, TheSnapSquareOutlinesTheCellUnderTheMouse) {
   menu_screen.mouse_x = 333;
   menu_screen.mouse_y = 250;
   const frame f = draw();
-  keep(f, "editor_snap");
+  gl_frame_keep(f, "editor_snap");
   float m[2];
   editor_mouse_world(m);
   float c = track_field.spacing;
@@ -276,7 +230,7 @@ TEST_F(EditorGl, ObjectIconsStandWhereTheTransformPutsThem) {
   menu_screen.mouse_y = -5000;
   editor.mode = mode_raise;
   const frame plain = draw();
-  keep(plain, "editor_plain");
+  gl_frame_keep(plain, "editor_plain");
 
   struct place {
     float x, z;
@@ -287,28 +241,28 @@ TEST_F(EditorGl, ObjectIconsStandWhereTheTransformPutsThem) {
       float px, py;
       to_screen(p.x, p.z, &px, &py);
       if (px < 4 || py < 4 || px > width - 4 || py > height - 4) continue;
-      EXPECT_GT(differing(f, plain, (int)px - 4, (int)py - 4, (int)px + 5, (int)py + 5), 0)
+      EXPECT_GT(gl_frame_differing(f, plain, (int)px - 4, (int)py - 4, (int)px + 5, (int)py + 5), 0)
           << what << " at " << px << " " << py;
     }
   };
 
   editor.mode = mode_timing_gate;
   const frame gates = draw(1);
-  keep(gates, "editor_gates");
+  gl_frame_keep(gates, "editor_gates");
   std::vector<place> gate_places;
   for (int i = 0; i < checkpoints_read; i++) gate_places.push_back({checkpoints[i].x, checkpoints[i].z});
   expect_marks(gates, gate_places, "gate");
 
   editor.mode = mode_billboards;
   const frame boards = draw(1);
-  keep(boards, "editor_billboards");
+  gl_frame_keep(boards, "editor_billboards");
   std::vector<place> board_places;
   for (size_t i = 0; i < billboards.count; i++) board_places.push_back({billboard_at((int32_t)i)->x, billboard_at((int32_t)i)->z});
   expect_marks(boards, board_places, "billboard");
 
   editor.mode = mode_statues;
   const frame statue_frame = draw(1);
-  keep(statue_frame, "editor_statues");
+  gl_frame_keep(statue_frame, "editor_statues");
   std::vector<place> statue_places;
   for (size_t i = 0; i < statues.count; i++) statue_places.push_back({statue_at((int32_t)i)->x, statue_at((int32_t)i)->z});
   expect_marks(statue_frame, statue_places, "statue");
@@ -318,7 +272,7 @@ TEST_F(EditorGl, ObjectIconsStandWhereTheTransformPutsThem) {
   editor.mode = mode_smooth;
   const frame smooth = draw(1);
   const int panel_edge = (int)std::ceil(21.25f * height / 64);
-  EXPECT_EQ(differing(smooth, plain, panel_edge, 0, width, height), 0);
+  EXPECT_EQ(gl_frame_differing(smooth, plain, panel_edge, 0, width, height), 0);
 }
 
 }  // namespace

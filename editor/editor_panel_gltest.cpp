@@ -26,6 +26,7 @@
 #include "terrain/shape.h"
 #include "terrain/track.h"
 #include "terrain/track_objects.h"
+#include "tools/testing/gl_frame.h"
 #include "tools/testing/test_env.h"
 #include "ui/widget.h"
 
@@ -35,23 +36,21 @@ struct size {
   int w, h;
 };
 
-struct frame {
-  int w = 0, h = 0;
-  std::vector<unsigned char> rgb;  // bottom row first
-  float brightness(int x, int y) const {
-    const unsigned char* p = &rgb[3 * ((size_t)x + (size_t)w * (size_t)(h - 1 - y))];
-    return (p[0] + p[1] + p[2]) / 3.0f;
-  }
-  // Mean brightness over [x0, x1) x [y0, y1).
-  float mean(int x0, int y0, int x1, int y1) const {
-    float sum = 0;
-    int n = 0;
-    for (int y = y0; y < y1; y++)
-      for (int x = x0; x < x1; x++)
-        if (x >= 0 && y >= 0 && x < w && y < h) sum += brightness(x, y), n++;
-    return n ? sum / (float)n : 0;
-  }
-};
+using frame = gl_frame;
+
+float brightness(const frame& f, int x, int y) {
+  const unsigned char* p = f.at(x, y);
+  return (p[0] + p[1] + p[2]) / 3.0f;
+}
+// Mean brightness over [x0, x1) x [y0, y1).
+float mean(const frame& f, int x0, int y0, int x1, int y1) {
+  float sum = 0;
+  int n = 0;
+  for (int y = y0; y < y1; y++)
+    for (int x = x0; x < x1; x++)
+      if (x >= 0 && y >= 0 && x < f.w && y < f.h) sum += brightness(f, x, y), n++;
+  return n ? sum / (float)n : 0;
+}
 
 // Each tool's own items, in the order they are drawn, and the number of
 // lines (items, text lines, gaps) that come before each.
@@ -139,21 +138,10 @@ class PanelGl : public ::testing::TestWithParam<size> {
     h_ = GetParam().h;
     menu_screen = {w_, h_, w_ / 2, h_ / 2};
 
-    glGenTextures(1, &colour_);
-    glBindTexture(GL_TEXTURE_2D, colour_);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, w_, h_, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-    glBindTexture(GL_TEXTURE_2D, 0);
-    gl_entry.glGenRenderbuffersEXT(1, &depth_);
-    gl_entry.glBindRenderbufferEXT(GL_RENDERBUFFER_EXT, depth_);
-    gl_entry.glRenderbufferStorageEXT(GL_RENDERBUFFER_EXT, GL_DEPTH_COMPONENT24, w_, h_);
-    gl_entry.glGenFramebuffersEXT(1, &fbo_);
+    target_.create(w_, h_, true);
   }
   void TearDown() override {
-    gl_entry.glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
-    gl_entry.glDeleteFramebuffersEXT(1, &fbo_);
-    gl_entry.glDeleteRenderbuffersEXT(1, &depth_);
-    glDeleteTextures(1, &colour_);
+    target_.release();
     editor_free();
     editor_hooks.active = 0;
     editor_items_reset();
@@ -169,27 +157,11 @@ class PanelGl : public ::testing::TestWithParam<size> {
     gl_window_close(window_);
   }
   frame draw() {
-    gl_entry.glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, fbo_);
-    gl_entry.glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D, colour_, 0);
-    gl_entry.glFramebufferRenderbufferEXT(GL_FRAMEBUFFER_EXT, GL_DEPTH_ATTACHMENT_EXT, GL_RENDERBUFFER_EXT, depth_);
+    target_.bind();
     set_projection(w_, h_, 60);
     editor_draw();
     glFinish();
-    frame f;
-    f.w = w_;
-    f.h = h_;
-    f.rgb.resize((size_t)w_ * h_ * 3);
-    glReadPixels(0, 0, w_, h_, GL_RGB, GL_UNSIGNED_BYTE, f.rgb.data());
-    return f;
-  }
-  void keep(const frame& f, const std::string& name) {
-    const char* folder = std::getenv("BK_TEST_FRAMES");
-    if (!folder) return;
-    std::FILE* out = std::fopen((std::string(folder) + "/" + name + ".ppm").c_str(), "wb");
-    if (!out) return;
-    std::fprintf(out, "P6\n%d %d\n255\n", w_, h_);
-    for (int y = 0; y < h_; y++) std::fwrite(&f.rgb[3 * (size_t)w_ * (size_t)(h_ - 1 - y)], 3, (size_t)w_, out);
-    std::fclose(out);
+    return gl_frame_read(w_, h_);
   }
   void click_at(int x, int y) {
     menu_screen.mouse_x = x;
@@ -198,7 +170,7 @@ class PanelGl : public ::testing::TestWithParam<size> {
     editor_key(menu_keys.click, 0);
   }
   window_state* window_ = nullptr;
-  GLuint colour_ = 0, depth_ = 0, fbo_ = 0;
+  gl_target target_;
   int w_ = 0, h_ = 0;
 };
 
@@ -211,7 +183,7 @@ TEST_P(PanelGl, EachToolsItemsFollowTheLayoutAndShow) {
   for (int mode = 0; mode < editor_mode_count; mode++) {
     editor.mode = mode;
     const frame f = draw();
-    keep(f, "panel_" + std::to_string(w_) + "_mode" + std::to_string(mode));
+    gl_frame_keep(f, "panel_" + std::to_string(w_) + "_mode" + std::to_string(mode));
     std::vector<int> shown(panel_item_count, 0);
     for (const placed& p : layout(mode)) {
       shown[(size_t)p.item] = 1;
@@ -222,9 +194,9 @@ TEST_P(PanelGl, EachToolsItemsFollowTheLayoutAndShow) {
       // The item's boxes are lighter than the gap above it, over the right
       // part where every kind of item has its value or button box.
       const int x0 = got[0] + (got[2] - got[0]) * 6 / 10, x1 = got[2] - 2;
-      const float inside = f.mean(x0, got[1] + 1, x1, got[3] - 1);
+      const float inside = mean(f, x0, got[1] + 1, x1, got[3] - 1);
       const int gap = (int)((float)got[1] - 0.25f * s);
-      const float between = f.mean(x0, gap, x1, gap + 1);
+      const float between = mean(f, x0, gap, x1, gap + 1);
       EXPECT_GT(inside, between + 8) << "mode " << mode << " item " << p.item;
     }
     for (int item = panel_billboard_spacing; item < panel_dummy; item++) {
@@ -238,7 +210,7 @@ TEST_P(PanelGl, EachToolsItemsFollowTheLayoutAndShow) {
     EXPECT_EQ(whole[3], h_);
     // The current tool's button is drawn selected: bright.
     const int* button = editor_panel_rects[mode];
-    EXPECT_GT(f.mean(button[0] + 2, button[1] + 1, button[2] - 2, button[3] - 1), 120) << mode;
+    EXPECT_GT(mean(f, button[0] + 2, button[1] + 1, button[2] - 2, button[3] - 1), 120) << mode;
   }
 }
 

@@ -17,6 +17,7 @@
 #include "editor/editor_items.h"
 #include "editor/editor_panel.h"
 #include "editor/gradient.h"
+#include "editor/test_support_sample_track.h"
 #include "race/menu_screen.h"
 #include "terrain/editor_hooks.h"
 #include "terrain/height_field.h"
@@ -329,28 +330,16 @@ TEST_F(Panel, SetFromTerrainDistancesStrictlyIncrease) {
 
 class SampleTrack : public Panel {
  protected:
-  static uint32_t fake_texture(const char*) { return 1; }
   void SetUp() override {
     Panel::SetUp();
-    static int made = -1;
-    if (made < 0) made = test_run_bkdata(std::string("track quarrybend ") + std::getenv("BK_HOME"));
-    ASSERT_EQ(made, 1);
-    hooks_ = terrain_textures;
-    terrain_textures = {};
-    terrain_textures.load_texture = fake_texture;
-    std::snprintf(track_folder, sizeof track_folder, "quarrybend");
-    ASSERT_EQ(load_track(), 1);
+    ASSERT_NO_FATAL_FAILURE(track_.load());
     ASSERT_EQ(editor.terrain, &track_field);
   }
   void TearDown() override {
-    editor_free();
-    free_track_data();
-    free_terrain(&track_field);
-    shape_free_all();
-    terrain_textures = hooks_;
+    track_.unload();
     Panel::TearDown();
   }
-  terrain_texture_hooks hooks_;
+  sample_track track_;
 };
 
 TEST_F(SampleTrack, SetFromTerrainFollowsTheStrokeBase) {

@@ -18,6 +18,7 @@
 #include "core/message_ring.h"
 #include "editor/editor_items.h"
 #include "editor/editor_panel.h"
+#include "editor/test_support_sample_track.h"
 #include "race/menu_screen.h"
 #include "terrain/bitmap.h"
 #include "terrain/editor_hooks.h"
@@ -615,8 +616,6 @@ std::string home_track_file(const std::string& name) {
   return std::string(test_root()) + "/xdg/Brakkan/quarrybend/" + name;
 }
 
-uint32_t fake_texture(const char*) { return 1; }
-
 const char* const saved[] = {"billboards", "timing_gates", "terrain.hf", "terrain.png",
                              "shading.ppm", "shadingx2.ppm", "tilemap", "statues"};
 
@@ -624,22 +623,11 @@ class EditorSave : public Editor {
  protected:
   void SetUp() override {
     Editor::SetUp();
-    static int made = -1;
-    if (made < 0) made = test_run_bkdata(std::string("track quarrybend ") + std::getenv("BK_HOME"));
-    ASSERT_EQ(made, 1);
-    hooks_ = terrain_textures;
-    terrain_textures = {};
-    terrain_textures.load_texture = fake_texture;
-    std::snprintf(track_folder, sizeof track_folder, "quarrybend");
-    ASSERT_EQ(load_track(), 1);
+    ASSERT_NO_FATAL_FAILURE(track_.load());
     ASSERT_EQ(editor.terrain, &track_field);
   }
   void TearDown() override {
-    editor_free();
-    free_track_data();
-    free_terrain(&track_field);
-    shape_free_all();
-    terrain_textures = hooks_;
+    track_.unload();
     for (const char* name : saved) std::remove(home_track_file(name).c_str());
     std::remove(home_track_file("edinfo").c_str());
     Editor::TearDown();
@@ -653,7 +641,7 @@ class EditorSave : public Editor {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0;
   }
-  terrain_texture_hooks hooks_;
+  sample_track track_;
 };
 
 TEST_F(EditorSave, SavingWritesTheSetAndClearsTheModifiedValue) {

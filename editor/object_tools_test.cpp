@@ -14,6 +14,7 @@
 #include "editor/decal_tools.h"
 #include "editor/editor.h"
 #include "editor/editor_items.h"
+#include "editor/test_support_sample_track.h"
 #include "race/menu_screen.h"
 #include "terrain/decals.h"
 #include "terrain/editor_hooks.h"
@@ -28,8 +29,6 @@
 
 namespace {
 
-uint32_t fake_texture(const char*) { return 1; }
-
 // The sample track loaded through the game's loader, the editor set up on
 // it and the icons at their least size (pick radius 0.5).
 class ObjectTools : public ::testing::Test {
@@ -40,24 +39,13 @@ class ObjectTools : public ::testing::Test {
     menu_screen = {640, 480, 320, 240};
     editor_install_hooks();
     editor_hooks.active = 1;
-    static int made = -1;
-    if (made < 0) made = test_run_bkdata(std::string("track quarrybend ") + std::getenv("BK_HOME"));
-    ASSERT_EQ(made, 1);
-    hooks_ = terrain_textures;
-    terrain_textures = {};
-    terrain_textures.load_texture = fake_texture;
-    std::snprintf(track_folder, sizeof track_folder, "quarrybend");
-    ASSERT_EQ(load_track(), 1);
+    ASSERT_NO_FATAL_FAILURE(track_.load());
     ASSERT_EQ(editor.terrain, &track_field);
     editor_zoom = 8;
     ASSERT_FLOAT_EQ(editor_pick_radius_now(), 0.5f);
   }
   void TearDown() override {
-    editor_free();
-    free_track_data();
-    free_terrain(&track_field);
-    shape_free_all();
-    terrain_textures = hooks_;
+    track_.unload();
     editor_hooks.active = 0;
     editor_items_reset();
   }
@@ -102,7 +90,7 @@ class ObjectTools : public ::testing::Test {
       }
     FAIL() << "no clear ground";
   }
-  terrain_texture_hooks hooks_;
+  sample_track track_;
 };
 
 TEST_F(ObjectTools, GatesMoveAndAimAndIgnoreAnAimOntoTheCentre) {

@@ -44,49 +44,19 @@
 #include "terrain/height_field.h"
 #include "terrain/shape.h"
 #include "terrain/track.h"
+#include "tools/testing/gl_frame.h"
 
 namespace {
 
 const int width = 640, height = 480;
 
-struct frame {
-  std::vector<unsigned char> rgb;  // bottom row first
-  const unsigned char* at(int x, int y_from_top) const { return &rgb[3 * (x + width * (height - 1 - y_from_top))]; }
-};
+using frame = gl_frame;
 
-void keep(const frame& f, const char* name) {
-  const char* folder = std::getenv("BK_TEST_FRAMES");
-  if (!folder) return;
-  const std::string path = std::string(folder) + "/" + name + ".ppm";
-  std::FILE* out = std::fopen(path.c_str(), "wb");
-  if (!out) return;
-  std::fprintf(out, "P6\n%d %d\n255\n", width, height);
-  for (int y = 0; y < height; y++) std::fwrite(f.at(0, y), 3, width, out);
-  std::fclose(out);
-}
-
-template <typename Test>
-int count_pixels(const frame& f, int x0, int y0, int x1, int y1, Test test) {
-  int n = 0;
-  for (int y = y0; y < y1; y++)
-    for (int x = x0; x < x1; x++) n += test(f.at(x, y)) ? 1 : 0;
-  return n;
-}
 bool is_red(const unsigned char* p) { return p[0] > 150 && p[1] < 60 && p[2] < 60; }
 bool is_white(const unsigned char* p) { return p[0] > 220 && p[1] > 220 && p[2] > 220; }
 bool is_dark(const unsigned char* p) { return p[0] < 60 && p[1] < 60 && p[2] < 60; }
 bool is_grey(const unsigned char* p) {
   return std::abs(p[0] - 128) < 4 && std::abs(p[1] - 128) < 4 && std::abs(p[2] - 128) < 4;
-}
-int differing(const frame& a, const frame& b, int x0, int y0, int x1, int y1) {
-  int n = 0;
-  for (int y = y0; y < y1; y++)
-    for (int x = x0; x < x1; x++) {
-      int d = 0;
-      for (int c = 0; c < 3; c++) d += std::abs((int)a.at(x, y)[c] - (int)b.at(x, y)[c]);
-      n += d > 24;
-    }
-  return n;
 }
 
 class HudGl : public ::testing::Test {
@@ -125,29 +95,15 @@ class HudGl : public ::testing::Test {
     ASSERT_NE(rider_slots[1], nullptr);
     ASSERT_NE(map_texture, 0u);
 
-    glGenTextures(1, &colour_);
-    glBindTexture(GL_TEXTURE_2D, colour_);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-    glBindTexture(GL_TEXTURE_2D, 0);
-    gl_entry.glGenRenderbuffersEXT(1, &depth_);
-    gl_entry.glBindRenderbufferEXT(GL_RENDERBUFFER_EXT, depth_);
-    gl_entry.glRenderbufferStorageEXT(GL_RENDERBUFFER_EXT, GL_DEPTH_COMPONENT24, width, height);
-    gl_entry.glGenFramebuffersEXT(1, &fbo_);
-    gl_entry.glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, fbo_);
-    gl_entry.glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D, colour_, 0);
-    gl_entry.glFramebufferRenderbufferEXT(GL_FRAMEBUFFER_EXT, GL_DEPTH_ATTACHMENT_EXT, GL_RENDERBUFFER_EXT, depth_);
-    ASSERT_EQ(gl_entry.glCheckFramebufferStatusEXT(GL_FRAMEBUFFER_EXT), (GLenum)GL_FRAMEBUFFER_COMPLETE_EXT);
+    target_.create(width, height, true);
+    ASSERT_TRUE(target_.complete());
     saved_[0] = draw_fps, saved_[1] = draw_time, saved_[2] = draw_speed, saved_[3] = game_state.draw_render_stats;
     stage();
   }
   void TearDown() override {
     draw_fps = saved_[0], draw_time = saved_[1], draw_speed = saved_[2], game_state.draw_render_stats = saved_[3];
     telemetry_graph_on = 0;
-    gl_entry.glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
-    gl_entry.glDeleteFramebuffersEXT(1, &fbo_);
-    gl_entry.glDeleteRenderbuffersEXT(1, &depth_);
-    glDeleteTextures(1, &colour_);
+    target_.release();
     for (int i = 0; i < 160; i++) {
       if (rider_slots[i]) rider_destroy(rider_slots[i]);
       rider_slots[i] = nullptr;
@@ -205,10 +161,7 @@ class HudGl : public ::testing::Test {
     if (hud) draw_hud(viewed_slot);
     frame_loop.last_frame_seconds = 1.0 / 30;
     if (info) draw_info_board(viewed_slot);
-    frame f;
-    f.rgb.resize(3 * width * height);
-    glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, f.rgb.data());
-    return f;
+    return gl_frame_read(width, height);
   }
 
   // Pixel of a point of the unit-distance view (row from the top).
@@ -216,23 +169,23 @@ class HudGl : public ::testing::Test {
   static int py(float y) { return (int)std::lround((1 - y / view_ye) / 2 * height); }
 
   window_state* window_ = nullptr;
-  unsigned colour_ = 0, depth_ = 0, fbo_ = 0;
+  gl_target target_;
   int saved_[4] = {};
 };
 
 TEST_F(HudGl, StagedRaceReadsBack) {
   const frame f = draw(1, 1);
-  keep(f, "hud_staged");
+  gl_frame_keep(f, "hud_staged");
   const float s = 0.2334025f * view_ye;
   const int cx = px(view_xe - s), cy = py(-view_ye + s), unit = py(-view_ye) - py(-view_ye + s);
   ASSERT_GT(unit, 40);
 
   // The needle straight above the dial's centre at 8000 rpm, and nowhere
   // beside it.
-  EXPECT_GE(count_pixels(f, cx - 1, cy - unit * 7 / 10, cx + 2, cy - unit * 4 / 10, is_red), unit / 4)
+  EXPECT_GE(gl_frame_count(f, cx - 1, cy - unit * 7 / 10, cx + 2, cy - unit * 4 / 10, is_red), unit / 4)
       << "no needle above the centre";
-  EXPECT_EQ(count_pixels(f, cx - unit * 6 / 10, cy - unit * 7 / 10, cx - unit * 3 / 10, cy + unit / 3, is_red), 0);
-  EXPECT_EQ(count_pixels(f, cx + unit * 3 / 10, cy - unit * 7 / 10, cx + unit * 6 / 10, cy + unit / 3, is_red), 0);
+  EXPECT_EQ(gl_frame_count(f, cx - unit * 6 / 10, cy - unit * 7 / 10, cx - unit * 3 / 10, cy + unit / 3, is_red), 0);
+  EXPECT_EQ(gl_frame_count(f, cx + unit * 3 / 10, cy - unit * 7 / 10, cx + unit * 6 / 10, cy + unit / 3, is_red), 0);
 
   // The gear square shows the sheet's cell of index 2, a "3": its white
   // pixels follow the sheet's opaque ones.
@@ -262,11 +215,11 @@ TEST_F(HudGl, StagedRaceReadsBack) {
   const int bx0 = px(-view_xe), bx1 = px(-view_xe + p);
   const int text_top = py(-view_ye + p * 0.76f), text_bottom = py(-view_ye + p * 0.44f);
   // The glyphs are small, so their ink is blended with the board.
-  EXPECT_GT(count_pixels(f, bx0 + 10, text_top, bx1 - 10, text_bottom,
+  EXPECT_GT(gl_frame_count(f, bx0 + 10, text_top, bx1 - 10, text_bottom,
                          [](const unsigned char* c) { return c[0] < 110 && c[1] < 110; }),
             60)
       << "no ink on the pit board";
-  EXPECT_GT(count_pixels(f, bx0 + 10, text_top, bx1 - 10, text_bottom,
+  EXPECT_GT(gl_frame_count(f, bx0 + 10, text_top, bx1 - 10, text_bottom,
                          [](const unsigned char* c) { return c[0] > 200 && c[1] > 200; }),
             500)
       << "no board under the text";
@@ -275,7 +228,7 @@ TEST_F(HudGl, StagedRaceReadsBack) {
   int lines = 0;
   bool inked = false;
   for (int y = py(-view_ye + p * 0.78f); y < py(-view_ye + p * 0.3f); y++) {
-    const bool ink = count_pixels(f, bx0 + 10, y, bx1 - 10, y + 1,
+    const bool ink = gl_frame_count(f, bx0 + 10, y, bx1 - 10, y + 1,
                                   [](const unsigned char* c) { return c[0] < 110 && c[1] < 110; }) > 0;
     lines += ink && !inked;
     inked = ink;
@@ -288,19 +241,19 @@ TEST_F(HudGl, StagedRaceReadsBack) {
   draw_fps = draw_time = 0;
   const frame bare = draw(1, 1);
   draw_fps = draw_time = 1;
-  EXPECT_GT(differing(f, bare, 0, 0, 120, line), 20) << "no FPS line";
-  EXPECT_GT(differing(f, bare, 0, line, 120, 2 * line + 1), 20) << "no time line";
+  EXPECT_GT(gl_frame_differing(f, bare, 0, 0, 120, line), 20) << "no FPS line";
+  EXPECT_GT(gl_frame_differing(f, bare, 0, line, 120, 2 * line + 1), 20) << "no time line";
 
   // The map top right, with a dot for each rider.
   const float m = 0.466805f * view_ye;
   const int mx0 = px(view_xe - m), my1 = py(view_ye - m);
-  EXPECT_LT(count_pixels(f, mx0 + 2, 2, width - 2, my1 - 2, is_grey), (width - mx0) * my1 / 20) << "no map";
+  EXPECT_LT(gl_frame_count(f, mx0 + 2, 2, width - 2, my1 - 2, is_grey), (width - mx0) * my1 / 20) << "no map";
   for (int k = 0; k < 2; k++) {
     const dReal* at = dBodyGetPosition(rider_frame_body(rider_slots[k]));
     const int dx = px(view_xe - m + m * (float)at[0] / track_field.extent);
     const int dy = py(view_ye - m * (float)at[2] / track_field.extent);
     ASSERT_TRUE(dx > mx0 && dx < width && dy > 0 && dy < my1) << k;
-    EXPECT_GT(count_pixels(f, dx - 3, dy - 3, dx + 4, dy + 4,
+    EXPECT_GT(gl_frame_count(f, dx - 3, dy - 3, dx + 4, dy + 4,
                            [](const unsigned char* c) { return is_dark(c) || is_red(c) || is_white(c); }),
               2)
         << "no dot for slot " << k;
@@ -308,28 +261,28 @@ TEST_F(HudGl, StagedRaceReadsBack) {
 
   // Without the HUD only the info board is drawn: the dial and the map go.
   const frame board_only = draw(0, 1);
-  keep(board_only, "hud_info_board_only");
-  EXPECT_GT(count_pixels(board_only, mx0 + 2, 2, width - 2, my1 - 2, is_grey), (width - mx0) * my1 * 9 / 10);
-  EXPECT_EQ(count_pixels(board_only, cx - unit, cy - unit, cx + unit, cy + unit, is_red), 0);
+  gl_frame_keep(board_only, "hud_info_board_only");
+  EXPECT_GT(gl_frame_count(board_only, mx0 + 2, 2, width - 2, my1 - 2, is_grey), (width - mx0) * my1 * 9 / 10);
+  EXPECT_EQ(gl_frame_count(board_only, cx - unit, cy - unit, cx + unit, cy + unit, is_red), 0);
 }
 
 TEST_F(HudGl, NeedleTurnsWithTheRevsAndAnEmptySlotDrawsOnlyTheMap) {
   rider_slots[0]->engine_speed = 0;
   frame f = draw(1, 0);
-  keep(f, "hud_zero_rpm");
+  gl_frame_keep(f, "hud_zero_rpm");
   const float s = 0.2334025f * view_ye;
   const int cx = px(view_xe - s), cy = py(-view_ye + s), unit = py(-view_ye) - py(-view_ye + s);
   // 0 rpm: 135 degrees to the left, so down and left of the centre.
-  EXPECT_GT(count_pixels(f, cx - unit * 6 / 10, cy + unit / 10, cx - unit / 10, cy + unit * 6 / 10, is_red), 10);
-  EXPECT_LT(count_pixels(f, cx - 2, cy - unit * 7 / 10, cx + 3, cy - unit * 4 / 10, is_red), 3);
+  EXPECT_GT(gl_frame_count(f, cx - unit * 6 / 10, cy + unit / 10, cx - unit / 10, cy + unit * 6 / 10, is_red), 10);
+  EXPECT_LT(gl_frame_count(f, cx - 2, cy - unit * 7 / 10, cx + 3, cy - unit * 4 / 10, is_red), 3);
 
   viewed_slot = 160;
   f = draw(1, 0);
-  keep(f, "hud_empty_slot");
-  EXPECT_EQ(count_pixels(f, 0, height / 2, width, height, [](const unsigned char* c) { return !is_grey(c); }), 0)
+  gl_frame_keep(f, "hud_empty_slot");
+  EXPECT_EQ(gl_frame_count(f, 0, height / 2, width, height, [](const unsigned char* c) { return !is_grey(c); }), 0)
       << "no dial or pit board without a rider";
   const float m = 0.466805f * view_ye;
-  EXPECT_LT(count_pixels(f, px(view_xe - m) + 2, 2, width - 2, py(view_ye - m) - 2, is_grey), 200)
+  EXPECT_LT(gl_frame_count(f, px(view_xe - m) + 2, 2, width - 2, py(view_ye - m) - 2, is_grey), 200)
       << "the map is still drawn";
   viewed_slot = 0;
 }
@@ -348,7 +301,7 @@ TEST_F(HudGl, FinalResultsBoardBesideTheStatusColumn) {
   finish_results();
   ASSERT_EQ(results_finished, 1);
   const frame f = draw(0, 1);
-  keep(f, "hud_final_results");
+  gl_frame_keep(f, "hud_final_results");
   // The board's half-transparent black box darkens the grey from the top
   // left, and the status column moves to its right.
   const int line = height / 50;
@@ -356,13 +309,13 @@ TEST_F(HudGl, FinalResultsBoardBesideTheStatusColumn) {
   for (int y = line / 2; y < line; y++)
     for (int x = 10; x < 150; x++) darker += f.at(x, y)[0] < 110 && f.at(x, y)[0] > 70;
   EXPECT_GT(darker, 100) << "no results box";
-  EXPECT_GT(count_pixels(f, 10, line * 2, 150, line * 4,
+  EXPECT_GT(gl_frame_count(f, 10, line * 2, 150, line * 4,
                          [](const unsigned char* c) { return c[0] > 170 && c[1] > 170 && c[2] > 170; }),
             10)
       << "no rows";
   draw_fps = draw_time = 0;
   const frame bare = draw(0, 1);
-  EXPECT_GT(differing(f, bare, width * 195 / 500, 0, width * 195 / 500 + 100, 2 * line), 20)
+  EXPECT_GT(gl_frame_differing(f, bare, width * 195 / 500, 0, width * 195 / 500 + 100, 2 * line), 20)
       << "the status lines are not beside the board";
 }
 

@@ -50,28 +50,13 @@
 #include "terrain/track.h"
 #include "terrain/track_lighting.h"
 #include "terrain/track_objects.h"
+#include "tools/testing/gl_frame.h"
 
 namespace {
 
 const int width = 640, height = 480;
 
-struct frame {
-  std::vector<unsigned char> rgb;  // bottom row first
-  const unsigned char* at(int x, int y_from_top) const { return &rgb[3 * (x + width * (height - 1 - y_from_top))]; }
-};
-
-// With BK_TEST_FRAMES naming a folder, frames are kept there as PPM
-// pictures to look at.
-void keep(const frame& f, const char* name) {
-  const char* folder = std::getenv("BK_TEST_FRAMES");
-  if (!folder) return;
-  const std::string path = std::string(folder) + "/" + name + ".ppm";
-  std::FILE* out = std::fopen(path.c_str(), "wb");
-  if (!out) return;
-  std::fprintf(out, "P6\n%d %d\n255\n", width, height);
-  for (int y = 0; y < height; y++) std::fwrite(f.at(0, y), 3, width, out);
-  std::fclose(out);
-}
+using frame = gl_frame;
 
 // Mean colour of a rectangle (rows counted from the top).
 void mean(const frame& f, int x0, int y0, int x1, int y1, double out[3]) {
@@ -83,23 +68,9 @@ void mean(const frame& f, int x0, int y0, int x1, int y1, double out[3]) {
   for (int c = 0; c < 3; c++) out[c] = s[c] / n;
 }
 
-int differing(const frame& a, const frame& b, int x0 = 0, int y0 = 0, int x1 = width, int y1 = height) {
-  int n = 0;
-  for (int y = y0; y < y1; y++)
-    for (int x = x0; x < x1; x++) {
-      int d = 0;
-      for (int c = 0; c < 3; c++) d += std::abs((int)a.at(x, y)[c] - (int)b.at(x, y)[c]);
-      n += d > 24;
-    }
-  return n;
-}
-
 // Pixels of a rectangle that are near white.
 int white_pixels(const frame& f, int x0, int y0, int x1, int y1) {
-  int n = 0;
-  for (int y = y0; y < y1; y++)
-    for (int x = x0; x < x1; x++) n += f.at(x, y)[0] > 235 && f.at(x, y)[1] > 235 && f.at(x, y)[2] > 235;
-  return n;
+  return gl_frame_count(f, x0, y0, x1, y1, [](const unsigned char* p) { return p[0] > 235 && p[1] > 235 && p[2] > 235; });
 }
 
 // A camera at `from` looking at `to`.
@@ -152,23 +123,11 @@ class SceneGl : public ::testing::Test {
     race_camera_choice = -1;
     clear_debug_markers();
 
-    glGenTextures(1, &colour_);
-    glBindTexture(GL_TEXTURE_2D, colour_);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-    glBindTexture(GL_TEXTURE_2D, 0);
-    gl_entry.glGenRenderbuffersEXT(1, &depth_);
-    gl_entry.glBindRenderbufferEXT(GL_RENDERBUFFER_EXT, depth_);
-    gl_entry.glRenderbufferStorageEXT(GL_RENDERBUFFER_EXT, GL_DEPTH_COMPONENT24, width, height);
-    gl_entry.glGenFramebuffersEXT(1, &fbo_);
-    bind_target();
-    ASSERT_EQ(gl_entry.glCheckFramebufferStatusEXT(GL_FRAMEBUFFER_EXT), (GLenum)GL_FRAMEBUFFER_COMPLETE_EXT);
+    target_.create(width, height, true);
+    ASSERT_TRUE(target_.complete());
   }
   void TearDown() override {
-    gl_entry.glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
-    gl_entry.glDeleteFramebuffersEXT(1, &fbo_);
-    gl_entry.glDeleteRenderbuffersEXT(1, &depth_);
-    glDeleteTextures(1, &colour_);
+    target_.release();
     for (int i = 0; i < 160; i++) {
       if (rider_slots[i]) rider_destroy(rider_slots[i]);
       rider_slots[i] = nullptr;
@@ -189,24 +148,15 @@ class SceneGl : public ::testing::Test {
 
   // The terrain's framebuffer work may bind its own; every frame draws
   // into ours.
-  void bind_target() {
-    gl_entry.glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, fbo_);
-    gl_entry.glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D, colour_, 0);
-    gl_entry.glFramebufferRenderbufferEXT(GL_FRAMEBUFFER_EXT, GL_DEPTH_ATTACHMENT_EXT, GL_RENDERBUFFER_EXT, depth_);
-  }
-
   void begin() {
-    bind_target();
+    target_.bind();
     set_projection(width, height, fov);
     glClearColor(1, 0, 1, 1);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   }
   frame read() {
-    bind_target();
-    frame f;
-    f.rgb.resize(3 * width * height);
-    glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, f.rgb.data());
-    return f;
+    target_.bind();
+    return gl_frame_read(width, height);
   }
   frame scene(const float position[3], const float m[9], double field = 110) {
     begin();
@@ -231,7 +181,7 @@ class SceneGl : public ::testing::Test {
   }
 
   window_state* window_ = nullptr;
-  unsigned colour_ = 0, depth_ = 0, fbo_ = 0;
+  gl_target target_;
 };
 
 // Sky on top, ground below: the top band (from row `top_row`) is the
@@ -249,17 +199,17 @@ TEST_F(SceneGl, RaceViewFromTheFreeCameraShowsTheRider) {
   float position[3], m[9];
   camera_on_rider(30, 4, position, m);
   const frame first = scene(position, m);
-  keep(first, "free_camera_first");
+  gl_frame_keep(first, "free_camera_first");
   const frame with = scene(position, m);
-  keep(with, "free_camera");
+  gl_frame_keep(with, "free_camera");
   expect_sky_and_ground(with, "free camera");
   rider* r = rider_slots[0];
   rider_slots[0] = nullptr;
   const frame without = scene(position, m);
   rider_slots[0] = r;
   // The rider stands where the camera points: the middle changes.
-  EXPECT_GT(differing(with, without, 280, 200, 360, 280), 600);
-  EXPECT_LT(differing(with, without, 0, 0, width, 60), 50) << "the rider shows at the top";
+  EXPECT_GT(gl_frame_differing(with, without, 280, 200, 360, 280), 600);
+  EXPECT_LT(gl_frame_differing(with, without, 0, 0, width, 60), 50) << "the rider shows at the top";
 
   // The same through the race view, with the free camera placed there.
   place_free_camera(position[0], position[1], position[2]);
@@ -271,8 +221,8 @@ TEST_F(SceneGl, RaceViewFromTheFreeCameraShowsTheRider) {
   begin();
   draw_race_view();
   const frame view = read();
-  keep(view, "race_view_free");
-  EXPECT_LT(differing(view, with), 200);
+  gl_frame_keep(view, "race_view_free");
+  EXPECT_LT(gl_frame_differing(view, with), 200);
   EXPECT_EQ(listener.velocity[0], 0);
 }
 
@@ -288,7 +238,7 @@ TEST_F(SceneGl, RaceViewFromATrackCameraAndTheKeyCamera) {
   begin();
   draw_race_view();
   const frame track = read();
-  keep(track, "track_camera");
+  gl_frame_keep(track, "track_camera");
   // The ticker covers the top rows.
   expect_sky_and_ground(track, "track camera", 60);
   double strip[3];
@@ -307,7 +257,7 @@ TEST_F(SceneGl, RaceViewFromATrackCameraAndTheKeyCamera) {
   begin();
   draw_race_view();
   const frame named = read();
-  keep(named, "ticker");
+  gl_frame_keep(named, "ticker");
   EXPECT_GT(white_pixels(named, 0, 4, width - 80, 30), 1000);
   running_order_clear();
 
@@ -343,7 +293,7 @@ TEST_F(SceneGl, RaceViewFromATrackCameraAndTheKeyCamera) {
   begin();
   draw_race_view();
   const frame keyed = read();
-  keep(keyed, "key_camera");
+  gl_frame_keep(keyed, "key_camera");
   expect_sky_and_ground(keyed, "key camera");
   rider* r = rider_slots[0];
   rider_slots[0] = nullptr;
@@ -351,7 +301,7 @@ TEST_F(SceneGl, RaceViewFromATrackCameraAndTheKeyCamera) {
   draw_race_view();
   const frame empty = read();
   rider_slots[0] = r;
-  EXPECT_GT(differing(keyed, empty, 280, 200, 360, 280), 600) << "the rider is not where the key camera points";
+  EXPECT_GT(gl_frame_differing(keyed, empty, 280, 200, 360, 280), 600) << "the rider is not where the key camera points";
 }
 
 TEST_F(SceneGl, OnBikeViewLooksAheadFromTheHead) {
@@ -359,7 +309,7 @@ TEST_F(SceneGl, OnBikeViewLooksAheadFromTheHead) {
   begin();
   draw_onbike_view_of(0);
   const frame f = read();
-  keep(f, "onbike");
+  gl_frame_keep(f, "onbike");
   expect_sky_and_ground(f, "on-bike");
   const dReal* v = dBodyGetLinearVel(rider_frame_body(rider_slots[0]));
   EXPECT_EQ(listener.velocity[0], (float)v[0]);
@@ -401,7 +351,7 @@ TEST_F(SceneGl, EveryCompositorModeTexturesTheGround) {
     for (int k = 0; k < 3; k++) f = scene(position, m);
     char name[32];
     std::snprintf(name, sizeof name, "ground_mode%d", mode);
-    keep(f, name);
+    gl_frame_keep(f, name);
     // The near ground is grass or dirt, not the white of an untextured
     // lit surface nor the clear colour.
     double ground[3];
@@ -438,12 +388,12 @@ TEST_F(SceneGl, StatuesDrawWithAndWithoutShaders) {
     position[1] = std::fmax(at[1] + 3, terrain_height(&track_field, position[0], position[2]) + 3);
     look_at(position, at, m);
     const frame with = scene(position, m);
-    keep(with, use ? "statue_shaders" : "statue_fixed");
+    gl_frame_keep(with, use ? "statue_shaders" : "statue_fixed");
     const size_t count = statues.count;
     statues.count = 0;
     const frame without = scene(position, m);
     statues.count = count;
-    EXPECT_GT(differing(with, without, 220, 140, 420, 340), 1500) << (use ? "shaders" : "fixed function");
+    EXPECT_GT(gl_frame_differing(with, without, 220, 140, 420, 340), 1500) << (use ? "shaders" : "fixed function");
   }
   shader_delete_all();
   shaders_active = 0;
@@ -492,7 +442,7 @@ TEST_F(SceneGl, AGhostBetweenHalfAndFullFadeDistanceBlends) {
   position[1] = std::fmax(g[1] + 4, terrain_height(&track_field, position[0], position[2]) + 3);
   look_at(position, g, m);
   const frame blended = scene(position, m);
-  keep(blended, "ghost");
+  gl_frame_keep(blended, "ghost");
   EXPECT_GT(rider_fade[1], 0);
   EXPECT_LT(rider_fade[1], 1);
   EXPECT_EQ(rider_fade[0], 1);
@@ -502,8 +452,8 @@ TEST_F(SceneGl, AGhostBetweenHalfAndFullFadeDistanceBlends) {
   rider_slots[1] = nullptr;
   const frame none = scene(position, m);
   rider_slots[1] = ghost;
-  EXPECT_GT(differing(blended, none, 240, 160, 400, 320), 100) << "the ghost does not show";
-  EXPECT_GT(differing(blended, solid, 240, 160, 400, 320), 100) << "the ghost is drawn solid";
+  EXPECT_GT(gl_frame_differing(blended, none, 240, 160, 400, 320), 100) << "the ghost does not show";
+  EXPECT_GT(gl_frame_differing(blended, solid, 240, 160, 400, 320), 100) << "the ghost is drawn solid";
   ghost_fade_distance = 0;
 }
 
@@ -540,8 +490,8 @@ TEST_F(SceneGl, LearnedLinesShowAtSuperDebug) {
   game_state.debug_level = 2;
   const frame lined = scene(position, m);
   game_state.debug_level = 0;
-  keep(lined, "learned_lines");
-  EXPECT_GT(differing(plain, lined, 0, 240, width, 400), 300);
+  gl_frame_keep(lined, "learned_lines");
+  EXPECT_GT(gl_frame_differing(plain, lined, 0, 240, width, 400), 300);
   line_record_empty(line);
 }
 
@@ -555,7 +505,7 @@ TEST_F(SceneGl, ALabelShows) {
   add_debug_marker(at, "rut 12");
   EXPECT_EQ(debug_marker_distance(at), 0);
   const frame after = scene(position, m);
-  keep(after, "label");
+  gl_frame_keep(after, "label");
   EXPECT_GT(white_pixels(after, 200, 40, 440, 240), white_pixels(before, 200, 40, 440, 240) + 150);
   // Labels behind the camera are not listed.
   float behind[3] = {2 * position[0] - at[0], position[1], 2 * position[2] - at[2]};
@@ -578,8 +528,8 @@ TEST_F(SceneGl, TheSunFlareShowsInViewAndNotBehindSomething) {
   const frame plain = scene(position, m);
   lens_flare = 1;
   const frame flared = scene(position, m);
-  keep(flared, "flare");
-  const int changed = differing(plain, flared);
+  gl_frame_keep(flared, "flare");
+  const int changed = gl_frame_differing(plain, flared);
   EXPECT_GT(changed, 200) << "no flare";
 
   // A white board right in front of the camera covers the sun: the colour
@@ -602,7 +552,7 @@ TEST_F(SceneGl, TheSunFlareShowsInViewAndNotBehindSomething) {
   const frame board = read();
   draw_lens_flares(position, m);
   const frame covered = read();
-  EXPECT_LT(differing(board, covered), 10) << "a flare shows through a near object";
+  EXPECT_LT(gl_frame_differing(board, covered), 10) << "a flare shows through a near object";
 }
 
 // Behind the viewed rider the chase camera sees the whole bike: the parts
@@ -618,8 +568,8 @@ TEST_F(SceneGl, ChaseViewDrawsTheOwnBikeWhole) {
   };
   chase();
   const frame with = chase();
-  keep(with, "chase");
-  EXPECT_LT(differing(with, chase()), 20) << "the chase camera still moves";
+  gl_frame_keep(with, "chase");
+  EXPECT_LT(gl_frame_differing(with, chase()), 20) << "the chase camera still moves";
   struct {
     model* rider::*part;
     const char* name;
@@ -630,7 +580,7 @@ TEST_F(SceneGl, ChaseViewDrawsTheOwnBikeWhole) {
     r->*part = nullptr;
     const frame without = chase();
     r->*part = kept;
-    EXPECT_GT(differing(with, without), 30) << "no " << name << " in the chase view";
+    EXPECT_GT(gl_frame_differing(with, without), 30) << "no " << name << " in the chase view";
   }
 }
 
@@ -643,7 +593,7 @@ TEST_F(SceneGl, NothingOfTheFrameBeforeShowsWhereNoPassDraws) {
   float m[9];
   look_at(position, below, m);
   const frame f = scene(position, m);  // over a magenta buffer
-  keep(f, "beyond_edge");
+  gl_frame_keep(f, "beyond_edge");
   int stale = 0;
   for (int y = 0; y < height; y++)
     for (int x = 0; x < width; x++) stale += f.at(x, y)[0] > 200 && f.at(x, y)[1] < 60 && f.at(x, y)[2] > 200;

@@ -108,22 +108,10 @@ static int check_archive(const char* path) {
 
 // A track script: compiled only, as the game would before running it.
 static int check_script(const char* path) {
-  FILE* f = std::fopen(path, "rb");
-  if (!f) {
-    std::printf("%s: can't open\n", path);
-    return 0;
-  }
+  // The game reads a script through file_to_string, whose buffer also
+  // holds the closing NUL.
   std::string text;
-  char chunk[65536];
-  for (size_t got; (got = std::fread(chunk, 1, sizeof chunk, f)) > 0;) {
-    text.append(chunk, got);
-    if (text.size() >= file_to_string_buffer) break;
-  }
-  std::fclose(f);
-  if (text.size() >= file_to_string_buffer) {
-    std::printf("%s: refused: 16 MiB or more\n", path);
-    return 0;
-  }
+  if (!bkdata_read_capped(path, file_to_string_buffer - 1, "track script", &text)) return 0;
   if (text.find('\0') != std::string::npos) {
     std::printf("%s: refused: holds a NUL byte\n", path);
     return 0;

@@ -1,8 +1,6 @@
 // The "config", bike-setup and camera-keyframe kinds of bkdata check: the
 // settings file, setup files and keyframe files through the game's own
 // readers, each refused line shown with its reason.
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -22,26 +20,9 @@ int bkdata_is_config_name(const char* path) {
 }
 
 int bkdata_check_config(const char* path) {
-  struct stat info;
   // The game reads its config whole; anything near this size is no config.
-  const off_t limit = 16 << 20;
-  if (stat(path, &info) != 0 || !S_ISREG(info.st_mode)) {
-    std::printf("%s: can't open\n", path);
-    return 0;
-  }
-  if (info.st_size > limit) {
-    std::printf("%s: %lld bytes, too large for a config file\n", path, static_cast<long long>(info.st_size));
-    return 0;
-  }
-  FILE* f = std::fopen(path, "rb");
-  if (!f) {
-    std::printf("%s: can't open\n", path);
-    return 0;
-  }
   std::string text;
-  char buffer[4096];
-  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) text.append(buffer, n);
-  std::fclose(f);
+  if (!bkdata_read_capped(path, 16u << 20, "config file", &text)) return 0;
   int lines = 0;
   for (size_t i = 0; i < text.size(); ++i) lines += text[i] == '\n' || (i + 1 == text.size());
   const int first_line = message_ring.write_index;
@@ -64,20 +45,8 @@ int bkdata_is_setup_name(const char* path) {
 }
 
 int bkdata_check_setup(const char* path) {
-  FILE* f = std::fopen(path, "rb");
-  if (!f) {
-    std::printf("%s: can't open\n", path);
-    return 0;
-  }
   std::string text;
-  char buffer[4096];
-  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0 && text.size() <= (16u << 20);)
-    text.append(buffer, n);
-  std::fclose(f);
-  if (text.size() > (16u << 20)) {
-    std::printf("%s: too large for a bike setup\n", path);
-    return 0;
-  }
+  if (!bkdata_read_capped(path, 16u << 20, "bike setup", &text)) return 0;
   const int first_line = message_ring.write_index;
   const int ok = read_bike_setup_text(text.data(), text.size(), path);
   for (int k = first_line; k != message_ring.write_index; k = (k + 1) % message_ring_size) {
@@ -95,20 +64,8 @@ int bkdata_is_keycam_name(const char* path) {
 }
 
 int bkdata_check_keycam(const char* path) {
-  FILE* f = std::fopen(path, "rb");
-  if (!f) {
-    std::printf("%s: can't open\n", path);
-    return 0;
-  }
   std::string text;
-  char buffer[4096];
-  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0 && text.size() <= (16u << 20);)
-    text.append(buffer, n);
-  std::fclose(f);
-  if (text.size() > (16u << 20)) {
-    std::printf("%s: too large for a camera keyframe file\n", path);
-    return 0;
-  }
+  if (!bkdata_read_capped(path, 16u << 20, "camera keyframe file", &text)) return 0;
   static camera_key keys[camera_key_max];
   size_t count = 0;
   int bad_line = 0;

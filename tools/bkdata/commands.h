@@ -1,8 +1,8 @@
 #pragma once
 // bkdata's subcommands. Each takes the arguments after its name and returns
 // the process exit code: 0 done, 1 failed, 2 bad usage.
+#include <cstddef>
 #include <string>
-
 #include <vector>
 
 struct bkdata_command {
@@ -16,6 +16,12 @@ extern const bkdata_command bkdata_commands[];
 
 // Prints the usage text to stderr and returns 2.
 int bkdata_usage();
+
+// The whole of a file a check reads at once, into *text. A file of more
+// than max_bytes is refused without reading past the cap. On failure
+// prints one line naming the file and the reason ("can't open", "too large
+// for a WHAT", "read error") and returns 0.
+int bkdata_read_capped(const char* path, size_t max_bytes, const char* what, std::string* text);
 
 int bkdata_digest(int argc, char** argv);
 // Writes IN as a scrambled file OUT, as stock files are shipped; for
