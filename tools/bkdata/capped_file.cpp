@@ -13,13 +13,17 @@ int bkdata_read_capped(const char* path, size_t max_bytes, const char* what, std
   text->clear();
   struct stat info;
   // Only a plain file has an end to read to.
-  if (stat(path, &info) != 0 || !S_ISREG(info.st_mode)) {
-    std::printf("%s: can't open\n", path);
+  if (stat(path, &info) != 0) {
+    std::printf("%s: can't open: %s\n", path, std::strerror(errno));
+    return 0;
+  }
+  if (!S_ISREG(info.st_mode)) {
+    std::printf("%s: can't open: not a plain file\n", path);
     return 0;
   }
   std::FILE* f = std::fopen(path, "rb");
   if (!f) {
-    std::printf("%s: can't open\n", path);
+    std::printf("%s: can't open: %s\n", path, std::strerror(errno));
     return 0;
   }
   char buffer[65536];
