@@ -20,7 +20,7 @@ mkdir -p "$user"
 printf 'video_mode=Windowed\nxres=640\nyres=480\n' >"$user/config"
 
 started_at=$(frames_shown)
-"$exe" --nosound --print-orientation >o.txt 2>err.txt &
+"$exe" --nosound --debug --print-orientation >o.txt 2>err.txt &
 pid=$!
 # Like `timeout -s TERM $run_hang_seconds`, but with the game's own pid for its window.
 # The watchdog ends with the script, its sleep too: a sleep left behind
@@ -46,8 +46,13 @@ key Down Down Down Down Down Down Down
 key Return  # "Customize Controls"
 key Down
 key Return  # the Throttle row
+# The row takes the first key pressed once it has settled for a moment and
+# swallows every key until then, so the menu keys wait for the binding
+# (--debug logs the capture's start and end).
+wait_pid=$pid wait_log 'Watching pots' || fail "the Throttle row never waited for a key"
 shot capturing
 key k
+wait_pid=$pid wait_log 'Done watching pots' || fail "the Throttle row never took k"
 shot bound
 key Up
 key Return  # back to the main menu
