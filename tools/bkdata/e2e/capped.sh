@@ -4,10 +4,7 @@
 # without reading it all), or unreadable.
 set -u
 exe=$1
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
-export HOME=$dir XDG_DATA_HOME=$dir/xdg PAVO_LOGFILE=">$dir/log.txt"
-fail=0
+. "$(dirname "$0")/scratch_home.sh"
 problem() { echo "$*"; fail=1; }
 
 # refused PATH WANT: check exits 1 and prints "PATH: WANT".

@@ -3,10 +3,7 @@
 # gives a summary, a bad one names each refused line and exits 1.
 set -u
 exe=$1
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
-export HOME=$dir XDG_DATA_HOME=$dir/xdg PAVO_LOGFILE=">$dir/log.txt"
-fail=0
+. "$(dirname "$0")/scratch_home.sh"
 
 mkdir -p "$dir/good" "$dir/bad"
 printf 'xres=800\nyres=600\nskill=Expert\nfov=95.000000\n\nthrottle_key=(k)q\nleft_key=(-1,1)Pad.axis[0]\n' >"$dir/good/config"

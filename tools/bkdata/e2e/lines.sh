@@ -4,10 +4,7 @@
 # and samples per segment, a damaged one its first fault and exit code 1.
 set -u
 exe=$1
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
-export HOME=$dir XDG_DATA_HOME=$dir/xdg PAVO_LOGFILE=">$dir/log.txt"
-fail=0
+. "$(dirname "$0")/scratch_home.sh"
 "$exe" track quarrybend "$dir" >/dev/null || { echo "track quarrybend failed"; exit 1; }
 track=$dir/quarrybend
 record='2 100 200 0 1000000 1000000 0 0 0

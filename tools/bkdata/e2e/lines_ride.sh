@@ -8,10 +8,7 @@
 set -u
 exe=$1
 made=$2  # the build's game data root, made and ridden by the same bkdata
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
-export HOME=$dir XDG_DATA_HOME=$dir/xdg PAVO_LOGFILE=">$dir/log.txt"
-fail=0
+. "$(dirname "$0")/scratch_home.sh"
 "$exe" build "$dir/root" >/dev/null || { echo "bkdata build failed"; exit 1; }
 "$exe" lines "$dir/root" >/dev/null || { echo "bkdata lines failed"; exit 1; }
 for skill in novice amateur expert; do

@@ -7,10 +7,7 @@
 set -u
 exe=$1
 made=$(cd "$2" && pwd)  # the build's game data root, its demo recorded by the same bkdata
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
-export HOME=$dir XDG_DATA_HOME=$dir/xdg PAVO_LOGFILE=">$dir/log.txt"
-fail=0
+. "$(dirname "$0")/scratch_home.sh"
 demo=$made/demos/quarrybend.bkdemo
 [ -f "$demo" ] || { echo "no sample demo in the build's game data '$made'"; exit 1; }
 

@@ -4,10 +4,7 @@
 # line and reason, and the check exits 1.
 set -u
 exe=$1
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
-export HOME=$dir XDG_DATA_HOME=$dir/xdg PAVO_LOGFILE=">$dir/log.txt"
-fail=0
+. "$(dirname "$0")/scratch_home.sh"
 mkdir -p "$dir/setups"
 printf 'bike=kx250f\nstability=50\n\nleveling=33\nfrobnicate=1\n' >"$dir/setups/fast"
 out=$("$exe" check "$dir/setups/fast") || { echo "good setup refused: $out"; fail=1; }
