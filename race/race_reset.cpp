@@ -343,17 +343,36 @@ void apply_controls(rider* r, const float* in) {
   rider_shift(r, shift > 0.5f ? 1 : shift < -0.5f ? -1 : 0);
 }
 
-int reset_session(const int* line_up, int play_demo, int record, int race_length_ticks, int race_laps,
-                  int skill) {
-  const int from_server = line_up && line_up == server_line_up;
+namespace {
 
-  // 1, 2.
+// What the steps of one reset share: where the race comes from, the track
+// it runs on and the line-up made sane.
+struct reset_plan {
+  int from_server;
+  int playing;  // the riders are the demo's being played
+  char chosen[race_track_name_bytes];
+  int codes[160];
+};
+
+// One slot's rider while the grid is filled. The identity may point into
+// robot_number, so an entry is never copied.
+struct grid_entry {
+  rider_identity who;
+  int kind;  // the slot kind: local 0, robot 2, any other 1
+  int demo_index;
+  const robot_roster_row* robot;
+  char robot_number[16];
+};
+
+void announce_the_reset() {
   if (race_hooks.record_series_event) race_hooks.record_series_event();
   loading_show("Resetting...");
   log_printf("Resetting\n");
   loading_reset_gap();
+}
 
-  // 3. The roster's order for this race, from the race clock's tick.
+// The roster's order for this race, from the race clock's tick.
+void shuffle_the_roster() {
   for (int k = 0; k < robot_roster_size; k++) robot_roster_order[k] = k;
   random_seed((uint32_t)race_clock.current_tick);
   // The solver shuffles its constraints with the dynamics library's own
@@ -365,8 +384,9 @@ int reset_session(const int* line_up, int play_demo, int record, int race_length
     robot_roster_order[k] = robot_roster_order[j];
     robot_roster_order[j] = t;
   }
+}
 
-  // 4, 5.
+void save_lines_and_stop_demos() {
   const char* step = "Remembering lines";
   loading_show_logged(step);
   if (game_state.track_dir) {
@@ -375,13 +395,14 @@ int reset_session(const int* line_up, int play_demo, int record, int race_length
   }
   show_done(step);
   if (race_hooks.demo_stop_recording) race_hooks.demo_stop_recording();
+}
 
-  // 6.
-  step = "Cleaning up";
-  loading_show_logged(step);
+void clean_up_the_riders() {
+  loading_show_logged("Cleaning up");
   free_riders();
+}
 
-  // 7. The clock.
+void set_the_race_clock(int from_server, int race_length_ticks, int race_laps) {
   race_clock.current_tick = 0;
   race_clock.race_length_ticks = race_length_ticks;
   race_clock.race_laps = race_laps;
@@ -396,46 +417,52 @@ int reset_session(const int* line_up, int play_demo, int record, int race_length
     erode_level = loop_options.erode_level > 0 ? loop_options.erode_level : 0;
     race_clock.network_display_delay = 0;
   }
+}
 
-  // 8.
-  time_trial = line_up == nullptr;
+// A server race keeps the tables the server has filled.
+void forget_the_last_race(int from_server) {
   if (!from_server) {
     if (race_hooks.net_clear_race_tables) race_hooks.net_clear_race_tables();
     own_start_position = race_no_slot;
     state_history_clear_all();
   }
+}
 
-  // 9. The track.
-  char chosen[race_track_name_bytes];
-  std::snprintf(chosen, sizeof chosen, "%s", race_track_choice);
-  int playing = 0;
+// The chosen track, or the demo's when one is played, or the server's.
+void choose_the_track(int play_demo, reset_plan* plan) {
+  std::snprintf(plan->chosen, sizeof plan->chosen, "%s", race_track_choice);
+  plan->playing = 0;
   if (play_demo && race_hooks.demo_open_playback) {
     const char* demo_track = race_hooks.demo_open_playback();
     if (demo_track) {
-      std::snprintf(chosen, sizeof chosen, "%s", demo_track);
-      playing = 1;
+      std::snprintf(plan->chosen, sizeof plan->chosen, "%s", demo_track);
+      plan->playing = 1;
     }
   }
-  if (!playing && from_server) std::snprintf(chosen, sizeof chosen, "%s", server_track);
+  if (!plan->playing && plan->from_server) std::snprintf(plan->chosen, sizeof plan->chosen, "%s", server_track);
+}
 
-  // 10.
+void free_the_track_script_and_rider_table() {
   if (race_hooks.free_track_script) race_hooks.free_track_script();
   if (race_hooks.free_script_sounds) race_hooks.free_script_sounds();
   rider_table_init();
   apply_controls_reset();
+}
 
-  // 11. The track loads when it changed, for every server race and when
-  // asked to; what it no longer uses is freed by generation below.
-  if (!game_state.track_dir || std::strcmp(game_state.track_dir, chosen) != 0 || from_server ||
+// The track loads when it changed, for every server race and when asked
+// to; what it no longer uses is freed by generation later. 0 when it
+// could not be loaded.
+int load_the_track_if_changed(const reset_plan& plan) {
+  if (!game_state.track_dir || std::strcmp(game_state.track_dir, plan.chosen) != 0 || plan.from_server ||
       track_reload_requested) {
     track_reload_requested = 0;
     if (game_state.track_dir) free_track();
     asset_generation++;
     model_generation++;
     texture_bytes = 0;
-    std::snprintf(track_folder, sizeof track_folder, "%s", chosen);
-    if (!chosen[0] || !load_track()) {
-      console_printf("Can't load track \"%.100s\"\n", chosen);
+    std::snprintf(track_folder, sizeof track_folder, "%s", plan.chosen);
+    if (!plan.chosen[0] || !load_track()) {
+      console_printf("Can't load track \"%.100s\"\n", plan.chosen);
       game_state.track_dir = nullptr;
       track_folder[0] = 0;
       return 0;
@@ -444,30 +471,36 @@ int reset_session(const int* line_up, int play_demo, int record, int race_length
   }
   settle_race_camera_choice();
   erode_queue_reset();
+  return 1;
+}
 
-  // 12.
+void load_the_track_script() {
   if (race_hooks.load_track_script) {
     char path[race_track_name_bytes + 16];
     std::snprintf(path, sizeof path, "@%s/frills.js", game_state.track_dir);
     race_hooks.load_track_script(path);
   }
+}
 
-  // 13. The line-up.
-  int codes[160];
+// A time trial is the local rider alone, the gate long down.
+void fill_the_line_up(const int* line_up, reset_plan* plan) {
   if (time_trial) {
     best_lap_ticks = last_lap_ticks = 0;
-    for (int& c : codes) c = line_up_empty;
-    codes[0] = line_up_local;
+    for (int& c : plan->codes) c = line_up_empty;
+    plan->codes[0] = line_up_local;
     race_clock.current_tick = time_trial_start_tick;
   } else {
-    for (int i = 0; i < 160; i++) codes[i] = sane_code(line_up[i], from_server);
+    for (int i = 0; i < 160; i++) plan->codes[i] = sane_code(line_up[i], plan->from_server);
   }
+}
 
-  // 14. Whom to view; one local rider at most.
+// Whom to view; one local rider at most.
+void choose_whom_to_view(reset_plan* plan) {
+  int* codes = plan->codes;
   int first = race_no_slot;
   for (int i = 0; i < 160 && first == race_no_slot; i++)
     if (codes[i] != line_up_empty) first = i;
-  if (playing) {
+  if (plan->playing) {
     viewed_slot = first == race_no_slot ? 0 : first;
   } else if (first == race_no_slot) {
     codes[0] = line_up_robot;
@@ -482,111 +515,146 @@ int reset_session(const int* line_up, int play_demo, int record, int race_length
     else viewed_slot = i;
     local_seen = 1;
   }
+}
 
-  // 15, 16.
+void load_and_plan_robot_lines(int skill) {
   if (race_hooks.lines_load) race_hooks.lines_load(skill);
-  step = "Analyzing lines";
+  const char* step = "Analyzing lines";
   loading_show_logged(step);
   if (race_hooks.lines_prune_and_plan) race_hooks.lines_prune_and_plan();
   show_done(step);
+}
 
-  // 17, 18, 19. Riders, on the grid.
-  step = "Loading bikes";
+// The local rider as the server knows it, else from the bike setup.
+void identify_the_local_rider(int slot, int from_server, rider_identity* who) {
+  if (from_server && race_hooks.net_rider_info && race_hooks.net_rider_info(slot, who)) return;
+  who->bike = bike_setup.bike >= 0 && bike_setup.bike < BIKE_MODEL_COUNT ? bike_models[bike_setup.bike].name : nullptr;
+  who->number = bike_setup.number;
+  who->name = bike_setup.name;
+  // The setup keeps the skins by variant name; the rider loads files.
+  who->gear_skin = rider_look_path(rider_look_gear, bike_setup.rider_texture);
+  who->helmet_skin = rider_look_path(rider_look_helmet, bike_setup.head_texture);
+  who->bike_skin = rider_look_path(rider_look_bike, bike_setup.bike_texture);
+  who->wheels_skin = rider_look_path(rider_look_wheels, bike_setup.wheel_texture);
+}
+
+// The roster's next robot that the code wants; a numbered robot keeps the
+// code's number.
+void identify_the_next_robot(int code, grid_entry* e) {
+  const int place = robot_counter;
+  pick_robot(code, place);
+  e->robot = &robot_roster[robot_roster_order[place]];
+  e->who.bike = e->robot->bike;
+  e->who.number = e->robot->number;
+  if (code >= line_up_numbered) {
+    std::snprintf(e->robot_number, sizeof e->robot_number, "%d", code - line_up_numbered);
+    e->who.number = e->robot_number;
+  }
+  e->who.name = "Roborider";
+  e->who.gear_skin = e->robot->gear_skin;
+  e->who.helmet_skin = e->robot->helmet_skin;
+  e->who.bike_skin = e->robot->bike_skin;
+  e->who.wheels_skin = e->robot->wheels_skin;
+}
+
+// Who rides in the slot; 0 when it stays empty (an empty code with no
+// demo rider left, or a network rider the server has not named).
+int choose_who_rides(int slot, const reset_plan& plan, grid_entry* e) {
+  const int code = plan.codes[slot];
+  if (code == line_up_empty) {
+    if (!plan.playing || !race_hooks.demo_next_rider || !race_hooks.demo_next_rider(&e->who, &e->demo_index))
+      return 0;
+  } else if (code == line_up_local) {
+    e->kind = 0;
+    identify_the_local_rider(slot, plan.from_server, &e->who);
+  } else if (code == line_up_network) {
+    if (!race_hooks.net_rider_info || !race_hooks.net_rider_info(slot, &e->who)) return 0;
+  } else {
+    e->kind = 2;
+    identify_the_next_robot(code, e);
+  }
+  return 1;
+}
+
+// Makes the slot's rider with its name, demo mapping and engine sound;
+// null when the bike could not be made.
+rider* create_the_slot_rider(int slot, const grid_entry& e) {
+  const rider_identity& who = e.who;
+  rider* r = rider_create(bike_name_alias(who.bike), (unsigned)slot, e.kind != 1, who.number, who.gear_skin,
+                          who.helmet_skin, who.bike_skin, who.wheels_skin);
+  if (e.kind == 2) robot_counter = (robot_counter + 1) % robot_roster_size;
+  rider_slots[slot] = r;
+  rider_slot_kind[slot] = r ? e.kind : 1;
+  if (!r) return nullptr;
+  if (who.name) std::snprintf(rider_names[slot], sizeof rider_names[slot], "%s", who.name);
+  if (e.demo_index >= 0 && race_hooks.demo_map_rider) race_hooks.demo_map_rider(e.demo_index, slot);
+  if (race_hooks.load_engine_sound) race_hooks.load_engine_sound(slot, who.bike_skin);
+  return r;
+}
+
+// The grid place of a slot's rider: its slot, or in a server race the
+// local rider's own start position and the others in turn from the start
+// gate's count on, stepping over the local rider's.
+int grid_place_of(int slot, int kind, int from_server, int* network_count) {
+  int u = slot;
+  if (from_server) {
+    if (kind == 0) {
+      u = own_start_position == race_no_slot ? 0 : own_start_position;
+    } else {
+      u = *network_count + race_clock.start_gate_count;
+      if (u == own_start_position) u++;
+      (*network_count)++;
+    }
+  }
+  return u;
+}
+
+// The local rider's start is kept for the false start check; network and
+// demo riders are moved by their states, not ridden.
+void ready_the_rider(rider* r, const grid_entry& e) {
+  if (e.kind == 0) {
+    const dReal* p = dBodyGetPosition(r->bodies[RIDER_FRAME]);
+    for (int k = 0; k < 3; k++) start_position[k] = (float)p[k];
+    false_start_ticks = 0;
+    rider_activate(r);
+  } else if (e.kind == 1) {
+    rider_deactivate(r);
+    rider_set_roll_damping(r, 100.0f);
+    rider_set_full_lock_speed(r, 5.0f);
+    rider_set_restricted_lock_speed(r, 50.0f);
+    rider_set_restricted_lock(r, 0.04363323f);
+  } else {
+    rider_activate(r);
+    if (race_hooks.robot_personality) race_hooks.robot_personality(r, game_state.practice ? "tester" : e.robot->personality);
+  }
+}
+
+void place_riders_on_the_grid(const reset_plan& plan) {
+  const char* step = "Loading bikes";
   loading_show_logged(step);
   dots.count = 0;
   int network_count = 0;
   for (int i = 0; i < 160; i++) {
     rider_names[i][0] = 0;
-    const int code = codes[i];
-    rider_identity who = {};
-    int kind = 1;
-    int demo_index = -1;
-    const robot_roster_row* robot = nullptr;
-    char robot_number[16];
-    if (code == line_up_empty) {
-      if (!playing || !race_hooks.demo_next_rider || !race_hooks.demo_next_rider(&who, &demo_index)) {
-        rider_slot_kind[i] = 1;
-        continue;
-      }
-    } else if (code == line_up_local) {
-      kind = 0;
-      if (!(from_server && race_hooks.net_rider_info && race_hooks.net_rider_info(i, &who))) {
-        who.bike = bike_setup.bike >= 0 && bike_setup.bike < BIKE_MODEL_COUNT ? bike_models[bike_setup.bike].name
-                                                                               : nullptr;
-        who.number = bike_setup.number;
-        who.name = bike_setup.name;
-        // The setup keeps the skins by variant name; the rider loads files.
-        who.gear_skin = rider_look_path(rider_look_gear, bike_setup.rider_texture);
-        who.helmet_skin = rider_look_path(rider_look_helmet, bike_setup.head_texture);
-        who.bike_skin = rider_look_path(rider_look_bike, bike_setup.bike_texture);
-        who.wheels_skin = rider_look_path(rider_look_wheels, bike_setup.wheel_texture);
-      }
-    } else if (code == line_up_network) {
-      if (!race_hooks.net_rider_info || !race_hooks.net_rider_info(i, &who)) {
-        rider_slot_kind[i] = 1;
-        continue;
-      }
-    } else {
-      kind = 2;
-      const int place = robot_counter;
-      pick_robot(code, place);
-      robot = &robot_roster[robot_roster_order[place]];
-      who.bike = robot->bike;
-      who.number = robot->number;
-      if (code >= line_up_numbered) {
-        std::snprintf(robot_number, sizeof robot_number, "%d", code - line_up_numbered);
-        who.number = robot_number;
-      }
-      who.name = "Roborider";
-      who.gear_skin = robot->gear_skin;
-      who.helmet_skin = robot->helmet_skin;
-      who.bike_skin = robot->bike_skin;
-      who.wheels_skin = robot->wheels_skin;
+    grid_entry e = {};
+    e.kind = 1;
+    e.demo_index = -1;
+    if (!choose_who_rides(i, plan, &e)) {
+      rider_slot_kind[i] = 1;
+      continue;
     }
     refresh_dots(step, &dots);
-    rider* r = rider_create(bike_name_alias(who.bike), (unsigned)i, kind != 1, who.number, who.gear_skin,
-                            who.helmet_skin, who.bike_skin, who.wheels_skin);
-    if (kind == 2) robot_counter = (robot_counter + 1) % robot_roster_size;
-    rider_slots[i] = r;
-    rider_slot_kind[i] = r ? kind : 1;
+    rider* r = create_the_slot_rider(i, e);
     if (!r) continue;
-    if (who.name) std::snprintf(rider_names[i], sizeof rider_names[i], "%s", who.name);
-    if (demo_index >= 0 && race_hooks.demo_map_rider) race_hooks.demo_map_rider(demo_index, i);
-    if (race_hooks.load_engine_sound) race_hooks.load_engine_sound(i, who.bike_skin);
-
-    int u = i;
-    if (from_server) {
-      if (kind == 0) {
-        u = own_start_position == race_no_slot ? 0 : own_start_position;
-      } else {
-        u = network_count + race_clock.start_gate_count;
-        if (u == own_start_position) u++;
-        network_count++;
-      }
-    }
     float x, z, heading;
-    grid_place(u, &x, &z, &heading);
+    grid_place(grid_place_of(i, e.kind, plan.from_server, &network_count), &x, &z, &heading);
     place_rider_clear(r, x, z, heading);
-
-    if (kind == 0) {
-      const dReal* p = dBodyGetPosition(r->bodies[RIDER_FRAME]);
-      for (int k = 0; k < 3; k++) start_position[k] = (float)p[k];
-      false_start_ticks = 0;
-      rider_activate(r);
-    } else if (kind == 1) {
-      rider_deactivate(r);
-      rider_set_roll_damping(r, 100.0f);
-      rider_set_full_lock_speed(r, 5.0f);
-      rider_set_restricted_lock_speed(r, 50.0f);
-      rider_set_restricted_lock(r, 0.04363323f);
-    } else {
-      rider_activate(r);
-      if (race_hooks.robot_personality) race_hooks.robot_personality(r, game_state.practice ? "tester" : robot->personality);
-    }
+    ready_the_rider(r, e);
   }
-
-  // 20 .. 23.
   show_done(step);
+}
+
+void finish_loading(int record) {
   // Said at every start, not only when the track loads: without gates no
   // lap counts and the race has no finish.
   if (checkpoint_count <= 0)
@@ -599,8 +667,10 @@ int reset_session(const int* line_up, int play_demo, int record, int race_length
   console_printf("%d MB texture memory used\n", (int)(texture_bytes >> 20));
   texture_delete_stale(0);
   model_delete_stale(0);
+}
 
-  // 24.
+// A timed race learns its finish lap when the time is up.
+void set_the_finish_lap() {
   if (race_clock.race_length_ticks != 0) {
     race_clock.half_way_lap = race_clock_unknown;
     race_clock.finish_lap = race_clock_unknown;
@@ -608,8 +678,9 @@ int reset_session(const int* line_up, int play_demo, int record, int race_length
     race_clock.finish_lap = race_clock.race_laps;
     race_clock.half_way_lap = (race_clock.race_laps + 1) / 2;
   }
+}
 
-  // 25 .. 28.
+void start_gates_demos_and_results() {
   if (race_hooks.reset_gate_arms) race_hooks.reset_gate_arms();
   if (time_trial) restart_alone_at_gate();
   log_printf("Max loading delay was %f (%s)\n", loading.longest_gap, loading.slowest);
@@ -617,8 +688,11 @@ int reset_session(const int* line_up, int play_demo, int record, int race_length
   if (race_hooks.demo_read_ahead) race_hooks.demo_read_ahead();
   results_clear();
   if (race_hooks.finish_results) race_hooks.finish_results();
+}
 
-  // 29 .. 31.
+// The viewed slot falls back to the leader; a local rider gets the bike
+// setup, and the free camera starts above the viewed rider.
+void settle_the_view() {
   if (!slot_rider(viewed_slot) && running_order.count > 0) viewed_slot = running_order.entries[0].slot;
   if (contact_group) dJointGroupEmpty(contact_group);
   rider* viewed = slot_rider(viewed_slot);
@@ -628,5 +702,32 @@ int reset_session(const int* line_up, int play_demo, int record, int race_length
     const dReal* p = dBodyGetPosition(viewed->bodies[RIDER_FRAME]);
     race_hooks.place_free_camera((float)p[0], (float)p[1] + 5.0f, (float)p[2]);
   }
+}
+
+}  // namespace
+
+int reset_session(const int* line_up, int play_demo, int record, int race_length_ticks, int race_laps,
+                  int skill) {
+  reset_plan plan = {};
+  plan.from_server = line_up && line_up == server_line_up;
+  announce_the_reset();
+  shuffle_the_roster();
+  save_lines_and_stop_demos();
+  clean_up_the_riders();
+  set_the_race_clock(plan.from_server, race_length_ticks, race_laps);
+  time_trial = line_up == nullptr;
+  forget_the_last_race(plan.from_server);
+  choose_the_track(play_demo, &plan);
+  free_the_track_script_and_rider_table();
+  if (!load_the_track_if_changed(plan)) return 0;
+  load_the_track_script();
+  fill_the_line_up(line_up, &plan);
+  choose_whom_to_view(&plan);
+  load_and_plan_robot_lines(skill);
+  place_riders_on_the_grid(plan);
+  finish_loading(record);
+  set_the_finish_lap();
+  start_gates_demos_and_results();
+  settle_the_view();
   return 1;
 }

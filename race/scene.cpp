@@ -645,8 +645,11 @@ void draw_world_label(const float position[3], const float o[9], const char* tex
 
 // The scene ----------------------------------------------------------------
 
-void draw_scene(const float position[3], const float orientation[9], double fov, int head_slot) {
-  // 1.
+namespace {
+
+// The statistics start from zero, the flaggers and animated textures move
+// on to this tick.
+void start_the_frame() {
   scene_stats = {0, 0};
   draw_stats = {0, 0};
   shader_programs.switch_count = 0;
@@ -654,28 +657,41 @@ void draw_scene(const float position[3], const float orientation[9], double fov,
   scene_env_texture = lighting.sky_env_texture;
   animate_flaggers();
   texture_anims_update(race_clock.current_tick);
-  // 2.
+}
+
+// The sound listener, the eye the riders are drawn for and the terrain's
+// camera all sit at the camera.
+void place_listener_and_eye(const float position[3], const float orientation[9]) {
   std::memcpy(listener.position, position, sizeof listener.position);
   std::memcpy(listener.orientation, orientation, sizeof listener.orientation);
   std::memcpy(eye_position, position, sizeof eye_position);
   std::memcpy(track_field.camera_position, position, sizeof track_field.camera_position);
   for (int c = 0; c < 3; c++) track_field.camera_direction[c] = -orientation[3 * c + 2];
-  // 3.
+}
+
+void run_the_track_script_frame() {
   if (race_hooks.call_frame_handler) race_hooks.call_frame_handler();
   stutter_check("js");
-  // 4. The compositor renders through its own framebuffer and viewport;
-  // the scene goes on into the caller's.
-  GLint viewport[4], target = 0;
+}
+
+// The compositor renders through its own framebuffer and viewport; the
+// scene goes on into the caller's, whose viewport this fills in.
+void compose_ground_textures(GLint viewport[4]) {
+  GLint target = 0;
   glGetIntegerv(GL_VIEWPORT, viewport);
   if (gl_caps.framebuffer_object) glGetIntegerv(GL_FRAMEBUFFER_BINDING_EXT, &target);
   if (track_field.heights) update_ground_textures(&track_field);
   if (gl_caps.framebuffer_object && gl_entry.glBindFramebufferEXT) gl_entry.glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, (GLuint)target);
   stutter_check("rendertex");
-  // 5.
+}
+
+void turn_to_the_camera(const GLint viewport[4], double fov, const float orientation[9]) {
   set_projection(viewport[2], viewport[3], fov);
   load_view_rotation(orientation);
   if (shaders_active) shader_set_env_matrix(orientation);
-  // 6.
+}
+
+void draw_the_background() {
   glEnable(GL_DEPTH_TEST);
   glDepthFunc(GL_ALWAYS);
   // "--fugly": the clear colour instead of the sky.
@@ -689,40 +705,49 @@ void draw_scene(const float position[3], const float orientation[9], double fov,
     clear_to_background();
     draw_sky();
   }
-  // 7.
+}
+
+// The sun is placed once the view is moved, so GL takes its direction in
+// world space.
+void fog_move_and_light(const float position[3]) {
   set_fog();
   glTranslatef(-position[0], -position[1], -position[2]);
-  // 8.
   set_light();
-  // 9.
+}
+
+void draw_the_ground() {
   if (track_field.heights) draw_terrain(&track_field);
   bound_texture = ~0u;
   stutter_check("drawterrain");
-  // 10. The models take their colour from white; whatever the ground's
-  // passes left is not theirs.
+}
+
+// The models take their colour from white; whatever the ground's passes
+// left is not theirs.
+void prepare_for_models() {
   glColor4f(1, 1, 1, 1);
   glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
   glDepthFunc(GL_LEQUAL);
   glEnable(GL_ALPHA_TEST);
   glAlphaFunc(GL_GREATER, 0.75f);
-  // 11.
+}
+
+// Riders and statues alpha-tested, then the blended billboards and faded
+// riders over them; the fixed pipeline afterwards.
+void draw_riders_statues_and_billboards(int head_slot, const float position[3], const float orientation[9]) {
   draw_riders(head_slot, position);
   stutter_check("drawbikes");
-  // 12.
   draw_statues(position);
   stutter_check("drawstatues");
-  // 13.
   glDisable(GL_ALPHA_TEST);
   draw_billboards(position, orientation);
   stutter_check("drawbillboards");
-  // 14.
   draw_ghosts(head_slot, position);
   stutter_check("drawghosts");
-  // 15.
   if (shaders_active) shader_use(shader_fixed);
-  // 16.
-  if (game_state.debug_level == 2) draw_learned_lines(position);
-  // 17.
+}
+
+// Without fog, so a far label stays readable.
+void draw_the_labels(const float position[3], const float orientation[9]) {
   glDisable(GL_FOG);
   const size_t shown = draw_debug_markers(position, orientation);
   if (shown) {
@@ -732,11 +757,33 @@ void draw_scene(const float position[3], const float orientation[9], double fov,
       draw_world_label(l->position, orientation, l->text);
     }
   }
-  // 18.
+}
+
+// The flares lie on the camera's view, over everything.
+void draw_flares_over_the_view(const float position[3], const float orientation[9]) {
   glLoadIdentity();
   glDepthFunc(GL_ALWAYS);
   draw_lens_flares(position, orientation);
   glDisable(GL_LIGHTING);
+}
+
+}  // namespace
+
+void draw_scene(const float position[3], const float orientation[9], double fov, int head_slot) {
+  start_the_frame();
+  place_listener_and_eye(position, orientation);
+  run_the_track_script_frame();
+  GLint viewport[4];
+  compose_ground_textures(viewport);
+  turn_to_the_camera(viewport, fov, orientation);
+  draw_the_background();
+  fog_move_and_light(position);
+  draw_the_ground();
+  prepare_for_models();
+  draw_riders_statues_and_billboards(head_slot, position, orientation);
+  if (game_state.debug_level == 2) draw_learned_lines(position);
+  draw_the_labels(position, orientation);
+  draw_flares_over_the_view(position, orientation);
 }
 
 void scene_install_hooks() {
