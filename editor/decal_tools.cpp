@@ -191,7 +191,7 @@ void decal_lay_copy(bool step) {
   editor_mouse_world(m);
   const float sp = (float)editor_decal_spacing;
   decal made = b;
-  // 2. Position.
+  // Position.
   if (step) {
     const float dx = m[0] - b.x, dz = m[1] - b.z, span = std::hypot(dx, dz);
     // On the decal itself there is no way to step.
@@ -202,7 +202,7 @@ void decal_lay_copy(bool step) {
     made.x = m[0];
     made.z = m[1];
   }
-  // 3. Angle.
+  // Angle.
   float angle = b.angle;
   switch (editor_orientation) {
     case orient_copy: break;
@@ -229,11 +229,11 @@ void decal_lay_copy(bool step) {
     default: break;
   }
   set_angle(&made, angle);
-  // 4. The copy goes in by "Level" and becomes the current decal.
+  // The copy goes in by "Level" and becomes the current decal.
   const int l = decal_insert_index(b_index);
   if (!insert_copy(made, l)) return;
   editor.current_decal = l;
-  // 5. The selection is copied too, and names the copies from now on.
+  // The selection is copied too, and names the copies from now on.
   for (int k = 0; k < selection_count(); k++) {
     const int original = selection()[k];
     if (!valid(original)) continue;
@@ -242,7 +242,6 @@ void decal_lay_copy(bool step) {
     if (!insert_copy(copy, lk)) break;
     selection()[k] = lk;
   }
-  // 6.
   decal_group_transform(b, made, 1);
 }
 

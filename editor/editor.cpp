@@ -77,7 +77,6 @@ void editor_load_edinfo(height_field* field) {
   editor_free();
   if (!field || !field->heights) return;
   editor_state& e = editor;
-  // 1.
   e.terrain = field;
   e.drag_anchor[0] = e.drag_anchor[1] = -1;
   e.centre_x = e.centre_z = field->extent / 2;
@@ -92,12 +91,9 @@ void editor_load_edinfo(height_field* field) {
   e.panel_item = -1;
   // Tile and billboard choices repeat from one session to the next.
   editor_random_seed(20261211u);
-  // 2.
   growable_array_init(&e.gradients, sizeof(gradient), 16);
   growable_array_init(&e.decal_selection, sizeof(int32_t), 16);
-  // 3.
   allocate_undo_ring(&e, field);
-  // 4.
   const size_t cells = (size_t)field->size * field->size;
   e.size = field->size;
   e.stroke_base = (float*)xmalloc(cells * sizeof(float));
@@ -105,16 +101,12 @@ void editor_load_edinfo(height_field* field) {
   editor_set_message("OK");
   e.pending = 0;
   field->change_flags &= ~4;
-  // 5.
   e.pending = 1;
   undo_commit();
-  // 6.
   const int k = tilemap_plain_tile_count();
   editor_tile_item.maximum = k - 1 > 0 ? k - 1 : 0;
   if (editor_tile > editor_tile_item.maximum) editor_tile = editor_tile_item.maximum;
-  // 7.
   read_edinfo();
-  // 8.
   editor_set_message("OK");
   field->change_flags = 0;
 }

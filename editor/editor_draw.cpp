@@ -428,7 +428,6 @@ void editor_draw() {
   glPushMatrix();
   glMatrixMode(GL_MODELVIEW);
   glPushMatrix();
-  // 1.
   float m[2];
   editor_mouse_world(m);
   field->camera_position[0] = m[0];
@@ -448,20 +447,16 @@ void editor_draw() {
     last_plain = plain;
   }
   for (int i = 0; i < 8; i++) update_ground_textures(field);
-  // 2.
   editor_set_view_matrices();
   if (shaders_active) {
     static const float identity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
     shader_set_env_matrix(identity);
   }
-  // 3.
   glEnable(GL_DEPTH_TEST);
   glDepthFunc(GL_ALWAYS);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  // 4.
   draw_terrain(field);
   field->hide_decals = saved_hide;
-  // 5.
   scene_set_light();
   glDepthFunc(GL_LEQUAL);
   glEnable(GL_ALPHA_TEST);
@@ -475,9 +470,7 @@ void editor_draw() {
   glDisable(GL_TEXTURE_2D);
   glEnable(GL_BLEND);
   glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-  // 6.
   if (editor.mode == mode_statues && editor_show_collidable) draw_collision_spheres();
-  // 7.
   glDisable(GL_ALPHA_TEST);
   glDepthFunc(GL_ALWAYS);
   switch (editor.mode) {
@@ -502,6 +495,5 @@ void editor_draw() {
   glPopMatrix();
   glMatrixMode(GL_MODELVIEW);
   glPopMatrix();
-  // 8.
   editor_draw_panel(m);
 }

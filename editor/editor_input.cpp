@@ -225,9 +225,7 @@ static int table_key(int code, int pressed) {
 
 int editor_key(int code, int pressed) {
   if (!editor.terrain) return 0;
-  // 1.
   if (code == 9) return 0;
-  // 2.
   if (pressed && code >= 0 && code < 256) {
     char text[editor_message_bytes];
     if (std::isalnum(code) || std::ispunct(code) || std::isblank(code))
@@ -236,9 +234,7 @@ int editor_key(int code, int pressed) {
       std::snprintf(text, sizeof text, "Pressed 0x%02x", code);
     editor_set_message(text);
   }
-  // 3.
   refresh_panel_item();
-  // 4.
   if (code == menu_keys.click) {
     if (pressed) {
       if (editor.panel_item >= 0) {
@@ -253,7 +249,6 @@ int editor_key(int code, int pressed) {
     }
     return 1;
   }
-  // 5.
   if (code == menu_keys.right_click) {
     editor.panning = pressed != 0;
     if (pressed) {
@@ -262,9 +257,7 @@ int editor_key(int code, int pressed) {
     }
     return 1;
   }
-  // 6.
   if (editor.panel_item < 0) return table_key(code, pressed);
-  // 7.
   if (pressed) editor_panel_action(code);
   return 1;
 }
@@ -272,14 +265,11 @@ int editor_key(int code, int pressed) {
 void editor_update() {
   height_field* field = editor.terrain;
   if (!field) return;
-  // 1.
   if ((field->change_flags & 4) && !editor.pending) {
     editor.pending = 1;
     editor_set_message("Update needed!");
   }
-  // 2.
   refresh_panel_item();
-  // 3.
   if (editor.panning) {
     const float p = editor_pixel_size();
     editor.centre_x += (editor.pan_anchor[0] - (float)menu_screen.mouse_x) * p;
@@ -287,14 +277,12 @@ void editor_update() {
     editor.pan_anchor[0] = (float)menu_screen.mouse_x;
     editor.pan_anchor[1] = (float)menu_screen.mouse_y;
   }
-  // 4.
   if (editor.held_key == 0) return;
-  // 5.
   if (editor.held_key & editor_held_panel) {
     if (editor.panel_item == (editor.held_key & ~editor_held_panel)) editor_panel_action(16);
     return;
   }
-  // 6. The tool's drag step, once a tick. Each tool lands its step here.
+  // The tool's drag step, once a tick. Each tool lands its step here.
   switch (editor.mode) {
     case mode_raise:
     case mode_lower:

@@ -481,7 +481,7 @@ void editor_draw_panel(const float m[2]) {
   const int h = menu_screen.height;
   glMatrixMode(GL_MODELVIEW);
   glPushMatrix();
-  // 1. The panel is 64 units tall from the window's top-left.
+  // The panel is 64 units tall from the window's top-left.
   glLoadIdentity();
   glTranslatef(-view_xe, view_ye, -1);
   const float unit = 2 * view_ye / 64;
@@ -489,18 +489,14 @@ void editor_draw_panel(const float m[2]) {
   glDisable(GL_DEPTH_TEST);
   glDisable(GL_LIGHTING);
   panel_pen p = {{0, 0}, {(float)h / 64, -(float)h / 64}};
-  // 2.
   int* whole = editor_dummy_item.rect;
   whole[0] = 0;
   whole[1] = 0;
   whole[2] = (int)(20.0f * (float)h / 64);
   whole[3] = h;
-  // 3.
   draw_background();
-  // 4.
   menu_translate(p.pen, 0.5f, 0);
   hide_tool_items();
-  // 5.
   for (int i = 0; i < editor_mode_count; i++) {
     p.next();
     draw_button(&editor_tool_buttons[i], p.selected(i) || editor.mode == i, p.pen, p.scale, item_width, 0);
@@ -511,7 +507,6 @@ void editor_draw_panel(const float m[2]) {
   p.slider(&editor_strength_item, panel_strength);
   p.slider(&editor_focus_item, panel_focus);
   p.slider(&editor_radius_item, panel_radius);
-  // 6.
   char line[160];
   const float radius = (float)editor_radius * editor_pixel_size();
   std::snprintf(line, sizeof line, "Actual Radius: %.2f (%.2f)", radius, radius * (float)editor_focus);
@@ -520,7 +515,7 @@ void editor_draw_panel(const float m[2]) {
   p.text(line);
   gradient* g = editor_selected_gradient();
   switch (editor.mode) {
-    case mode_billboards: {  // 7.
+    case mode_billboards: {
       p.slider(&editor_billboard_spacing_item, panel_billboard_spacing);
       p.slider(&editor_billboard_height_item, panel_billboard_height);
       const billboard* b = current_billboard();
@@ -528,7 +523,7 @@ void editor_draw_panel(const float m[2]) {
       p.text(line);
       break;
     }
-    case mode_gradient_placement:  // 8.
+    case mode_gradient_placement:
       p.button(&editor_new_gradient_item, panel_new_gradient);
       p.button(&editor_copy_gradient_item, panel_copy_gradient);
       if (g) {
@@ -536,7 +531,7 @@ void editor_draw_panel(const float m[2]) {
         p.text(line);
       }
       break;
-    case mode_gradient_edit: {  // 9.
+    case mode_gradient_edit: {
       p.list(&editor_segment_type_item, panel_segment_type);
       p.slider(&editor_granularity_item, panel_granularity);
       p.next();
@@ -549,20 +544,20 @@ void editor_draw_panel(const float m[2]) {
       }
       break;
     }
-    case mode_timing_gate:  // 10.
+    case mode_timing_gate:
       p.text(editor_switch_point_text());
       p.button(&editor_set_switch_point_item, panel_set_switch_point);
       p.button(&editor_clear_switch_point_item, panel_clear_switch_point);
       break;
-    case mode_tilemap:  // 11.
+    case mode_tilemap:
       p.slider(&editor_tile_item, panel_tile);
       draw_tile(&p);
       break;
-    case mode_statues:  // 12.
+    case mode_statues:
       p.list(&editor_show_collidable_item, panel_show_collidable);
       p.button(&editor_snap_to_gradient_item, panel_snap_to_gradient);
       break;
-    case mode_decals:  // 13.
+    case mode_decals:
       p.slider(&editor_decal_spacing_item, panel_decal_spacing);
       p.list(&editor_orientation_item, panel_orientation);
       p.list(&editor_hide_different_item, panel_hide_different);
@@ -570,7 +565,6 @@ void editor_draw_panel(const float m[2]) {
       break;
     default: break;
   }
-  // 14.
   std::snprintf(line, sizeof line, "%.2f %.2f %.2f", m[0], editor_height_at(field, m[0], m[1]), m[1]);
   p.text(line);
   p.text(editor.message);

@@ -251,9 +251,7 @@ void brush_step() {
   if (!field || !editor.stroke_base || editor.size != field->size) return;
   const int mode = editor.mode;
   if (mode < mode_raise || mode > mode_gradient_radial_add || mode == mode_snap) return;
-  // 1.
   if (!throttle(32)) return;
-  // 2.
   float m[2];
   editor_mouse_world(m);
   const float w = (float)editor_radius * editor_pixel_size();
@@ -261,7 +259,6 @@ void brush_step() {
   const float strength = (float)std::exp2(editor_strength);
   const float c = field->spacing;
   const int last = field->size - 1;
-  // 3.
   float along[2] = {0, 0};
   if (mode == mode_smudge) {
     const float ax = editor.smudge_anchor[0] - m[0], az = editor.smudge_anchor[1] - m[1];
@@ -273,7 +270,6 @@ void brush_step() {
     editor.smudge_anchor[0] = m[0] + along[0];
     editor.smudge_anchor[1] = m[1] + along[1];
   }
-  // 4.
   float a[2] = {m[0], m[1]};
   if (editor.drag_anchor[0] >= 0) {
     a[0] = editor.drag_anchor[0];
@@ -281,17 +277,14 @@ void brush_step() {
   }
   editor.drag_anchor[0] = m[0];
   editor.drag_anchor[1] = m[1];
-  // 5.
   const int c0 = grid_index((std::fmin(a[0], m[0]) - w) / c, last, 0);
   const int c1 = grid_index((std::fmax(a[0], m[0]) + w) / c, last, 1);
   const int r0 = grid_index((std::fmin(a[1], m[1]) - w) / c, last, 0);
   const int r1 = grid_index((std::fmax(a[1], m[1]) + w) / c, last, 1);
-  // 6.
   if (mode == mode_smooth) smooth.set_up(strength);
   if (mode == mode_smudge) smudge.set_up(c, strength, along);
   const float paint_share = strength < 0 ? 0 : strength > 1 ? 1 : strength;
   const int r = field->size;
-  // 7.
   for (int i = r0; i <= r1; i++) {
     for (int j = c0; j <= c1; j++) {
       const float x = (float)j * c, z = (float)i * c;
@@ -328,16 +321,13 @@ void brush_step() {
       editor_set_height(field, j, i, next);
     }
   }
-  // 8.
   finish_step(field, c0, r0, c1, r1);
 }
 
 void snap_step() {
   height_field* field = editor.terrain;
   if (!field || !editor.stroke_base || editor.size != field->size) return;
-  // 1.
   if (!throttle(16)) return;
-  // 2.
   float m[2];
   editor_mouse_world(m);
   const float strength = (float)std::exp2(editor_strength);
@@ -345,15 +335,12 @@ void snap_step() {
   int k = 0;
   while (k < field->n && c * (float)(1 << k) < strength) k++;
   const int b = 1 << k;
-  // 3.
   const int last = field->size - 1;
   const int c0 = grid_index(m[0] / c, last, 0) / b * b;
   const int r0 = grid_index(m[1] / c, last, 0) / b * b;
   const int c1 = c0 + b < last ? c0 + b : last;
   const int r1 = r0 + b < last ? r0 + b : last;
-  // 4.
   for (int i = r0; i <= r1; i++)
     for (int j = c0; j <= c1; j++) editor_set_height(field, j, i, editor_coarse_height_cell(field->n - k, j, i));
-  // 5.
   finish_step(field, c0 - 1, r0 - 1, c1 + 1, r1 + 1);
 }

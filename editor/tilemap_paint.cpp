@@ -45,21 +45,17 @@ void tilemap_set_corners(int col, int row, int material, int corners) {
   height_field* field = editor.terrain;
   if (!field || !field->tilemap) return;
   const int q = tile_side(field);
-  // 1.
   const int tile = field->tilemap[(size_t)clamp_int(col, 0, q - 1) + (size_t)q * (size_t)clamp_int(row, 0, q - 1)];
   int have[4];
   corner_materials(field, tile, have);
-  // 2.
   int wanted[4];
   int done = 1;
   for (int k = 0; k < 4; k++) {
     const int named = (corners >> k) & 1;
     if (named && have[k] != material) done = 0;
-    // 3.
     wanted[k] = named ? material : have[k];
   }
   if (done) return;
-  // 4.
   const int count = field->tile_count < tile_table_size ? field->tile_count : tile_table_size;
   for (int t = 0; t < count; t++) {
     int shows[4];
@@ -93,12 +89,11 @@ void tilemap_paint_stroke(float x0, float z0, float x1, float z1, float radius) 
     if (v >= (float)last) return last;
     return (int)v;
   };
-  // 1.
   const int c0 = index((std::fmin(x0, x1) - radius) / c, 0);
   const int c1 = index((std::fmax(x0, x1) + radius) / c, 1);
   const int r0 = index((std::fmin(z0, z1) - radius) / c, 0);
   const int r1 = index((std::fmax(z0, z1) + radius) / c, 1);
-  // 2. The fitted neighbours reach a tile (two cells) past the box.
+  // The fitted neighbours reach a tile (two cells) past the box.
   ground_mark_dirty_clamped(field, c0 - 2, r0 - 2, c1 + 2, r1 + 2);
   // The candidates: every tile drawn in the material, plain or alternate.
   int candidates[tile_table_size];
@@ -106,18 +101,14 @@ void tilemap_paint_stroke(float x0, float z0, float x1, float z1, float radius) 
   const int count = field->tile_count < tile_table_size ? field->tile_count : tile_table_size;
   for (int t = 0; t < count; t++)
     if (field->transition_codes[t] == field->transition_codes[material]) candidates[candidate_count++] = t;
-  // 3. Tile centres are the odd vertices; the last row and column of tiles
+  // Tile centres are the odd vertices; the last row and column of tiles
   // have theirs at R - 2.
   for (int i = r0 | 1; i <= r1; i += 2) {
     for (int j = c0 | 1; j <= c1; j += 2) {
-      // a.
       if (brush_segment_distance(x0, z0, x1, z1, (float)j * c, (float)i * c) > radius) continue;
-      // b.
       const int tile = candidate_count >= 2 ? candidates[editor_random_below(candidate_count)] : material;
       const int a = j / 2, b = i / 2;
-      // c.
       put_tile(field, a, b, tile);
-      // d.
       for (const int* n : neighbours) tilemap_set_corners(a + n[0], b + n[1], material, n[2]);
     }
   }
@@ -126,10 +117,8 @@ void tilemap_paint_stroke(float x0, float z0, float x1, float z1, float radius) 
 void tilemap_paint_step() {
   height_field* field = editor.terrain;
   if (!field) return;
-  // 1.
   const int before = editor.call_counter++;
   if (before % 32 != 0) return;
-  // 2.
   float m[2];
   editor_mouse_world(m);
   float a[2] = {m[0], m[1]};
@@ -139,6 +128,5 @@ void tilemap_paint_step() {
   }
   editor.drag_anchor[0] = m[0];
   editor.drag_anchor[1] = m[1];
-  // 3.
   tilemap_paint_stroke(a[0], a[1], m[0], m[1], (float)editor_radius * editor_pixel_size());
 }

@@ -130,7 +130,7 @@ void rut_stroke_add_point(rut_stroke* stroke) {
 
 static int finite3(const float* v) { return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]); }
 
-// Steps 2 to 11 of a wheel update: 1 when the contact gave a sample.
+// The sampling part of a wheel's rut update: 1 when the contact gave a sample.
 static int rut_sample(rut_stroke* stroke, const wheel_contact* contact, int front) {
   const height_field* field = &track_field;
   const float x = contact->point[0], z = contact->point[2];

@@ -162,12 +162,12 @@ int load_track_here() {
   // before any of its files is read.
   file_set_recover(track_source);
 
-  // 1. The long name.
+  // The long name.
   set_text(track_long_name, sizeof track_long_name, track_folder);
   for (int32_t i = 0; i < track_count; i++)
     if (std::strcmp(track_folders[i], track_folder) == 0) set_text(track_long_name, sizeof track_long_name, track_long_names[i]);
 
-  // 2. A fresh digest and empty lists.
+  // A fresh digest and empty lists.
   free_track_data();
   rmd160_context digest;
   rmd160_init(&digest);
@@ -178,7 +178,7 @@ int load_track_here() {
   for (auto& row : statue_grid)
     for (auto& cell : row) growable_array_init(&cell, sizeof(int32_t), statue_grid_capacity);
 
-  // 3. The terrain files into the hash.
+  // The terrain files into the hash.
   const char* stage = "Scanning";
   loading_show_logged(stage);
   for (const char* file : {"terrain.hf", "terrain.png", "texturelist", "tilemap", "tileinfo"})
@@ -186,7 +186,7 @@ int load_track_here() {
   loading_progress_done(stage);
   if (verbose) log_printf("Loading '%s'\n", track_source);
 
-  // 4. Lighting, which the terrain's shading reads.
+  // Lighting, which the terrain's shading reads.
   stage = "Loading lighting";
   loading_show(stage);
   char* path = file_path(track_source, "lighting");
@@ -194,7 +194,7 @@ int load_track_here() {
   check_free(path);
   loading_progress_done(stage);
 
-  // 5. The terrain; the one thing a track cannot do without.
+  // The terrain; the one thing a track cannot do without.
   if (!load_terrain(&track_field, track_source, render_texture_mode)) {
     free_track_data();
     track_folder[0] = 0;
@@ -203,16 +203,16 @@ int load_track_here() {
   }
   if (verbose) log_printf("%lu bytes texture memory used after hf creation\n", (unsigned long)texture_bytes);
 
-  // 6. Timing gates.
+  // Timing gates.
   hash_track_file(&digest, "timing_gates", nullptr);
   path = file_path(track_source, "timing_gates");
   read_timing_gates(path);
   check_free(path);
 
-  // 7. The sprites of the roost particles.
+  // The sprites of the roost particles.
   roost_particles_create();
 
-  // 8. Flaggers.
+  // Flaggers.
   stage = "Loading flaggers";
   loading_show_logged(stage);
   path = file_path(track_source, "flaggers");
@@ -233,7 +233,7 @@ int load_track_here() {
   read_statues(path);
   check_free(path);
 
-  // 11. The mini-map.
+  // The mini-map.
   stage = "Loading map";
   loading_show_logged(stage);
   if (verbose) log_printf("%lu bytes texture memory used after statue creation\n", (unsigned long)texture_bytes);
@@ -242,7 +242,7 @@ int load_track_here() {
   check_free(path);
   loading_progress_done(stage);
 
-  // 12. Statue grid, then the editor takes the new terrain over.
+  // Statue grid, then the editor takes the new terrain over.
   statue_grid_rebuild();
   editor_track_loaded(&track_field);
 
