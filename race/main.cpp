@@ -401,6 +401,142 @@ void shut_down_from_audio() {
   check_print_allocations();
 }
 
+// The settings a run starts from: a first start's defaults with the config
+// read over them.
+void read_settings() {
+  list_video_modes();
+  option_list_set_options(&game_settings.video_mode, video_mode_names, video_mode_count);
+  detect_mmx();
+  if (!mmx_available) log_printf("This CPU does not have MMX!\n");
+  choose_default_bike();
+  // A first start's graphics settings: the Compatibility preset.
+  apply_detail_preset(preset_compatibility);
+  track_lighting_reset(&lighting);
+  control_bindings_reset();
+  read_config();
+  setup_baseline_take();
+  game_state.track_dir = nullptr;
+  derive_graphics_settings();
+}
+
+enum { keep_running = -1 };
+
+// The command line over the config: keep_running, or the exit code of a run
+// that ends here.
+int take_command_line(int argc, char** argv, command_line* cl) {
+  parse_command_line(argc, argv, cl);
+  if (cl->notice[0]) std::fputs(cl->notice, stderr);
+  if (game_state.debug_level > 0) {
+    char line[512];
+    detail_settings_line(line, sizeof line);
+    log_printf("%s\n", line);
+  }
+  if (cl->status == command_line_error) {
+    report_failure("%s", cl->message);
+    end_early();
+    return 1;
+  }
+  if (cl->status == command_line_open_home) {
+    open_home_folder();
+    end_early();
+    return 0;
+  }
+  apply_connect(cl->server);
+  // A command-line start connects at once, with no menu in between.
+  if (cl->server) net_request_connect(cl->server);
+  if (game_state.connect_target) game_state.track_dir = nullptr;
+  return keep_running;
+}
+
+void install_front_end_hooks() {
+  install_screen_hooks();
+  menu_pages_install();
+  race_hooks.draw_menu = draw_menu;
+  race_hooks.menu_key = menu_key_of_page;
+  race_hooks.menu_hover_select = menu_hover_select;
+  race_hooks.apply_bike_setup = apply_bike_setup;
+  sound_scene_install_hooks();
+  file_index_refresh_hook = startup_refresh;
+  loading.build_text = game_version;
+}
+
+// The data folders walked and checked, then the race's parts hooked in and
+// their tables built. 0 when there is no track to race on.
+int scan_data_and_install_race() {
+  startup_refresh();
+  file_index_build();
+  tick_install_hooks();
+  stock_parts_digest = stock_parts_stored_digest;
+  check_fixed_files();
+  demo_install_hooks();
+  collect_rider_look_choices();
+  if (!scan_tracks()) {
+    report_failure("No tracks found\n");
+    return 0;
+  }
+  build_demo_list();
+  results_install_hooks();
+  robot_install_hooks();
+  script_install_hooks();
+  net_install_race_hooks();
+  // Without "--editor" the track loader never calls into the editor, so
+  // nothing of it is allocated.
+  editor_hooks.active = game_state.editor_enabled;
+  editor_install_hooks();
+  race_hooks.editor_draw = editor_draw;
+  race_hooks.editor_key = editor_key;
+  race_hooks.editor_update = editor_update;
+  race_hooks.editor_free = editor_free;
+  build_series_table();
+  return 1;
+}
+
+// Start-up from the window to the sound. 0 when the run cannot go on; what
+// was opened is then for end_early to close.
+int open_window_and_data(const command_line& cl) {
+  game_window = open_game_window(cl, video_mode);
+  if (!game_window) return 0;
+  install_front_end_hooks();
+  if (!scan_data_and_install_race()) return 0;
+  return choose_track(cl.track) && open_audio(cl.nosound);
+}
+
+// The first frame, which sets up the renderer. 1 when it was shown; 0 when
+// the window closed first, or, with *exit_code set to 1, when it could not
+// be drawn.
+int show_first_frame(int* exit_code) {
+  if (!begin_first_frame()) return 0;
+  load_gl_extensions_logged();
+  choose_renderer_features();
+  set_gl_state(game_state.fugly);
+  install_scene();
+  load_fonts_and_pictures();
+  if (!window_end_frame(game_window)) {
+    report_failure("Can't draw to the window\n");
+    *exit_code = 1;
+    return 0;
+  }
+  return 1;
+}
+
+// The game between opening the input devices and closing them. 0 when it
+// ended on a frame that could not be shown.
+int play() {
+  open_startup_input(game_window);
+  menu_keys_name(game_window);
+  if (!scene_arrays_create()) out_of_memory();
+  game_state.terrain = &track_field;
+  game_state.screen_width = xres;
+  game_state.screen_height = yres;
+  int closed_in_order = 1;
+  if (dynamics_open()) {
+    if (!run_game()) closed_in_order = 0;
+    dynamics_close();
+  }
+  close_input_devices();
+  return closed_in_order;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -427,118 +563,17 @@ int main(int argc, char** argv) {
   oom_close_audio_hook = close_audio_for_oom;
   oom_close_window_hook = close_window_for_oom;
   oom_error_box_hook = error_box_for_oom;
-
-  list_video_modes();
-  option_list_set_options(&game_settings.video_mode, video_mode_names, video_mode_count);
-  detect_mmx();
-  if (!mmx_available) log_printf("This CPU does not have MMX!\n");
-  choose_default_bike();
-  // A first start's graphics settings: the Compatibility preset.
-  apply_detail_preset(preset_compatibility);
-  track_lighting_reset(&lighting);
-  control_bindings_reset();
-  read_config();
-  setup_baseline_take();
-  game_state.track_dir = nullptr;
-  derive_graphics_settings();
-
+  read_settings();
   command_line cl;
-  parse_command_line(argc, argv, &cl);
-  if (cl.notice[0]) std::fputs(cl.notice, stderr);
-  if (game_state.debug_level > 0) {
-    char line[512];
-    detail_settings_line(line, sizeof line);
-    log_printf("%s\n", line);
-  }
-  if (cl.status == command_line_error) {
-    report_failure("%s", cl.message);
-    end_early();
-    return 1;
-  }
-  if (cl.status == command_line_open_home) {
-    open_home_folder();
-    end_early();
-    return 0;
-  }
-  apply_connect(cl.server);
-  // A command-line start connects at once, with no menu in between.
-  if (cl.server) net_request_connect(cl.server);
-  if (game_state.connect_target) game_state.track_dir = nullptr;
-
-  game_window = open_game_window(cl, video_mode);
-  if (!game_window) {
-    end_early();
-    return 1;
-  }
-  install_screen_hooks();
-  menu_pages_install();
-  race_hooks.draw_menu = draw_menu;
-  race_hooks.menu_key = menu_key_of_page;
-  race_hooks.menu_hover_select = menu_hover_select;
-  race_hooks.apply_bike_setup = apply_bike_setup;
-  sound_scene_install_hooks();
-  file_index_refresh_hook = startup_refresh;
-  loading.build_text = game_version;
-
-  startup_refresh();
-  file_index_build();
-  tick_install_hooks();
-  stock_parts_digest = stock_parts_stored_digest;
-  check_fixed_files();
-  demo_install_hooks();
-  collect_rider_look_choices();
-  if (!scan_tracks()) {
-    report_failure("No tracks found\n");
-    end_early();
-    return 1;
-  }
-  build_demo_list();
-  results_install_hooks();
-  robot_install_hooks();
-  script_install_hooks();
-  net_install_race_hooks();
-  // Without "--editor" the track loader never calls into the editor, so
-  // nothing of it is allocated.
-  editor_hooks.active = game_state.editor_enabled;
-  editor_install_hooks();
-  race_hooks.editor_draw = editor_draw;
-  race_hooks.editor_key = editor_key;
-  race_hooks.editor_update = editor_update;
-  race_hooks.editor_free = editor_free;
-  build_series_table();
-  if (!choose_track(cl.track) || !open_audio(cl.nosound)) {
+  const int early_exit = take_command_line(argc, argv, &cl);
+  if (early_exit != keep_running) return early_exit;
+  if (!open_window_and_data(cl)) {
     end_early();
     return 1;
   }
 
   int exit_code = 0;
-  int opened = 0;
-  if (begin_first_frame()) {
-    load_gl_extensions_logged();
-    choose_renderer_features();
-    set_gl_state(game_state.fugly);
-    install_scene();
-    load_fonts_and_pictures();
-    if (!window_end_frame(game_window)) {
-      report_failure("Can't draw to the window\n");
-      exit_code = 1;
-    } else {
-      opened = 1;
-    }
-  }
-  if (opened) {
-    open_startup_input(game_window);
-    menu_keys_name(game_window);
-    if (!scene_arrays_create()) out_of_memory();
-    game_state.terrain = &track_field;
-    game_state.screen_width = xres;
-    game_state.screen_height = yres;
-    if (dynamics_open()) {
-      if (!run_game()) exit_code = 1;
-      dynamics_close();
-    }
-    close_input_devices();
-  }
+  if (show_first_frame(&exit_code) && !play()) exit_code = 1;
   shut_down_from_audio();
   udp_cleanup();
   sleep_precise(1, 0);

@@ -110,6 +110,119 @@ void drive(rider* r) {
   }
 }
 
+// The cursor runs ahead of the bike to the first sample 60 ft away (30
+// while recovering), but never onto a stretch heading back at it.
+void advance_cursor(rider* r, const float frame[3], const float forward[3], int32_t now) {
+  rider_robot_state& bot = r->robot;
+  growable_array& line = r->followed_line;
+  const int32_t n = bot.cursor;
+  if (n < 0 || (size_t)n >= line.count) return;
+  const line_sample* s = (const line_sample*)line.data;
+  const double dx = (double)s[n].x - frame[0], dz = (double)s[n].z - frame[2];
+  const double d = std::sqrt(dx * dx + dz * dz);
+  if (!(d < (bot.recovery_counter == 3 ? 30 : 60))) return;
+  if (d > 4 && n >= 1) {
+    const double wx = (double)s[n].x - s[n - 1].x, wz = (double)s[n].z - s[n - 1].z;
+    if (wx * wx + wz * wz > 1 && wx * forward[0] + wz * forward[2] < 0) return;
+  }
+  bot.cursor = n + 1;
+  bot.last_advance_tick = now;
+  if ((size_t)bot.cursor >= line.count) bot.cursor = 0, line.count = 0;
+  if (bot.recovery_counter > 0) bot.recovery_counter--;
+}
+
+// Picks the library line for the next segment and splices it onto the
+// followed line. On the first segment the cursor skips the samples within
+// 10 ft of the line's start, and no stall counts before 30 seconds.
+void splice_next_line(rider* r, const float frame[3], const float forward[3], int32_t now) {
+  rider_robot_state& bot = r->robot;
+  growable_array& line = r->followed_line;
+  const int32_t s = bot.pick_segment;
+  const int32_t v = library_segment(s);
+  const auto_pilot_pick pick = auto_pilot_pick_line(v, auto_pilot_route_variant(r), now, frame,
+                                                    (const line_sample*)line.data, (int32_t)line.count);
+  line_record* slots = library_segment_slots(v);
+  if (pick.slot < 0 || !slots || slots[pick.slot].sample_count <= 0) return;
+  const line_record& w = slots[pick.slot];
+  bot.picked_line_ids[s % 4] = w.unique_id;
+  bot.pick_segment = s + 1;
+  auto_pilot_splice(&line, &bot.cursor, w.samples, w.sample_count, frame, forward);
+  if (s != 0) return;
+  const line_sample* q = (const line_sample*)line.data;
+  int32_t c = 1;
+  for (; (size_t)c < line.count; c++) {
+    const double dx = (double)q[c].x - q[0].x, dy = (double)q[c].y - q[0].y, dz = (double)q[c].z - q[0].z;
+    if (dx * dx + dy * dy + dz * dz > 100) break;
+  }
+  bot.cursor = c;
+  bot.last_advance_tick = (int32_t)(30.0 / tick_length);
+}
+
+// The line is used up: stand on the brakes.
+void brake_at_line_end(rider* r, dBodyID frame_body) {
+  rider_set_throttle(r, 0);
+  rider_set_clutch(r, 0);
+  rider_set_front_brake(r, 1);
+  rider_set_rear_brake(r, 1);
+  rider_set_steer(r, 0);
+  // Still rolling (a finished robot runs off the end of its line at
+  // speed, often in a bend): held straight on full brakes the bike goes
+  // over, so it steers by roll rate toward upright until it stops.
+  const dReal* fv = dBodyGetLinearVel(frame_body);
+  if (fv[0] * fv[0] + fv[1] * fv[1] + fv[2] * fv[2] > 1) rider_set_steer(r, steer_upright(frame_body));
+  rider_set_dab(r, r->down_counter > 0 ? 0 : 1);
+}
+
+// The launch: the clutch let out over x from 0 to 1 on full throttle, in
+// first gear until most of the way out.
+void launch(rider* r, float step_x) {
+  const int down = r->down_counter > 0;
+  const float x = clampf(step_x, 0, 1);
+  rider_set_throttle(r, down ? 0 : 1);
+  rider_set_dab(r, down ? 0 : 1 - x);
+  rider_set_clutch(r, x);
+  rider_set_front_brake(r, 0);
+  rider_set_rear_brake(r, 0);
+  rider_set_steer(r, 0);
+  if (step_x < 0.75f) {
+    rider_set_auto_shift(r, 0);
+    const bike_model* model = rider_model(r);
+    rider_set_gear(r, model && model->gear_ratios[1] > 0 ? 1 : 0);
+  } else {
+    rider_set_auto_shift(r, 1);
+  }
+}
+
+// Held at the gate, launched, or driven, by where the start has got to.
+void start_or_drive(rider* r, int32_t now) {
+  rider_robot_state& bot = r->robot;
+  const auto_pilot_personality& who = auto_pilot_personalities[bot.personality];
+  const auto_pilot_start_step step =
+      auto_pilot_start_state((float)(now * tick_length), (float)(race_clock.gate_drop_tick * tick_length),
+                             (float)(race_clock.five_second_ticks * tick_length), &bot.launch_time, who.weight1,
+                             who.weight2);
+  switch (step.phase) {
+    case auto_pilot_start_hold:
+      hold_posture(r, step.throttle);
+      break;
+    case auto_pilot_start_launch:
+      // The launch is over once the clutch is home and the bike, on its
+      // line, is as fast as the line there: two blind seconds of full
+      // throttle carried a pack far past its lines' speed and straight on
+      // past the first bend, all of them turning and braking at once.
+      if (bot.launch_over || (step.x >= 1 && launch_has_line_speed(r))) {
+        bot.launch_over = 1;
+        drive(r);
+      } else {
+        launch(r, step.x);
+      }
+      break;
+    default:
+      drive(r);
+      break;
+  }
+}
+
 }  // namespace
 
 int auto_pilot_route_variant(const rider* r) {
@@ -278,109 +391,15 @@ void auto_pilot_tick(rider* r) {
   const float frame[3] = {(float)p[0], (float)p[1], (float)p[2]};
   const float forward[3] = {(float)-m[2], (float)-m[6], (float)-m[10]};
 
-  // The cursor runs ahead of the bike to the first sample 60 ft away (30
-  // while recovering), but never onto a stretch heading back at it.
-  growable_array& line = r->followed_line;
-  const int32_t n = bot.cursor;
-  if (n >= 0 && (size_t)n < line.count) {
-    const line_sample* s = (const line_sample*)line.data;
-    const double dx = (double)s[n].x - frame[0], dz = (double)s[n].z - frame[2];
-    const double d = std::sqrt(dx * dx + dz * dz);
-    if (d < (bot.recovery_counter == 3 ? 30 : 60)) {
-      int advance = 1;
-      if (d > 4 && n >= 1) {
-        const double wx = (double)s[n].x - s[n - 1].x, wz = (double)s[n].z - s[n - 1].z;
-        if (wx * wx + wz * wz > 1 && wx * forward[0] + wz * forward[2] < 0) advance = 0;
-      }
-      if (advance) {
-        bot.cursor = n + 1;
-        bot.last_advance_tick = now;
-        if ((size_t)bot.cursor >= line.count) bot.cursor = 0, line.count = 0;
-        if (bot.recovery_counter > 0) bot.recovery_counter--;
-      }
-    }
-  }
-
-  if ((int64_t)bot.cursor >= (int64_t)line.count - 10 && route_has_library() && !r->finished) {
-    const int32_t s = bot.pick_segment;
-    const int32_t v = library_segment(s);
-    const auto_pilot_pick pick = auto_pilot_pick_line(v, auto_pilot_route_variant(r), now, frame,
-                                                      (const line_sample*)line.data, (int32_t)line.count);
-    line_record* slots = library_segment_slots(v);
-    if (pick.slot >= 0 && slots && slots[pick.slot].sample_count > 0) {
-      const line_record& w = slots[pick.slot];
-      bot.picked_line_ids[s % 4] = w.unique_id;
-      bot.pick_segment = s + 1;
-      auto_pilot_splice(&line, &bot.cursor, w.samples, w.sample_count, frame, forward);
-      if (s == 0) {
-        const line_sample* q = (const line_sample*)line.data;
-        int32_t c = 1;
-        for (; (size_t)c < line.count; c++) {
-          const double dx = (double)q[c].x - q[0].x, dy = (double)q[c].y - q[0].y, dz = (double)q[c].z - q[0].z;
-          if (dx * dx + dy * dy + dz * dz > 100) break;
-        }
-        bot.cursor = c;
-        bot.last_advance_tick = (int32_t)(30.0 / tick_length);
-      }
-    }
-  }
-
+  advance_cursor(r, frame, forward, now);
+  const growable_array& line = r->followed_line;
+  if ((int64_t)bot.cursor >= (int64_t)line.count - 10 && route_has_library() && !r->finished)
+    splice_next_line(r, frame, forward, now);
   if ((size_t)bot.cursor >= line.count) {
-    // The line is used up: stand on the brakes.
-    rider_set_throttle(r, 0);
-    rider_set_clutch(r, 0);
-    rider_set_front_brake(r, 1);
-    rider_set_rear_brake(r, 1);
-    rider_set_steer(r, 0);
-    // Still rolling (a finished robot runs off the end of its line at
-    // speed, often in a bend): held straight on full brakes the bike goes
-    // over, so it steers by roll rate toward upright until it stops.
-    const dReal* fv = dBodyGetLinearVel(frame_body);
-    if (fv[0] * fv[0] + fv[1] * fv[1] + fv[2] * fv[2] > 1) rider_set_steer(r, steer_upright(frame_body));
-    rider_set_dab(r, r->down_counter > 0 ? 0 : 1);
+    brake_at_line_end(r, frame_body);
     return;
   }
-
-  const auto_pilot_personality& who = auto_pilot_personalities[bot.personality];
-  const auto_pilot_start_step step =
-      auto_pilot_start_state((float)(now * tick_length), (float)(race_clock.gate_drop_tick * tick_length),
-                             (float)(race_clock.five_second_ticks * tick_length), &bot.launch_time, who.weight1,
-                             who.weight2);
-  switch (step.phase) {
-    case auto_pilot_start_hold:
-      hold_posture(r, step.throttle);
-      break;
-    case auto_pilot_start_launch: {
-      // The launch is over once the clutch is home and the bike, on its
-      // line, is as fast as the line there: two blind seconds of full
-      // throttle carried a pack far past its lines' speed and straight on
-      // past the first bend, all of them turning and braking at once.
-      if (bot.launch_over || (step.x >= 1 && launch_has_line_speed(r))) {
-        bot.launch_over = 1;
-        drive(r);
-        break;
-      }
-      const int down = r->down_counter > 0;
-      const float x = clampf(step.x, 0, 1);
-      rider_set_throttle(r, down ? 0 : 1);
-      rider_set_dab(r, down ? 0 : 1 - x);
-      rider_set_clutch(r, x);
-      rider_set_front_brake(r, 0);
-      rider_set_rear_brake(r, 0);
-      rider_set_steer(r, 0);
-      if (step.x < 0.75f) {
-        rider_set_auto_shift(r, 0);
-        const bike_model* model = rider_model(r);
-        rider_set_gear(r, model && model->gear_ratios[1] > 0 ? 1 : 0);
-      } else {
-        rider_set_auto_shift(r, 1);
-      }
-      break;
-    }
-    default:
-      drive(r);
-      break;
-  }
+  start_or_drive(r, now);
 }
 
 void line_library_reset_pick_ticks() {

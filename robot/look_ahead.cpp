@@ -251,127 +251,172 @@ void grip_band(dBodyID frame, float x, float z, float* beta, float* phi) {
   *phi = std::fmin(std::atan(grip), 3 * pi_f / 8);
 }
 
-}  // namespace
 
-void auto_pilot_steer_ahead(rider* r) {
-  if (!r || !r->bodies[RIDER_FRAME]) return;
-  const line_view line{(const line_sample*)r->followed_line.data, (int32_t)r->followed_line.count};
-  if (line.count <= 0 || !line.s) return;
-  rider_robot_state& robot = r->robot;
-  const int32_t now = race_clock.current_tick;
-  // Stalled: the careful follower takes over from the next tick.
-  if ((float)(now - robot.last_advance_tick) * tick_length > 3) {
-    robot.recovery_counter = 3;
-    return;
-  }
-  dBodyID frame = r->bodies[RIDER_FRAME];
+// What one tick of look-ahead driving learns about the bike and its line,
+// handed on from each stage to the next.
+struct steer_tick {
+  rider* r;
+  line_view line;
+  int32_t now;
+  dBodyID frame;
+  float position[3];
+  float velocity[3];
+  look_ahead_axes axes;
+  float v;        // the bike's speed
+  float place;    // the cursor's fractional index along the line
+  int32_t i;      // the sample at or behind the cursor
+  float speed_i;  // the line's speed there
+  float s;        // the speed to hold
+  float tau;      // seconds to the next jump
+  int32_t jump;   // the next jump's sample, or -1
+  float f;        // the load on the wheels, in weights
+  float lambda;   // the lean rate limit
+  float lean;
+  float radius;  // of the turn the bike is leaning into
+  float k;       // how hard the lean is pulled toward the wanted one
+  float aim[3];
+  float turn;  // the radius that reaches the aim
+  float want;  // the wanted lean
+  float grip;  // the share of throttle the front tyre allows
+  float slide;
+};
+
+// The first jump (two airborne samples in a row) within 20 samples of i,
+// or -1.
+int32_t next_jump(const line_view& line, int32_t i) {
+  for (int32_t j = i; j <= i + 19 && j < line.count; j++)
+    if (line.at(j).speed < 0 && line.at(j + 1).speed < 0) return j;
+  return -1;
+}
+
+// The bike's place along its line and the line's speed there, the time to
+// the next jump, and the load, lean rate limit and turn of the bike.
+void read_bike_on_line(steer_tick& t) {
+  rider* r = t.r;
+  const line_view& line = t.line;
+  dBodyID frame = t.frame = r->bodies[RIDER_FRAME];
   const dReal* fp = dBodyGetPosition(frame);
   const dReal* fv = dBodyGetLinearVel(frame);
-  const float position[3] = {(float)fp[0], (float)fp[1], (float)fp[2]};
-  const float velocity[3] = {(float)fv[0], (float)fv[1], (float)fv[2]};
-  const look_ahead_axes axes = look_ahead_axes_from_velocity(velocity);
+  float* position = t.position;
+  float* velocity = t.velocity;
+  for (int c = 0; c < 3; c++) position[c] = (float)fp[c];
+  for (int c = 0; c < 3; c++) velocity[c] = (float)fv[c];
+  t.axes = look_ahead_axes_from_velocity(velocity);
 
-  // Place along the line and the line's speed there.
-  float v = std::sqrt(velocity[0] * velocity[0] + velocity[1] * velocity[1] + velocity[2] * velocity[2]);
+  float& v = t.v;
+  v = std::sqrt(velocity[0] * velocity[0] + velocity[1] * velocity[1] + velocity[2] * velocity[2]);
   if (!std::isfinite(v)) v = 0;
   // Foot down at walking pace: a robot slowed to a stop behind another (or
   // at the end of its race) would otherwise stand on its wheels alone and
   // topple.
   rider_set_dab(r, v < 5 && r->down_counter <= 0 ? 1 : 0);
-  const float place = line_cursor_position(r);
-  const int32_t i = (int32_t)place;
-  const float speed_i = std::fabs(line.at(i).speed);
-  float s = speed_i + (std::fabs(line.at(i + 1).speed) - speed_i) * (place - (float)i);
+  const float place = t.place = line_cursor_position(r);
+  const int32_t i = t.i = (int32_t)place;
+  const float speed_i = t.speed_i = std::fabs(line.at(i).speed);
+  t.s = speed_i + (std::fabs(line.at(i + 1).speed) - speed_i) * (place - (float)i);
 
-  // The next jump.
-  int32_t jump = -1;
-  for (int32_t j = i; j <= i + 19 && j < line.count; j++)
-    if (line.at(j).speed < 0 && line.at(j + 1).speed < 0) {
-      jump = j;
-      break;
-    }
+  const int32_t jump = t.jump = next_jump(line, i);
   const line_sample& si = line.at(i);
   const float to_i = std::sqrt((si.x - position[0]) * (si.x - position[0]) +
                                (si.y - position[1]) * (si.y - position[1]) +
                                (si.z - position[2]) * (si.z - position[2]));
-  const float tau = look_ahead_jump_time(jump < 0 ? -1 : jump - i, to_i, v);
+  t.tau = look_ahead_jump_time(jump < 0 ? -1 : jump - i, to_i, v);
 
-  // Load, lean rate limit and the turn the bike is leaning into.
   const float load = (wheel_contact_normal_force(&r->front_contact) + wheel_contact_normal_force(&r->rear_contact)) /
                      (32 * r->total_mass);
-  const float f = std::isfinite(load) ? std::fmax(1.0f, load - 1) : 1.0f;
-  float lambda = pi_f / f;
-  const float lean = body_pitch_angle(frame);
-  const float radius = look_ahead_turning_radius(v, f, lean);
+  const float f = t.f = std::isfinite(load) ? std::fmax(1.0f, load - 1) : 1.0f;
+  t.lambda = pi_f / f;
+  const float lean = t.lean = body_pitch_angle(frame);
+  t.radius = look_ahead_turning_radius(v, f, lean);
+}
 
-  // A rider in the way.
-  if (rider* other = rider_ahead_in_footprint(r, axes, v)) {
-    const float t = std::fmin((float)(now - race_clock.gate_drop_tick) * tick_length, 100);
-    const float a = look_ahead_crowd_share(t);
-    const dReal* op = dBodyGetPosition(other->bodies[RIDER_FRAME]);
-    const dReal* ov = dBodyGetLinearVel(other->bodies[RIDER_FRAME]);
-    const float dx = (float)op[0] - position[0], dy = (float)op[1] - position[1], dz = (float)op[2] - position[2];
-    const float d = std::sqrt(dx * dx + dy * dy + dz * dz);
-    // Its speed along the circle about the robot's turning centre.
-    const float centre[2] = {position[0] + radius * axes.lateral[0], position[2] + radius * axes.lateral[2]};
-    float rx = (float)op[0] - centre[0], rz = (float)op[2] - centre[1];
-    const float rl = std::sqrt(rx * rx + rz * rz);
-    float u = 0;
-    if (rl > 1e-6f) {
-      rx /= rl;
-      rz /= rl;
-      // Tangent direction that points ahead (against h).
-      float tx = -rz, tz = rx;
-      if (tx * axes.h[0] + tz * axes.h[2] > 0) {
-        tx = -tx;
-        tz = -tz;
-      }
-      const float along = (float)ov[0] * tx + (float)ov[2] * tz;
-      u = along > 0 && std::isfinite(along) ? along : 0;
+// A rider in the way: the speed to hold drops toward theirs, measured along
+// the circle about the robot's turning centre.
+void slow_behind_rider_ahead(steer_tick& t) {
+  rider* other = rider_ahead_in_footprint(t.r, t.axes, t.v);
+  if (!other) return;
+  const float* position = t.position;
+  const look_ahead_axes& axes = t.axes;
+  const float radius = t.radius;
+  const float race_seconds = std::fmin((float)(t.now - race_clock.gate_drop_tick) * tick_length, 100);
+  const float a = look_ahead_crowd_share(race_seconds);
+  const dReal* op = dBodyGetPosition(other->bodies[RIDER_FRAME]);
+  const dReal* ov = dBodyGetLinearVel(other->bodies[RIDER_FRAME]);
+  const float dx = (float)op[0] - position[0], dy = (float)op[1] - position[1], dz = (float)op[2] - position[2];
+  const float d = std::sqrt(dx * dx + dy * dy + dz * dz);
+  const float centre[2] = {position[0] + radius * axes.lateral[0], position[2] + radius * axes.lateral[2]};
+  float rx = (float)op[0] - centre[0], rz = (float)op[2] - centre[1];
+  const float rl = std::sqrt(rx * rx + rz * rz);
+  float u = 0;
+  if (rl > 1e-6f) {
+    rx /= rl;
+    rz /= rl;
+    // Tangent direction that points ahead (against h).
+    float tx = -rz, tz = rx;
+    if (tx * axes.h[0] + tz * axes.h[2] > 0) {
+      tx = -tx;
+      tz = -tz;
     }
-    int cleared = 0;
-    s = look_ahead_speed_behind(s, v, u, d, a, &cleared);
-    if (cleared)
-      for (int32_t& id : robot.picked_line_ids) id = 0;
+    const float along = (float)ov[0] * tx + (float)ov[2] * tz;
+    u = along > 0 && std::isfinite(along) ? along : 0;
   }
+  int cleared = 0;
+  t.s = look_ahead_speed_behind(t.s, t.v, u, d, a, &cleared);
+  if (cleared)
+    for (int32_t& id : t.r->robot.picked_line_ids) id = 0;
+}
 
-  // The aim point.
-  float aim[3];
-  float k = 4;
-  if (r->timing_count <= 0) {
-    line.point(place + 4, aim);
+// The point to steer for: four samples on before the first timing line;
+// after it, nearer while the line ahead runs straight, and toward the
+// jump's far side as a jump comes.
+void choose_aim_point(steer_tick& t) {
+  const line_view& line = t.line;
+  const float* position = t.position;
+  const look_ahead_axes& axes = t.axes;
+  const int32_t i = t.i;
+  float* aim = t.aim;
+  t.k = 4;
+  if (t.r->timing_count <= 0) {
+    line.point(t.place + 4, aim);
+    return;
+  }
+  int32_t n = 0;
+  for (int32_t j = i + 1; j < line.count && n < 6; j++) {
+    const line_sample& q = line.at(j);
+    const float ox = q.x - position[0], oz = q.z - position[2];
+    const float ahead = -(ox * axes.h[0] + oz * axes.h[2]);
+    const float across = ox * axes.lateral[0] + oz * axes.lateral[2];
+    if (!(ahead > 0) || std::fabs(across) > ahead / 8) break;
+    n++;
+  }
+  const float g = clampf((20.0f - (float)n) / 17, 0, 1);
+  t.k = 4 * g;
+  t.lambda *= g;
+  if (t.tau >= 2) {
+    line.point(t.place + ((n < 5 || std::fabs(t.lean) >= pi_f / 8) ? 2 : 3), aim);
   } else {
-    int32_t n = 0;
-    for (int32_t j = i + 1; j < line.count && n < 6; j++) {
-      const line_sample& q = line.at(j);
-      const float ox = q.x - position[0], oz = q.z - position[2];
-      const float ahead = -(ox * axes.h[0] + oz * axes.h[2]);
-      const float across = ox * axes.lateral[0] + oz * axes.lateral[2];
-      if (!(ahead > 0) || std::fabs(across) > ahead / 8) break;
-      n++;
-    }
-    const float g = clampf((20.0f - (float)n) / 17, 0, 1);
-    k = 4 * g;
-    lambda *= g;
-    if (tau >= 2) {
-      line.point(place + ((n < 5 || std::fabs(lean) >= pi_f / 8) ? 2 : 3), aim);
-    } else {
-      const float z = std::fmin(1.0f, 2 * (2 - tau));
-      const line_sample& a3 = line.at(i + 3);
-      const line_sample& j0 = line.at(jump);
-      const line_sample& j3 = line.at(jump + 3);
-      aim[0] = a3.x + z * (position[0] + j3.x - j0.x - a3.x);
-      aim[1] = a3.y + z * (position[1] + j3.y - j0.y - a3.y);
-      aim[2] = a3.z + z * (position[2] + j3.z - j0.z - a3.z);
-    }
+    const float z = std::fmin(1.0f, 2 * (2 - t.tau));
+    const line_sample& a3 = line.at(i + 3);
+    const line_sample& j0 = line.at(t.jump);
+    const line_sample& j3 = line.at(t.jump + 3);
+    aim[0] = a3.x + z * (position[0] + j3.x - j0.x - a3.x);
+    aim[1] = a3.y + z * (position[1] + j3.y - j0.y - a3.y);
+    aim[2] = a3.z + z * (position[2] + j3.z - j0.z - a3.z);
   }
+}
 
-  // The lean that turns onto the aim.
-  const float turn = turning_radius_to_point(r, radius, axes, aim);
-  float want = std::atan(-v * v / (32 * f * turn));
+// The lean that turns onto the aim, within the ground's grip along the line
+// ahead and under the front wheel. A limited lean limits the speed too.
+void choose_lean(steer_tick& t) {
+  rider* r = t.r;
+  const line_view& line = t.line;
+  const int32_t i = t.i;
+  const float v = t.v, f = t.f, lean = t.lean;
+  const float turn = t.turn = turning_radius_to_point(r, t.radius, t.axes, t.aim);
+  float& want = t.want;
+  want = std::atan(-v * v / (32 * f * turn));
   if (!std::isfinite(want)) want = 0;
 
-  // Within the ground's grip, along the line ahead and under the front wheel.
   const float unlimited = want;
   for (int32_t j = i + 4; j >= i - 1; j--) {
     float px, pz;
@@ -385,19 +430,29 @@ void auto_pilot_steer_ahead(rider* r) {
       pz = (float)(wp[2] + wv[2] * 0.25);
     }
     float beta, phi;
-    grip_band(frame, px, pz, &beta, &phi);
+    grip_band(t.frame, px, pz, &beta, &phi);
     want = clampf(want, lean - beta - phi, lean - beta + phi);
   }
-  // A limited lean limits the speed too.
   if (want != unlimited) {
     const float bound = std::sqrt(std::tan(std::fabs(want)) * f * std::fabs(turn) * 32);
-    if (std::isfinite(bound)) s = std::fmin(s, bound);
-    robot.lean_limit_tick = now;
+    if (std::isfinite(bound)) t.s = std::fmin(t.s, bound);
+    r->robot.lean_limit_tick = t.now;
   }
+}
 
-  // Front grip: a sliding front tyre eases off the throttle.
-  float grip = 1;
-  float slide = 0;
+// Eases the wanted lean, the throttle's share and the lean rate for a
+// sliding front tyre, a slow bike and a jump coming.
+void ease_for_slide_speed_and_jumps(steer_tick& t) {
+  rider* r = t.r;
+  const float v = t.v, tau = t.tau;
+  float& want = t.want;
+  float& grip = t.grip;
+  float& slide = t.slide;
+  float& s = t.s;
+  float& lambda = t.lambda;
+  // A sliding front tyre eases off the throttle.
+  grip = 1;
+  slide = 0;
   if (r->front_contact.depth >= 0) {
     const float* pv = r->front_contact.point_velocity;
     slide = r->front_contact.depth > 0 ? std::sqrt(pv[0] * pv[0] + pv[1] * pv[1] + pv[2] * pv[2]) : 0;
@@ -417,36 +472,66 @@ void auto_pilot_steer_ahead(rider* r) {
   if (tau < 3) {
     const float q = clampf((3 - tau) / 2, 0, 1);
     grip += (1 - grip) * q;
-    s += (std::fmax(v, speed_i + 2) - s) * q;
+    s += (std::fmax(v, t.speed_i + 2) - s) * q;
     const float cap = pi_f / 2 - 7 * pi_f / 16 * q;
     want = clampf(want, -cap, cap);
     const float q2 = clampf((3 - tau) / 3, 0, 1);
     lambda += (pi_f / 8 - lambda) * q2;
   }
-  // Lean rate toward the wanted lean; righting may be twice as quick.
-  float e = (want - lean) * k;
+}
+
+// Steers by the lean rate toward the wanted lean, then sets the speed and
+// the smoothed throttle.
+void steer_and_throttle(steer_tick& t) {
+  rider* r = t.r;
+  rider_robot_state& robot = r->robot;
+  const float lean = t.lean, slide = t.slide;
+  float lambda = t.lambda;
+  // Righting may be twice as quick as leaning in.
+  float e = (t.want - lean) * t.k;
   if ((lean >= 0 && e < 0) || (lean < 0 && e >= 0)) lambda *= 2;
   e = clampf(e, -lambda, lambda);
   if (!std::isfinite(e)) e = 0;
-  // Steering lock.
   r->full_lock_speed = 1.0f;
   r->restricted_lock_speed = 50.0f;
   r->restricted_lock = clampf((1 + 4 * clampf(std::fabs(e) / pi_f, 0, 1)) * pi_f / 180, 0, pi_f / 4);
-  // Steer by the lean rate, blended with zero slip as the front slides.
-  const dReal* w = dBodyGetAngularVel(frame);
+  // The steer from the lean rate, blended with zero slip as the front
+  // slides.
+  const dReal* w = dBodyGetAngularVel(t.frame);
   dVector3 spin;
-  dBodyVectorFromWorld(frame, w[0], w[1], w[2], spin);
+  dBodyVectorFromWorld(t.frame, w[0], w[1], w[2], spin);
   float x = (float)spin[2] - e;
   x = x > 0.125f ? x - 0.125f : (x < -0.125f ? x + 0.125f : 0);
   const float base = rider_steer_for_angle(r, rider_front_slip_angle(r));
   float steer = r->front_contact.depth <= 0 ? base : base + (4 * x - base) * clampf((4 - slide) / 4, 0, 1);
   steer = clampf(steer, -1, 1);
   rider_set_steer(r, std::isfinite(steer) ? steer : 0.0f);
-  auto_pilot_speed_control(r, v, s);
-  // Throttle smoothing.
-  const float since = (float)(now - robot.lean_limit_tick) * tick_length;
-  float t = look_ahead_smooth_throttle(grip * r->throttle, robot.last_throttle, since);
-  if (!std::isfinite(t)) t = 0;
-  robot.last_throttle = t;
-  rider_set_throttle(r, r->down_counter > 0 ? 0 : clampf(t, 0, 1));
+  auto_pilot_speed_control(r, t.v, t.s);
+  const float since = (float)(t.now - robot.lean_limit_tick) * tick_length;
+  float throttle = look_ahead_smooth_throttle(t.grip * r->throttle, robot.last_throttle, since);
+  if (!std::isfinite(throttle)) throttle = 0;
+  robot.last_throttle = throttle;
+  rider_set_throttle(r, r->down_counter > 0 ? 0 : clampf(throttle, 0, 1));
+}
+
+}  // namespace
+
+void auto_pilot_steer_ahead(rider* r) {
+  if (!r || !r->bodies[RIDER_FRAME]) return;
+  steer_tick t{};
+  t.r = r;
+  t.line = line_view{(const line_sample*)r->followed_line.data, (int32_t)r->followed_line.count};
+  if (t.line.count <= 0 || !t.line.s) return;
+  t.now = race_clock.current_tick;
+  // Stalled: the careful follower takes over from the next tick.
+  if ((float)(t.now - r->robot.last_advance_tick) * tick_length > 3) {
+    r->robot.recovery_counter = 3;
+    return;
+  }
+  read_bike_on_line(t);
+  slow_behind_rider_ahead(t);
+  choose_aim_point(t);
+  choose_lean(t);
+  ease_for_slide_speed_and_jumps(t);
+  steer_and_throttle(t);
 }
