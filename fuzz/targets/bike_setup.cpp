@@ -1,6 +1,6 @@
-// Bike setup files ("setups/NAME"), taken whole or not at all. A refused
-// file must leave the setup as it was; a taken one, written out again, must
-// read back whole and give the same text.
+// Bike setup files ("setups/NAME"), read line by line: a bad line is
+// skipped and the good ones are taken. Whatever was taken, the setup
+// written out must read back whole and give the same text.
 #include <cstdlib>
 #include <string>
 
@@ -13,7 +13,6 @@ BK_FUZZ_TARGET(bike_setup) {
   const int taken = read_bike_setup_text(reinterpret_cast<const char*>(data), size, "fuzz");
   std::string written;
   write_bike_setup(&written);
-  if (!taken && written != defaults) std::abort();
   if (!read_bike_setup_text(written.data(), written.size(), "written")) std::abort();
   std::string again;
   write_bike_setup(&again);
