@@ -43,6 +43,19 @@ class FileLayer : public ::testing::Test {
     log_reset_for_tests();
     free_file_index();
   }
+  // Starts the file layer with XDG_DATA_HOME at xdg and no log file named,
+  // writing log_line to the log when given; what start-up and that line
+  // said on standard error.
+  std::string start_with_data_home(const std::string& xdg, const char* log_line = nullptr) {
+    setenv("XDG_DATA_HOME", xdg.c_str(), 1);
+    search_roots_free();
+    unsetenv("PAVO_LOGFILE");
+    log_reset_for_tests();
+    ::testing::internal::CaptureStderr();
+    locate_game_data("none");
+    if (log_line) log_printf("%s", log_line);
+    return ::testing::internal::GetCapturedStderr();
+  }
   void TearDown() override {
     free_file_index();
     log_reset_for_tests();
@@ -137,13 +150,7 @@ TEST_F(FileLayer, AnUnusablePerUserFolderIsSaidOnStandardError) {
   fs::create_directories(base_ + "/xdg2");
   fixture_write(base_ + "/xdg2/Brakkan", "x");
   for (const auto& c : cases) {
-    setenv("XDG_DATA_HOME", c.xdg.c_str(), 1);
-    search_roots_free();
-    unsetenv("PAVO_LOGFILE");
-    log_reset_for_tests();
-    ::testing::internal::CaptureStderr();
-    locate_game_data("none");
-    const std::string err = ::testing::internal::GetCapturedStderr();
+    const std::string err = start_with_data_home(c.xdg);
     EXPECT_NE(err.find("can't use the per-user folder '" + c.xdg + "/Brakkan/': " + c.why), std::string::npos)
         << err;
     EXPECT_NE(err.find("can't open the log file '" + c.xdg + "/Brakkan/lastlog.txt'"), std::string::npos) << err;
@@ -168,14 +175,7 @@ TEST_F(FileLayer, WritesNeverLandInTheGameDataFolder) {
       {"XDG_DATA_HOME a file", base_ + "/file", "can't use the per-user folder"},
   };
   for (const auto& c : cases) {
-    setenv("XDG_DATA_HOME", c.xdg.c_str(), 1);
-    search_roots_free();
-    unsetenv("PAVO_LOGFILE");
-    log_reset_for_tests();
-    ::testing::internal::CaptureStderr();
-    locate_game_data("none");
-    log_printf("a line for the log\n");
-    const std::string err = ::testing::internal::GetCapturedStderr();
+    const std::string err = start_with_data_home(c.xdg, "a line for the log\n");
     EXPECT_NE(err.find(c.said), std::string::npos) << c.what << ": " << err;
     EXPECT_EQ(read_name("@config"), "shipped") << c.what << ": the data are still read";
 

@@ -17,6 +17,7 @@
 #include "race/race_reset.h"
 #include "race/results.h"
 #include "race/test_support_race.h"
+#include "race/test_support_results.h"
 #include "race/tick.h"
 #include "terrain/dynamics_world.h"
 #include "terrain/track.h"
@@ -27,33 +28,19 @@ namespace {
 // gates 0, 1, 2; every later lap 3, 4, 5, 2: gate 2 is the finish line.
 struct GateTiming : ::testing::Test {
   void SetUp() override {
-    ASSERT_EQ(dynamics_open(), 1);
-    rider_table_init();
+    ASSERT_NO_FATAL_FAILURE(results_test_open(3, 4));
     for (int i = 0; i < 6; i++) checkpoints[i] = {20.0f, 0, 0, 100.0f * (i + 1), 0, 0, 1, 0};
     checkpoint_count = 6;
     const int entries[] = {0, 1, 2, 3, route_flagged + 4, 5, 2};
     for (int i = 0; i < 7; i++) route.entries[i] = entries[i];
     route.gate_count = 6;
-    route.first_lap_gates = 3;
-    route.normal_lap_gates = 4;
     race_clock = {};
     race_clock.race_laps = race_clock.finish_lap = 2;
-    running_order_clear();
-    results_clear();
     r = make(0, RIDER_LOCAL);
   }
   void TearDown() override {
-    for (int i = 0; i < RIDER_SLOT_COUNT; i++) {
-      if (rider_slots[i]) rider_destroy(rider_slots[i]);
-      rider_slots[i] = nullptr;
-    }
-    rider_table_init();
-    dynamics_close();
+    results_test_close();
     checkpoint_count = 0;
-    route.gate_count = route.first_lap_gates = route.normal_lap_gates = 0;
-    race_clock = {};
-    running_order_clear();
-    results_clear();
   }
   rider* make(int slot, int kind) {
     rider* made = rider_create("cr125", (unsigned)slot, 1, "7", nullptr, nullptr, nullptr, nullptr);

@@ -6,6 +6,7 @@
 #include "bike/rider.h"
 #include "platform/log.h"
 #include "bike/rider_build.h"
+#include "race/gate_timing.h"
 #include "race/race_reset.h"
 #include "terrain/height_field.h"
 #include "terrain/track.h"
@@ -14,21 +15,6 @@ namespace {
 
 // How far under the field's lowest point a rider counts as fallen through.
 const double fallen_through = 100.0;
-
-// The gate of crossing c along the route, or -1.
-int gate_of_crossing(int32_t c) {
-  const int32_t f = route.first_lap_gates, n = route.normal_lap_gates;
-  if (c < 0) return -1;
-  int64_t k = c;
-  if (c >= f) {
-    if (n <= 0) return -1;
-    k = f + (c - f) % n;
-  }
-  if (k >= route_entry_max) return -1;
-  int32_t gate = route.entries[k];
-  if (gate >= route_flagged) gate -= route_flagged;
-  return gate >= 0 && gate < checkpoint_count ? gate : -1;
-}
 
 }  // namespace
 
@@ -62,7 +48,7 @@ int keep_rider_on_field(rider* r) {
 void bring_rider_back(rider* r) {
   if (!r || !rider_frame_body(r)) return;
   const int32_t crossings = r->timing_count;
-  int gate = route.gate_count > 0 ? gate_of_crossing(crossings > 0 ? crossings - 1 : 0) : -1;
+  int gate = route.gate_count > 0 ? crossing_gate(crossings > 0 ? (int)crossings - 1 : 0) : -1;
   float x, z, heading;
   if (gate >= 0) {
     const checkpoint& g = checkpoints[gate];
